@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace wexal {
+
+enum class MessageIcon { None, Information, Warning, Error, Question };
+
+// The one service through which every question and message box of the program
+// is shown. The window places its boxes 50 pixels right of and below the main
+// window; tests answer from a script so no test sits in a modal loop.
+class MessageService {
+public:
+    virtual ~MessageService() = default;
+    // Yes -> true, No -> false.
+    virtual bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+    // OK -> true, Cancel -> false.
+    virtual bool AskOkCancel(const std::string& text, const std::string& caption,
+                             MessageIcon icon) = 0;
+    virtual void Tell(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+};
+
+// Captions the platform's message dialogs give when a box names none.
+const char* DefaultCaption(MessageIcon icon);
+
+}  // namespace wexal
