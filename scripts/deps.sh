@@ -1,0 +1,36 @@
+# Shared by run.sh and test.sh: installs what a fresh Debian 12 machine lacks
+# and configures the build once. Sourced, not run.
+
+WEXAL_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-serialport-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  xvfb xauth fonts-ipafont-gothic
+)
+
+wexal_missing_packages() {
+  local pkg
+  for pkg in "${WEXAL_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || echo "$pkg"
+  done
+}
+
+wexal_install_packages() {
+  local missing
+  missing=$(wexal_missing_packages)
+  [ -z "$missing" ] && return 0
+  echo "Installing: $(echo $missing)"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+}
+
+wexal_build() {
+  if [ ! -f build/build.ninja ]; then
+    cmake --preset default
+  fi
+  cmake --build --preset default
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/startup.h"
+#include "config/settings.h"
+#include "files/key_dispatch.h"
+#include "platform/message_service.h"
+#include "platform/screen_saver.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QGroupBox;
+class QPlainTextEdit;
+class QProgressBar;
+class QTimer;
+class QMenu;
+
+namespace wexal {
+
+class DriveMenu;
+
+// What the main window talks to outside itself; tests pass fakes.
+struct MainWindowServices {
+    MessageService* messages = nullptr;  // null: message boxes on screen
+    ScreenSaver* screenSaver = nullptr;  // null: the desktop's screen saver
+};
+
+// The main window: owns the settings and the run-time state, shows what core
+// reports and turns keys into commands.
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    using Services = MainWindowServices;
+
+    TForm1(std::vector<std::string> args, ProgramFiles files, Services services = Services(),
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    Settings& settings() { return settings_; }
+    AppState& state() { return state_; }
+    bool firstIdleDone() const { return firstIdleDone_; }
+
+    // Controls, under the names the rest of the program uses.
+    QLabel* Label1 = nullptr;   // function-key help
+    QLabel* Label2 = nullptr;   // letter-command help
+    QLabel* Label3 = nullptr;   // drag target
+    QLabel* Label4 = nullptr;   // title
+    QLabel* Label6 = nullptr;   // Shift and Space/Esc help
+    QLabel* Label7 = nullptr;   // folder line
+    QLabel* Label8 = nullptr;   // list information line
+    QLabel* Label11 = nullptr;  // message line
+    QLineEdit* LabeledEdit1 = nullptr;  // DSR lamp
+    QLineEdit* LabeledEdit2 = nullptr;  // CTS lamp
+    QListWidget* ListBox1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QWidget* StatusBar2 = nullptr;
+    std::vector<QLabel*> StatusPanels;  // the seven panels of StatusBar2
+    QProgressBar* ProgressBar1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QGroupBox* GroupBox4 = nullptr;
+    QGroupBox* GroupBox5 = nullptr;
+    QPlainTextEdit* RichEdit1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+
+    void SetStatusPanel(int index, const QString& text);
+    void SetMessage(const QString& text, bool warning);
+    // Loads a file of the working folder into the transfer view; returns its size.
+    std::int64_t LoadFileIntoView(const std::string& name);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();  // mainunit1_layout.cpp
+    void FormCreate(const std::vector<std::string>& args);
+    void FormShow();
+    void FirstIdle();
+    bool FormCloseQuery();
+    void ListBox1KeyDown(QKeyEvent* event);
+    void ListBox1KeyUp(QKeyEvent* event);
+    void Label1Click(const QPoint& at);
+    void ExecuteListCommand(ListCommand command, bool shift);
+    void RefreshFileList();
+    void RestoreIdleDisplay();
+    void ShowHelpLine(bool shift);
+
+    Settings settings_;
+    AppState state_;
+    ProgramFiles files_;
+    std::unique_ptr<MessageService> ownMessages_;
+    std::unique_ptr<ScreenSaver> ownScreenSaver_;
+    MessageService* messages_;
+    ScreenSaver* screenSaver_;
+    std::unique_ptr<DriveMenu> driveMenu_;
+    std::string viewBytes_;  // the transfer view's content as the file holds it
+    bool shown_ = false;
+    bool firstIdleDone_ = false;
+};
+
+}  // namespace wexal

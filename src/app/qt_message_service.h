@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/message_service.h"
+
+class QWidget;
+
+namespace wexal {
+
+// Message boxes placed 50 pixels right of and below the main window's
+// top-left corner, with the Japanese button texts of the platform.
+class QtMessageService : public MessageService {
+public:
+    explicit QtMessageService(QWidget* anchor) : anchor_(anchor) {}
+    bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    bool AskOkCancel(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override;
+    void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+
+private:
+    enum class Buttons { YesNo, OkCancel, Ok };
+    bool Show(const std::string& text, const std::string& caption, MessageIcon icon,
+              Buttons buttons);
+    QWidget* anchor_;
+};
+
+}  // namespace wexal

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "config/settings.h"
+#include "config/settings_store.h"
+#include "platform/message_service.h"
+#include "platform/status.h"
+
+namespace wexal {
+
+// Where this run keeps its files.
+struct ProgramFiles {
+    std::filesystem::path folder;
+    SettingsFiles settings;
+
+    static ProgramFiles Locate();  // the program folder of this process
+    static ProgramFiles In(const std::filesystem::path& folder);
+};
+
+// First show: the working folder and its check with the create question.
+void RunFolderCheck(Settings& settings, AppState& state, MessageService& messages);
+
+// The text shown when the configured port cannot be opened, or nothing.
+std::optional<std::string> PortCheckMessage(const Settings& settings,
+                                            const std::filesystem::path& programFolder);
+
+// How many list columns and how wide the list is; an out-of-range
+// ListColumn becomes 5 so that the next save corrects the file.
+struct ListLayout {
+    int columns;
+    int width;
+    bool letterHelpVisible;
+};
+ListLayout ApplyListColumnRule(Settings& settings);
+
+// A volume chosen from the drive menu becomes the working and listed folder.
+void ChooseDrive(Settings& settings, AppState& state, const std::string& mountPoint);
+
+// Close query: saves both settings files unless the run has arguments.
+Status SaveOnClose(const Settings& settings, const AppState& state, const ProgramFiles& files);
+
+}  // namespace wexal

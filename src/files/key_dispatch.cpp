@@ -1,0 +1,92 @@
+#include "files/key_dispatch.h"
+
+namespace wexal {
+
+const char* const kNormalHelpLine =
+    " F1 :ﾌｧｲﾙ送信　　 F2 :ﾌｧｲﾙ受信     F3 :ﾌｧｲﾙ削除     F4 :ﾌｧｲﾙｺﾋﾟｰ     F5 :ﾃﾞｨﾚｸﾄﾘ切換・作成\n"
+    " F6 :拡張子変更   F7 :通信設定     F8 :ﾌｧｲﾙﾋﾞｭｰ     F9 :関連ｱﾌﾟﾘ起動 F10:終了";
+const char* const kShiftHelpLine =
+    " F1 :ﾌｧｲﾙ送信+終了F2 :ﾌｧｲﾙ受信+終了F3 :ﾌｧｲﾙ移動     F4 :ﾌｧｲﾙ結合     F5 :ﾌｫﾙﾀﾞｰ表示       \n"
+    " F6 :             F7 :             F8 :送受信ログ   F9 :ﾌｧｲﾙ分割     F10:終了";
+const char* const kShiftSpaceEscHelp =
+    " Shiftでｻﾌﾞﾒﾆｭｰ表示  　　　　　　               　  SP :ﾌｧｲﾙﾘｽﾄ更新  ESC:操作中止";
+const char* const kLetterCommandHelp =
+    " B:ﾌｧｲﾙ分割\n C:ﾌｧｲﾙｺﾋﾟｰ\n D:ﾌｧｲﾙ削除\n E:ｴﾃﾞｨﾀ起動\n G:ｴﾃﾞｨﾀ設定\n F:ﾌｧｲﾙ検索\n"
+    " H:指定軸2倍\n I:ﾌｧｲﾙ情報\n K:ﾌｧｲﾙ結合\n L:ﾄﾞﾗｲﾌﾞ切換\n M:ﾌｧｲﾙ移動\n O:ｵﾌﾟｼｮﾝ設定\n"
+    " R:ﾌｧｲﾙ名変更\n S:ﾌｧｲﾙｿｰﾄ\n V:ﾌｧｲﾙﾋﾞｭｰ\n X:関連付け起動\n Y:外部ｱﾌﾟﾘ設定\n"
+    "---------------\n T:先頭に移動\n Z:末尾に移動\n";
+
+namespace {
+
+ListCommand MapLetter(char letter) {
+    switch (letter) {
+        case 'B': return ListCommand::Split;
+        case 'C': return ListCommand::Copy;
+        case 'D': return ListCommand::Delete;
+        case 'E': return ListCommand::Editor;
+        case 'F': return ListCommand::Find;
+        case 'G': return ListCommand::EditorSettings;
+        case 'H': return ListCommand::AxisDouble;
+        case 'I': return ListCommand::FileInfo;
+        case 'K': return ListCommand::Join;
+        case 'L': return ListCommand::DriveMenu;
+        case 'M': return ListCommand::Move;
+        case 'O': return ListCommand::Options;
+        case 'R': return ListCommand::Rename;
+        case 'S': return ListCommand::SortType;
+        case 'T': return ListCommand::ToTop;
+        case 'V': return ListCommand::View;
+        case 'X': return ListCommand::OpenAssociated;
+        case 'Y': return ListCommand::ExtAppSettings;
+        case 'Z': return ListCommand::ToBottom;
+        default: return ListCommand::None;
+    }
+}
+
+}  // namespace
+
+ListCommand MapListKey(ListKey key, char letter, bool shift) {
+    switch (key) {
+        case ListKey::Letter: return MapLetter(letter);
+        case ListKey::Escape: return ListCommand::Abort;
+        case ListKey::Space: return ListCommand::Refresh;
+        case ListKey::PageUp: return ListCommand::PageUp;
+        case ListKey::PageDown: return ListCommand::PageDown;
+        case ListKey::Home: return ListCommand::MarkFromCursor;
+        case ListKey::End: return ListCommand::UnmarkAll;
+        case ListKey::F1: return ListCommand::Send;
+        case ListKey::F2: return ListCommand::Receive;
+        case ListKey::F3: return shift ? ListCommand::Move : ListCommand::Delete;
+        case ListKey::F4: return shift ? ListCommand::Join : ListCommand::Copy;
+        case ListKey::F5: return shift ? ListCommand::FolderBrowse : ListCommand::FolderEntry;
+        case ListKey::F6: return shift ? ListCommand::None : ListCommand::Extension;
+        case ListKey::F7: return shift ? ListCommand::None : ListCommand::CommSettings;
+        case ListKey::F8: return shift ? ListCommand::TransferLog : ListCommand::View;
+        case ListKey::F9: return shift ? ListCommand::Split : ListCommand::OpenAssociated;
+        case ListKey::F10: return ListCommand::Exit;
+        case ListKey::Enter:
+        case ListKey::Other: break;
+    }
+    return ListCommand::None;
+}
+
+}  // namespace wexal
+
+namespace wexal {
+
+HelpLineHit MapHelpLineClick(int x, int y) {
+    static const int kBandEnds[] = {144, 279, 414, 549, 745};
+    static const ListKey kUpper[] = {ListKey::F1, ListKey::F2, ListKey::F3, ListKey::F4,
+                                     ListKey::F5};
+    static const ListKey kLower[] = {ListKey::F6, ListKey::F7, ListKey::F8, ListKey::F9,
+                                     ListKey::F10};
+    if (x < 0) return {};
+    for (int band = 0; band < 5; ++band) {
+        if (x > kBandEnds[band]) continue;
+        if (y <= 16) return {kUpper[band], false};
+        return {kLower[band], band == 4};
+    }
+    return {};
+}
+
+}  // namespace wexal

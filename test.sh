@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test headless.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/deps.sh
+
+wexal_install_packages
+wexal_build
+QT_QPA_PLATFORM=offscreen ctest --preset default -j "$(nproc)"
