@@ -50,6 +50,19 @@ int main(int argc, char** argv) {
     auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName());
     if (!lock) return 0;
 
+    // SIGTERM, SIGINT and SIGHUP close the window the normal way, so the
+    // settings are saved as on F10. Caught from here on; acted upon once the
+    // window exists.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        struct sigaction action = {};
+        action.sa_handler = OnTerminate;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+    } else {
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+    }
+
     WexalApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Wexal"));
     QApplication::setApplicationDisplayName(QStringLiteral("Wexal"));
@@ -60,20 +73,13 @@ int main(int argc, char** argv) {
     try {
         wexal::TForm1 form(args, wexal::ProgramFiles::Locate());
 
-        // SIGTERM, SIGINT and SIGHUP close the window the normal way, so the
-        // settings are saved as on F10.
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        if (g_signalPipe[1] >= 0) {
             auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &form);
             QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
                 char byte;
                 [[maybe_unused]] ssize_t n = ::read(g_signalPipe[1], &byte, 1);
                 form.close();
             });
-            struct sigaction action = {};
-            action.sa_handler = OnTerminate;
-            sigemptyset(&action.sa_mask);
-            action.sa_flags = SA_RESTART;
-            for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
         }
 
         form.show();

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/message_service.h"
+
+namespace wexal {
+
+// The most characters the transfer view takes; a larger file is refused.
+inline constexpr std::int64_t kViewCharLimit = 150'000'000;
+
+struct ViewLoad {
+    std::string text;  // the bytes as they go into the view (cp932, unconverted)
+    std::int64_t size = 0;
+};
+
+// Loads dirPath/name for the transfer view and returns it with the file's size.
+// A file that cannot be opened, is no regular file or whose size cannot be had
+// gives {"", 0} without a message. A file that is empty or starts with NUL
+// brings a question; Yes reads it line by line instead, in pieces of at most
+// 500 bytes. Line ends other than the line feed itself (a "\r" before it) stay
+// in the text, as they do when the file is taken whole.
+ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
+                          MessageService& messages, std::int64_t limit = kViewCharLimit);
+
+// Creates path and every missing folder above it. false when path is the root
+// or empty (nothing to create); true otherwise, also when a creation failed.
+bool CreateFolderPath(const std::string& path);
+
+}  // namespace wexal

@@ -1,0 +1,76 @@
+#include "platform/path_rules.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace wexal::PathRules {
+
+namespace {
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return home;
+    }
+    if (const passwd* entry = getpwuid(getuid());
+        entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
+        return entry->pw_dir;
+    }
+    return std::string(1, kSeparator);
+}
+
+}  // namespace
+
+std::string Join(std::string_view folder, std::string_view name) {
+    // An empty folder would otherwise turn a relative name into one at the root.
+    if (folder.empty()) return std::string(name);
+    std::string result(folder);
+    if (result.back() != kSeparator) result += kSeparator;
+    result += name;
+    return result;
+}
+
+std::string Parent(std::string_view path) {
+    std::string_view trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == kSeparator) trimmed.remove_suffix(1);
+    const auto cut = trimmed.find_last_of(kSeparator);
+    if (cut == std::string_view::npos) return {};
+    std::string_view parent = trimmed.substr(0, cut);
+    while (!parent.empty() && parent.back() == kSeparator) parent.remove_suffix(1);
+    if (parent.empty()) return std::string(1, kSeparator);
+    return std::string(parent);
+}
+
+std::string FileName(std::string_view path) {
+    const auto cut = path.find_last_of(kSeparator);
+    if (cut == std::string_view::npos) return std::string(path);
+    return std::string(path.substr(cut + 1));
+}
+
+std::string Extension(std::string_view name) {
+    // The last dot of the last component starts the extension, a leading one
+    // included, so that "*" + extension compares with the mask as it always has.
+    const auto start = name.find_last_of(kSeparator);
+    const std::string_view last = start == std::string_view::npos ? name : name.substr(start + 1);
+    const auto dot = last.find_last_of('.');
+    if (dot == std::string_view::npos) return {};
+    return std::string(last.substr(dot));
+}
+
+std::string StripTrailingSeparator(std::string_view path) {
+    if (!path.empty() && path.back() == kSeparator && !IsDriveRoot(path)) {
+        path.remove_suffix(1);
+    }
+    return std::string(path);
+}
+
+bool IsDriveRoot(std::string_view path) {
+    return !path.empty() && path.find_first_not_of(kSeparator) == std::string_view::npos;
+}
+
+std::string DefaultFolder() { return HomeFolder(); }
+
+std::string FallbackFolder() { return HomeFolder(); }
+
+}  // namespace wexal::PathRules

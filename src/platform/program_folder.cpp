@@ -1,0 +1,70 @@
+#include "platform/program_folder.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "platform/path_rules.h"
+
+namespace wexal {
+
+namespace {
+
+const char* NonEmptyEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+// Failures are left to the first file operation in the folder, which reports
+// them where the operator sees them.
+std::filesystem::path Ensure(std::filesystem::path folder) {
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    return folder;
+}
+
+std::filesystem::path ConfigFolder() {
+    // XDG says a relative XDG_CONFIG_HOME is invalid and is to be ignored.
+    if (const char* config = NonEmptyEnv("XDG_CONFIG_HOME"); config != nullptr && *config == '/') {
+        return std::filesystem::path(config) / "wexal";
+    }
+    return std::filesystem::path(PathRules::DefaultFolder()) / ".config" / "wexal";
+}
+
+}  // namespace
+
+std::filesystem::path ExecutablePath() {
+    std::error_code error;
+    std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
+    if (error) return {};
+    // A binary replaced by a rebuild while running must keep its name, or a
+    // second instance would take a different lock.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.ends_with(kDeleted)) path.resize(path.size() - kDeleted.size());
+    return path;
+}
+
+std::string ExecutableName() {
+    std::string name = ExecutablePath().filename().string();
+    return name.empty() ? std::string("Wexal") : name;
+}
+
+std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFolder) {
+    if (const char* home = NonEmptyEnv("WEXAL_HOME")) return Ensure(home);
+    if (!executableFolder.empty() && access(executableFolder.c_str(), W_OK) == 0) {
+        return executableFolder;
+    }
+    return Ensure(ConfigFolder());
+}
+
+std::filesystem::path ProgramFolder() { return ProgramFolderFor(ExecutablePath().parent_path()); }
+
+std::filesystem::path ProgramFile(std::string_view name) { return ProgramFolder() / name; }
+
+std::filesystem::path MainSettingsPath() {
+    std::filesystem::path stem = std::filesystem::path(ExecutableName()).stem();
+    return ProgramFolder() / (stem.string() + ".INI");
+}
+
+}  // namespace wexal

@@ -1,0 +1,105 @@
+#include "app/startup.h"
+
+#include <gtest/gtest.h>
+
+#include "files/key_dispatch.h"
+#include "support/scripted_messages.h"
+#include "support/test_env.h"
+
+namespace wexal {
+namespace {
+
+TEST(FolderCheck, RootAndExistingFoldersAskNothing) {
+    test::TempDir dir;
+    for (const std::string& folder : {std::string("/"), dir.path().string()}) {
+        Settings settings;
+        AppState state;
+        test::ScriptedMessages messages;
+        settings.DirPath = folder;
+        RunFolderCheck(settings, state, messages);
+        EXPECT_TRUE(messages.shown().empty()) << folder;
+        EXPECT_EQ(settings.DirPath, folder);
+        EXPECT_EQ(state.CurrentFolder, folder);
+    }
+}
+
+TEST(FolderCheck, EmptyFolderTakesTheDefaultWithoutAQuestion) {
+    test::TempDir home;
+    test::ScopedEnv homeEnv("HOME", home.path().c_str());
+    Settings settings;
+    AppState state;
+    test::ScriptedMessages messages;
+    settings.DirPath = "";
+    RunFolderCheck(settings, state, messages);
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(settings.DirPath, home.path().string());
+    EXPECT_EQ(state.CurrentFolder, home.path().string());
+}
+
+TEST(PortCheck, UnusablePortsNameThemselves) {
+    test::TempDir program;
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    test::ScopedEnv com2("WEXAL_COM2", pty.slave().c_str());
+    Settings settings;
+
+    settings.Port = "COM2";
+    EXPECT_EQ(PortCheckMessage(settings, program.path()), std::nullopt);
+
+    // A port without a number has nothing to probe.
+    settings.Port = "COMX";
+    EXPECT_EQ(PortCheckMessage(settings, program.path()),
+              std::optional<std::string>(
+                  "COMXのポートが使用不可です。\n通信設定をおこなってください。"));
+
+    // A port reserved for a modem is never the NC's port.
+    settings.Port = "COM2";
+    settings.ModemePort1 = "com2";
+    EXPECT_TRUE(PortCheckMessage(settings, program.path()).has_value());
+}
+
+TEST(ListColumns, OutOfRangeBecomesFive) {
+    Settings settings;
+    for (int stored : {-1, 0, 6, 9}) {
+        settings.ListColumn = stored;
+        ListLayout layout = ApplyListColumnRule(settings);
+        EXPECT_EQ(layout.columns, 5);
+        EXPECT_EQ(layout.width, 728);
+        EXPECT_FALSE(layout.letterHelpVisible);
+        EXPECT_EQ(settings.ListColumn, 5);
+    }
+    settings.ListColumn = 1;
+    EXPECT_EQ(ApplyListColumnRule(settings).width, 616);
+    EXPECT_EQ(settings.ListColumn, 1);
+}
+
+TEST(KeyDispatch, ShiftChangesTheFunctionKeys) {
+    EXPECT_EQ(MapListKey(ListKey::F3, 0, false), ListCommand::Delete);
+    EXPECT_EQ(MapListKey(ListKey::F3, 0, true), ListCommand::Move);
+    EXPECT_EQ(MapListKey(ListKey::F4, 0, true), ListCommand::Join);
+    EXPECT_EQ(MapListKey(ListKey::F5, 0, true), ListCommand::FolderBrowse);
+    EXPECT_EQ(MapListKey(ListKey::F6, 0, true), ListCommand::None);
+    EXPECT_EQ(MapListKey(ListKey::F7, 0, true), ListCommand::None);
+    EXPECT_EQ(MapListKey(ListKey::F8, 0, true), ListCommand::TransferLog);
+    EXPECT_EQ(MapListKey(ListKey::F9, 0, false), ListCommand::OpenAssociated);
+    EXPECT_EQ(MapListKey(ListKey::F9, 0, true), ListCommand::Split);
+    EXPECT_EQ(MapListKey(ListKey::F10, 0, true), ListCommand::Exit);
+    EXPECT_EQ(MapListKey(ListKey::Letter, 'B', false), ListCommand::Split);
+    EXPECT_EQ(MapListKey(ListKey::Letter, 'L', false), ListCommand::DriveMenu);
+    EXPECT_EQ(MapListKey(ListKey::Letter, 'Q', false), ListCommand::None);
+}
+
+TEST(KeyDispatch, HelpLineClicksActLikeTheirKeys) {
+    EXPECT_EQ(MapHelpLineClick(0, 5).key, ListKey::F1);
+    EXPECT_EQ(MapHelpLineClick(144, 16).key, ListKey::F1);
+    EXPECT_EQ(MapHelpLineClick(145, 16).key, ListKey::F2);
+    EXPECT_EQ(MapHelpLineClick(600, 5).key, ListKey::F5);
+    EXPECT_EQ(MapHelpLineClick(300, 17).key, ListKey::F8);
+    HelpLineHit close = MapHelpLineClick(600, 20);
+    EXPECT_TRUE(close.closeWindow);
+    EXPECT_FALSE(MapHelpLineClick(549, 20).closeWindow);
+    EXPECT_EQ(MapHelpLineClick(746, 5).key, ListKey::Other);
+}
+
+}  // namespace
+}  // namespace wexal

@@ -1,0 +1,138 @@
+// The real Wexal binary, started headless: single instance, the lock after a
+// kill, and the settings files of normal and command-line runs.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/instance_lock.h"
+#include "support/test_env.h"
+
+extern char** environ;
+
+namespace wexal {
+namespace {
+
+using namespace std::chrono_literals;
+
+class WexalBinaryTest : public ::testing::Test {
+protected:
+    test::TempDir program_;
+    test::TempDir runtime_;
+    test::TempDir home_;
+    test::PseudoTerminal pty_;
+    test::ScopedEnv runtimeEnv_{"XDG_RUNTIME_DIR", runtime_.path().c_str()};
+    std::vector<pid_t> started_;
+
+    WexalBinaryTest() {
+        std::filesystem::permissions(runtime_.path(), std::filesystem::perms::owner_all);
+    }
+
+    ~WexalBinaryTest() override {
+        for (pid_t pid : started_) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+
+    pid_t Start(std::vector<std::string> args = {}) {
+        std::vector<std::string> env = {
+            "QT_QPA_PLATFORM=offscreen",
+            "WEXAL_HOME=" + program_.path().string(),
+            "XDG_RUNTIME_DIR=" + runtime_.path().string(),
+            "HOME=" + home_.path().string(),
+            "WEXAL_COM1=" + pty_.slave(),
+        };
+        args.insert(args.begin(), WEXAL_BIN_DIR "/Wexal");
+        std::vector<char*> argv, envp;
+        for (auto& a : args) argv.push_back(a.data());
+        for (auto& e : env) envp.push_back(e.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        pid_t pid = -1;
+        if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
+            return -1;
+        }
+        started_.push_back(pid);
+        return pid;
+    }
+
+    // The exit status, or nothing when the process is still running at the end.
+    std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        do {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                std::erase(started_, pid);
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(20ms);
+        } while (std::chrono::steady_clock::now() < end);
+        return std::nullopt;
+    }
+
+    static bool LockHeldByOther() { return InstanceLock::TryAcquire("Wexal") == nullptr; }
+
+    // Running means: holds the lock and has written nothing yet.
+    bool WaitUntilRunning(pid_t pid) {
+        for (int i = 0; i < 250; ++i) {
+            if (LockHeldByOther()) {
+                std::this_thread::sleep_for(300ms);  // let it reach its message loop
+                return ::waitpid(pid, nullptr, WNOHANG) == 0;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+};
+
+TEST_F(WexalBinaryTest, SecondStartEndsAtOnceAndLeavesTheFirstRunning) {
+    ASSERT_TRUE(pty_.ok());
+    const pid_t first = Start();
+    ASSERT_TRUE(WaitUntilRunning(first));
+
+    const pid_t second = Start();
+    EXPECT_EQ(WaitExit(second, 10s), std::optional<int>(0));
+    EXPECT_EQ(::waitpid(first, nullptr, WNOHANG), 0) << "the first instance must go on";
+    EXPECT_FALSE(std::filesystem::exists(program_ / "Wexal.INI"));
+
+    // A normal end (as on logout) saves the settings and frees the lock.
+    ::kill(first, SIGTERM);
+    EXPECT_EQ(WaitExit(first, 10s), std::optional<int>(0));
+    EXPECT_NE(test::ReadFileBytes(program_ / "Wexal.INI").find("Port=COM1"), std::string::npos);
+    EXPECT_FALSE(LockHeldByOther());
+}
+
+TEST_F(WexalBinaryTest, LockIsFreeAgainAfterSigkill) {
+    ASSERT_TRUE(pty_.ok());
+    const pid_t first = Start();
+    ASSERT_TRUE(WaitUntilRunning(first));
+    ::kill(first, SIGKILL);
+    ASSERT_TRUE(WaitExit(first, 10s).has_value());
+    EXPECT_FALSE(LockHeldByOther());
+
+    const pid_t again = Start();
+    EXPECT_TRUE(WaitUntilRunning(again));
+}
+
+TEST_F(WexalBinaryTest, RunWithAnArgumentWritesNothing) {
+    ASSERT_TRUE(pty_.ok());
+    const std::string before = "[Setting]\nport=COM1\nListColumn=9\n";
+    test::WriteFileBytes(program_ / "Wexal.INI", before);
+    const pid_t pid = Start({"END"});
+    ASSERT_TRUE(WaitUntilRunning(pid));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid, 10s), std::optional<int>(0));
+    EXPECT_EQ(test::ReadFileBytes(program_ / "Wexal.INI"), before);
+    EXPECT_FALSE(std::filesystem::exists(program_ / "OutApp_Sub.ini"));
+}
+
+}  // namespace
+}  // namespace wexal
