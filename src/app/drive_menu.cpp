@@ -12,11 +12,16 @@ namespace {
 
 QStyle::StandardPixmap IconFor(VolumeKind kind) {
     switch (kind) {
-        case VolumeKind::Removable: return QStyle::SP_DriveFDIcon;
-        case VolumeKind::Network: return QStyle::SP_DriveNetIcon;
-        case VolumeKind::CdRom: return QStyle::SP_DriveCDIcon;
-        case VolumeKind::RamDisk: return QStyle::SP_ComputerIcon;
-        case VolumeKind::Fixed: break;
+        case VolumeKind::Removable:
+            return QStyle::SP_DriveFDIcon;
+        case VolumeKind::Network:
+            return QStyle::SP_DriveNetIcon;
+        case VolumeKind::CdRom:
+            return QStyle::SP_DriveCDIcon;
+        case VolumeKind::RamDisk:
+            return QStyle::SP_ComputerIcon;
+        case VolumeKind::Fixed:
+            break;
     }
     return QStyle::SP_DriveHDIcon;
 }

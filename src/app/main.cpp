@@ -1,12 +1,12 @@
 // Entry point: single instance, application start, orderly end on signals.
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
 #include <exception>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 #include "app/mainunit1.h"

@@ -31,15 +31,23 @@ ListKey ToListKey(int qtKey, char* letter) {
         return static_cast<ListKey>(static_cast<int>(ListKey::F1) + (qtKey - Qt::Key_F1));
     }
     switch (qtKey) {
-        case Qt::Key_Escape: return ListKey::Escape;
-        case Qt::Key_Space: return ListKey::Space;
+        case Qt::Key_Escape:
+            return ListKey::Escape;
+        case Qt::Key_Space:
+            return ListKey::Space;
         case Qt::Key_Return:
-        case Qt::Key_Enter: return ListKey::Enter;
-        case Qt::Key_PageUp: return ListKey::PageUp;
-        case Qt::Key_PageDown: return ListKey::PageDown;
-        case Qt::Key_Home: return ListKey::Home;
-        case Qt::Key_End: return ListKey::End;
-        default: return ListKey::Other;
+        case Qt::Key_Enter:
+            return ListKey::Enter;
+        case Qt::Key_PageUp:
+            return ListKey::PageUp;
+        case Qt::Key_PageDown:
+            return ListKey::PageDown;
+        case Qt::Key_Home:
+            return ListKey::Home;
+        case Qt::Key_End:
+            return ListKey::End;
+        default:
+            return ListKey::Other;
     }
 }
 
@@ -166,8 +174,8 @@ void TForm1::ListBox1KeyDown(QKeyEvent* event) {
         // Arrow keys keep their ordinary list behaviour; everything else is
         // consumed, the list has no incremental search.
         const int k = event->key();
-        const bool arrow = k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_Left ||
-                           k == Qt::Key_Right;
+        const bool arrow =
+            k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_Left || k == Qt::Key_Right;
         event->setAccepted(!arrow);
         return;
     }

@@ -48,14 +48,14 @@ public:
     bool firstIdleDone() const { return firstIdleDone_; }
 
     // Controls, under the names the rest of the program uses.
-    QLabel* Label1 = nullptr;   // function-key help
-    QLabel* Label2 = nullptr;   // letter-command help
-    QLabel* Label3 = nullptr;   // drag target
-    QLabel* Label4 = nullptr;   // title
-    QLabel* Label6 = nullptr;   // Shift and Space/Esc help
-    QLabel* Label7 = nullptr;   // folder line
-    QLabel* Label8 = nullptr;   // list information line
-    QLabel* Label11 = nullptr;  // message line
+    QLabel* Label1 = nullptr;           // function-key help
+    QLabel* Label2 = nullptr;           // letter-command help
+    QLabel* Label3 = nullptr;           // drag target
+    QLabel* Label4 = nullptr;           // title
+    QLabel* Label6 = nullptr;           // Shift and Space/Esc help
+    QLabel* Label7 = nullptr;           // folder line
+    QLabel* Label8 = nullptr;           // list information line
+    QLabel* Label11 = nullptr;          // message line
     QLineEdit* LabeledEdit1 = nullptr;  // DSR lamp
     QLineEdit* LabeledEdit2 = nullptr;  // CTS lamp
     QListWidget* ListBox1 = nullptr;

@@ -116,8 +116,8 @@ void TForm1::CreateControls() {
 
     Label2 = MakeLabel(this, "Label2", {616, 69, 112, 340}, QColor(0xC0, 0xC0, 0xC0));
     Label2->setFont(MonoFont(14));  // twenty lines must fit the list height
-    Label11 = MakeLabel(this, "Label11", {0, 407, 305, 22}, Qt::green,
-                        Qt::AlignRight | Qt::AlignVCenter);
+    Label11 =
+        MakeLabel(this, "Label11", {0, 407, 305, 22}, Qt::green, Qt::AlignRight | Qt::AlignVCenter);
 
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
@@ -153,10 +153,10 @@ void TForm1::CreateControls() {
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setValue(0);
 
-    GroupBox1 = MakeGroupBox(this, "GroupBox1", "通信設定", {504, 70, 201, 390},
-                             QColor(0x80, 0x80, 0x00));
-    GroupBox2 = MakeGroupBox(this, "GroupBox2", "受信データ", {24, 96, 650, 289},
-                             QColor(0x00, 0x80, 0x80));
+    GroupBox1 =
+        MakeGroupBox(this, "GroupBox1", "通信設定", {504, 70, 201, 390}, QColor(0x80, 0x80, 0x00));
+    GroupBox2 =
+        MakeGroupBox(this, "GroupBox2", "受信データ", {24, 96, 650, 289}, QColor(0x00, 0x80, 0x80));
     RichEdit1 = new QPlainTextEdit(GroupBox2);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
     RichEdit1->setGeometry(8, 20, 634, 240);

@@ -9,19 +9,24 @@ namespace {
 
 QMessageBox::Icon ToQt(MessageIcon icon) {
     switch (icon) {
-        case MessageIcon::Information: return QMessageBox::Information;
-        case MessageIcon::Warning: return QMessageBox::Warning;
-        case MessageIcon::Error: return QMessageBox::Critical;
-        case MessageIcon::Question: return QMessageBox::Question;
-        case MessageIcon::None: break;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Error:
+            return QMessageBox::Critical;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
 
 }  // namespace
 
-bool QtMessageService::Show(const std::string& text, const std::string& caption,
-                            MessageIcon icon, Buttons buttons) {
+bool QtMessageService::Show(const std::string& text, const std::string& caption, MessageIcon icon,
+                            Buttons buttons) {
     QMessageBox box(ToQt(icon),
                     QString::fromStdString(caption.empty() ? DefaultCaption(icon) : caption),
                     QString::fromStdString(text), QMessageBox::NoButton, anchor_);
@@ -58,8 +63,7 @@ bool QtMessageService::AskOkCancel(const std::string& text, const std::string& c
     return Show(text, caption, icon, Buttons::OkCancel);
 }
 
-void QtMessageService::Tell(const std::string& text, const std::string& caption,
-                            MessageIcon icon) {
+void QtMessageService::Tell(const std::string& text, const std::string& caption, MessageIcon icon) {
     Show(text, caption, icon, Buttons::Ok);
 }
 

@@ -8,9 +8,9 @@ namespace wexal {
 
 // One external application bound to Alt+letter.
 struct OutAppEntry {
-    std::string Command;        // OutAppX
-    std::string PassFile = "N"; // OutAppX_F ("Y": pass the file through the argument dialog)
-    std::string Name;           // OutAppX_N
+    std::string Command;         // OutAppX
+    std::string PassFile = "N";  // OutAppX_F ("Y": pass the file through the argument dialog)
+    std::string Name;            // OutAppX_N
 };
 
 // The one in-memory record of all configuration. Field names follow the keys

@@ -20,26 +20,46 @@ namespace {
 
 ListCommand MapLetter(char letter) {
     switch (letter) {
-        case 'B': return ListCommand::Split;
-        case 'C': return ListCommand::Copy;
-        case 'D': return ListCommand::Delete;
-        case 'E': return ListCommand::Editor;
-        case 'F': return ListCommand::Find;
-        case 'G': return ListCommand::EditorSettings;
-        case 'H': return ListCommand::AxisDouble;
-        case 'I': return ListCommand::FileInfo;
-        case 'K': return ListCommand::Join;
-        case 'L': return ListCommand::DriveMenu;
-        case 'M': return ListCommand::Move;
-        case 'O': return ListCommand::Options;
-        case 'R': return ListCommand::Rename;
-        case 'S': return ListCommand::SortType;
-        case 'T': return ListCommand::ToTop;
-        case 'V': return ListCommand::View;
-        case 'X': return ListCommand::OpenAssociated;
-        case 'Y': return ListCommand::ExtAppSettings;
-        case 'Z': return ListCommand::ToBottom;
-        default: return ListCommand::None;
+        case 'B':
+            return ListCommand::Split;
+        case 'C':
+            return ListCommand::Copy;
+        case 'D':
+            return ListCommand::Delete;
+        case 'E':
+            return ListCommand::Editor;
+        case 'F':
+            return ListCommand::Find;
+        case 'G':
+            return ListCommand::EditorSettings;
+        case 'H':
+            return ListCommand::AxisDouble;
+        case 'I':
+            return ListCommand::FileInfo;
+        case 'K':
+            return ListCommand::Join;
+        case 'L':
+            return ListCommand::DriveMenu;
+        case 'M':
+            return ListCommand::Move;
+        case 'O':
+            return ListCommand::Options;
+        case 'R':
+            return ListCommand::Rename;
+        case 'S':
+            return ListCommand::SortType;
+        case 'T':
+            return ListCommand::ToTop;
+        case 'V':
+            return ListCommand::View;
+        case 'X':
+            return ListCommand::OpenAssociated;
+        case 'Y':
+            return ListCommand::ExtAppSettings;
+        case 'Z':
+            return ListCommand::ToBottom;
+        default:
+            return ListCommand::None;
     }
 }
 
@@ -47,25 +67,43 @@ ListCommand MapLetter(char letter) {
 
 ListCommand MapListKey(ListKey key, char letter, bool shift) {
     switch (key) {
-        case ListKey::Letter: return MapLetter(letter);
-        case ListKey::Escape: return ListCommand::Abort;
-        case ListKey::Space: return ListCommand::Refresh;
-        case ListKey::PageUp: return ListCommand::PageUp;
-        case ListKey::PageDown: return ListCommand::PageDown;
-        case ListKey::Home: return ListCommand::MarkFromCursor;
-        case ListKey::End: return ListCommand::UnmarkAll;
-        case ListKey::F1: return ListCommand::Send;
-        case ListKey::F2: return ListCommand::Receive;
-        case ListKey::F3: return shift ? ListCommand::Move : ListCommand::Delete;
-        case ListKey::F4: return shift ? ListCommand::Join : ListCommand::Copy;
-        case ListKey::F5: return shift ? ListCommand::FolderBrowse : ListCommand::FolderEntry;
-        case ListKey::F6: return shift ? ListCommand::None : ListCommand::Extension;
-        case ListKey::F7: return shift ? ListCommand::None : ListCommand::CommSettings;
-        case ListKey::F8: return shift ? ListCommand::TransferLog : ListCommand::View;
-        case ListKey::F9: return shift ? ListCommand::Split : ListCommand::OpenAssociated;
-        case ListKey::F10: return ListCommand::Exit;
+        case ListKey::Letter:
+            return MapLetter(letter);
+        case ListKey::Escape:
+            return ListCommand::Abort;
+        case ListKey::Space:
+            return ListCommand::Refresh;
+        case ListKey::PageUp:
+            return ListCommand::PageUp;
+        case ListKey::PageDown:
+            return ListCommand::PageDown;
+        case ListKey::Home:
+            return ListCommand::MarkFromCursor;
+        case ListKey::End:
+            return ListCommand::UnmarkAll;
+        case ListKey::F1:
+            return ListCommand::Send;
+        case ListKey::F2:
+            return ListCommand::Receive;
+        case ListKey::F3:
+            return shift ? ListCommand::Move : ListCommand::Delete;
+        case ListKey::F4:
+            return shift ? ListCommand::Join : ListCommand::Copy;
+        case ListKey::F5:
+            return shift ? ListCommand::FolderBrowse : ListCommand::FolderEntry;
+        case ListKey::F6:
+            return shift ? ListCommand::None : ListCommand::Extension;
+        case ListKey::F7:
+            return shift ? ListCommand::None : ListCommand::CommSettings;
+        case ListKey::F8:
+            return shift ? ListCommand::TransferLog : ListCommand::View;
+        case ListKey::F9:
+            return shift ? ListCommand::Split : ListCommand::OpenAssociated;
+        case ListKey::F10:
+            return ListCommand::Exit;
         case ListKey::Enter:
-        case ListKey::Other: break;
+        case ListKey::Other:
+            break;
     }
     return ListCommand::None;
 }

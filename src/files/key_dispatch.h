@@ -4,47 +4,64 @@ namespace wexal {
 
 // Keys the file list reacts to, independent of any window toolkit.
 enum class ListKey {
-    Other, Letter, Escape, Space, Enter, PageUp, PageDown, Home, End,
-    F1, F2, F3, F4, F5, F6, F7, F8, F9, F10,
+    Other,
+    Letter,
+    Escape,
+    Space,
+    Enter,
+    PageUp,
+    PageDown,
+    Home,
+    End,
+    F1,
+    F2,
+    F3,
+    F4,
+    F5,
+    F6,
+    F7,
+    F8,
+    F9,
+    F10,
 };
 
 // The commands of the file list. Each key of the list maps to one of these;
 // the window carries them out.
 enum class ListCommand {
     None,
-    Abort,            // Esc
-    Refresh,          // Space
+    Abort,    // Esc
+    Refresh,  // Space
     PageUp,
     PageDown,
-    UnmarkAll,        // End
-    MarkFromCursor,   // Home
-    Split,            // B, Shift+F9
-    Copy,             // C, F4
-    Delete,           // D, F3
-    Editor,           // E
-    Find,             // F
-    EditorSettings,   // G
-    AxisDouble,       // H
-    FileInfo,         // I
-    Join,             // K, Shift+F4
-    DriveMenu,        // L
-    Move,             // M, Shift+F3
-    Options,          // O
-    Rename,           // R
-    SortType,         // S
-    ToTop,            // T
-    View,             // V, F8
-    OpenAssociated,   // X, F9
-    ExtAppSettings,   // Y
-    ToBottom,         // Z
-    Send,             // F1 (Shift: end afterwards)
-    Receive,          // F2 (Shift: end afterwards)
-    FolderEntry,      // F5
-    FolderBrowse,     // Shift+F5
-    Extension,        // F6
-    CommSettings,     // F7
-    TransferLog,      // Shift+F8
-    Exit,             // F10, Shift+F10
+    UnmarkAll,       // End
+    MarkFromCursor,  // Home
+    Split,           // B, Shift+F9
+    Copy,            // C, F4
+    Delete,          // D, F3
+    Editor,          // E
+    Find,            // F
+    EditorSettings,  // G
+    AxisDouble,      // H
+    FileInfo,        // I
+    Join,            // K, Shift+F4
+    DriveMenu,       // L
+    Move,            // M, Shift+F3
+    Options,         // O
+    Rename,          // R
+    SortType,        // S
+    ToTop,           // T
+    View,            // V, F8
+    OpenAssociated,  // X, F9
+    ExtAppSettings,  // Y
+    ToBottom,        // Z
+    Send,            // F1 (Shift: end afterwards)
+    Receive,         // F2 (Shift: end afterwards)
+    FolderEntry,     // F5
+    FolderBrowse,    // Shift+F5
+    Extension,       // F6
+    CommSettings,    // F7
+    TransferLog,     // Shift+F8
+    Exit,            // F10, Shift+F10
 };
 
 // letter is the upper-case letter for ListKey::Letter and ignored otherwise.

@@ -13,7 +13,8 @@ class MessageService {
 public:
     virtual ~MessageService() = default;
     // Yes -> true, No -> false.
-    virtual bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+    virtual bool AskYesNo(const std::string& text, const std::string& caption,
+                          MessageIcon icon) = 0;
     // OK -> true, Cancel -> false.
     virtual bool AskOkCancel(const std::string& text, const std::string& caption,
                              MessageIcon icon) = 0;

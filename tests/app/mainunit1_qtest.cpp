@@ -100,19 +100,19 @@ private slots:
         QCOMPARE(form->ListBox1->width(), 616);
 
         const std::pair<QWidget*, QRect> places[] = {
-            {form->Label4, {0, 0, 728, 35}},       {form->LabeledEdit1, {670, 15, 20, 15}},
+            {form->Label4, {0, 0, 728, 35}},         {form->LabeledEdit1, {670, 15, 20, 15}},
             {form->LabeledEdit2, {700, 15, 20, 15}}, {form->Label7, {0, 35, 728, 16}},
-            {form->Label8, {0, 51, 728, 16}},      {form->ListBox1, {0, 69, 616, 338}},
-            {form->Label2, {616, 69, 112, 340}},   {form->Label11, {0, 407, 305, 22}},
-            {form->Edit1, {304, 407, 425, 22}},    {form->Label3, {0, 428, 728, 16}},
-            {form->Label6, {0, 444, 728, 16}},     {form->Label1, {0, 460, 728, 32}},
-            {form->StatusBar2, {0, 494, 728, 24}}, {form->ProgressBar1, {252, 2, 98, 22}},
+            {form->Label8, {0, 51, 728, 16}},        {form->ListBox1, {0, 69, 616, 338}},
+            {form->Label2, {616, 69, 112, 340}},     {form->Label11, {0, 407, 305, 22}},
+            {form->Edit1, {304, 407, 425, 22}},      {form->Label3, {0, 428, 728, 16}},
+            {form->Label6, {0, 444, 728, 16}},       {form->Label1, {0, 460, 728, 32}},
+            {form->StatusBar2, {0, 494, 728, 24}},   {form->ProgressBar1, {252, 2, 98, 22}},
         };
         for (const auto& [widget, rect] : places) {
             QVERIFY2(widget->geometry() == rect, qPrintable(widget->objectName()));
         }
-        for (QGroupBox* box : {form->GroupBox1, form->GroupBox2, form->GroupBox3,
-                               form->GroupBox4, form->GroupBox5}) {
+        for (QGroupBox* box : {form->GroupBox1, form->GroupBox2, form->GroupBox3, form->GroupBox4,
+                               form->GroupBox5}) {
             QVERIFY(!box->isVisible());
         }
         QVERIFY(!form->Edit1->isEnabled());

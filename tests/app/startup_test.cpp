@@ -48,9 +48,9 @@ TEST(PortCheck, UnusablePortsNameThemselves) {
 
     // A port without a number has nothing to probe.
     settings.Port = "COMX";
-    EXPECT_EQ(PortCheckMessage(settings, program.path()),
-              std::optional<std::string>(
-                  "COMXのポートが使用不可です。\n通信設定をおこなってください。"));
+    EXPECT_EQ(
+        PortCheckMessage(settings, program.path()),
+        std::optional<std::string>("COMXのポートが使用不可です。\n通信設定をおこなってください。"));
 
     // A port reserved for a modem is never the NC's port.
     settings.Port = "COM2";

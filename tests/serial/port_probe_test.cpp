@@ -20,8 +20,8 @@
 namespace wexal {
 namespace {
 
-using test::ScopedEnv;
 using test::PseudoTerminal;
+using test::ScopedEnv;
 
 namespace fs = std::filesystem;
 

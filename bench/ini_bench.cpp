@@ -1,0 +1,88 @@
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "config/ini_file.h"
+#include "config/settings_store.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace wexal;
+
+// clang-format off
+const std::pair<const char*, const char*> kMainKeys[] = {
+    {"Main", "Left"}, {"Main", "Top"}, {"Setting", "Port"}, {"Setting", "Speed"},
+    {"Setting", "DirPath"}, {"Setting", "Mask"}, {"Setting", "Signal"},
+    {"Setting", "StartChar"}, {"Setting", "FileSort"}, {"Setting", "SortMuki"},
+    {"Setting", "Code"}, {"Setting", "EndChar"}, {"Setting", "O/:-Change"},
+    {"Setting", "ALL-Files"}, {"Options", "op1"}, {"Options", "InvTime"},
+    {"Options", "ListColumn"}, {"Setting", "DC3(0X93)"}, {"Options", "Add_No"},
+    {"Setting", "StartChar_Type"}, {"Setting", "EndChar_Type"}, {"Options", "Power_Off"},
+    {"Options", "Send_SP_Cut"}, {"Options", "Read_SP_Cut"}, {"Options", "Send_Before"},
+    {"Options", "AutoSelect"}, {"Setting", "SendMsg1"}, {"Setting", "R_Code"},
+    {"Options", "MSG_OP"}, {"Options", "op2"}, {"Options", "op3"}, {"Options", "op4"},
+    {"Options", "op5"}, {"Options", "op6"}, {"Options", "WinVer"},
+    {"Setting", "ModemePort1"}, {"Setting", "ModemePort2"}
+};
+// clang-format on
+
+// A settings folder with the files as a shop would have them: Japanese folder
+// and names, a few applications configured.
+class SettingsFolder {
+public:
+    SettingsFolder()
+        : dir_(fs::temp_directory_path() / ("wexal_bench_" + std::to_string(::getpid()))) {
+        fs::create_directories(dir_);
+        files_ = {dir_ / "Wexal.INI", dir_ / "OutApp_Sub.ini"};
+        Settings s;
+        s.DirPath = "/home/nc/金型プログラム/ﾏｼﾆﾝｸﾞｾﾝﾀ1号機";
+        s.Port = "COM3";
+        s.SendMsg1 = "(ﾁｪｯｸ用)";
+        s.EditApp = "/usr/bin/gedit";
+        s.OutApp[2] = {"C:\\TOOLS\\VIEW.EXE $A", "Y", "ビューア"};
+        s.OutApp[21] = {"/opt/verify/bin/verify $A $C", "Y", "検証"};
+        SettingsStore::Save(s, files_);
+    }
+    ~SettingsFolder() { fs::remove_all(dir_); }
+
+    const SettingsFiles& files() const { return files_; }
+    std::string MainBytes() const {
+        std::ifstream in(files_.mainIni, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+private:
+    fs::path dir_;
+    SettingsFiles files_;
+};
+
+void BM_ParseAndReadMainIni(benchmark::State& state) {
+    const SettingsFolder folder;
+    const std::string bytes = folder.MainBytes();
+    for (auto _ : state) {
+        const IniFile ini = IniFile::Parse(bytes);
+        for (const auto& [section, key] : kMainKeys)
+            benchmark::DoNotOptimize(ini.Read(section, key));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_ParseAndReadMainIni);
+
+void BM_SettingsLoadSaveRoundTrip(benchmark::State& state) {
+    const SettingsFolder folder;
+    for (auto _ : state) {
+        Settings s;
+        SettingsStore::Load(s, folder.files());
+        benchmark::DoNotOptimize(SettingsStore::Save(s, folder.files()));
+    }
+}
+BENCHMARK(BM_SettingsLoadSaveRoundTrip)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

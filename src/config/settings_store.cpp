@@ -1,0 +1,205 @@
+#include "config/settings_store.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "config/ini_file.h"
+
+namespace wexal {
+namespace {
+
+using Field = std::variant<std::int32_t Settings::*, std::string Settings::*, bool Settings::*>;
+
+struct Entry {
+    std::string_view section;
+    std::string_view key;
+    Field field;
+};
+
+// Wexal.INI in the order of reading; writing puts Top before Left.
+const Entry kMainEntries[] = {
+    {"Main", "Left", &Settings::Left},
+    {"Main", "Top", &Settings::Top},
+    {"Setting", "Port", &Settings::Port},
+    {"Setting", "Speed", &Settings::Speed},
+    {"Setting", "DirPath", &Settings::DirPath},
+    {"Setting", "Mask", &Settings::Mask},
+    {"Setting", "Signal", &Settings::Signal},
+    {"Setting", "StartChar", &Settings::StartChar},
+    {"Setting", "FileSort", &Settings::FileSort},
+    {"Setting", "SortMuki", &Settings::SortMuki},
+    {"Setting", "Code", &Settings::Code},
+    {"Setting", "EndChar", &Settings::EndChar},
+    {"Setting", "O/:-Change", &Settings::OColonChange},
+    {"Setting", "ALL-Files", &Settings::AllFiles},
+    {"Options", "op1", &Settings::op1},
+    {"Options", "InvTime", &Settings::InvTime},
+    {"Options", "ListColumn", &Settings::ListColumn},
+    {"Setting", "DC3(0X93)", &Settings::DC3_0x93},
+    {"Options", "Add_No", &Settings::Add_No},
+    {"Setting", "StartChar_Type", &Settings::StartChar_Type},
+    {"Setting", "EndChar_Type", &Settings::EndChar_Type},
+    {"Options", "Power_Off", &Settings::Power_Off},
+    {"Options", "Send_SP_Cut", &Settings::Send_SP_Cut},
+    {"Options", "Read_SP_Cut", &Settings::Read_SP_Cut},
+    {"Options", "Send_Before", &Settings::Send_Before},
+    {"Options", "AutoSelect", &Settings::AutoSelect},
+    {"Setting", "SendMsg1", &Settings::SendMsg1},
+    {"Setting", "R_Code", &Settings::R_Code},
+    {"Options", "MSG_OP", &Settings::MSG_OP},
+    {"Options", "op2", &Settings::op2},
+    {"Options", "op3", &Settings::op3},
+    {"Options", "op4", &Settings::op4},
+    {"Options", "op5", &Settings::op5},
+    {"Options", "op6", &Settings::op6},
+    {"Options", "WinVer", &Settings::WinVer},
+    {"Setting", "ModemePort1", &Settings::ModemePort1},
+    {"Setting", "ModemePort2", &Settings::ModemePort2},
+};
+constexpr std::size_t kLeft = 0;
+constexpr std::size_t kTop = 1;
+
+constexpr std::string_view kApplication = "Application";
+
+// Optional sign and decimal digits, nothing else (the reader has already
+// dropped surrounding blanks).
+bool IsDecimal(std::string_view text) {
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    if (!IsDecimal(text)) return std::nullopt;
+    const bool negative = text.front() == '-';
+    if (text.front() == '+' || text.front() == '-') text.remove_prefix(1);
+    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
+    std::int64_t value = 0;
+    for (char c : text) {
+        value = value * 10 + (c - '0');
+        if (value > limit) return std::nullopt;
+    }
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+// Any integer but 0 is true, however long; anything else is false.
+bool ParseBoolean(std::string_view text) {
+    return IsDecimal(text) && text.find_first_of("123456789") != std::string_view::npos;
+}
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+void ReadEntry(const IniFile& ini, const Entry& entry, const Settings& defaults, Settings& s) {
+    const std::optional<std::string> text = ini.Read(entry.section, entry.key);
+    std::visit(Overloaded{
+                   [&](std::int32_t Settings::*field) {
+                       const std::optional<std::int32_t> value =
+                           text ? ParseInt32(*text) : std::nullopt;
+                       s.*field = value.value_or(defaults.*field);
+                   },
+                   [&](std::string Settings::*field) { s.*field = text.value_or(defaults.*field); },
+                   [&](bool Settings::*field) { s.*field = text && ParseBoolean(*text); },
+               },
+               entry.field);
+}
+
+std::string FormatEntry(const Entry& entry, const Settings& s) {
+    return std::visit(Overloaded{
+                          [&](std::int32_t Settings::*field) { return std::to_string(s.*field); },
+                          [&](std::string Settings::*field) { return s.*field; },
+                          [&](bool Settings::*field) { return std::string(s.*field ? "1" : "0"); },
+                      },
+                      entry.field);
+}
+
+std::string OutAppKey(std::size_t index, std::string_view suffix) {
+    std::string key = "OutApp";
+    key += static_cast<char>('A' + index);
+    key += suffix;
+    return key;
+}
+
+// Writes the edited file whole. A value that cannot be stored keeps its old
+// line (the rest is still saved) and is reported by key.
+Status Finish(const IniFile& ini, const std::filesystem::path& path,
+              const std::vector<std::string>& unwritableKeys) {
+    const Status saved = ini.Save(path);
+    if (!saved) return saved;
+    if (unwritableKeys.empty()) return Status::Ok();
+    std::string message = "設定ファイルに保存できない値があります。\n" + path.string();
+    for (const std::string& key : unwritableKeys) {
+        message += "\n「" + key + "」の値に、改行またはシフトJISで表せない文字があります。";
+    }
+    return Status::Error(message);
+}
+
+Status SaveMain(const Settings& s, const std::filesystem::path& path) {
+    IniFile ini = IniFile::Load(path);
+    std::vector<std::string> unwritable;
+    auto write = [&](const Entry& entry) {
+        if (!ini.Write(entry.section, entry.key, FormatEntry(entry, s))) {
+            unwritable.emplace_back(entry.key);
+        }
+    };
+    write(kMainEntries[kTop]);
+    write(kMainEntries[kLeft]);
+    for (const Entry& entry : kMainEntries) {
+        if (&entry != &kMainEntries[kTop] && &entry != &kMainEntries[kLeft]) write(entry);
+    }
+    return Finish(ini, path, unwritable);
+}
+
+Status SaveOutApp(const Settings& s, const std::filesystem::path& path) {
+    IniFile ini = IniFile::Load(path);
+    std::vector<std::string> unwritable;
+    auto write = [&](const std::string& key, const std::string& value) {
+        if (!ini.Write(kApplication, key, value)) unwritable.push_back(key);
+    };
+    write("EditApp", s.EditApp);
+    for (std::size_t i = 0; i < s.OutApp.size(); ++i) {
+        write(OutAppKey(i, ""), s.OutApp[i].Command);
+        write(OutAppKey(i, "_F"), s.OutApp[i].PassFile);
+        write(OutAppKey(i, "_N"), s.OutApp[i].Name);
+    }
+    return Finish(ini, path, unwritable);
+}
+
+}  // namespace
+
+void SettingsStore::Load(Settings& s, const SettingsFiles& files) {
+    const Settings defaults;
+    const IniFile main = IniFile::Load(files.mainIni);
+    for (const Entry& entry : kMainEntries) ReadEntry(main, entry, defaults, s);
+
+    const IniFile apps = IniFile::Load(files.outAppIni);
+    s.EditApp = apps.Read(kApplication, "EditApp").value_or(defaults.EditApp);
+    for (std::size_t i = 0; i < s.OutApp.size(); ++i) {
+        const OutAppEntry& fallback = defaults.OutApp[i];
+        OutAppEntry& entry = s.OutApp[i];
+        entry.Command = apps.Read(kApplication, OutAppKey(i, "")).value_or(fallback.Command);
+        entry.PassFile = apps.Read(kApplication, OutAppKey(i, "_F")).value_or(fallback.PassFile);
+        entry.Name = apps.Read(kApplication, OutAppKey(i, "_N")).value_or(fallback.Name);
+    }
+}
+
+Status SettingsStore::Save(const Settings& s, const SettingsFiles& files) {
+    const Status main = SaveMain(s, files.mainIni);
+    const Status apps = SaveOutApp(s, files.outAppIni);
+    if (main && apps) return Status::Ok();
+    if (!main && !apps) return Status::Error(main.message + "\n\n" + apps.message);
+    return main ? apps : main;
+}
+
+}  // namespace wexal

@@ -1,0 +1,182 @@
+#include "platform/text_codec.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#include <iconv.h>
+
+namespace wexal {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// ASCII is the same in UTF-8 and cp932; most settings values are pure ASCII
+// and skip iconv altogether.
+bool IsAscii(std::string_view text) {
+    for (unsigned char c : text) {
+        if (c >= 0x80) return false;
+    }
+    return true;
+}
+
+// Length of the well-formed UTF-8 sequence at the start of text, 0 when it is
+// malformed (overlong, surrogate, beyond U+10FFFF or cut short).
+std::size_t Utf8SequenceLength(std::string_view text) {
+    const auto b0 = static_cast<unsigned char>(text[0]);
+    if (b0 < 0x80) return 1;
+    std::size_t length = 0;
+    std::uint32_t cp = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+        cp = b0 & 0x1Fu;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+        cp = b0 & 0x0Fu;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+        cp = b0 & 0x07u;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if ((b & 0xC0u) != 0x80u) return 0;
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    if (length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return 0;
+    if (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return 0;
+    return length;
+}
+
+// An iconv_t holds conversion state and must not be used by two threads at
+// once; one per thread and direction avoids both locking and the cost of
+// iconv_open on every short settings value.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (Valid()) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool Valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts from the front of `in`, handing the output to sink(data, size).
+    // Stops at the first sequence it cannot convert and leaves `in` pointing at
+    // it; returns that errno (EILSEQ or EINVAL), or 0 when all was converted.
+    template <typename Sink>
+    int Convert(std::string_view& in, Sink&& sink) {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        // iconv's prototype is not const-correct; it never writes the input.
+        char* inPtr = const_cast<char*>(in.data());
+        std::size_t inLeft = in.size();
+        int error = 0;
+        char buffer[4096];
+        while (inLeft > 0) {
+            char* outPtr = buffer;
+            std::size_t outLeft = sizeof buffer;
+            const std::size_t result = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+            const int savedErrno = errno;
+            sink(buffer, static_cast<std::size_t>(outPtr - buffer));
+            if (result == static_cast<std::size_t>(-1) && savedErrno != E2BIG) {
+                error = savedErrno == 0 ? EILSEQ : savedErrno;
+                break;
+            }
+        }
+        in.remove_prefix(in.size() - inLeft);
+        return error;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+Converter& Decoder() {
+    thread_local Converter converter("UTF-8", "CP932");
+    return converter;
+}
+
+Converter& Encoder() {
+    thread_local Converter converter("CP932", "UTF-8");
+    return converter;
+}
+
+}  // namespace
+
+std::optional<std::string> Cp932ToUtf8(std::string_view bytes) {
+    if (IsAscii(bytes)) return std::string(bytes);
+    Converter& decoder = Decoder();
+    if (!decoder.Valid()) return std::nullopt;
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    const int error =
+        decoder.Convert(bytes, [&](const char* data, std::size_t size) { out.append(data, size); });
+    if (error != 0) return std::nullopt;
+    return out;
+}
+
+std::string Cp932ToUtf8Lossy(std::string_view bytes) {
+    if (IsAscii(bytes)) return std::string(bytes);
+    Converter& decoder = Decoder();
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    if (!decoder.Valid()) {
+        for (char c : bytes) {
+            if (static_cast<unsigned char>(c) < 0x80) {
+                out.push_back(c);
+            } else {
+                out.append(kReplacement);
+            }
+        }
+        return out;
+    }
+    auto append = [&](const char* data, std::size_t size) { out.append(data, size); };
+    while (decoder.Convert(bytes, append) != 0) {
+        out.append(kReplacement);
+        bytes.remove_prefix(1);
+    }
+    return out;
+}
+
+std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+    if (IsAscii(utf8)) return std::string(utf8);
+    Converter& encoder = Encoder();
+    if (!encoder.Valid()) return std::nullopt;
+    std::string out;
+    out.reserve(utf8.size());
+    const int error =
+        encoder.Convert(utf8, [&](const char* data, std::size_t size) { out.append(data, size); });
+    if (error != 0) return std::nullopt;
+    return out;
+}
+
+std::size_t Cp932Width(std::string_view utf8) {
+    if (IsAscii(utf8)) return utf8.size();
+    Converter& encoder = Encoder();
+    std::size_t width = 0;
+    auto count = [&](const char*, std::size_t size) { width += size; };
+    while (!utf8.empty()) {
+        if (encoder.Valid() && encoder.Convert(utf8, count) == 0) break;
+        const std::size_t length = Utf8SequenceLength(utf8);
+        if (length == 0) {
+            width += 1;
+            utf8.remove_prefix(1);
+            continue;
+        }
+        if (!encoder.Valid()) {
+            // Without a converter only the one-byte ranges can be told apart:
+            // ASCII and half-width katakana (U+FF61..U+FF9F, EF BD A1..EF BE 9F).
+            const std::string_view ch = utf8.substr(0, length);
+            const bool halfWidthKana = length == 3 && ch >= "\xEF\xBD\xA1" && ch <= "\xEF\xBE\x9F";
+            width += (length == 1 || halfWidthKana) ? 1 : 2;
+        } else {
+            width += 2;
+        }
+        utf8.remove_prefix(length);
+    }
+    return width;
+}
+
+}  // namespace wexal

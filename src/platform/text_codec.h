@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace wexal {
+
+// Text is UTF-8 in memory and cp932 (Shift-JIS with the Microsoft extensions)
+// in files. These helpers are safe to call from any thread.
+
+// Decodes cp932 bytes; nullopt when the input holds a byte sequence that is
+// not cp932.
+std::optional<std::string> Cp932ToUtf8(std::string_view bytes);
+
+// Decodes cp932 bytes for display: every byte that does not start a valid
+// character becomes U+FFFD and decoding resumes at the next byte.
+std::string Cp932ToUtf8Lossy(std::string_view bytes);
+
+// Encodes UTF-8 text; nullopt when the input is not UTF-8 or holds a
+// character that cp932 cannot represent. A few characters map one way only
+// (U+00A5 to 0x5C, U+2212 to 0x817C), as in every cp932 converter.
+std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+
+// Number of cp932 bytes the text takes, which is also its width in columns of
+// a monospaced font (half-width katakana 1, kanji 2). A character that cp932
+// cannot represent counts 2, as it would most likely be drawn wide; a byte
+// that is not part of valid UTF-8 counts 1.
+std::size_t Cp932Width(std::string_view utf8);
+
+}  // namespace wexal

@@ -1,0 +1,135 @@
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "config/ini_file.h"
+#include "platform/text_codec.h"
+
+namespace {
+
+using wexal::IniFile;
+
+void Check(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+struct Name {
+    std::string section;
+    std::string key;
+};
+
+// clang-format off
+const std::vector<Name>& KnownKeys() {
+    static const std::vector<Name> keys = {
+        {"Main", "Left"}, {"Main", "Top"}, {"Setting", "Port"}, {"Setting", "Speed"},
+        {"Setting", "DirPath"}, {"Setting", "Mask"}, {"Setting", "Signal"},
+        {"Setting", "StartChar"}, {"Setting", "FileSort"}, {"Setting", "SortMuki"},
+        {"Setting", "Code"}, {"Setting", "EndChar"}, {"Setting", "O/:-Change"},
+        {"Setting", "ALL-Files"}, {"Options", "op1"}, {"Options", "InvTime"},
+        {"Options", "ListColumn"}, {"Setting", "DC3(0X93)"}, {"Options", "Add_No"},
+        {"Setting", "StartChar_Type"}, {"Setting", "EndChar_Type"}, {"Options", "Power_Off"},
+        {"Options", "Send_SP_Cut"}, {"Options", "Read_SP_Cut"}, {"Options", "Send_Before"},
+        {"Options", "AutoSelect"}, {"Setting", "SendMsg1"}, {"Setting", "R_Code"},
+        {"Options", "MSG_OP"}, {"Options", "op2"}, {"Options", "op3"}, {"Options", "op4"},
+        {"Options", "op5"}, {"Options", "op6"}, {"Options", "WinVer"},
+        {"Setting", "ModemePort1"}, {"Setting", "ModemePort2"},
+        {"Application", "EditApp"}, {"Application", "OutAppA"},
+        {"Application", "OutAppA_F"}, {"Application", "OutAppZ_N"}
+    };
+    return keys;
+}
+// clang-format on
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    a = Trim(a);
+    b = Trim(b);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::vector<std::optional<std::string>> ReadKnown(const IniFile& ini) {
+    std::vector<std::optional<std::string>> values;
+    for (const Name& name : KnownKeys()) values.push_back(ini.Read(name.section, name.key));
+    return values;
+}
+
+// A key written with its own value is reported written and reads back alike.
+void RewriteKnownValues(IniFile ini, const std::vector<std::optional<std::string>>& before) {
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        if (!before[i]) continue;
+        const Name& name = KnownKeys()[i];
+        Check(ini.Write(name.section, name.key, *before[i]));
+        Check(ini.Read(name.section, name.key) == before[i]);
+    }
+    Check(ReadKnown(ini) == before);
+}
+
+void CheckCodec(std::string_view bytes) {
+    const std::optional<std::string> utf8 = wexal::Cp932ToUtf8(bytes);
+    const std::string lossy = wexal::Cp932ToUtf8Lossy(bytes);
+    Check(wexal::Cp932Width(lossy) >= lossy.size() / 3);
+    if (!utf8) return;
+    Check(lossy == *utf8);
+    Check(wexal::Cp932Width(*utf8) == bytes.size());
+    const std::optional<std::string> again = wexal::Utf8ToCp932(*utf8);
+    Check(again.has_value() && wexal::Cp932ToUtf8(*again) == utf8);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider provider(data, size);
+    const std::string section = provider.ConsumeRandomLengthString(16);
+    const std::string key = provider.ConsumeRandomLengthString(16);
+    const std::string rawValue = provider.ConsumeRandomLengthString(64);
+    const std::string text = provider.ConsumeRemainingBytesAsString();
+
+    CheckCodec(rawValue);
+
+    IniFile ini = IniFile::Parse(text);
+    Check(ini.Serialize() == text);
+    const std::vector<std::optional<std::string>> before = ReadKnown(ini);
+    RewriteKnownValues(ini, before);
+
+    // Values decoded from cp932 re-encode, unless they hold U+FFFD.
+    const std::string value = wexal::Cp932ToUtf8Lossy(rawValue);
+    const std::string unchanged = ini.Serialize();
+    if (!ini.Write(section, key, value)) {
+        Check(ini.Serialize() == unchanged);
+        return 0;
+    }
+    Check(ini.Read(section, key) == std::string(Trim(value)));
+
+    const std::vector<std::optional<std::string>> after = ReadKnown(ini);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const Name& name = KnownKeys()[i];
+        if (SameName(name.section, section) && SameName(name.key, key)) continue;
+        Check(after[i] == before[i]);
+    }
+
+    // What was written parses back to the same file and values.
+    const std::string saved = ini.Serialize();
+    const IniFile reparsed = IniFile::Parse(saved);
+    Check(reparsed.Serialize() == saved);
+    Check(reparsed.Read(section, key) == ini.Read(section, key));
+    Check(ReadKnown(reparsed) == after);
+    return 0;
+}
