@@ -22,9 +22,10 @@ ProgramFiles ProgramFiles::In(const std::filesystem::path& folder) {
 
 void RunFolderCheck(Settings& settings, AppState& state, MessageService& messages) {
     state.CurrentFolder = settings.DirPath;
-    // An empty folder value cannot be created or listed: take the default
-    // folder instead of asking a question whose Yes could not succeed.
-    if (settings.DirPath.empty()) {
+    // An empty folder value cannot be created or listed, and a bare Windows
+    // drive has no meaning here: both take the default folder without a
+    // question whose Yes could not succeed.
+    if (settings.DirPath.empty() || PathRules::IsWindowsDrive(settings.DirPath)) {
         settings.DirPath = PathRules::DefaultFolder();
         state.CurrentFolder = settings.DirPath;
         return;

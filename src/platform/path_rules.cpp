@@ -69,6 +69,12 @@ bool IsDriveRoot(std::string_view path) {
     return !path.empty() && path.find_first_not_of(kSeparator) == std::string_view::npos;
 }
 
+bool IsWindowsDrive(std::string_view path) {
+    if (path.size() == 3 && (path[2] == '\\' || path[2] == '/')) path.remove_suffix(1);
+    return path.size() == 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
 std::string DefaultFolder() { return HomeFolder(); }
 
 std::string FallbackFolder() { return HomeFolder(); }

@@ -26,6 +26,9 @@ std::string StripTrailingSeparator(std::string_view path);
 bool IsDriveRoot(std::string_view path);
 // The default folder of a fresh installation (the user's home folder).
 std::string DefaultFolder();
+// A folder value written for Windows names only a drive ("C:", "c:\"):
+// it stands for the default folder here.
+bool IsWindowsDrive(std::string_view path);
 // Where the program falls back when the configured folder is refused
 // (the home folder as well).
 std::string FallbackFolder();

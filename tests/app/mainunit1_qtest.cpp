@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTimer>
 #include <QtTest>
@@ -240,6 +241,33 @@ private slots:
         QVERIFY(second);
         QTest::mouseClick(second->Label1, Qt::LeftButton, Qt::NoModifier, QPoint(600, 24));
         QVERIFY(!second->isVisible());
+    }
+
+    void driveMenuListsVolumesAndSwitchesTheFolder() {
+        auto form = Start();
+        QVERIFY(form);
+        Key(*form, Qt::Key_L);
+        auto* menu = form->findChild<QMenu*>(QStringLiteral("PopupMenu2"));
+        QVERIFY(menu);
+        QTRY_VERIFY(menu->isVisible());
+        const QList<QAction*> items = menu->actions();
+        QVERIFY(!items.isEmpty());
+        const QStringList kinds = {"(ﾘﾑｰﾊﾞﾌﾞﾙﾃﾞｨｽｸ)", "(固定ﾃﾞｨｽｸ)", "(ﾈｯﾄﾜｰｸ)", "(CD-ROM)",
+                                   "(RAM ﾃﾞｨｽｸ)"};
+        for (QAction* item : items) {
+            const QString text = item->text();
+            QVERIFY2(text.startsWith('&'), qPrintable(text));
+            QVERIFY2(std::any_of(kinds.begin(), kinds.end(),
+                                 [&](const QString& k) { return text.endsWith(k); }),
+                     qPrintable(text));
+        }
+        // "&A  /mount/point (kind)": choosing it lists that volume.
+        const QString first = items.first()->text();
+        const QString mountPoint = first.mid(4, first.lastIndexOf(" (") - 4);
+        menu->hide();
+        items.first()->trigger();
+        QCOMPARE(QString::fromStdString(form->settings().DirPath), mountPoint);
+        QCOMPARE(QString::fromStdString(form->state().CurrentFolder), mountPoint);
     }
 
     void failedSaveIsShownAndTheWindowStillCloses() {

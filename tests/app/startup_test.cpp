@@ -23,17 +23,19 @@ TEST(FolderCheck, RootAndExistingFoldersAskNothing) {
     }
 }
 
-TEST(FolderCheck, EmptyFolderTakesTheDefaultWithoutAQuestion) {
+TEST(FolderCheck, EmptyOrWindowsDriveFolderTakesTheDefault) {
     test::TempDir home;
     test::ScopedEnv homeEnv("HOME", home.path().c_str());
     Settings settings;
     AppState state;
     test::ScriptedMessages messages;
-    settings.DirPath = "";
-    RunFolderCheck(settings, state, messages);
-    EXPECT_TRUE(messages.shown().empty());
-    EXPECT_EQ(settings.DirPath, home.path().string());
-    EXPECT_EQ(state.CurrentFolder, home.path().string());
+    for (const char* stored : {"", "C:", "c:", "c:\\", "A:/"}) {
+        settings.DirPath = stored;
+        RunFolderCheck(settings, state, messages);
+        EXPECT_TRUE(messages.shown().empty()) << stored;
+        EXPECT_EQ(settings.DirPath, home.path().string()) << stored;
+        EXPECT_EQ(state.CurrentFolder, home.path().string()) << stored;
+    }
 }
 
 TEST(PortCheck, UnusablePortsNameThemselves) {

@@ -136,3 +136,24 @@ TEST_F(WexalBinaryTest, RunWithAnArgumentWritesNothing) {
 
 }  // namespace
 }  // namespace wexal
+
+namespace wexal {
+namespace {
+
+TEST_F(WexalBinaryTest, GarbageSettingsFileStartsWithDefaults) {
+    ASSERT_TRUE(pty_.ok());
+    std::string garbage;
+    for (int i = 0; i < 100000; ++i) garbage += static_cast<char>((i * 7919) % 256);
+    garbage += "\n[Options]\nListColumn=\x82\xA0\x82\n" + std::string(1 << 20, 'x') + "\n";
+    test::WriteFileBytes(program_ / "Wexal.INI", garbage);
+    const pid_t pid = Start();
+    ASSERT_TRUE(WaitUntilRunning(pid));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid, 10s), std::optional<int>(0));
+    const std::string saved = test::ReadFileBytes(program_ / "Wexal.INI");
+    EXPECT_NE(saved.find("\nPort=COM1\n"), std::string::npos);
+    EXPECT_NE(saved.find("\nListColumn=2\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace wexal

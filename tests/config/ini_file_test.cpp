@@ -1,12 +1,12 @@
 #include "config/ini_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
+
+#include "support/test_env.h"
 
 namespace wexal {
 namespace {
@@ -165,23 +165,15 @@ TEST(IniFile, NulBytesAreOrdinaryBytes) {
 
 class IniFileDiskTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("wexal_ini_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    test::TempDir dir_;
 };
 
 TEST_F(IniFileDiskTest, LoadTreatsMissingOddAndOversizedFilesAsEmpty) {
     EXPECT_EQ(IniFile::Load(dir_ / "missing.ini").Serialize(), "");
-    EXPECT_EQ(IniFile::Load(dir_).Serialize(), "");
+    EXPECT_EQ(IniFile::Load(dir_.path()).Serialize(), "");
 
     const fs::path huge = dir_ / "huge.ini";
-    std::ofstream(huge) << "[Setting]\nPort=COM5\n";
+    test::WriteFileBytes(huge, "[Setting]\nPort=COM5\n");
     fs::resize_file(huge, IniFile::kMaxFileSize + 1);  // sparse, costs no disk
     EXPECT_EQ(IniFile::Load(huge).Read("Setting", "Port"), std::nullopt);
 

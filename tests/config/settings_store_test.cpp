@@ -2,16 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 
 #include "platform/path_rules.h"
+#include "support/test_env.h"
 
 namespace wexal {
 namespace {
@@ -31,32 +30,15 @@ constexpr const char* kDefaultMainIni =
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("wexal_settings_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        files_ = {dir_ / "Wexal.INI", dir_ / "OutApp_Sub.ini"};
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    static std::string ReadAll(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    static void WriteRaw(const fs::path& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
     Settings LoadMain(const std::string& bytes) {
-        WriteRaw(files_.mainIni, bytes);
+        test::WriteFileBytes(files_.mainIni, bytes);
         Settings s;
         SettingsStore::Load(s, files_);
         return s;
     }
 
-    fs::path dir_;
-    SettingsFiles files_;
+    test::TempDir dir_;
+    SettingsFiles files_{dir_ / "Wexal.INI", dir_ / "OutApp_Sub.ini"};
 };
 
 TEST_F(SettingsStoreTest, MissingFilesGiveDefaultsAndAFreshSaveWritesEveryKeyInOrder) {
@@ -75,9 +57,9 @@ TEST_F(SettingsStoreTest, MissingFilesGiveDefaultsAndAFreshSaveWritesEveryKeyInO
     // Saving what was loaded checks every other default as well.
     s.DirPath = "/home/nc";
     ASSERT_TRUE(SettingsStore::Save(s, files_));
-    EXPECT_EQ(ReadAll(files_.mainIni), kDefaultMainIni);
+    EXPECT_EQ(test::ReadFileBytes(files_.mainIni), kDefaultMainIni);
 
-    const std::string apps = ReadAll(files_.outAppIni);
+    const std::string apps = test::ReadFileBytes(files_.outAppIni);
     EXPECT_EQ(
         apps.rfind("[Application]\nEditApp=\nOutAppA=\nOutAppA_F=N\nOutAppA_N=\nOutAppB=\n", 0),
         0u);
@@ -119,7 +101,7 @@ TEST_F(SettingsStoreTest, WinVerIsTrueForAnyNonZeroIntegerAndWrittenAsOneOrZero)
     Settings s = LoadMain("[Options]\nWinVer=1\n");
     ASSERT_TRUE(s.WinVer);
     ASSERT_TRUE(SettingsStore::Save(s, files_));
-    EXPECT_NE(ReadAll(files_.mainIni).find("\nWinVer=1\n"), std::string::npos);
+    EXPECT_NE(test::ReadFileBytes(files_.mainIni).find("\nWinVer=1\n"), std::string::npos);
 }
 
 TEST_F(SettingsStoreTest, ForeignLinesAndTheFilesLineEndingSurviveLoadAndSave) {
@@ -128,7 +110,7 @@ TEST_F(SettingsStoreTest, ForeignLinesAndTheFilesLineEndingSurviveLoadAndSave) {
         "Foreign=keep me\r\ngarbage line\r\n[Other]\r\nx=1\r\n";
     Settings s = LoadMain(original);
     ASSERT_TRUE(SettingsStore::Save(s, files_));
-    const std::string saved = ReadAll(files_.mainIni);
+    const std::string saved = test::ReadFileBytes(files_.mainIni);
     EXPECT_EQ(saved.rfind("; Wexal\r\n[Main]\r\nLeft=20\r\nTop=30\r\n[Setting]\r\nport=COM2\r\n"
                           "Foreign=keep me\r\nSpeed=4800,8,N,2\r\n",
                           0),
@@ -169,10 +151,10 @@ TEST_F(SettingsStoreTest, JapaneseValuesAreCp932OnDisk) {
     s.EditApp = "/usr/bin/エディタ";
     ASSERT_TRUE(SettingsStore::Save(s, files_));
 
-    const std::string main = ReadAll(files_.mainIni);
+    const std::string main = test::ReadFileBytes(files_.mainIni);
     EXPECT_NE(main.find("DirPath=/home/nc/\x8B\xE0\x8C\x5E\xCC\xDF\xDB\xB8\xDE\xD7\xD1\n"),
               std::string::npos);
-    const std::string apps = ReadAll(files_.outAppIni);
+    const std::string apps = test::ReadFileBytes(files_.outAppIni);
     EXPECT_NE(apps.find("\nOutAppC=C:\\TOOLS\\VIEW.EXE $A\nOutAppC_F=Y\nOutAppC_N=VIEWER\n"),
               std::string::npos);
     EXPECT_EQ(apps.find("エディタ"), std::string::npos);
@@ -187,7 +169,7 @@ TEST_F(SettingsStoreTest, JapaneseValuesAreCp932OnDisk) {
 }
 
 TEST_F(SettingsStoreTest, AValueOutsideCp932KeepsItsOldLineAndIsReported) {
-    WriteRaw(files_.mainIni, "[Setting]\nSendMsg1=old\n");
+    test::WriteFileBytes(files_.mainIni, "[Setting]\nSendMsg1=old\n");
     Settings s;
     s.SendMsg1 = "M30 😀";
     s.Port = "COM4";
@@ -195,7 +177,7 @@ TEST_F(SettingsStoreTest, AValueOutsideCp932KeepsItsOldLineAndIsReported) {
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find(files_.mainIni.string()), std::string::npos);
     EXPECT_NE(status.message.find("SendMsg1"), std::string::npos);
-    const std::string saved = ReadAll(files_.mainIni);
+    const std::string saved = test::ReadFileBytes(files_.mainIni);
     EXPECT_NE(saved.find("SendMsg1=old\n"), std::string::npos);
     EXPECT_NE(saved.find("Port=COM4\n"), std::string::npos);
 }
@@ -203,7 +185,7 @@ TEST_F(SettingsStoreTest, AValueOutsideCp932KeepsItsOldLineAndIsReported) {
 TEST_F(SettingsStoreTest, AFailedWriteNamesTheFileAndLeavesTheOldOneIntact) {
     // Root ignores permissions, so a file-size limit plays the full disk.
     const std::string old = "[Main]\nLeft=1\n";
-    WriteRaw(files_.mainIni, old);
+    test::WriteFileBytes(files_.mainIni, old);
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -217,8 +199,8 @@ TEST_F(SettingsStoreTest, AFailedWriteNamesTheFileAndLeavesTheOldOneIntact) {
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find(files_.mainIni.string()), std::string::npos);
     EXPECT_NE(status.message.find(files_.outAppIni.string()), std::string::npos);
-    EXPECT_EQ(ReadAll(files_.mainIni), old);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+    EXPECT_EQ(test::ReadFileBytes(files_.mainIni), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), {}), 1);
 
     // The second file is still written when the first cannot be.
     files_.mainIni = dir_ / "Wexal.INI" / "below-a-file";

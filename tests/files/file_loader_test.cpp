@@ -2,15 +2,14 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "support/scripted_messages.h"
+#include "support/test_env.h"
 
 namespace wexal {
 namespace {
@@ -25,21 +24,14 @@ constexpr const char* kFormatQuestion =
 
 class FileLoaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/wexal-loader-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     void Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(folder_ / name, std::ios::binary) << bytes;
+        test::WriteFileBytes(folder_ / name, bytes);
     }
     ViewLoad Load(const std::string& name, std::int64_t limit = kViewCharLimit) {
-        return LoadFileIntoView(folder_.string(), name, messages_, limit);
+        return LoadFileIntoView(folder_.path().string(), name, messages_, limit);
     }
 
-    fs::path folder_;
+    test::TempDir folder_;
     ScriptedMessages messages_;
 };
 

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
+
+#include "support/test_env.h"
 
 namespace wexal {
 namespace {
@@ -16,45 +16,29 @@ namespace fs = std::filesystem;
 
 class AtomicFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("wexal_atomic_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    static std::string ReadAll(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    static void WriteRaw(const fs::path& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
     int EntryCount() const {
-        return static_cast<int>(std::distance(fs::directory_iterator(dir_), {}));
+        return static_cast<int>(std::distance(fs::directory_iterator(dir_.path()), {}));
     }
 
-    fs::path dir_;
+    test::TempDir dir_;
 };
 
 TEST_F(AtomicFileTest, CreatesAndReplacesWholeContentLeavingNoTemporaryFile) {
     const fs::path file = dir_ / "Wexal.INI";
     const std::string binary("a\0b\r\n\xFF", 6);
     ASSERT_TRUE(WriteFileAtomically(file, binary));
-    EXPECT_EQ(ReadAll(file), binary);
+    EXPECT_EQ(test::ReadFileBytes(file), binary);
 
     ASSERT_TRUE(WriteFileAtomically(file, "x"));
-    EXPECT_EQ(ReadAll(file), "x");
+    EXPECT_EQ(test::ReadFileBytes(file), "x");
     ASSERT_TRUE(WriteFileAtomically(file, ""));
-    EXPECT_EQ(ReadAll(file), "");
+    EXPECT_EQ(test::ReadFileBytes(file), "");
     EXPECT_EQ(EntryCount(), 1);
 }
 
 TEST_F(AtomicFileTest, KeepsThePermissionBitsOfTheReplacedFile) {
     const fs::path file = dir_ / "keep.ini";
-    WriteRaw(file, "old");
+    test::WriteFileBytes(file, "old");
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
     ASSERT_TRUE(WriteFileAtomically(file, "new"));
     struct stat st {};
@@ -65,33 +49,33 @@ TEST_F(AtomicFileTest, KeepsThePermissionBitsOfTheReplacedFile) {
 TEST_F(AtomicFileTest, WritesThroughASymbolicLink) {
     const fs::path real = dir_ / "real.ini";
     const fs::path link = dir_ / "link.ini";
-    WriteRaw(real, "old");
+    test::WriteFileBytes(real, "old");
     fs::create_symlink(real, link);
     ASSERT_TRUE(WriteFileAtomically(link, "new"));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadAll(real), "new");
+    EXPECT_EQ(test::ReadFileBytes(real), "new");
 }
 
 TEST_F(AtomicFileTest, FailureNamesTheFileAndLeavesEverythingAsItWas) {
     // A folder where the file should be: the rename cannot replace it.
     const fs::path folderInTheWay = dir_ / "Wexal.INI";
     fs::create_directory(folderInTheWay);
-    WriteRaw(folderInTheWay / "inside", "keep");
+    test::WriteFileBytes(folderInTheWay / "inside", "keep");
     Status status = WriteFileAtomically(folderInTheWay, "data");
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find("ファイルに書き込めません。"), std::string::npos);
     EXPECT_NE(status.message.find(folderInTheWay.string()), std::string::npos);
-    EXPECT_EQ(ReadAll(folderInTheWay / "inside"), "keep");
+    EXPECT_EQ(test::ReadFileBytes(folderInTheWay / "inside"), "keep");
     EXPECT_EQ(EntryCount(), 1);
 
     // A parent that is a regular file: not even the temporary file can exist.
     const fs::path plain = dir_ / "plain";
-    WriteRaw(plain, "old");
+    test::WriteFileBytes(plain, "old");
     const fs::path below = plain / "x.ini";
     status = WriteFileAtomically(below, "data");
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find(below.string()), std::string::npos);
-    EXPECT_EQ(ReadAll(plain), "old");
+    EXPECT_EQ(test::ReadFileBytes(plain), "old");
     EXPECT_EQ(EntryCount(), 2);
 }
 
