@@ -9,29 +9,13 @@
 #include <utility>
 
 #include "config/ini_file.h"
+#include "config/settings_keys.h"
 #include "config/settings_store.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace wexal;
-
-// clang-format off
-const std::pair<const char*, const char*> kMainKeys[] = {
-    {"Main", "Left"}, {"Main", "Top"}, {"Setting", "Port"}, {"Setting", "Speed"},
-    {"Setting", "DirPath"}, {"Setting", "Mask"}, {"Setting", "Signal"},
-    {"Setting", "StartChar"}, {"Setting", "FileSort"}, {"Setting", "SortMuki"},
-    {"Setting", "Code"}, {"Setting", "EndChar"}, {"Setting", "O/:-Change"},
-    {"Setting", "ALL-Files"}, {"Options", "op1"}, {"Options", "InvTime"},
-    {"Options", "ListColumn"}, {"Setting", "DC3(0X93)"}, {"Options", "Add_No"},
-    {"Setting", "StartChar_Type"}, {"Setting", "EndChar_Type"}, {"Options", "Power_Off"},
-    {"Options", "Send_SP_Cut"}, {"Options", "Read_SP_Cut"}, {"Options", "Send_Before"},
-    {"Options", "AutoSelect"}, {"Setting", "SendMsg1"}, {"Setting", "R_Code"},
-    {"Options", "MSG_OP"}, {"Options", "op2"}, {"Options", "op3"}, {"Options", "op4"},
-    {"Options", "op5"}, {"Options", "op6"}, {"Options", "WinVer"},
-    {"Setting", "ModemePort1"}, {"Setting", "ModemePort2"}
-};
-// clang-format on
 
 // A settings folder with the files as a shop would have them: Japanese folder
 // and names, a few applications configured.
@@ -68,8 +52,8 @@ void BM_ParseAndReadMainIni(benchmark::State& state) {
     const std::string bytes = folder.MainBytes();
     for (auto _ : state) {
         const IniFile ini = IniFile::Parse(bytes);
-        for (const auto& [section, key] : kMainKeys)
-            benchmark::DoNotOptimize(ini.Read(section, key));
+        for (const SettingsEntry& entry : kMainEntries)
+            benchmark::DoNotOptimize(ini.Read(entry.section, entry.key));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }

@@ -8,58 +8,11 @@
 #include <vector>
 
 #include "config/ini_file.h"
+#include "config/settings_keys.h"
 
 namespace wexal {
 namespace {
 
-using Field = std::variant<std::int32_t Settings::*, std::string Settings::*, bool Settings::*>;
-
-struct Entry {
-    std::string_view section;
-    std::string_view key;
-    Field field;
-};
-
-// Wexal.INI in the order of reading; writing puts Top before Left.
-const Entry kMainEntries[] = {
-    {"Main", "Left", &Settings::Left},
-    {"Main", "Top", &Settings::Top},
-    {"Setting", "Port", &Settings::Port},
-    {"Setting", "Speed", &Settings::Speed},
-    {"Setting", "DirPath", &Settings::DirPath},
-    {"Setting", "Mask", &Settings::Mask},
-    {"Setting", "Signal", &Settings::Signal},
-    {"Setting", "StartChar", &Settings::StartChar},
-    {"Setting", "FileSort", &Settings::FileSort},
-    {"Setting", "SortMuki", &Settings::SortMuki},
-    {"Setting", "Code", &Settings::Code},
-    {"Setting", "EndChar", &Settings::EndChar},
-    {"Setting", "O/:-Change", &Settings::OColonChange},
-    {"Setting", "ALL-Files", &Settings::AllFiles},
-    {"Options", "op1", &Settings::op1},
-    {"Options", "InvTime", &Settings::InvTime},
-    {"Options", "ListColumn", &Settings::ListColumn},
-    {"Setting", "DC3(0X93)", &Settings::DC3_0x93},
-    {"Options", "Add_No", &Settings::Add_No},
-    {"Setting", "StartChar_Type", &Settings::StartChar_Type},
-    {"Setting", "EndChar_Type", &Settings::EndChar_Type},
-    {"Options", "Power_Off", &Settings::Power_Off},
-    {"Options", "Send_SP_Cut", &Settings::Send_SP_Cut},
-    {"Options", "Read_SP_Cut", &Settings::Read_SP_Cut},
-    {"Options", "Send_Before", &Settings::Send_Before},
-    {"Options", "AutoSelect", &Settings::AutoSelect},
-    {"Setting", "SendMsg1", &Settings::SendMsg1},
-    {"Setting", "R_Code", &Settings::R_Code},
-    {"Options", "MSG_OP", &Settings::MSG_OP},
-    {"Options", "op2", &Settings::op2},
-    {"Options", "op3", &Settings::op3},
-    {"Options", "op4", &Settings::op4},
-    {"Options", "op5", &Settings::op5},
-    {"Options", "op6", &Settings::op6},
-    {"Options", "WinVer", &Settings::WinVer},
-    {"Setting", "ModemePort1", &Settings::ModemePort1},
-    {"Setting", "ModemePort2", &Settings::ModemePort2},
-};
 constexpr std::size_t kLeft = 0;
 constexpr std::size_t kTop = 1;
 
@@ -101,7 +54,8 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-void ReadEntry(const IniFile& ini, const Entry& entry, const Settings& defaults, Settings& s) {
+void ReadEntry(const IniFile& ini, const SettingsEntry& entry, const Settings& defaults,
+               Settings& s) {
     const std::optional<std::string> text = ini.Read(entry.section, entry.key);
     std::visit(Overloaded{
                    [&](std::int32_t Settings::*field) {
@@ -115,7 +69,7 @@ void ReadEntry(const IniFile& ini, const Entry& entry, const Settings& defaults,
                entry.field);
 }
 
-std::string FormatEntry(const Entry& entry, const Settings& s) {
+std::string FormatEntry(const SettingsEntry& entry, const Settings& s) {
     return std::visit(Overloaded{
                           [&](std::int32_t Settings::*field) { return std::to_string(s.*field); },
                           [&](std::string Settings::*field) { return s.*field; },
@@ -148,14 +102,14 @@ Status Finish(const IniFile& ini, const std::filesystem::path& path,
 Status SaveMain(const Settings& s, const std::filesystem::path& path) {
     IniFile ini = IniFile::Load(path);
     std::vector<std::string> unwritable;
-    auto write = [&](const Entry& entry) {
+    auto write = [&](const SettingsEntry& entry) {
         if (!ini.Write(entry.section, entry.key, FormatEntry(entry, s))) {
             unwritable.emplace_back(entry.key);
         }
     };
     write(kMainEntries[kTop]);
     write(kMainEntries[kLeft]);
-    for (const Entry& entry : kMainEntries) {
+    for (const SettingsEntry& entry : kMainEntries) {
         if (&entry != &kMainEntries[kTop] && &entry != &kMainEntries[kLeft]) write(entry);
     }
     return Finish(ini, path, unwritable);
@@ -181,7 +135,7 @@ Status SaveOutApp(const Settings& s, const std::filesystem::path& path) {
 void SettingsStore::Load(Settings& s, const SettingsFiles& files) {
     const Settings defaults;
     const IniFile main = IniFile::Load(files.mainIni);
-    for (const Entry& entry : kMainEntries) ReadEntry(main, entry, defaults, s);
+    for (const SettingsEntry& entry : kMainEntries) ReadEntry(main, entry, defaults, s);
 
     const IniFile apps = IniFile::Load(files.outAppIni);
     s.EditApp = apps.Read(kApplication, "EditApp").value_or(defaults.EditApp);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/ini_file.h"
+#include "config/settings_keys.h"
 #include "platform/text_codec.h"
 
 namespace {
@@ -24,27 +25,20 @@ struct Name {
     std::string key;
 };
 
-// clang-format off
+// Every settings key, and a few of the external-application file.
 const std::vector<Name>& KnownKeys() {
-    static const std::vector<Name> keys = {
-        {"Main", "Left"}, {"Main", "Top"}, {"Setting", "Port"}, {"Setting", "Speed"},
-        {"Setting", "DirPath"}, {"Setting", "Mask"}, {"Setting", "Signal"},
-        {"Setting", "StartChar"}, {"Setting", "FileSort"}, {"Setting", "SortMuki"},
-        {"Setting", "Code"}, {"Setting", "EndChar"}, {"Setting", "O/:-Change"},
-        {"Setting", "ALL-Files"}, {"Options", "op1"}, {"Options", "InvTime"},
-        {"Options", "ListColumn"}, {"Setting", "DC3(0X93)"}, {"Options", "Add_No"},
-        {"Setting", "StartChar_Type"}, {"Setting", "EndChar_Type"}, {"Options", "Power_Off"},
-        {"Options", "Send_SP_Cut"}, {"Options", "Read_SP_Cut"}, {"Options", "Send_Before"},
-        {"Options", "AutoSelect"}, {"Setting", "SendMsg1"}, {"Setting", "R_Code"},
-        {"Options", "MSG_OP"}, {"Options", "op2"}, {"Options", "op3"}, {"Options", "op4"},
-        {"Options", "op5"}, {"Options", "op6"}, {"Options", "WinVer"},
-        {"Setting", "ModemePort1"}, {"Setting", "ModemePort2"},
-        {"Application", "EditApp"}, {"Application", "OutAppA"},
-        {"Application", "OutAppA_F"}, {"Application", "OutAppZ_N"}
-    };
+    static const std::vector<Name> keys = [] {
+        std::vector<Name> all;
+        for (const wexal::SettingsEntry& entry : wexal::kMainEntries) {
+            all.push_back({std::string(entry.section), std::string(entry.key)});
+        }
+        for (const char* key : {"EditApp", "OutAppA", "OutAppA_F", "OutAppZ_N"}) {
+            all.push_back({"Application", key});
+        }
+        return all;
+    }();
     return keys;
 }
-// clang-format on
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);

@@ -27,19 +27,9 @@ namespace fs = std::filesystem;
 
 class InstanceLockTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/wexal-lock-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        runtime_ = pattern;
-        env_.emplace("XDG_RUNTIME_DIR", runtime_.c_str());
-    }
-    void TearDown() override {
-        env_.reset();
-        fs::remove_all(runtime_);
-    }
-
-    fs::path runtime_;
-    std::optional<ScopedEnv> env_;
+    test::TempDir runtimeDir_;
+    fs::path runtime_ = runtimeDir_.path();
+    std::optional<ScopedEnv> env_{std::in_place, "XDG_RUNTIME_DIR", runtime_.c_str()};
 };
 
 TEST_F(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstLetsGo) {

@@ -20,14 +20,8 @@ namespace fs = std::filesystem;
 
 class ProgramFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/wexal-progfolder-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
-    fs::path root_;
+    test::TempDir rootDir_;
+    fs::path root_ = rootDir_.path();
 };
 
 TEST_F(ProgramFolderTest, ExecutableIsTheRunningBinary) {

@@ -32,19 +32,14 @@ bool IsExclusive(int fd) {
 
 class PortProbeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/wexal-ports-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        ASSERT_TRUE(pty_.ok());
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    void SetUp() override { ASSERT_TRUE(pty_.ok()); }
 
     void WritePortsIni(const std::string& body) {
         std::ofstream(folder_ / "Ports.ini") << "[Ports]\n" << body;
     }
 
-    fs::path folder_;
+    test::TempDir folderDir_;
+    fs::path folder_ = folderDir_.path();
     PseudoTerminal pty_;
     Settings settings_;
 };
