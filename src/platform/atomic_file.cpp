@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/error_text.h"
+
 namespace wexal {
 namespace {
 
@@ -16,7 +18,7 @@ namespace fs = std::filesystem;
 
 Status Failure(const fs::path& path, int error) {
     return Status::Error("ファイルに書き込めません。\n" + path.string() + "\n" +
-                         std::error_code(error, std::generic_category()).message());
+                         SystemErrorText(error));
 }
 
 bool WriteAll(int fd, std::string_view bytes) {

@@ -65,6 +65,8 @@ TEST_F(AtomicFileTest, FailureNamesTheFileAndLeavesEverythingAsItWas) {
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find("ファイルに書き込めません。"), std::string::npos);
     EXPECT_NE(status.message.find(folderInTheWay.string()), std::string::npos);
+    // The reason in the operator's words, not the system's English.
+    EXPECT_NE(status.message.find("フォルダーです。"), std::string::npos);
     EXPECT_EQ(test::ReadFileBytes(folderInTheWay / "inside"), "keep");
     EXPECT_EQ(EntryCount(), 1);
 
@@ -75,6 +77,7 @@ TEST_F(AtomicFileTest, FailureNamesTheFileAndLeavesEverythingAsItWas) {
     status = WriteFileAtomically(below, "data");
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find(below.string()), std::string::npos);
+    EXPECT_NE(status.message.find("フォルダーではありません。"), std::string::npos);
     EXPECT_EQ(test::ReadFileBytes(plain), "old");
     EXPECT_EQ(EntryCount(), 2);
 }

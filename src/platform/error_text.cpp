@@ -1,0 +1,37 @@
+#include "platform/error_text.h"
+
+#include <cerrno>
+#include <system_error>
+
+namespace wexal {
+
+std::string SystemErrorText(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return "アクセス権がありません。";
+        case ENOSPC:
+        case EDQUOT:
+            return "ディスクの空き容量が不足しています。";
+        case EROFS:
+            return "読み取り専用のファイルシステムです。";
+        case ENOENT:
+            return "ファイルまたはフォルダーが見つかりません。";
+        case EISDIR:
+            return "フォルダーです。";
+        case ENOTDIR:
+            return "フォルダーではありません。";
+        case EIO:
+            return "入出力エラーが発生しました。";
+        case EFBIG:
+            return "ファイルが大きすぎます。";
+        case ENAMETOOLONG:
+            return "名前が長すぎます。";
+        case ELOOP:
+            return "シンボリックリンクが多すぎます。";
+        default:
+            return std::error_code(error, std::generic_category()).message();
+    }
+}
+
+}  // namespace wexal
