@@ -1,6 +1,7 @@
 // Entry point: single instance, application start, orderly end on signals.
 #include <sys/socket.h>
 #include <unistd.h>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "app/mainunit1.h"
+#include "app/qt_message_service.h"
 #include "app/startup.h"
 #include "platform/instance_lock.h"
 #include "platform/program_folder.h"
@@ -43,6 +45,18 @@ public:
     }
 };
 
+// SIGTERM, SIGINT and SIGHUP end the program as F10 does, whatever box is
+// open: the handler only writes a byte, the event loop does the rest.
+bool InstallSignalPipe() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return false;
+    struct sigaction action = {};
+    action.sa_handler = OnTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,40 +64,37 @@ int main(int argc, char** argv) {
     auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName());
     if (!lock) return 0;
 
-    // SIGTERM, SIGINT and SIGHUP close the window the normal way, so the
-    // settings are saved as on F10. Caught from here on; acted upon once the
-    // window exists.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
-        struct sigaction action = {};
-        action.sa_handler = OnTerminate;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
-    } else {
-        g_signalPipe[0] = g_signalPipe[1] = -1;
-    }
+    // Taken before Qt strips its own options (-style, -reverse, ...): any
+    // argument at all makes this a command-line run.
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool signalsCaught = InstallSignalPipe();
 
     WexalApplication app(argc, argv);
+    // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("Wexal"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Wexal"));
 
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    bool terminating = false;
+    if (signalsCaught) {
+        auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&terminating] {
+            char byte;
+            [[maybe_unused]] ssize_t n = ::read(g_signalPipe[1], &byte, 1);
+            terminating = true;
+            wexal::QtMessageService::SilenceAll();
+            // Leaves every running event loop, the nested ones of open boxes too.
+            QCoreApplication::exit(0);
+        });
+    }
 
     try {
         wexal::TForm1 form(args, wexal::ProgramFiles::Locate());
-
-        if (g_signalPipe[1] >= 0) {
-            auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &form);
-            QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
-                char byte;
-                [[maybe_unused]] ssize_t n = ::read(g_signalPipe[1], &byte, 1);
-                form.close();
-            });
-        }
-
-        form.show();
-        QApplication::exec();
+        // A close that happens before the main loop runs (a signal while a
+        // start-up box was open) must still end the program.
+        QObject::connect(&form, &wexal::TForm1::Closed, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        if (!terminating) form.show();
+        if (!terminating) QApplication::exec();
+        form.close();  // saves unless the close query already ran
     } catch (const std::exception& e) {
         ShowException(e.what());
     }

@@ -118,8 +118,13 @@ void TForm1::FirstIdle() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    FormCloseQuery();
     event->accept();
+    // A close can be asked for twice (F10 and then the end of main); the
+    // settings are saved once.
+    if (closeQueryDone_) return;
+    closeQueryDone_ = true;
+    FormCloseQuery();
+    emit Closed();
 }
 
 bool TForm1::FormCloseQuery() {
@@ -134,10 +139,6 @@ bool TForm1::FormCloseQuery() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Enter) {
-        QVariant hint = watched->property("hint");
-        if (hint.isValid()) SetStatusPanel(0, hint.toString());
-    }
     if (watched == ListBox1) {
         if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);

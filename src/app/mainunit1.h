@@ -77,6 +77,10 @@ public:
     // Loads a file of the working folder into the transfer view; returns its size.
     std::int64_t LoadFileIntoView(const std::string& name);
 
+signals:
+    // After the close query ran; main ends the program on it.
+    void Closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -107,6 +111,7 @@ private:
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;
+    bool closeQueryDone_ = false;
 };
 
 }  // namespace wexal

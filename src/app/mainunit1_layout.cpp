@@ -9,6 +9,8 @@
 #include <QTimer>
 
 #include "app/mainunit1.h"
+
+#include "app/hint_tracker.h"
 #include "files/key_dispatch.h"
 
 namespace wexal {
@@ -186,8 +188,8 @@ void TForm1::CreateControls() {
     };
     for (const auto& [widget, hint] : hints) {
         widget->setProperty("hint", QString::fromUtf8(hint));
-        widget->installEventFilter(this);
     }
+    new HintTracker(this, [this](const QString& hint) { SetStatusPanel(0, hint); });
     ListBox1->setToolTip(QString::fromUtf8("ファイルを選択してください。"));
     Label1->installEventFilter(this);
     ListBox1->installEventFilter(this);

@@ -1,7 +1,10 @@
 #include "app/qt_message_service.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstdio>
 
 namespace wexal {
 
@@ -25,11 +28,27 @@ QMessageBox::Icon ToQt(MessageIcon icon) {
 
 }  // namespace
 
+void QtMessageService::SilenceAll() {
+    silenced_ = true;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
+}
+
 bool QtMessageService::Show(const std::string& text, const std::string& caption, MessageIcon icon,
                             Buttons buttons) {
-    QMessageBox box(ToQt(icon),
-                    QString::fromStdString(caption.empty() ? DefaultCaption(icon) : caption),
-                    QString::fromStdString(text), QMessageBox::NoButton, anchor_);
+    const std::string title = caption.empty() ? DefaultCaption(icon) : caption;
+    if (silenced_) {
+        std::fprintf(stderr, "Wexal: %s: %s\n", title.c_str(), text.c_str());
+        return false;
+    }
+    QMessageBox box(ToQt(icon), QString::fromStdString(title), QString::fromStdString(text),
+                    QMessageBox::NoButton, anchor_);
+    // Screen readers announce the box by its message.
+    box.setAccessibleName(QString::fromStdString(title));
+    box.setAccessibleDescription(QString::fromStdString(text));
     QPushButton* accept = nullptr;
     switch (buttons) {
         case Buttons::YesNo:
@@ -50,7 +69,7 @@ bool QtMessageService::Show(const std::string& text, const std::string& caption,
         box.move(anchor_->pos() + QPoint(50, 50));
     }
     box.exec();
-    return box.clickedButton() == accept;
+    return !silenced_ && box.clickedButton() == accept;
 }
 
 bool QtMessageService::AskYesNo(const std::string& text, const std::string& caption,

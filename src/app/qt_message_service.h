@@ -15,12 +15,19 @@ public:
     bool AskOkCancel(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    bool Interrupted() const override { return silenced_; }
+
+    // From now on no box is shown by any service: boxes that are open close,
+    // messages go to standard error and questions get the negative answer.
+    // For the end of the program on a signal.
+    static void SilenceAll();
 
 private:
     enum class Buttons { YesNo, OkCancel, Ok };
     bool Show(const std::string& text, const std::string& caption, MessageIcon icon,
               Buttons buttons);
     QWidget* anchor_;
+    static inline bool silenced_ = false;
 };
 
 }  // namespace wexal

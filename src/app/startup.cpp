@@ -36,7 +36,8 @@ void RunFolderCheck(Settings& settings, AppState& state, MessageService& message
     if (messages.AskYesNo("ディレクトリが見つかりません。ディレクトリを作成しますか？",
                           DefaultCaption(MessageIcon::Warning), MessageIcon::Warning)) {
         CreateFolderPath(settings.DirPath);
-    } else {
+    } else if (!messages.Interrupted()) {
+        // Nobody answered when the program ends on a signal: keep the value.
         settings.DirPath = PathRules::FallbackFolder();
     }
 }

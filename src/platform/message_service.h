@@ -19,6 +19,9 @@ public:
     virtual bool AskOkCancel(const std::string& text, const std::string& caption,
                              MessageIcon icon) = 0;
     virtual void Tell(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+    // True once the program is ending on a signal: questions are then answered
+    // without the operator, and a caller must not take such an answer as a choice.
+    virtual bool Interrupted() const { return false; }
 };
 
 // Captions the platform's message dialogs give when a box names none.

@@ -270,6 +270,29 @@ private slots:
         QCOMPARE(QString::fromStdString(form->state().CurrentFolder), mountPoint);
     }
 
+    void statusPanelZeroFollowsTheHintUnderTheMouse() {
+        auto form = Start();
+        QVERIFY(form);
+        auto enter = [](QWidget* w) {
+            QEnterEvent event(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+            QCoreApplication::sendEvent(w, &event);
+        };
+        auto leave = [](QWidget* w) {
+            QEvent event(QEvent::Leave);
+            QCoreApplication::sendEvent(w, &event);
+        };
+        const QString title = QStringLiteral("パソコン←→ＮＣファイル転送が行えます。");
+        enter(form->Label4);
+        QCOMPARE(form->StatusPanels[0]->text(), title);
+        enter(form->Label8);  // no hint of its own, nor has the window
+        QCOMPARE(form->StatusPanels[0]->text(), QString());
+        enter(form->Label4);
+        leave(form->Label4);  // back over the bare window
+        QCOMPARE(form->StatusPanels[0]->text(), QString());
+        enter(form->StatusPanels[3]);  // a panel shows its status bar's hint
+        QCOMPARE(form->StatusPanels[0]->text(), QStringLiteral("送受信の設定を表示します。"));
+    }
+
     void failedSaveIsShownAndTheWindowStillCloses() {
         // A folder where the settings file should be makes every write fail.
         std::filesystem::create_directory(Ini());

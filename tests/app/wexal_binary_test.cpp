@@ -14,6 +14,7 @@
 
 #include "platform/instance_lock.h"
 #include "support/test_env.h"
+#include "support/x_display.h"
 
 extern char** environ;
 
@@ -35,21 +36,26 @@ protected:
         std::filesystem::permissions(runtime_.path(), std::filesystem::perms::owner_all);
     }
 
-    ~WexalBinaryTest() override {
+    ~WexalBinaryTest() override { KillAll(); }
+
+    void KillAll() {
         for (pid_t pid : started_) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
+        started_.clear();
     }
 
-    pid_t Start(std::vector<std::string> args = {}) {
-        std::vector<std::string> env = {
-            "QT_QPA_PLATFORM=offscreen",
-            "WEXAL_HOME=" + program_.path().string(),
-            "XDG_RUNTIME_DIR=" + runtime_.path().string(),
-            "HOME=" + home_.path().string(),
-            "WEXAL_COM1=" + pty_.slave(),
-        };
+    // extraEnv entries come first, so they win over the defaults below.
+    pid_t Start(std::vector<std::string> args = {}, std::vector<std::string> extraEnv = {}) {
+        std::vector<std::string> env = std::move(extraEnv);
+        env.insert(env.end(), {
+                                  "QT_QPA_PLATFORM=offscreen",
+                                  "WEXAL_HOME=" + program_.path().string(),
+                                  "XDG_RUNTIME_DIR=" + runtime_.path().string(),
+                                  "HOME=" + home_.path().string(),
+                                  "WEXAL_COM1=" + pty_.slave(),
+                              });
         args.insert(args.begin(), WEXAL_BIN_DIR "/Wexal");
         std::vector<char*> argv, envp;
         for (auto& a : args) argv.push_back(a.data());
@@ -124,14 +130,19 @@ TEST_F(WexalBinaryTest, LockIsFreeAgainAfterSigkill) {
 
 TEST_F(WexalBinaryTest, RunWithAnArgumentWritesNothing) {
     ASSERT_TRUE(pty_.ok());
-    const std::string before = "[Setting]\nport=COM1\nListColumn=9\n";
-    test::WriteFileBytes(program_ / "Wexal.INI", before);
-    const pid_t pid = Start({"END"});
-    ASSERT_TRUE(WaitUntilRunning(pid));
-    ::kill(pid, SIGTERM);
-    EXPECT_EQ(WaitExit(pid, 10s), std::optional<int>(0));
-    EXPECT_EQ(test::ReadFileBytes(program_ / "Wexal.INI"), before);
-    EXPECT_FALSE(std::filesystem::exists(program_ / "OutApp_Sub.ini"));
+    // Qt's own options are arguments too: Qt strips them before the program
+    // could see them, so they must be taken from the original vector.
+    for (const char* argument : {"END", "-reverse"}) {
+        SCOPED_TRACE(argument);
+        const std::string before = "[Setting]\nport=COM1\nListColumn=9\n";
+        test::WriteFileBytes(program_ / "Wexal.INI", before);
+        const pid_t pid = Start({argument});
+        ASSERT_TRUE(WaitUntilRunning(pid));
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(WaitExit(pid, 10s), std::optional<int>(0));
+        EXPECT_EQ(test::ReadFileBytes(program_ / "Wexal.INI"), before);
+        EXPECT_FALSE(std::filesystem::exists(program_ / "OutApp_Sub.ini"));
+    }
 }
 
 }  // namespace
@@ -153,6 +164,78 @@ TEST_F(WexalBinaryTest, GarbageSettingsFileStartsWithDefaults) {
     const std::string saved = test::ReadFileBytes(program_ / "Wexal.INI");
     EXPECT_NE(saved.find("\nPort=COM1\n"), std::string::npos);
     EXPECT_NE(saved.find("\nListColumn=2\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace wexal
+
+namespace wexal {
+namespace {
+
+// On a real X server: what the window system shows, and signals that arrive
+// while a start-up box waits for the operator.
+class WexalOnDisplayTest : public WexalBinaryTest {
+protected:
+    test::VirtualDisplay display_;
+
+    // Before the display goes, or Qt complains of a broken connection.
+    ~WexalOnDisplayTest() override { KillAll(); }
+
+    pid_t StartOnDisplay(std::vector<std::string> env) {
+        env.push_back("QT_QPA_PLATFORM=xcb");
+        env.push_back("DISPLAY=" + display_.name());
+        return Start({}, std::move(env));
+    }
+
+    bool WaitForViewable(const std::string& title) {
+        for (int i = 0; i < 500; ++i) {
+            for (const std::string& shown : display_.ViewableTitles()) {
+                if (shown == title) return true;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    static bool Contains(const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
+    }
+};
+
+TEST_F(WexalOnDisplayTest, TitlesAreTheDesignedOnesAndASignalClosesTheOpenBox) {
+    ASSERT_TRUE(display_.ok()) << "Xvfb is needed";
+    const pid_t pid = StartOnDisplay({"WEXAL_COM1=/nonexistent/tty"});
+    ASSERT_TRUE(WaitForViewable("エラー")) << "the port message must be up";
+    bool mainWindowSeen = false;
+    for (const auto& window : display_.Windows()) {
+        EXPECT_FALSE(Contains(window.title, "\u2014")) << window.title;
+        mainWindowSeen |= window.title == "Wexal(Win98/Me/2000/XP)";
+    }
+    EXPECT_TRUE(mainWindowSeen);
+
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid, 1000ms), std::optional<int>(0)) << "must end within one second";
+    const std::string saved = test::ReadFileBytes(program_ / "Wexal.INI");
+    EXPECT_TRUE(Contains(saved, "\nPort=COM1\n")) << saved;
+    EXPECT_FALSE(LockHeldByOther());
+}
+
+TEST_F(WexalOnDisplayTest, SignalDuringTheFolderQuestionKeepsTheFolderAndAllowsTheNextStart) {
+    ASSERT_TRUE(display_.ok()) << "Xvfb is needed";
+    const std::string missing = (home_ / "nc" / "later").string();
+    test::WriteFileBytes(program_ / "Wexal.INI", "[Setting]\nDirPath=" + missing + "\n");
+    for (int sig : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        const pid_t pid = StartOnDisplay({});
+        ASSERT_TRUE(WaitForViewable("警告")) << "the create question must be up";
+        ::kill(pid, sig);
+        EXPECT_EQ(WaitExit(pid, 1000ms), std::optional<int>(0));
+        // Nobody answered: the folder is neither created nor replaced.
+        const std::string saved = test::ReadFileBytes(program_ / "Wexal.INI");
+        EXPECT_TRUE(Contains(saved, "DirPath=" + missing + "\n")) << saved;
+        EXPECT_TRUE(Contains(saved, "\nListColumn=2\n")) << saved;
+        EXPECT_FALSE(std::filesystem::exists(missing));
+    }
 }
 
 }  // namespace

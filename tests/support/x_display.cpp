@@ -1,0 +1,108 @@
+#include "support/x_display.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+extern char** environ;
+
+namespace wexal::test {
+
+namespace {
+
+Display* AsDisplay(void* display) { return static_cast<Display*>(display); }
+
+}  // namespace
+
+VirtualDisplay::VirtualDisplay() {
+    using namespace std::chrono_literals;
+    for (int number = 90 + ::getpid() % 300; number < 990; ++number) {
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+        const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+        if (std::filesystem::exists(socket) || std::filesystem::exists(lock)) continue;
+        name_ = ":" + std::to_string(number);
+        std::string program = "Xvfb", screen = "-screen", geometry = "0", size = "1024x768x24",
+                    nolisten = "-nolisten", tcp = "tcp";
+        char* argv[] = {program.data(), name_.data(), screen.data(), geometry.data(),
+                        size.data(),    nolisten.data(), tcp.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 0, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
+        const int spawned = posix_spawnp(&server_, "Xvfb", &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            server_ = -1;
+            return;
+        }
+        for (int i = 0; i < 100 && display_ == nullptr; ++i) {
+            std::this_thread::sleep_for(50ms);
+            if (std::filesystem::exists(socket)) display_ = XOpenDisplay(name_.c_str());
+            if (::waitpid(server_, nullptr, WNOHANG) == server_) {
+                server_ = -1;
+                break;  // lost a race for the number; try the next one
+            }
+        }
+        if (display_ != nullptr || server_ != -1) return;
+    }
+}
+
+VirtualDisplay::~VirtualDisplay() {
+    if (display_ != nullptr) XCloseDisplay(AsDisplay(display_));
+    if (server_ > 0) {
+        ::kill(server_, SIGTERM);
+        ::waitpid(server_, nullptr, 0);
+    }
+}
+
+std::vector<VirtualDisplay::Window> VirtualDisplay::Windows() const {
+    std::vector<Window> windows;
+    if (display_ == nullptr) return windows;
+    Display* display = AsDisplay(display_);
+    XSync(display, False);
+    const Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    ::Window root = 0, parent = 0;
+    ::Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        return windows;
+    }
+    for (unsigned int i = 0; i < count; ++i) {
+        Window entry;
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, children[i], netWmName, 0, 4096, False, utf8, &type,
+                               &format, &items, &after, &data) == Success &&
+            data != nullptr) {
+            entry.title.assign(reinterpret_cast<const char*>(data), items);
+            XFree(data);
+        }
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, children[i], &attributes)) {
+            entry.viewable = attributes.map_state == IsViewable;
+        }
+        windows.push_back(std::move(entry));
+    }
+    if (children != nullptr) XFree(children);
+    return windows;
+}
+
+std::vector<std::string> VirtualDisplay::ViewableTitles() const {
+    std::vector<std::string> titles;
+    for (const Window& window : Windows()) {
+        if (window.viewable) titles.push_back(window.title);
+    }
+    return titles;
+}
+
+}  // namespace wexal::test
