@@ -77,7 +77,10 @@ std::string LineByLine(std::string_view bytes) {
     while (start < bytes.size()) {
         const std::size_t feed = bytes.find('\n', start);
         const std::size_t end = feed == std::string_view::npos ? bytes.size() : feed;
-        const std::string_view line = bytes.substr(start, end - start);
+        std::string_view line = bytes.substr(start, end - start);
+        // Read as text, a CR LF line end is one line end; a CR left in the view
+        // would go onto the wire.
+        if (feed != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
         for (std::size_t at = 0; at < line.size(); at += kPieceLimit) {
             AppendPiece(text, line.substr(at, kPieceLimit));
         }
