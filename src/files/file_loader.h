@@ -24,8 +24,10 @@ struct ViewLoad {
 ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
                           MessageService& messages, std::int64_t limit = kViewCharLimit);
 
-// Creates path and every missing folder above it. false when path is the root
-// or empty (nothing to create); true otherwise, also when a creation failed.
-bool CreateFolderPath(const std::string& path);
+// Creates path and every missing folder above it. false, creating nothing,
+// when path is not absolute (a relative or Windows path, "C:", "C:\") or is
+// the root; true otherwise, also when a creation failed. error, when given,
+// receives the errno of the first failed creation, else 0.
+bool CreateFolderPath(const std::string& path, int* error = nullptr);
 
 }  // namespace wexal

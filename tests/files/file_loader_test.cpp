@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -178,6 +179,31 @@ TEST_F(FileLoaderTest, CreateFolderPathCreatesEveryMissingLevel) {
     Write("FILE", "x");
     EXPECT_TRUE(CreateFolderPath((folder_ / "FILE" / "SUB").string()));
     EXPECT_FALSE(fs::exists(folder_ / "FILE" / "SUB"));
+}
+
+TEST_F(FileLoaderTest, CreateFolderPathRefusesWhatIsNoAbsolutePath) {
+    const fs::path old = fs::current_path();
+    fs::current_path(folder_.path());
+    for (const char* path : {"C:", "C:\\", "c:", "D:\\NCDATA", "C:\\NC\\DATA", "NC", "NC/DATA/",
+                             "./NC", "\\\\server\\nc"}) {
+        int error = -1;
+        EXPECT_FALSE(CreateFolderPath(path, &error)) << path;
+        EXPECT_EQ(error, 0) << path;
+    }
+    fs::current_path(old);
+    EXPECT_TRUE(fs::is_empty(folder_.path()));
+}
+
+TEST_F(FileLoaderTest, CreateFolderPathGivesTheReasonOfAFailure) {
+    Write("FILE", "x");
+    int error = 0;
+    EXPECT_TRUE(CreateFolderPath((folder_ / "FILE" / "SUB" / "NC").string(), &error));
+    EXPECT_EQ(error, ENOTDIR);
+    EXPECT_TRUE(CreateFolderPath((folder_ / "FILE").string(), &error));
+    EXPECT_EQ(error, ENOTDIR);
+    EXPECT_TRUE(CreateFolderPath((folder_ / "OK" / "NC").string(), &error));
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(fs::is_directory(folder_ / "OK" / "NC"));
 }
 
 TEST_F(FileLoaderTest, CreateFolderPathOfTheRootDoesNothing) {
