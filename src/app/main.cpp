@@ -47,7 +47,7 @@ public:
 
 int main(int argc, char** argv) {
     // A second start ends at once, silently, before touching any window.
-    auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName());
+    auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName(), wexal::ProgramFolder());
     if (!lock) return 0;
 
     // SIGTERM, SIGINT and SIGHUP close the window the normal way, so the
