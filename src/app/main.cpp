@@ -61,7 +61,7 @@ bool InstallSignalPipe() {
 
 int main(int argc, char** argv) {
     // A second start ends at once, silently, before touching any window.
-    auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName());
+    auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName(), wexal::ProgramFolder());
     if (!lock) return 0;
 
     // Taken before Qt strips its own options (-style, -reverse, ...): any

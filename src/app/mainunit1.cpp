@@ -90,7 +90,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    RunFolderCheck(settings_, state_, *messages_);
+    const FolderCheckResult folder = RunFolderCheck(settings_, state_, *messages_);
     if (auto message = PortCheckMessage(settings_, files_.folder)) {
         messages_->Tell(*message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
     }
@@ -108,6 +108,8 @@ void TForm1::FormShow() {
     ListBox1->setFixedWidth(layout.width);
     Label2->setVisible(layout.letterHelpVisible);
     ListBox1->setFocus();
+    // Said after the help texts are set, so that nothing overwrites it.
+    if (folder.message) SetMessage(QString::fromStdString(*folder.message), true);
 }
 
 void TForm1::FirstIdle() {

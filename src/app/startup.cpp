@@ -1,8 +1,10 @@
 #include "app/startup.h"
 
+#include <string_view>
 #include <system_error>
 
 #include "files/file_loader.h"
+#include "platform/error_text.h"
 #include "platform/path_rules.h"
 #include "platform/program_folder.h"
 #include "serial/port_names.h"
@@ -20,26 +22,60 @@ ProgramFiles ProgramFiles::In(const std::filesystem::path& folder) {
     return {folder, {folder / "Wexal.INI", folder / "OutApp_Sub.ini"}};
 }
 
-void RunFolderCheck(Settings& settings, AppState& state, MessageService& messages) {
+namespace {
+
+void UseHomeFolder(Settings& settings, AppState& state, const std::string& home) {
+    settings.DirPath = home;
+    state.CurrentFolder = home;
+}
+
+// "アクセス権がありません。" reads better inside brackets without its full stop.
+std::string Bracketed(std::string reason) {
+    constexpr std::string_view kFullStop = "。";
+    if (reason.ends_with(kFullStop)) reason.resize(reason.size() - kFullStop.size());
+    return "（" + reason + "）";
+}
+
+}  // namespace
+
+FolderCheckResult RunFolderCheck(Settings& settings, AppState& state, MessageService& messages) {
     state.CurrentFolder = settings.DirPath;
-    // An empty folder value cannot be created or listed, and a bare Windows
-    // drive has no meaning here: both take the default folder without a
-    // question whose Yes could not succeed.
-    if (settings.DirPath.empty() || PathRules::IsWindowsDrive(settings.DirPath)) {
-        settings.DirPath = PathRules::DefaultFolder();
-        state.CurrentFolder = settings.DirPath;
-        return;
+    switch (PathRules::ClassifyFolderValue(settings.DirPath)) {
+        case PathRules::FolderValue::Home:
+            // The default of a fresh installation: no question, nothing to say.
+            UseHomeFolder(settings, state, PathRules::DefaultFolder());
+            return {};
+        case PathRules::FolderValue::Foreign: {
+            // Asking to create it would make a folder named "D:\NCDATA" in the
+            // working folder.
+            const std::string stored = settings.DirPath;
+            UseHomeFolder(settings, state, PathRules::FallbackFolder());
+            return {"ディレクトリ「" + stored +
+                    "」はこのＰＣでは使えません。ホームフォルダーを使います。"};
+        }
+        case PathRules::FolderValue::Root:
+            return {};
+        case PathRules::FolderValue::Folder:
+            break;
     }
-    if (PathRules::IsDriveRoot(settings.DirPath)) return;
     std::error_code ec;
-    if (std::filesystem::is_directory(settings.DirPath, ec)) return;
-    if (messages.AskYesNo("ディレクトリが見つかりません。ディレクトリを作成しますか？",
-                          DefaultCaption(MessageIcon::Warning), MessageIcon::Warning)) {
-        CreateFolderPath(settings.DirPath);
-    } else if (!messages.Interrupted()) {
+    if (std::filesystem::is_directory(settings.DirPath, ec)) return {};
+    if (!messages.AskYesNo("ディレクトリが見つかりません。ディレクトリを作成しますか？",
+                           DefaultCaption(MessageIcon::Warning), MessageIcon::Warning)) {
         // Nobody answered when the program ends on a signal: keep the value.
-        settings.DirPath = PathRules::FallbackFolder();
+        if (!messages.Interrupted()) UseHomeFolder(settings, state, PathRules::FallbackFolder());
+        return {};
     }
+    int failure = 0;
+    CreateFolderPath(settings.DirPath, &failure);
+    if (std::filesystem::is_directory(settings.DirPath, ec)) return {};
+    // Kept, the folder would be saved and the question would come back at
+    // every start.
+    const std::string wanted = settings.DirPath;
+    UseHomeFolder(settings, state, PathRules::FallbackFolder());
+    return {"ディレクトリ「" + wanted + "」を作成できません" +
+            (failure != 0 ? Bracketed(SystemErrorText(failure)) : std::string()) +
+            "。ホームフォルダーを使います。"};
 }
 
 std::optional<std::string> PortCheckMessage(const Settings& settings,

@@ -22,8 +22,17 @@ struct ProgramFiles {
     static ProgramFiles In(const std::filesystem::path& folder);
 };
 
-// First show: the working folder and its check with the create question.
-void RunFolderCheck(Settings& settings, AppState& state, MessageService& messages);
+// What the folder check has to tell the operator.
+struct FolderCheckResult {
+    // For the message line: the configured folder was not taken and the home
+    // folder is used instead.
+    std::optional<std::string> message;
+};
+
+// First show: the working folder and its check with the create question. A
+// value that names no folder here, and a folder that could not be created,
+// fall back to the home folder as "No" to the question does.
+FolderCheckResult RunFolderCheck(Settings& settings, AppState& state, MessageService& messages);
 
 // The text shown when the configured port cannot be opened, or nothing.
 std::optional<std::string> PortCheckMessage(const Settings& settings,

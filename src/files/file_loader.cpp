@@ -6,11 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <string_view>
-#include <system_error>
 
 #include "platform/path_rules.h"
 
@@ -77,13 +75,28 @@ std::string LineByLine(std::string_view bytes) {
     while (start < bytes.size()) {
         const std::size_t feed = bytes.find('\n', start);
         const std::size_t end = feed == std::string_view::npos ? bytes.size() : feed;
-        const std::string_view line = bytes.substr(start, end - start);
+        std::string_view line = bytes.substr(start, end - start);
+        // Read as text, a CR LF line end is one line end; a CR left in the view
+        // would go onto the wire.
+        if (feed != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
         for (std::size_t at = 0; at < line.size(); at += kPieceLimit) {
             AppendPiece(text, line.substr(at, kPieceLimit));
         }
         start = end + 1;
     }
     return text;
+}
+
+// 0 when path is a folder afterwards, else the reason.
+int MakeFolder(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    if (mkdir(path.c_str(), 0777) == 0) return 0;
+    const int failure = errno;
+    if (failure == EEXIST) {
+        return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    }
+    return failure;
 }
 
 }  // namespace
@@ -129,12 +142,19 @@ ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
     return load;
 }
 
-bool CreateFolderPath(const std::string& path) {
-    std::string folder = path;
-    if (!folder.empty() && folder.back() == PathRules::kSeparator) folder.pop_back();
-    if (folder.empty() || PathRules::IsDriveRoot(folder)) return false;
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+bool CreateFolderPath(const std::string& path, int* error) {
+    if (error != nullptr) *error = 0;
+    const std::string folder = PathRules::StripTrailingSeparator(path);
+    if (!PathRules::IsCreatableFolder(folder)) return false;
+    int first = 0;
+    // Every level from the top down, so that each mkdir has its parent.
+    for (std::size_t at = 1; at <= folder.size(); ++at) {
+        if (at < folder.size() && folder[at] != PathRules::kSeparator) continue;
+        if (folder[at - 1] == PathRules::kSeparator) continue;
+        const int failure = MakeFolder(folder.substr(0, at));
+        if (first == 0) first = failure;
+    }
+    if (error != nullptr) *error = first;
     return true;
 }
 

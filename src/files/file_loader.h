@@ -18,14 +18,16 @@ struct ViewLoad {
 // Loads dirPath/name for the transfer view and returns it with the file's size.
 // A file that cannot be opened, is no regular file or whose size cannot be had
 // gives {"", 0} without a message. A file that is empty or starts with NUL
-// brings a question; Yes reads it line by line instead, in pieces of at most
-// 500 bytes. Line ends other than the line feed itself (a "\r" before it) stay
-// in the text, as they do when the file is taken whole.
+// brings a question; Yes reads it line by line instead, as text: a CR LF line
+// end loses its CR, NUL bytes are left out, and a line longer than 500 bytes
+// comes as several pieces of at most 500. A file taken whole keeps its bytes.
 ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
                           MessageService& messages, std::int64_t limit = kViewCharLimit);
 
-// Creates path and every missing folder above it. false when path is the root
-// or empty (nothing to create); true otherwise, also when a creation failed.
-bool CreateFolderPath(const std::string& path);
+// Creates path and every missing folder above it. false, creating nothing,
+// when path is not absolute (a relative or Windows path, "C:", "C:\") or is
+// the root; true otherwise, also when a creation failed. error, when given,
+// receives the errno of the first failed creation, else 0.
+bool CreateFolderPath(const std::string& path, int* error = nullptr);
 
 }  // namespace wexal

@@ -75,6 +75,17 @@ bool IsWindowsDrive(std::string_view path) {
            ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
+bool IsAbsolute(std::string_view path) { return !path.empty() && path.front() == kSeparator; }
+
+FolderValue ClassifyFolderValue(std::string_view value) {
+    if (value.empty() || IsWindowsDrive(value)) return FolderValue::Home;
+    if (!IsAbsolute(value)) return FolderValue::Foreign;
+    if (IsDriveRoot(value)) return FolderValue::Root;
+    return FolderValue::Folder;
+}
+
+bool IsCreatableFolder(std::string_view path) { return IsAbsolute(path) && !IsDriveRoot(path); }
+
 std::string DefaultFolder() { return HomeFolder(); }
 
 std::string FallbackFolder() { return HomeFolder(); }

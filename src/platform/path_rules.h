@@ -21,14 +21,31 @@ std::string FileName(std::string_view path);
 std::string Extension(std::string_view name);
 // Removes one closing separator unless the path is the root itself.
 std::string StripTrailingSeparator(std::string_view path);
-// The POSIX counterpart of a bare drive such as "C:": the root. It is never
-// checked for existence and has no parent row.
+// The root. It stands where a drive's top folder stood: it is never checked
+// for existence and has no parent row.
 bool IsDriveRoot(std::string_view path);
 // The default folder of a fresh installation (the user's home folder).
 std::string DefaultFolder();
-// A folder value written for Windows names only a drive ("C:", "c:\"):
-// it stands for the default folder here.
+// A folder value written for Windows that names only a drive ("C:", "c:",
+// "c:\", "D:"): it stands for the home folder here.
 bool IsWindowsDrive(std::string_view path);
+// A path that starts at the root. Anything else (a Windows path such as
+// "D:\NCDATA", or a relative one) names no folder on this machine.
+bool IsAbsolute(std::string_view path);
+
+// What a stored folder value (DirPath) means on this machine.
+enum class FolderValue {
+    Home,     // empty or a bare Windows drive: the home folder, quietly
+    Foreign,  // not an absolute path: no folder here; the home folder instead
+    Root,     // the root: taken as it is, never checked
+    Folder,   // an absolute folder, to be checked for existence
+};
+FolderValue ClassifyFolderValue(std::string_view value);
+
+// Whether a folder may be created at path: an absolute path below the root.
+// A relative path would be created in whatever the working folder happens to
+// be; a drive or the root has nothing to create.
+bool IsCreatableFolder(std::string_view path);
 // Where the program falls back when the configured folder is refused
 // (the home folder as well).
 std::string FallbackFolder();

@@ -169,6 +169,16 @@ private slots:
         QCOMPARE(form->settings().DirPath, home_->path().string());
     }
 
+    void windowsFolderValueIsNamedInTheMessageLine() {
+        WriteFileBytes(Ini(), "[Setting]\nDirPath=D:\\NCDATA\n");
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(messages_.shown().empty());  // no create question
+        QCOMPARE(form->settings().DirPath, home_->path().string());
+        QVERIFY(form->Label11->text().contains(QStringLiteral("D:\\NCDATA")));
+        QCOMPARE(TextColour(form->Label11), QColor(Qt::red));
+    }
+
     void unusablePortIsReportedAndTheWindowOpens() {
         test::ScopedEnv port3("WEXAL_COM3", (home_->path() / "no-such-tty").c_str());
         WriteFileBytes(Ini(), "[Setting]\nPort=COM3\n");

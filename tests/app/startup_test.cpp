@@ -1,6 +1,12 @@
 #include "app/startup.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "files/key_dispatch.h"
 #include "support/scripted_messages.h"
@@ -29,13 +35,102 @@ TEST(FolderCheck, EmptyOrWindowsDriveFolderTakesTheDefault) {
     Settings settings;
     AppState state;
     test::ScriptedMessages messages;
-    for (const char* stored : {"", "C:", "c:", "c:\\", "A:/"}) {
+    for (const char* stored : {"", "C:", "c:", "c:\\", "D:", "A:/"}) {
         settings.DirPath = stored;
-        RunFolderCheck(settings, state, messages);
+        EXPECT_EQ(RunFolderCheck(settings, state, messages).message, std::nullopt) << stored;
         EXPECT_TRUE(messages.shown().empty()) << stored;
         EXPECT_EQ(settings.DirPath, home.path().string()) << stored;
         EXPECT_EQ(state.CurrentFolder, home.path().string()) << stored;
     }
+}
+
+// Runs in a scratch working folder, so that a folder made relative to the
+// working folder would show.
+class ScopedWorkingFolder {
+public:
+    explicit ScopedWorkingFolder(const std::filesystem::path& folder)
+        : old_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~ScopedWorkingFolder() { std::filesystem::current_path(old_); }
+    ScopedWorkingFolder(const ScopedWorkingFolder&) = delete;
+    ScopedWorkingFolder& operator=(const ScopedWorkingFolder&) = delete;
+
+private:
+    std::filesystem::path old_;
+};
+
+TEST(FolderCheck, FolderThatCannotBeHadFallsBackToHomeAndSaysSo) {
+    test::TempDir home, work, scratch;
+    test::ScopedEnv homeEnv("HOME", home.path().c_str());
+    const ScopedWorkingFolder inScratch(scratch.path());
+    test::WriteFileBytes(work / "FILE", "x");
+    const std::string homeText = "ホームフォルダーを使います。";
+    const std::string underFile = (work / "FILE" / "NC").string();
+    const std::string missing = (work / "A" / "B").string();
+
+    struct Row {
+        std::string stored;
+        std::optional<bool> answer;  // the create question, when it must come
+        std::string folder;          // DirPath afterwards
+        std::optional<std::string> message;
+    };
+    const std::string homeFolder = home.path().string();
+    const std::vector<Row> rows = {
+        {"D:\\NCDATA",
+         {},
+         homeFolder,
+         "ディレクトリ「D:\\NCDATA」はこのＰＣでは使えません。" + homeText},
+        {"C:\\NC\\DATA",
+         {},
+         homeFolder,
+         "ディレクトリ「C:\\NC\\DATA」はこのＰＣでは使えません。" + homeText},
+        {"NC/DATA", {}, homeFolder, "ディレクトリ「NC/DATA」はこのＰＣでは使えません。" + homeText},
+        // Yes, but a file stands where a folder must go.
+        {underFile, true, homeFolder,
+         "ディレクトリ「" + underFile + "」を作成できません（フォルダーではありません）。" +
+             homeText},
+        {(work / "FILE").string(), true, homeFolder,
+         "ディレクトリ「" + (work / "FILE").string() +
+             "」を作成できません（フォルダーではありません）。" + homeText},
+        {missing, false, homeFolder, std::nullopt},
+        {missing, true, missing, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stored);
+        Settings settings;
+        AppState state;
+        test::ScriptedMessages messages;
+        if (row.answer) messages.Answer(*row.answer);
+        settings.DirPath = row.stored;
+        const FolderCheckResult result = RunFolderCheck(settings, state, messages);
+        EXPECT_EQ(result.message, row.message);
+        EXPECT_EQ(settings.DirPath, row.folder);
+        EXPECT_EQ(state.CurrentFolder, row.folder);
+        EXPECT_EQ(messages.shown().size(), row.answer ? 1u : 0u);
+        EXPECT_FALSE(messages.unanswered());
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(missing));
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
+}
+
+TEST(FolderCheck, FolderWithoutWritePermissionFallsBackToHome) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may create folders in a read-only folder";
+    test::TempDir home, work;
+    test::ScopedEnv homeEnv("HOME", home.path().c_str());
+    std::filesystem::permissions(
+        work.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    Settings settings;
+    AppState state;
+    test::ScriptedMessages messages;
+    messages.Answer(true);
+    settings.DirPath = (work / "NC").string();
+    const FolderCheckResult result = RunFolderCheck(settings, state, messages);
+    std::filesystem::permissions(work.path(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(result.message,
+              "ディレクトリ「" + (work / "NC").string() +
+                  "」を作成できません（アクセス権がありません）。ホームフォルダーを使います。");
+    EXPECT_EQ(settings.DirPath, home.path().string());
 }
 
 TEST(PortCheck, UnusablePortsNameThemselves) {

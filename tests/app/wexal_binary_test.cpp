@@ -84,7 +84,7 @@ protected:
         return std::nullopt;
     }
 
-    static bool LockHeldByOther() { return InstanceLock::TryAcquire("Wexal") == nullptr; }
+    static bool LockHeldByOther() { return InstanceLock::TryAcquire("Wexal", {}) == nullptr; }
 
     // Running means: holds the lock and has written nothing yet.
     bool WaitUntilRunning(pid_t pid) {

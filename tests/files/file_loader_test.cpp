@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -72,7 +73,7 @@ TEST_F(FileLoaderTest, NulLedFileReadLineByLineAfterYes) {
     messages_.Answer(true);
     const ViewLoad load = Load("TAPE.NC");
 
-    const std::string expected = "%\nO1000\nG01 X1.\r\n" + std::string(500, 'A') + "\n" +
+    const std::string expected = "%\nO1000\nG01 X1.\n" + std::string(500, 'A') + "\n" +
                                  std::string(500, 'A') + "\n" + std::string(200, 'A') + "\nM30";
     EXPECT_EQ(load.text, expected);
     EXPECT_EQ(load.size, static_cast<std::int64_t>(bytes.size()));
@@ -86,6 +87,30 @@ TEST_F(FileLoaderTest, LastLineAppearsOnceWithOrWithoutLineFeed) {
     messages_.Answer(true);
     EXPECT_EQ(Load("LF.NC").text, "G01\nM30");
     EXPECT_EQ(Load("NOLF.NC").text, "G01\nM30");
+}
+
+TEST_F(FileLoaderTest, LineByLineDropsTheCarriageReturnOfCrLf) {
+    struct Row {
+        std::string bytes;
+        std::string text;
+    };
+    const Row rows[] = {
+        {std::string("\0%\r\nO1\r\nM30\r\n", 13), "%\nO1\nM30"},
+        // A line of exactly one piece before its CR LF leaves no piece holding the CR.
+        {std::string("\0\r\n", 3) + std::string(500, 'A') + "\r\nB\r\n",
+         std::string(500, 'A') + "\nB"},
+        {std::string("\0\r\n", 3) + std::string(501, 'A') + "\r\n", std::string(500, 'A') + "\nA"},
+        // A CR that ends no line is data, as in a file read as text.
+        {std::string("\0G01\rX1\r\nM30\r", 13), "G01\rX1\nM30\r"},
+        {std::string("\0\r\r\n", 4), "\r"},
+    };
+    for (const Row& row : rows) {
+        Write("CRLF.NC", row.bytes);
+        messages_.Answer(true);
+        const ViewLoad load = Load("CRLF.NC");
+        EXPECT_EQ(load.text, row.text);
+        EXPECT_EQ(load.size, static_cast<std::int64_t>(row.bytes.size()));
+    }
 }
 
 TEST_F(FileLoaderTest, LineOfExactlyOnePieceGivesNoEmptyPiece) {
@@ -154,6 +179,30 @@ TEST_F(FileLoaderTest, CreateFolderPathCreatesEveryMissingLevel) {
     Write("FILE", "x");
     EXPECT_TRUE(CreateFolderPath((folder_ / "FILE" / "SUB").string()));
     EXPECT_FALSE(fs::exists(folder_ / "FILE" / "SUB"));
+}
+
+TEST_F(FileLoaderTest, CreateFolderPathRefusesWhatIsNoAbsolutePath) {
+    const fs::path old = fs::current_path();
+    fs::current_path(folder_.path());
+    for (const char* path : {"C:", "C:\\", "D:\\NCDATA", "NC/DATA/"}) {
+        int error = -1;
+        EXPECT_FALSE(CreateFolderPath(path, &error)) << path;
+        EXPECT_EQ(error, 0) << path;
+    }
+    fs::current_path(old);
+    EXPECT_TRUE(fs::is_empty(folder_.path()));
+}
+
+TEST_F(FileLoaderTest, CreateFolderPathGivesTheReasonOfAFailure) {
+    Write("FILE", "x");
+    int error = 0;
+    EXPECT_TRUE(CreateFolderPath((folder_ / "FILE" / "SUB" / "NC").string(), &error));
+    EXPECT_EQ(error, ENOTDIR);
+    EXPECT_TRUE(CreateFolderPath((folder_ / "FILE").string(), &error));
+    EXPECT_EQ(error, ENOTDIR);
+    EXPECT_TRUE(CreateFolderPath((folder_ / "OK" / "NC").string(), &error));
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(fs::is_directory(folder_ / "OK" / "NC"));
 }
 
 TEST_F(FileLoaderTest, CreateFolderPathOfTheRootDoesNothing) {

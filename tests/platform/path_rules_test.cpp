@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "support/test_env.h"
 
@@ -53,6 +54,32 @@ TEST(PathRulesTest, RootIsTheBareDrive) {
     EXPECT_EQ(PathRules::StripTrailingSeparator("/nc/"), "/nc");
     EXPECT_EQ(PathRules::StripTrailingSeparator("/nc"), "/nc");
     EXPECT_EQ(PathRules::StripTrailingSeparator("/"), "/");
+}
+
+TEST(PathRulesTest, StoredFolderValues) {
+    using PathRules::FolderValue;
+    const std::pair<const char*, FolderValue> rows[] = {
+        {"", FolderValue::Home},
+        {"C:", FolderValue::Home},
+        {"c:", FolderValue::Home},
+        {"c:\\", FolderValue::Home},
+        {"D:", FolderValue::Home},
+        {"d:/", FolderValue::Home},
+        {"D:\\NCDATA", FolderValue::Foreign},
+        {"C:\\NC\\DATA", FolderValue::Foreign},
+        {"1:", FolderValue::Foreign},
+        {"NC", FolderValue::Foreign},
+        {"./NC", FolderValue::Foreign},
+        {"\\\\server\\nc", FolderValue::Foreign},
+        {"/", FolderValue::Root},
+        {"//", FolderValue::Root},
+        {"/home/nc", FolderValue::Folder},
+        {"/home/nc/", FolderValue::Folder},
+    };
+    for (const auto& [value, kind] : rows) {
+        EXPECT_EQ(PathRules::ClassifyFolderValue(value), kind) << value;
+        EXPECT_EQ(PathRules::IsCreatableFolder(value), kind == FolderValue::Folder) << value;
+    }
 }
 
 TEST(PathRulesTest, DefaultFolderIsTheHomeFolder) {
