@@ -36,7 +36,7 @@ public:
     }
     ~SettingsFolder() { fs::remove_all(dir_); }
 
-    const SettingsFiles& files() const { return files_; }
+    SettingsFiles files() const { return files_; }
     std::string MainBytes() const {
         std::ifstream in(files_.mainIni, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -63,8 +63,9 @@ void BM_SettingsLoadSaveRoundTrip(benchmark::State& state) {
     const SettingsFolder folder;
     for (auto _ : state) {
         Settings s;
-        SettingsStore::Load(s, folder.files());
-        benchmark::DoNotOptimize(SettingsStore::Save(s, folder.files()));
+        SettingsFiles files = folder.files();
+        SettingsStore::Load(s, files);
+        benchmark::DoNotOptimize(SettingsStore::Save(s, files));
     }
 }
 BENCHMARK(BM_SettingsLoadSaveRoundTrip)->Unit(benchmark::kMicrosecond);

@@ -9,6 +9,7 @@
 
 #include "config/ini_file.h"
 #include "config/settings_keys.h"
+#include "platform/atomic_file.h"
 
 namespace wexal {
 namespace {
@@ -85,22 +86,39 @@ std::string OutAppKey(std::size_t index, std::string_view suffix) {
     return key;
 }
 
-// Writes the edited file whole. A value that cannot be stored keeps its old
-// line (the rest is still saved) and is reported by key.
+// Two reports become one message, a blank line between them.
+Status Combine(const Status& a, const Status& b) {
+    if (a && b) return Status::Ok();
+    if (!a && !b) return Status::Error(a.message + "\n\n" + b.message);
+    return a ? b : a;
+}
+
+constexpr std::string_view kNotSaved = "\n設定は保存しませんでした。";
+
+// The file as it is on disk now, to be edited and written back whole; an
+// error when it exists but cannot be read, for then it must not be replaced.
+Status ReadForSave(const std::filesystem::path& path, IniFile& ini) {
+    Status read;
+    ini = IniFile::Load(path, &read);
+    if (!read) return Status::Error(read.message + std::string(kNotSaved));
+    return Status::Ok();
+}
+
+// Writes the edited file whole. A key that cannot be written (only a name
+// the file cannot hold; every value can) keeps its old line and is reported.
 Status Finish(const IniFile& ini, const std::filesystem::path& path,
               const std::vector<std::string>& unwritableKeys) {
     const Status saved = ini.Save(path);
     if (!saved) return saved;
     if (unwritableKeys.empty()) return Status::Ok();
     std::string message = "設定ファイルに保存できない値があります。\n" + path.string();
-    for (const std::string& key : unwritableKeys) {
-        message += "\n「" + key + "」の値に、改行またはシフトJISで表せない文字があります。";
-    }
+    for (const std::string& key : unwritableKeys) message += "\n「" + key + "」";
     return Status::Error(message);
 }
 
 Status SaveMain(const Settings& s, const std::filesystem::path& path) {
-    IniFile ini = IniFile::Load(path);
+    IniFile ini;
+    if (Status read = ReadForSave(path, ini); !read) return read;
     std::vector<std::string> unwritable;
     auto write = [&](const SettingsEntry& entry) {
         if (!ini.Write(entry.section, entry.key, FormatEntry(entry, s))) {
@@ -116,7 +134,8 @@ Status SaveMain(const Settings& s, const std::filesystem::path& path) {
 }
 
 Status SaveOutApp(const Settings& s, const std::filesystem::path& path) {
-    IniFile ini = IniFile::Load(path);
+    IniFile ini;
+    if (Status read = ReadForSave(path, ini); !read) return read;
     std::vector<std::string> unwritable;
     auto write = [&](const std::string& key, const std::string& value) {
         if (!ini.Write(kApplication, key, value)) unwritable.push_back(key);
@@ -130,14 +149,39 @@ Status SaveOutApp(const Settings& s, const std::filesystem::path& path) {
     return Finish(ini, path, unwritable);
 }
 
+// Reads one file for Load; an unreadable one is marked and reported.
+IniFile LoadOne(const std::filesystem::path& path, std::string& unread, Status& report) {
+    RemoveStaleTemporaryFiles(path);
+    Status read;
+    IniFile ini = IniFile::Load(path, &read);
+    unread = read.message;
+    if (!read) {
+        report = Combine(
+            report,
+            Status::Error(read.message + "\n既定の設定で続けます。このファイルは書き換えません。"));
+    }
+    return ini;
+}
+
+// Save of one file: never over a file that Load could not read, whose values
+// in memory are defaults.
+template <typename SaveFn>
+Status SaveOne(const std::filesystem::path& path, const std::string& unreadAtLoad, bool reported,
+               SaveFn&& save) {
+    if (unreadAtLoad.empty()) return save(path);
+    if (reported) return Status::Ok();
+    return Status::Error(unreadAtLoad + std::string(kNotSaved));
+}
+
 }  // namespace
 
-void SettingsStore::Load(Settings& s, const SettingsFiles& files) {
+Status SettingsStore::Load(Settings& s, SettingsFiles& files) {
     const Settings defaults;
-    const IniFile main = IniFile::Load(files.mainIni);
+    Status report;
+    const IniFile main = LoadOne(files.mainIni, files.mainIniUnread, report);
     for (const SettingsEntry& entry : kMainEntries) ReadEntry(main, entry, defaults, s);
 
-    const IniFile apps = IniFile::Load(files.outAppIni);
+    const IniFile apps = LoadOne(files.outAppIni, files.outAppIniUnread, report);
     s.EditApp = apps.Read(kApplication, "EditApp").value_or(defaults.EditApp);
     for (std::size_t i = 0; i < s.OutApp.size(); ++i) {
         const OutAppEntry& fallback = defaults.OutApp[i];
@@ -146,14 +190,17 @@ void SettingsStore::Load(Settings& s, const SettingsFiles& files) {
         entry.PassFile = apps.Read(kApplication, OutAppKey(i, "_F")).value_or(fallback.PassFile);
         entry.Name = apps.Read(kApplication, OutAppKey(i, "_N")).value_or(fallback.Name);
     }
+    return report;
 }
 
 Status SettingsStore::Save(const Settings& s, const SettingsFiles& files) {
-    const Status main = SaveMain(s, files.mainIni);
-    const Status apps = SaveOutApp(s, files.outAppIni);
-    if (main && apps) return Status::Ok();
-    if (!main && !apps) return Status::Error(main.message + "\n\n" + apps.message);
-    return main ? apps : main;
+    const Status main =
+        SaveOne(files.mainIni, files.mainIniUnread, files.unreadReported,
+                [&](const std::filesystem::path& path) { return SaveMain(s, path); });
+    const Status apps =
+        SaveOne(files.outAppIni, files.outAppIniUnread, files.unreadReported,
+                [&](const std::filesystem::path& path) { return SaveOutApp(s, path); });
+    return Combine(main, apps);
 }
 
 }  // namespace wexal

@@ -2,10 +2,16 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
 #include <string>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,10 +22,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Status Failure(const fs::path& path, int error) {
-    return Status::Error("ファイルに書き込めません。\n" + path.string() + "\n" +
-                         SystemErrorText(error));
+constexpr std::string_view kNotRegular = "通常のファイルではありません。";
+constexpr std::string_view kLinkDangling = "シンボリックリンクの先にファイルがありません。";
+constexpr std::string_view kLinkNotRegular =
+    "シンボリックリンクの先が通常のファイルではありません。";
+constexpr std::string_view kReadOnly = "読み取り専用のファイルです。";
+
+// A temporary file is named ".<name>.tmp<pid>_<n>" beside its target.
+std::string TemporaryPrefix(const fs::path& target) {
+    return "." + target.filename().string() + ".tmp";
 }
+
+Status Failure(const fs::path& path, std::string_view reason) {
+    return Status::Error("ファイルに書き込めません。\n" + path.string() + "\n" +
+                         std::string(reason));
+}
+
+Status Failure(const fs::path& path, int error) { return Failure(path, SystemErrorText(error)); }
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -33,60 +52,211 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// Creates a new file beside target that no other writer can be using. The
-// mode 0666 lets the umask decide, as for any newly created file.
-int CreateTemporary(const fs::path& target, fs::path& temporary) {
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes and reports the close's own error (a deferred write error on
+    // some file systems).
+    int Close() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+private:
+    int fd_;
+};
+
+std::string NextTemporaryName(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const std::string stem = "." + target.filename().string() + ".tmp" + std::to_string(::getpid());
+    return TemporaryPrefix(target) + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+}
+
+// A new named file beside the target that no other writer can be using. The
+// mode 0666 lets the umask decide, as for any newly created file.
+int CreateNamedTemporary(int dirFd, const fs::path& target, std::string& name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = folder / (stem + "_" + std::to_string(counter++));
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        name = NextTemporaryName(target);
+        const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;
     return -1;
 }
 
-}  // namespace
-
-Status WriteFileAtomically(const fs::path& path, std::string_view bytes) {
-    fs::path target = path;
-    std::error_code ec;
-    // Renaming onto a link would replace the link itself; write where it points.
-    if (fs::is_symlink(target, ec)) {
-        fs::path resolved = fs::canonical(target, ec);
-        if (!ec) target = std::move(resolved);
+// Gives an unnamed (O_TMPFILE) file a name in dirFd; false with errno set
+// when the system cannot.
+bool LinkUnnamed(int fd, int dirFd, const fs::path& target, std::string& name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = NextTemporaryName(target);
+        if (::linkat(AT_FDCWD, self.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            return true;
+        }
+        if (errno == EEXIST) continue;
+        // Without /proc; this form needs CAP_DAC_READ_SEARCH.
+        if (::linkat(fd, "", dirFd, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+        if (errno != EEXIST) return false;
     }
+    errno = EEXIST;
+    return false;
+}
 
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode)) return Failure(path, EISDIR);
-
-    fs::path temporary;
-    int fd = CreateTemporary(target, temporary);
-    if (fd < 0) return Failure(path, errno);
-
-    int error = 0;
+// The content and mode go into fd; 0 or the errno of the failure.
+int FillTemporary(int fd, std::string_view bytes, const FileLookup& file) {
     // Best effort: some file systems (FAT on a USB stick) refuse mode changes,
     // which is no reason to refuse the write.
-    if (exists) (void)::fchmod(fd, old.st_mode & 07777);
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        return Failure(path, error);
+    if (file.kind == FileLookup::Kind::Regular) (void)::fchmod(fd, file.mode & 07777);
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) return errno;
+    return 0;
+}
+
+// Writes a named temporary file in dirFd; its name in `name`. 0 or errno.
+int WriteTemporary(int dirFd, const FileLookup& file, std::string_view bytes, std::string& name) {
+    Fd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (fd) {
+        int error = FillTemporary(fd.get(), bytes, file);
+        if (error != 0) return error;
+        if (LinkUnnamed(fd.get(), dirFd, file.target, name)) {
+            error = fd.Close();
+            if (error != 0) ::unlinkat(dirFd, name.c_str(), 0);
+            return error;
+        }
+        // No way to name it here: write a named file instead.
+    }
+    fd.Reset(CreateNamedTemporary(dirFd, file.target, name));
+    if (!fd) return errno;
+    int error = FillTemporary(fd.get(), bytes, file);
+    const int closeError = fd.Close();
+    if (error == 0) error = closeError;
+    if (error != 0) ::unlinkat(dirFd, name.c_str(), 0);
+    return error;
+}
+
+bool ProcessIsGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+}  // namespace
+
+FileLookup LookUpFile(const fs::path& path) {
+    FileLookup file;
+    file.target = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return file;
+        file.kind = FileLookup::Kind::Refused;
+        file.reason = SystemErrorText(errno);
+        return file;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        // realpath follows the whole chain of links; its end must be a regular file.
+        struct Free {
+            void operator()(char* p) const { std::free(p); }
+        };
+        const std::unique_ptr<char, Free> resolved(::realpath(path.c_str(), nullptr));
+        file.kind = FileLookup::Kind::Refused;
+        if (!resolved) {
+            file.reason = errno == ENOENT ? std::string(kLinkDangling) : SystemErrorText(errno);
+            return file;
+        }
+        if (::stat(resolved.get(), &st) != 0) {
+            file.reason = SystemErrorText(errno);
+            return file;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            file.reason = kLinkNotRegular;
+            return file;
+        }
+        file.kind = FileLookup::Kind::Regular;
+        file.target = resolved.get();
+        file.mode = st.st_mode;
+        return file;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        file.kind = FileLookup::Kind::Refused;
+        file.reason = S_ISDIR(st.st_mode) ? SystemErrorText(EISDIR) : std::string(kNotRegular);
+        return file;
+    }
+    file.kind = FileLookup::Kind::Regular;
+    file.mode = st.st_mode;
+    return file;
+}
+
+Status WriteFileAtomically(const fs::path& path, std::string_view bytes) {
+    const FileLookup file = LookUpFile(path);
+    if (file.kind == FileLookup::Kind::Refused) return Failure(path, file.reason);
+    if (file.kind == FileLookup::Kind::Regular) {
+        // Root may write anything; the owner's write bit is what the operator set.
+        if ((file.mode & S_IWUSR) == 0) return Failure(path, kReadOnly);
+        // Renaming over a file this user may not write would replace it anyway.
+        if (::faccessat(AT_FDCWD, file.target.c_str(), W_OK, AT_EACCESS) != 0 &&
+            (errno == EACCES || errno == EPERM)) {
+            return Failure(path, errno);
+        }
     }
 
-    // Make the rename itself durable; the content is safe either way.
+    const fs::path& target = file.target;
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+    Fd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd) return Failure(path, errno);
+
+    std::string temporary;
+    int error = WriteTemporary(dirFd.get(), file, bytes, temporary);
+    if (error != 0) return Failure(path, error);
+    const std::string name = target.filename().string();
+    if (::renameat(dirFd.get(), temporary.c_str(), dirFd.get(), name.c_str()) != 0) {
+        error = errno;
+        ::unlinkat(dirFd.get(), temporary.c_str(), 0);
+        return Failure(path, error);
     }
+    // Make the rename itself durable; the content is safe either way.
+    ::fsync(dirFd.get());
     return Status::Ok();
+}
+
+void RemoveStaleTemporaryFiles(const fs::path& path) {
+    // Temporary files lie beside the file that a link leads to.
+    const FileLookup file = LookUpFile(path);
+    const fs::path& target = file.kind == FileLookup::Kind::Regular ? file.target : path;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::string prefix = TemporaryPrefix(target);
+
+    struct CloseDir {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, CloseDir> dir(::opendir(folder.c_str()));
+    if (!dir) return;
+    const int dirFd = ::dirfd(dir.get());
+    const std::time_t tooOld = std::time(nullptr) - 10 * 60;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(prefix)) continue;
+        // "<pid>_<n>" and nothing else.
+        const std::string_view rest = name.substr(prefix.size());
+        const char* const last = rest.data() + rest.size();
+        pid_t pid = 0;
+        const auto [pidEnd, pidError] = std::from_chars(rest.data(), last, pid);
+        if (pidError != std::errc() || pid <= 0 || pidEnd == last || *pidEnd != '_') continue;
+        unsigned counter = 0;
+        const auto [end, error] = std::from_chars(pidEnd + 1, last, counter);
+        if (error != std::errc() || end != last) continue;
+
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode)) {
+            continue;
+        }
+        const bool ownerGone = pid != ::getpid() && ProcessIsGone(pid);
+        if (ownerGone || st.st_mtime < tooOld) ::unlinkat(dirFd, entry->d_name, 0);
+    }
 }
 
 }  // namespace wexal

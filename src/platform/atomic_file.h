@@ -1,18 +1,50 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "platform/status.h"
 
 namespace wexal {
 
+// What a path names, for code that reads a file whole and later replaces it.
+// Symbolic links are followed only to a regular file.
+struct FileLookup {
+    enum class Kind {
+        Missing,  // nothing there (or a parent is not a folder): may be created
+        Regular,  // a regular file, at `target`
+        Refused,  // something that must neither be read nor replaced: `reason`
+    };
+    Kind kind = Kind::Missing;
+    // The file itself, or the regular file that its links lead to.
+    std::filesystem::path target;
+    mode_t mode = 0;     // Regular: the target's mode
+    std::string reason;  // Refused: why, in the operator's words
+};
+FileLookup LookUpFile(const std::filesystem::path& path);
+
 // Replaces the file's content as a whole: the bytes go to a temporary file in
 // the same folder, are flushed to the disk and renamed over the target, so a
 // crash or a full disk leaves either the old or the new file, never a part.
-// The target keeps its permission bits; a symbolic link is followed and its
-// target replaced. On failure the old file is untouched, the temporary file
-// is removed, and the message names the file and the reason.
+// The temporary file is created without a name (O_TMPFILE) where the file
+// system allows it and named only for the instant before the rename, so a
+// process killed while writing leaves nothing behind.
+//
+// The target keeps its permission bits. A symbolic link is followed to the
+// regular file it leads to, which is replaced, and stays a link. Refused, with
+// the file untouched: a read-only file (no write bit for its owner, also for
+// root, as the platform's read-only attribute is honoured), a file this user
+// may not write, a folder, a device, a FIFO, or a link to anything but a
+// regular file (dangling included). On failure the message is
+// "ファイルに書き込めません。\n<path>\n<reason>".
 Status WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// Removes the temporary files that saves of `path` left behind when their
+// process was killed: those of processes that no longer run, and any older
+// than ten minutes. Called once at start-up, before the file is read.
+void RemoveStaleTemporaryFiles(const std::filesystem::path& path);
 
 }  // namespace wexal

@@ -19,36 +19,6 @@ bool IsAscii(std::string_view text) {
     return true;
 }
 
-// Length of the well-formed UTF-8 sequence at the start of text, 0 when it is
-// malformed (overlong, surrogate, beyond U+10FFFF or cut short).
-std::size_t Utf8SequenceLength(std::string_view text) {
-    const auto b0 = static_cast<unsigned char>(text[0]);
-    if (b0 < 0x80) return 1;
-    std::size_t length = 0;
-    std::uint32_t cp = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2;
-        cp = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3;
-        cp = b0 & 0x0Fu;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4;
-        cp = b0 & 0x07u;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        if ((b & 0xC0u) != 0x80u) return 0;
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    if (length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return 0;
-    if (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return 0;
-    return length;
-}
-
 // An iconv_t holds conversion state and must not be used by two threads at
 // once; one per thread and direction avoids both locking and the cost of
 // iconv_open on every short settings value.
@@ -103,7 +73,136 @@ Converter& Encoder() {
     return converter;
 }
 
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+void AppendUnit(std::string& out, std::uint32_t unit, bool bigEndian) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    out.push_back(bigEndian ? high : low);
+    out.push_back(bigEndian ? low : high);
+}
+
 }  // namespace
+
+std::size_t Utf8SequenceLength(std::string_view text) {
+    if (text.empty()) return 0;
+    const auto b0 = static_cast<unsigned char>(text[0]);
+    if (b0 < 0x80) return 1;
+    std::size_t length = 0;
+    std::uint32_t cp = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+        cp = b0 & 0x1Fu;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+        cp = b0 & 0x0Fu;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+        cp = b0 & 0x07u;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if ((b & 0xC0u) != 0x80u) return 0;
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    if (length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return 0;
+    if (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return 0;
+    return length;
+}
+
+bool IsUtf8(std::string_view text) {
+    while (!text.empty()) {
+        // ASCII runs are the common case.
+        if (static_cast<unsigned char>(text.front()) < 0x80) {
+            text.remove_prefix(1);
+            continue;
+        }
+        const std::size_t length = Utf8SequenceLength(text);
+        if (length == 0) return false;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
+std::string Utf16ToWtf8(std::string_view bytes, bool bigEndian) {
+    const std::size_t units = bytes.size() / 2;
+    auto unitAt = [&](std::size_t i) -> std::uint32_t {
+        const auto a = static_cast<unsigned char>(bytes[2 * i]);
+        const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
+        return bigEndian ? (a << 8 | b) : (b << 8 | a);
+    };
+    std::string out;
+    out.reserve(units + units / 2);
+    for (std::size_t i = 0; i < units; ++i) {
+        std::uint32_t unit = unitAt(i);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
+            const std::uint32_t next = unitAt(i + 1);
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+                ++i;
+            }
+        }
+        AppendUtf8(out, unit);
+    }
+    return out;
+}
+
+std::optional<std::string> Wtf8ToUtf16(std::string_view text, bool bigEndian) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    while (!text.empty()) {
+        const auto b0 = static_cast<unsigned char>(text.front());
+        if (b0 < 0x80) {
+            AppendUnit(out, b0, bigEndian);
+            text.remove_prefix(1);
+            continue;
+        }
+        std::size_t length = Utf8SequenceLength(text);
+        std::uint32_t cp = 0;
+        if (length == 0) {
+            // A surrogate on its own, as Utf16ToWtf8 writes it: ED A0..BF xx.
+            if (text.size() < 3 || b0 != 0xED) return std::nullopt;
+            const auto b1 = static_cast<unsigned char>(text[1]);
+            const auto b2 = static_cast<unsigned char>(text[2]);
+            if (b1 < 0xA0 || b1 > 0xBF || (b2 & 0xC0u) != 0x80u) return std::nullopt;
+            length = 3;
+            cp = 0xD000u | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
+        } else {
+            cp = b0 & (length == 2 ? 0x1Fu : length == 3 ? 0x0Fu : 0x07u);
+            for (std::size_t i = 1; i < length; ++i) {
+                cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
+            }
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            AppendUnit(out, 0xD800 + (cp >> 10), bigEndian);
+            AppendUnit(out, 0xDC00 + (cp & 0x3FF), bigEndian);
+        } else {
+            AppendUnit(out, cp, bigEndian);
+        }
+        text.remove_prefix(length);
+    }
+    return out;
+}
 
 std::optional<std::string> Cp932ToUtf8(std::string_view bytes) {
     if (IsAscii(bytes)) return std::string(bytes);

@@ -29,4 +29,21 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 // that is not part of valid UTF-8 counts 1.
 std::size_t Cp932Width(std::string_view utf8);
 
+// Length of the well-formed UTF-8 sequence at the start of text, 0 when it is
+// malformed (overlong, surrogate, beyond U+10FFFF, cut short) or text is empty.
+std::size_t Utf8SequenceLength(std::string_view text);
+
+// Whether the whole text is well-formed UTF-8.
+bool IsUtf8(std::string_view text);
+
+// UTF-16 code units, two bytes each in the given byte order, as WTF-8: UTF-8
+// that also carries unpaired surrogates (as three-byte sequences), so that
+// any sequence of units converts back unchanged. An odd last byte is left out;
+// the caller keeps it.
+std::string Utf16ToWtf8(std::string_view bytes, bool bigEndian);
+
+// The reverse of Utf16ToWtf8 for WTF-8 and UTF-8 text; nullopt when the text
+// holds a byte sequence that is neither.
+std::optional<std::string> Wtf8ToUtf16(std::string_view text, bool bigEndian);
+
 }  // namespace wexal

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "support/test_env.h"
 
@@ -143,17 +144,127 @@ TEST(IniFile, AddedLinesUseTheFilesOwnLineEnding) {
     EXPECT_EQ(fresh.Serialize(), "[Main]\nTop=2\n");
 }
 
-TEST(IniFile, RefusedWritesChangeNothing) {
+TEST(IniFile, RefusedNamesChangeNothing) {
     const std::string text = "[Setting]\nPort=COM1\n";
     IniFile ini = IniFile::Parse(text);
-    EXPECT_FALSE(ini.Write("Setting", "Port", "😀"));
-    EXPECT_FALSE(ini.Write("Setting", "Port", "COM1\nCode=Y"));
-    EXPECT_FALSE(ini.Write("Setting", "Port", "\xFF"));
     EXPECT_FALSE(ini.Write("Setting", "", "x"));
     EXPECT_FALSE(ini.Write("Setting", "a=b", "x"));
     EXPECT_FALSE(ini.Write("Setting", ";Port", "x"));
+    EXPECT_FALSE(ini.Write("Setting", "Po\nrt", "x"));
     EXPECT_FALSE(ini.Write("Set]ting", "Port", "x"));
     EXPECT_EQ(ini.Serialize(), text);
+
+    IniFile utf16 = IniFile::Parse(std::string("\xFF\xFE[\0S\0]\0", 8));
+    const std::string before = utf16.Serialize();
+    EXPECT_FALSE(utf16.Write("S", "K\xFF", "x"));  // a UTF-16 file cannot hold the name
+    EXPECT_EQ(utf16.Serialize(), before);
+}
+
+// Issue 5, item 8: "〜" came back as "～", "ü" and emoji could not be saved,
+// folder names that are not UTF-8 were lost.
+TEST(IniFile, EveryValueReadsBackExactlyAndCp932ValuesAreWrittenAsBefore) {
+    const std::string marker(IniFile::kEscapeMarker);
+    struct Case {
+        std::string value;
+        std::string stored;  // what follows "Key=" in a cp932 file
+    };
+    const std::vector<Case> cases = {
+        {"COM1", "COM1"},
+        {"C:\\NC\\100%", "C:\\NC\\100%"},
+        {"ﾌｧｲﾙ", "\xCC\xA7\xB2\xD9"},
+        {"/home/nc/日本語", "/home/nc/\x93\xFA\x96\x7B\x8C\xEA"},
+        {"", ""},
+        {"〜", marker + "%E3%80%9C"},  // cp932 0x8160 reads back as U+FF5E
+        {"/home/nc/日本語〜", marker + "/home/nc/\x93\xFA\x96\x7B\x8C\xEA%E3%80%9C"},
+        {"/home/Müller", marker + "/home/M%C3%BCller"},
+        {"😀", marker + "%F0%9F%98%80"},
+        {"\xff\xfe/abc", marker + "%FF%FE/abc"},
+        {"¥", marker + "%C2%A5"},  // cp932 maps it to "\" one way only
+        {marker, marker + "%25u8%25"},
+        {marker + "x", marker + "%25u8%25x"},
+        {" two  blanks ", marker + " two  blanks%20"},
+        {"\tM30", marker + "%09M30"},
+        {"line\r\nbreak", marker + "line%0D%0Abreak"},
+        {std::string("nul\0", 4), std::string("nul\0", 4)},
+    };
+    for (const Case& c : cases) {
+        IniFile ini = IniFile::Parse("[Setting]\nKey=old\n");
+        ASSERT_TRUE(ini.Write("Setting", "Key", c.value)) << c.value;
+        EXPECT_EQ(ini.Serialize(), "[Setting]\nKey=" + c.stored + "\n") << c.value;
+        EXPECT_EQ(ini.Read("Setting", "Key"), c.value) << c.value;
+        EXPECT_EQ(IniFile::Parse(ini.Serialize()).Read("Setting", "Key"), c.value) << c.value;
+    }
+
+    // The same in files of the other encodings, which hold all of Unicode.
+    const std::string others[] = {"\xEF\xBB\xBF[S]\r\n", std::string("\xFF\xFE[\0S\0]\0", 8),
+                                  std::string("\xFE\xFF\0[\0S\0]", 8)};
+    for (const std::string& start : others) {
+        for (const Case& c : cases) {
+            IniFile ini = IniFile::Parse(start);
+            ASSERT_TRUE(ini.Write("S", "Key", c.value)) << c.value;
+            EXPECT_EQ(IniFile::Parse(ini.Serialize()).Read("S", "Key"), c.value) << c.value;
+        }
+    }
+
+    // A stored form that is not one reads as missing, as invalid cp932 does.
+    const IniFile bad =
+        IniFile::Parse("[S]\na=" + marker + "%4\nb=" + marker + "%G0\nc=" + marker + "%41%42\n");
+    EXPECT_EQ(bad.Read("S", "a"), std::nullopt);
+    EXPECT_EQ(bad.Read("S", "b"), std::nullopt);
+    EXPECT_EQ(bad.Read("S", "c"), "AB");
+}
+
+// Issue 5, item 9: a byte-order mark hid the first section, and a UTF-16
+// file got ASCII lines with bare CR endings appended.
+TEST(IniFile, ByteOrderMarksAndUtf16FilesKeepTheirEncoding) {
+    // UTF-8 with its mark: the text is UTF-8, the mark stays.
+    IniFile utf8 =
+        IniFile::Parse("\xEF\xBB\xBF[Main]\r\nLeft=20\r\n[Setting]\r\nDirPath=/nc/金型\r\n");
+    EXPECT_EQ(utf8.encoding(), IniFile::Encoding::Utf8Bom);
+    EXPECT_EQ(utf8.Read("Main", "Left"), "20");
+    EXPECT_EQ(utf8.Read("Setting", "DirPath"), "/nc/金型");
+    ASSERT_TRUE(utf8.Write("Main", "Top", "30"));
+    ASSERT_TRUE(utf8.Write("Setting", "DirPath", "/nc/金型〜"));
+    ASSERT_TRUE(utf8.Write("Options", "op1", "Y"));
+    EXPECT_EQ(utf8.Serialize(),
+              "\xEF\xBB\xBF[Main]\r\nLeft=20\r\nTop=30\r\n[Setting]\r\nDirPath=/nc/金型〜\r\n"
+              "[Options]\r\nop1=Y\r\n");
+
+    // UTF-16 in both byte orders: read, edited and written as UTF-16 only.
+    auto utf16 = [](std::u16string_view text, bool bigEndian) {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t unit : text) {
+            const char high = static_cast<char>(unit >> 8);
+            const char low = static_cast<char>(unit & 0xFF);
+            bytes += bigEndian ? high : low;
+            bytes += bigEndian ? low : high;
+        }
+        return bytes;
+    };
+    for (bool bigEndian : {false, true}) {
+        const std::string original =
+            utf16(u"; 設定\r\n[Setting]\r\nPort=COM2\r\nDirPath=/nc/金型\r\n", bigEndian);
+        IniFile ini = IniFile::Parse(original);
+        EXPECT_EQ(ini.Serialize(), original);
+        EXPECT_EQ(ini.Read("Setting", "Port"), "COM2");
+        EXPECT_EQ(ini.Read("Setting", "DirPath"), "/nc/金型");
+        ASSERT_TRUE(ini.Write("Setting", "Port", "COM3"));
+        ASSERT_TRUE(ini.Write("Setting", "Mask", "*.ＮＣ"));
+        ASSERT_TRUE(ini.Write("Main", "Top", "10"));
+        ASSERT_TRUE(ini.Write("Main", "Name", "\xFF"));
+        EXPECT_EQ(ini.Serialize(),
+                  utf16(u"; 設定\r\n[Setting]\r\nPort=COM3\r\nDirPath=/nc/金型\r\nMask=*.ＮＣ\r\n"
+                        u"[Main]\r\nTop=10\r\nName=%u8%%FF\r\n",
+                        bigEndian))
+            << bigEndian;
+    }
+
+    // Odd bytes and unpaired surrogates survive an unedited parse.
+    const std::string odd("\xFF\xFE[\0S\0]\0\n\0\x00\xD8k\0=\0\x01", 15);
+    EXPECT_EQ(IniFile::Parse(odd).Serialize(), odd);
+    IniFile edited = IniFile::Parse(odd);
+    ASSERT_TRUE(edited.Write("S", "x", "1"));
+    EXPECT_EQ(IniFile::Parse(edited.Serialize()).Read("S", "x"), "1");
 }
 
 TEST(IniFile, NulBytesAreOrdinaryBytes) {
@@ -168,17 +279,28 @@ protected:
     test::TempDir dir_;
 };
 
-TEST_F(IniFileDiskTest, LoadTreatsMissingOddAndOversizedFilesAsEmpty) {
-    EXPECT_EQ(IniFile::Load(dir_ / "missing.ini").Serialize(), "");
-    EXPECT_EQ(IniFile::Load(dir_.path()).Serialize(), "");
+TEST_F(IniFileDiskTest, LoadTellsAMissingFileFromOneThatCannotBeRead) {
+    Status status = Status::Error("not set");
+    EXPECT_EQ(IniFile::Load(dir_ / "missing.ini", &status).Serialize(), "");
+    EXPECT_TRUE(status);
+    EXPECT_EQ(IniFile::Load(dir_ / "missing" / "below.ini", &status).Serialize(), "");
+    EXPECT_TRUE(status);
+
+    EXPECT_EQ(IniFile::Load(dir_.path(), &status).Serialize(), "");
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.message,
+              "ファイルを読み込めません。\n" + dir_.path().string() + "\nフォルダーです。");
 
     const fs::path huge = dir_ / "huge.ini";
     test::WriteFileBytes(huge, "[Setting]\nPort=COM5\n");
     fs::resize_file(huge, IniFile::kMaxFileSize + 1);  // sparse, costs no disk
-    EXPECT_EQ(IniFile::Load(huge).Read("Setting", "Port"), std::nullopt);
+    EXPECT_EQ(IniFile::Load(huge, &status).Read("Setting", "Port"), std::nullopt);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("ファイルが大きすぎます。"), std::string::npos);
 
     fs::resize_file(huge, 64);
-    EXPECT_EQ(IniFile::Load(huge).Read("Setting", "Port"), "COM5");
+    EXPECT_EQ(IniFile::Load(huge, &status).Read("Setting", "Port"), "COM5");
+    EXPECT_TRUE(status);
 }
 
 }  // namespace

@@ -82,5 +82,48 @@ TEST_F(AtomicFileTest, FailureNamesTheFileAndLeavesEverythingAsItWas) {
     EXPECT_EQ(EntryCount(), 2);
 }
 
+// Issue 5, items 4 and 5, at the platform level: a read-only file and a link
+// to anything but a regular file are refused, naming the path given.
+TEST_F(AtomicFileTest, RefusesReadOnlyFilesAndLinksToAnythingButARegularFile) {
+    const fs::path locked = dir_ / "locked.ini";
+    test::WriteFileBytes(locked, "old");
+    ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+    Status status = WriteFileAtomically(locked, "new");
+    EXPECT_EQ(status.message,
+              "ファイルに書き込めません。\n" + locked.string() + "\n読み取り専用のファイルです。");
+    EXPECT_EQ(test::ReadFileBytes(locked), "old");
+
+    const fs::path fifo = dir_ / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const struct {
+        fs::path target;
+        const char* reason;
+    } links[] = {
+        {locked, "読み取り専用のファイルです。"},
+        {fifo, "シンボリックリンクの先が通常のファイルではありません。"},
+        {dir_.path(), "シンボリックリンクの先が通常のファイルではありません。"},
+        {dir_ / "missing", "シンボリックリンクの先にファイルがありません。"},
+    };
+    int n = 0;
+    for (const auto& link : links) {
+        const fs::path path = dir_ / ("link" + std::to_string(n++));
+        fs::create_symlink(link.target, path);
+        status = WriteFileAtomically(path, "new");
+        EXPECT_EQ(status.message,
+                  "ファイルに書き込めません。\n" + path.string() + "\n" + link.reason);
+        EXPECT_EQ(fs::read_symlink(path), link.target);
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_FALSE(fs::exists(dir_ / "missing"));
+    EXPECT_EQ(test::ReadFileBytes(locked), "old");
+
+    const fs::path fifoItself = dir_ / "fifo";
+    status = WriteFileAtomically(fifoItself, "new");
+    EXPECT_EQ(status.message, "ファイルに書き込めません。\n" + fifoItself.string() +
+                                  "\n通常のファイルではありません。");
+    EXPECT_TRUE(fs::is_fifo(fifoItself));
+    EXPECT_EQ(EntryCount(), 6);  // locked, fifo, four links: nothing added
+}
+
 }  // namespace
 }  // namespace wexal

@@ -106,5 +106,27 @@ TEST(TextCodec, ConcurrentConversionsDoNotDisturbEachOther) {
     for (int t = 0; t < 8; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
 }
 
+TEST(TextCodec, Utf16ConvertsBothWaysWithoutLoss) {
+    EXPECT_TRUE(IsUtf8("ASCII, 日本語, 😀"));
+    EXPECT_FALSE(IsUtf8("\xFF"));
+    EXPECT_FALSE(IsUtf8("\xED\xA0\x80"));  // a surrogate is not UTF-8
+    EXPECT_FALSE(IsUtf8("\xE3\x81"));
+
+    // "A", "金", "😀" (a surrogate pair) in both byte orders.
+    const std::string little("A\0\xD1\x91\x3D\xD8\x00\xDE", 8);
+    const std::string big("\0A\x91\xD1\xD8\x3D\xDE\x00", 8);
+    EXPECT_EQ(Utf16ToWtf8(little, false), "A金😀");
+    EXPECT_EQ(Utf16ToWtf8(big, true), "A金😀");
+    EXPECT_EQ(Wtf8ToUtf16("A金😀", false), little);
+    EXPECT_EQ(Wtf8ToUtf16("A金😀", true), big);
+
+    // Unpaired surrogates survive the round trip; an odd byte is left out.
+    const std::string lone("\x00\xD8x\0\x00\xDC", 6);
+    const std::string wtf8 = Utf16ToWtf8(lone + "z", false);
+    EXPECT_EQ(wtf8, "\xED\xA0\x80x\xED\xB0\x80");
+    EXPECT_EQ(Wtf8ToUtf16(wtf8, false), lone);
+    EXPECT_EQ(Wtf8ToUtf16("\xFF", false), std::nullopt);
+}
+
 }  // namespace
 }  // namespace wexal
