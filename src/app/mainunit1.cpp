@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTimer>
+#include <cstdio>
 
 #include "app/drive_menu.h"
 #include "app/qt_message_service.h"
@@ -76,7 +77,7 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
 TForm1::~TForm1() = default;
 
 void TForm1::FormCreate(const std::vector<std::string>& args) {
-    SettingsStore::Load(settings_, files_.settings);
+    loaded_ = SettingsStore::Load(settings_, files_.settings);
     move(settings_.Left, settings_.Top);
     CollectArguments(args, settings_, state_, *messages_);
     state_.MarkedFileLimit = 100;
@@ -90,6 +91,17 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
+    // A settings file that could not be read is said once, here; it is then
+    // left as it is at exit. A command-line run saves nothing and must not
+    // wait for an operator.
+    if (!loaded_) {
+        if (state_.CommandLineMode == "N") {
+            messages_->Tell(loaded_.message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+        } else {
+            std::fprintf(stderr, "Wexal: %s\n", loaded_.message.c_str());
+        }
+        files_.settings.unreadReported = true;
+    }
     const FolderCheckResult folder = RunFolderCheck(settings_, state_, *messages_);
     if (auto message = PortCheckMessage(settings_, files_.folder)) {
         messages_->Tell(*message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);

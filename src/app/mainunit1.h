@@ -112,6 +112,7 @@ private:
     bool shown_ = false;
     bool firstIdleDone_ = false;
     bool closeQueryDone_ = false;
+    Status loaded_;  // what reading the settings files said
 };
 
 }  // namespace wexal
