@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/path_rules.h"
+#include "platform/unique_fd.h"
 
 namespace wexal {
 
@@ -22,20 +23,6 @@ constexpr const char* kFormatQuestion =
     "ファイル形式が違います。\n"
     "そのまま読み込みは可能ですが、データの一部読み込めない可能性が有ります。\n"
     "読み込み開始は「はい(Y)」";
-
-class FileHandle {
-public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (fd_ >= 0) close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 void Refuse(MessageService& messages, const char* reason, const std::string& path) {
     messages.Tell(std::string(reason) + "\n" + path, DefaultCaption(MessageIcon::Error),
@@ -105,7 +92,7 @@ ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
                           MessageService& messages, std::int64_t limit) {
     const std::string path = PathRules::Join(dirPath, name);
     // O_NONBLOCK: a FIFO under the name must not hang the window in open().
-    const FileHandle file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0) return {};
     struct stat info {};
     if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};

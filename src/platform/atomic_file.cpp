@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "platform/error_text.h"
+#include "platform/unique_fd.h"
 
 namespace wexal {
 namespace {
@@ -51,30 +52,6 @@ bool WriteAll(int fd, std::string_view bytes) {
     }
     return true;
 }
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    // Closes and reports the close's own error (a deferred write error on
-    // some file systems).
-    int Close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
 
 std::string NextTemporaryName(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
@@ -122,7 +99,7 @@ int FillTemporary(int fd, std::string_view bytes, const FileLookup& file) {
 
 // Writes a named temporary file in dirFd; its name in `name`. 0 or errno.
 int WriteTemporary(int dirFd, const FileLookup& file, std::string_view bytes, std::string& name) {
-    Fd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    UniqueFd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (fd) {
         int error = FillTemporary(fd.get(), bytes, file);
         if (error != 0) return error;
@@ -205,7 +182,7 @@ Status WriteFileAtomically(const fs::path& path, std::string_view bytes) {
 
     const fs::path& target = file.target;
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    Fd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dirFd) return Failure(path, errno);
 
     std::string temporary;

@@ -13,25 +13,11 @@
 #include <utility>
 
 #include "platform/error_text.h"
+#include "platform/unique_fd.h"
 
 namespace wexal {
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 struct Attempt {
     int fd = -1;
@@ -45,7 +31,7 @@ struct Attempt {
 // followLink a link in place of the folder is refused like any non-folder.
 int OpenSafeFolder(const std::filesystem::path& folder, bool followLink, std::string& failure) {
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
-    Descriptor fd(open(folder.c_str(), flags));
+    UniqueFd fd(open(folder.c_str(), flags));
     if (fd.get() < 0) {
         const int error = errno;
         failure =
@@ -71,7 +57,7 @@ int OpenSafeFolder(const std::filesystem::path& folder, bool followLink, std::st
 Attempt LockIn(int folderFd, const std::string& fileName) {
     Attempt attempt;
     // O_NONBLOCK: a FIFO under the name must not hang the start in open().
-    Descriptor fd(openat(folderFd, fileName.c_str(),
+    UniqueFd fd(openat(folderFd, fileName.c_str(),
                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600));
     if (fd.get() < 0) {
         const int error = errno;
@@ -105,7 +91,7 @@ Attempt LockIn(int folderFd, const std::string& fileName) {
 Attempt LockInFolder(const std::filesystem::path& folder, bool followLink,
                      const std::string& fileName) {
     Attempt attempt;
-    const Descriptor folderFd(OpenSafeFolder(folder, followLink, attempt.failure));
+    const UniqueFd folderFd(OpenSafeFolder(folder, followLink, attempt.failure));
     if (folderFd.get() < 0) return attempt;
     return LockIn(folderFd.get(), fileName);
 }
