@@ -169,6 +169,14 @@ TEST_F(FileListModelTest, FolderRowsPerColumnCount) {
     }
     EXPECT_EQ(model_.RowText(0), " ..");
     EXPECT_EQ(model_.RowDetails(1), "　  ﾌｫﾙﾀﾞ詳細:<DIR>ncdata  日付 :2021-11-30 08:05:00");
+
+    // A folder time of zero shows as nothing.
+    SetModified(Path("ncdata"), 0);
+    settings_.ListColumn = 2;
+    model_.RefreshFileList();
+    EXPECT_EQ(model_.ModifiedText(1), "");
+    EXPECT_EQ(model_.RowText(1), " NCDATA" + pad + "<DIR>" + std::string(26, ' '));
+    EXPECT_EQ(model_.RowDetails(1), "　  ﾌｫﾙﾀﾞ詳細:<DIR>ncdata  日付 :");
 }
 
 TEST_F(FileListModelTest, UpperCaseAndLongNamesOptions) {
