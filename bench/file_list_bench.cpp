@@ -104,7 +104,8 @@ void BM_KeyPress(benchmark::State& state, std::string folder) {
     for (auto _ : state) {
         switch (key) {
             case 0:
-                model.UserMoveCursor(model.Cursor() + 1 < model.RowCount() ? model.Cursor() + 1 : 0);
+                model.UserMoveCursor(model.Cursor() + 1 < model.RowCount() ? model.Cursor() + 1
+                                                                           : 0);
                 break;
             case 1:
                 if (model.PageDown() < 0) model.MoveCursor(0);

@@ -64,7 +64,8 @@ void FileListModel::RefreshFileList(unsigned flags) {
         listedFolder_.clear();
         filter.pattern = searchPattern_;
     } else {
-        listedFolder_ = cut == 0 ? std::string(1, PathRules::kSeparator) : searchPattern_.substr(0, cut);
+        listedFolder_ =
+            cut == 0 ? std::string(1, PathRules::kSeparator) : searchPattern_.substr(0, cut);
         filter.pattern = searchPattern_.substr(cut + 1);
     }
     filter.allFiles = settings_.AllFiles == "Y";
@@ -148,7 +149,8 @@ std::string FileListModel::ShortBaseOf(const EntryTable& table, std::size_t inde
 std::string FileListModel::ModifiedText(int row) const {
     switch (KindOfRow(row)) {
         case RowKind::Folder: {
-            const ListEntry& entry = folders_[static_cast<std::size_t>(row - (hasParentRow_ ? 1 : 0))];
+            const ListEntry& entry =
+                folders_[static_cast<std::size_t>(row - (hasParentRow_ ? 1 : 0))];
             return entry.modified == 0 ? std::string() : FormatModified(entry.modified);
         }
         case RowKind::File:
@@ -187,7 +189,8 @@ std::string FileListModel::RowText(int row) const {
 std::string FileListModel::FileNameOfRow(int row) const {
     switch (KindOfRow(row)) {
         case RowKind::Folder:
-            return std::string(folders_.Name(static_cast<std::size_t>(row - (hasParentRow_ ? 1 : 0))));
+            return std::string(
+                folders_.Name(static_cast<std::size_t>(row - (hasParentRow_ ? 1 : 0))));
         case RowKind::File:
             return std::string(files_.Name(static_cast<std::size_t>(FileIndexOfRow(row))));
         default:
@@ -297,10 +300,9 @@ std::vector<std::string> FileListModel::CollectMarkedFiles() {
 }
 
 std::size_t FileListModel::MemoryBytes() const {
-    return sizeof(*this) + folders_.MemoryBytes() + files_.MemoryBytes() -
-           2 * sizeof(EntryTable) + searchPattern_.capacity() + listedFolder_.capacity() +
-           reselectName_.capacity() + detailsLine_.capacity() +
-           marks_.MarkedRows().capacity() * sizeof(int) +
+    return sizeof(*this) + folders_.MemoryBytes() + files_.MemoryBytes() - 2 * sizeof(EntryTable) +
+           searchPattern_.capacity() + listedFolder_.capacity() + reselectName_.capacity() +
+           detailsLine_.capacity() + marks_.MarkedRows().capacity() * sizeof(int) +
            marks_.ShownRows().size() * (sizeof(int) + 4 * sizeof(void*));
 }
 

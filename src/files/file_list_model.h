@@ -92,8 +92,8 @@ public:
 
     // --- Information lines --------------------------------------------------
 
-    std::string FolderLine() const;              // Label7
-    std::string RowDetails(int row) const;       // Label8 text of a row, "" for none
+    std::string FolderLine() const;         // Label7
+    std::string RowDetails(int row) const;  // Label8 text of a row, "" for none
     const std::string& DetailsLine() const { return detailsLine_; }  // Label8 now
     void ShowRowDetails(int row) { detailsLine_ = RowDetails(row); }
 

@@ -71,7 +71,8 @@ bool GlobMatch(std::string_view name, std::string_view pattern) {
         if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || SameLetterCase(pattern[p], name[n]))) {
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || SameLetterCase(pattern[p], name[n]))) {
             ++p;
             ++n;
         } else if (starP != std::string_view::npos) {

@@ -39,8 +39,8 @@ bool ReadFolder(const std::string& folder, const FolderFilter& filter, EntryTabl
     const bool everything = filter.pattern == "*.*" || filter.pattern == "*";
     // "." matches a pattern that takes every name; then a folder that is
     // readable always starts, even when it is empty.
-    bool anyMatch = everything || MatchesPattern(".", filter.pattern) ||
-                    MatchesPattern("..", filter.pattern);
+    bool anyMatch =
+        everything || MatchesPattern(".", filter.pattern) || MatchesPattern("..", filter.pattern);
 
     while (const dirent* entry = ::readdir(handle.get())) {
         const std::string_view name = entry->d_name;

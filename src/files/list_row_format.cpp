@@ -93,7 +93,8 @@ std::string ParentRowText(int listColumn, bool dated, std::string_view parentDat
 
 std::string FolderRowText(const RowLayout& layout, std::string_view name,
                           std::string_view shortBase, std::string_view dateText) {
-    if (layout.listColumn >= 4) return " <DIR>" + FormatListRow(layout, name, shortBase, "", dateText);
+    if (layout.listColumn >= 4)
+        return " <DIR>" + FormatListRow(layout, name, shortBase, "", dateText);
     return " " + FormatListRow(layout, name, shortBase, "<DIR>", dateText);
 }
 
@@ -131,7 +132,8 @@ std::string FormatFileSize(std::uint64_t bytes) {
 
 std::string FormatFolderLine(std::string_view folder, std::string_view mask, bool allFiles,
                              std::optional<std::size_t> count) {
-    std::string line = " Path=" + PathRules::Join(folder, allFiles ? std::string_view("*.*") : mask);
+    std::string line =
+        " Path=" + PathRules::Join(folder, allFiles ? std::string_view("*.*") : mask);
     std::size_t reached = 0;
     line.resize(OffsetOfWidth(line, kFolderLineWidth, &reached));
     line.append(kFolderLineWidth - reached, ' ');

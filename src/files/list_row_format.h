@@ -13,10 +13,10 @@ namespace wexal {
 
 // The options that shape a row, taken from the settings at each refresh.
 struct RowLayout {
-    int listColumn = 2;           // Options/ListColumn, 1 to 5
-    bool allFiles = true;         // Setting/ALL-Files is "Y"
-    bool longNamesOnly = false;   // Options/op4 is "Y"
-    bool upperCase = false;       // Options/op3 is "Y"
+    int listColumn = 2;          // Options/ListColumn, 1 to 5
+    bool allFiles = true;        // Setting/ALL-Files is "Y"
+    bool longNamesOnly = false;  // Options/op4 is "Y"
+    bool upperCase = false;      // Options/op3 is "Y"
 };
 
 // The row text without its mark column. name is the display text of the long

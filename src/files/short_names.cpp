@@ -61,7 +61,8 @@ std::string MapPart(std::string_view part, std::size_t maxWidth, bool& ownForm) 
                 ownForm = false;
                 mapped = "_";
             }
-        } else if (std::optional<std::string> bytes = Utf8ToCp932(ch); bytes && ch != "\xEF\xBF\xBD") {
+        } else if (std::optional<std::string> bytes = Utf8ToCp932(ch);
+                   bytes && ch != "\xEF\xBF\xBD") {
             mapped.assign(ch);
             charWidth = bytes->size();
         } else {

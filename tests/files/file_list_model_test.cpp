@@ -281,9 +281,9 @@ TEST_F(FileListModelTest, HomeMarksFilesWithinTheNextHundredRows) {
         int lastMarked;
     };
     const Case cases[] = {
-        {1, 98, 3, 100},     // on a folder row: files within rows 1..100
-        {3, 100, 3, 102},    // on the first file row
-        {100, 53, 100, 152}, // up to the end of the list
+        {1, 98, 3, 100},      // on a folder row: files within rows 1..100
+        {3, 100, 3, 102},     // on the first file row
+        {100, 53, 100, 152},  // up to the end of the list
     };
     for (const Case& c : cases) {
         model_.MoveCursor(c.cursor);
@@ -328,7 +328,7 @@ TEST_F(FileListModelTest, ShiftClickRangesCompactAndCollect) {
 
 TEST_F(FileListModelTest, PageMoves) {
     for (int i = 0; i < 49; ++i) File("F" + std::to_string(100 + i) + ".NC");
-    model_.RefreshFileList();  // 50 rows with the parent row
+    model_.RefreshFileList();     // 50 rows with the parent row
     model_.SetRowsPerColumn(10);  // 2 columns: 20 rows a page
     struct Case {
         int from;
@@ -337,7 +337,7 @@ TEST_F(FileListModelTest, PageMoves) {
         int reveal;
     };
     const Case cases[] = {
-        {0, true, 20, 30},  {5, true, 20, 30}, {20, true, 40, -1}, {45, true, 49, -1},
+        {0, true, 20, 30},   {5, true, 20, 30},  {20, true, 40, -1}, {45, true, 49, -1},
         {45, false, 20, -1}, {25, false, 0, -1}, {5, false, 0, -1},
     };
     for (const Case& c : cases) {
@@ -422,7 +422,6 @@ TEST_F(FileListModelTest, MissingFolderListsOnlyTheParentRow) {
     model_.RefreshFileList();
     EXPECT_EQ(model_.RowCount(), 1);
     EXPECT_EQ(model_.RowText(0), " ..");
-
 }
 
 TEST_F(FileListModelTest, UnreadableFolderListsOnlyTheParentRow) {
@@ -438,8 +437,8 @@ TEST_F(FileListModelTest, UnreadableFolderListsOnlyTheParentRow) {
 
 TEST_F(FileListModelTest, HostileNamesAreListedAndActedOnExactly) {
     const std::vector<std::string> names = {
-        std::string(251, 'L') + ".NC", "with blank.NC", "new\nline.NC", "-rf",
-        "\xff\xfe.NC",                 "\x83\x65\x83\x58\x83\x67.NC", "金型.NC",
+        std::string(251, 'L') + ".NC", "with blank.NC", "new\nline.NC", "-rf", "\xff\xfe.NC",
+        "\x83\x65\x83\x58\x83\x67.NC", "金型.NC",
     };
     for (const std::string& name : names) File(name, 7);
     ASSERT_EQ(::symlink("nowhere", Path("dangling").c_str()), 0);

@@ -16,10 +16,10 @@ TEST(CompareNamesTest, LettersWithoutCaseFirstThenLowerCaseFirst) {
         int sign;
     };
     const Case cases[] = {
-        {"a", "b", -1},       {"A", "b", -1},     {"B", "a", 1},        {"abc", "ABC", -1},
-        {"aB", "Ab", -1},     {"O1.NC", "o1.nc", 1}, {"ab", "abc", -1}, {"ABC", "abd", -1},
-        {"_x", "a", -1},      {"9", "a", -1},     {"O10", "O2", -1},    {"same", "same", 0},
-        {"\xff", "z", 1},     {"", "a", -1},
+        {"a", "b", -1},   {"A", "b", -1},        {"B", "a", 1},     {"abc", "ABC", -1},
+        {"aB", "Ab", -1}, {"O1.NC", "o1.nc", 1}, {"ab", "abc", -1}, {"ABC", "abd", -1},
+        {"_x", "a", -1},  {"9", "a", -1},        {"O10", "O2", -1}, {"same", "same", 0},
+        {"\xff", "z", 1}, {"", "a", -1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Sign(CompareNames(c.a, c.b)), c.sign) << c.a << " vs " << c.b;
@@ -34,11 +34,20 @@ TEST(MatchesPatternTest, StarQuestionMarkCaseAndTheDotStarRule) {
         bool match;
     };
     const Case cases[] = {
-        {"O12.NC", "O12*.NC", true},  {"o123.nc", "O12*.NC", true}, {"O13.NC", "O12*.NC", false},
-        {"O12.NCX", "O12*.NC", false}, {"README", "*.*", true},     {"a.b.c", "*.*", true},
-        {"O12", "O12.*", true},       {"O12.NC", "O12.*", true},    {"O12", "O12", true},
-        {"O123", "O12", false},       {"O1Xx", "O1?x", true},       {"O1x", "O1?x", false},
-        {"x", "", false},             {"", "*", true},
+        {"O12.NC", "O12*.NC", true},
+        {"o123.nc", "O12*.NC", true},
+        {"O13.NC", "O12*.NC", false},
+        {"O12.NCX", "O12*.NC", false},
+        {"README", "*.*", true},
+        {"a.b.c", "*.*", true},
+        {"O12", "O12.*", true},
+        {"O12.NC", "O12.*", true},
+        {"O12", "O12", true},
+        {"O123", "O12", false},
+        {"O1Xx", "O1?x", true},
+        {"O1x", "O1?x", false},
+        {"x", "", false},
+        {"", "*", true},
         {std::string(200, 'a'), "*a*a*a*a*a*b", false},
     };
     for (const Case& c : cases) {
@@ -53,8 +62,8 @@ TEST(MatchesMaskTest, StarPlusExtensionWithoutCase) {
         bool match;
     };
     const Case cases[] = {
-        {"O1.nc", "*.NC", true}, {"O2.NC", "*.NC", true}, {"O3.NCX", "*.NC", false},
-        {"O4", "*.NC", false},   {"O4", "*", true},       {"O1.nc", "*", false},
+        {"O1.nc", "*.NC", true}, {"O2.NC", "*.NC", true},  {"O3.NCX", "*.NC", false},
+        {"O4", "*.NC", false},   {"O4", "*", true},        {"O1.nc", "*", false},
         {".NC", "*.NC", true},   {"a.b.nc", "*.NC", true}, {"O1.NC", "", false},
     };
     for (const Case& c : cases) {

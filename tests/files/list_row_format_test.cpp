@@ -103,9 +103,14 @@ TEST(FormatFileSizeTest, BytesKilobytesMegabytes) {
         const char* text;
     };
     const Case cases[] = {
-        {0, "0ﾊﾞｲﾄ"},          {1000, "1000ﾊﾞｲﾄ"},         {1023, "1023ﾊﾞｲﾄ"},
-        {1024, "1.000KB"},     {1536, "1.500KB"},          {2621440, "2.500MB"},
-        {123456789, "117.738MB"}, {6000000000ull, "5722.046MB"},
+        {0, "0ﾊﾞｲﾄ"},
+        {1000, "1000ﾊﾞｲﾄ"},
+        {1023, "1023ﾊﾞｲﾄ"},
+        {1024, "1.000KB"},
+        {1536, "1.500KB"},
+        {2621440, "2.500MB"},
+        {123456789, "117.738MB"},
+        {6000000000ull, "5722.046MB"},
     };
     for (const Case& c : cases) EXPECT_EQ(FormatFileSize(c.bytes), c.text) << c.bytes;
 }

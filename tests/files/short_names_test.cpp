@@ -19,7 +19,8 @@ std::map<std::string, std::string> FormsOf(const std::vector<std::string>& names
     std::vector<std::string_view> views(names.begin(), names.end());
     const std::vector<std::uint32_t> numbers = AssignShortNames(views);
     std::map<std::string, std::string> forms;
-    for (std::size_t i = 0; i < names.size(); ++i) forms[names[i]] = ShortName(names[i], numbers[i]);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        forms[names[i]] = ShortName(names[i], numbers[i]);
     return forms;
 }
 

@@ -12,9 +12,9 @@ namespace {
 
 TEST(SortEntryTest, TypedCharacters) {
     const std::pair<char, std::optional<char>> cases[] = {
-        {'N', 'N'}, {'s', 'S'}, {'t', 'T'}, {'-', '-'}, {'u', 'U'}, {'D', 'D'},
-        {'\b', '\b'}, {'X', std::nullopt}, {'1', std::nullopt}, {' ', std::nullopt},
-        {'n', 'N'}, {'A', std::nullopt},
+        {'N', 'N'},          {'s', 'S'},          {'t', 'T'},   {'-', '-'},
+        {'u', 'U'},          {'D', 'D'},          {'\b', '\b'}, {'X', std::nullopt},
+        {'1', std::nullopt}, {' ', std::nullopt}, {'n', 'N'},   {'A', std::nullopt},
     };
     for (const auto& [typed, taken] : cases) EXPECT_EQ(SortEntryChar(typed), taken) << typed;
 }
