@@ -135,7 +135,7 @@ int FileListModel::RowCount() const {
     return FirstFileRow() + FileCount();
 }
 
-FileListModel::RowKind FileListModel::KindOfRow(int row) const {
+RowKind FileListModel::KindOfRow(int row) const {
     if (reading_ || row < 0 || row >= RowCount()) return RowKind::None;
     if (hasParentRow_ && row == 0) return RowKind::Parent;
     if (row < FirstFileRow()) return RowKind::Folder;

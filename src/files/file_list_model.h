@@ -11,6 +11,7 @@
 #include "files/file_sort.h"
 #include "files/list_marks.h"
 #include "files/list_row_format.h"
+#include "files/row_kind.h"
 
 namespace wexal {
 
@@ -28,8 +29,6 @@ public:
     static constexpr unsigned kKeepCursor = 2;
     static constexpr unsigned kSortOnly = 4;
     static constexpr int kRowHeight = 16;  // pixels; RowsPerColumn = client height / this
-
-    enum class RowKind { None, Parent, Folder, File };
 
     // settings must outlive the model; it is read at every refresh.
     explicit FileListModel(const Settings& settings, int markedFileLimit = 100);

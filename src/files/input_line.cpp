@@ -52,13 +52,6 @@ std::string NormalFolder(const std::string& typed) {
     return folder;
 }
 
-// Only an absolute path names a folder here. A Windows path ("D:\NCDATA") or a
-// relative name would otherwise be created below the working folder.
-bool IsUsableFolderText(const std::string& text) {
-    return !text.empty() && text.front() == PathRules::kSeparator &&
-           text.find('\\') == std::string::npos;
-}
-
 InputLineOutcome StayOpen() {
     InputLineOutcome outcome;
     outcome.clearText = true;
@@ -81,19 +74,25 @@ void TakeFolder(const std::string& folder, Settings& settings, AppState& state) 
 
 InputLineOutcome EnterFolder(const std::string& text, Settings& settings, AppState& state,
                              MessageService& messages) {
-    // A bare drive of a Windows setting means the home folder; when that is
-    // missing nothing changes, as for a drive that is not there.
-    if (PathRules::IsWindowsDrive(text)) {
-        const std::string home = PathRules::DefaultFolder();
-        if (IsFolder(home)) TakeFolder(home, settings, state);
-        return CloseAfterChange();
-    }
-    if (!IsUsableFolderText(text)) {
-        messages.Tell(text +
-                          "\nはこのシステムのディレクトリとして使えません。\n"
-                          "/ で始まるディレクトリを入力して下さい。",
-                      kInputErrorCaption, MessageIcon::Error);
-        return StayOpen();
+    // Typed folders follow the rules of stored ones. A bare drive of a
+    // Windows setting means the home folder; when that is missing nothing
+    // changes, as for a drive that is not there. A Windows path ("D:\NCDATA")
+    // or a relative name would otherwise be created below the working folder.
+    switch (PathRules::ClassifyFolderValue(text)) {
+        case PathRules::FolderValue::Home: {
+            const std::string home = PathRules::DefaultFolder();
+            if (IsFolder(home)) TakeFolder(home, settings, state);
+            return CloseAfterChange();
+        }
+        case PathRules::FolderValue::Root:
+        case PathRules::FolderValue::Folder:
+            break;
+        case PathRules::FolderValue::Foreign:
+            messages.Tell(text +
+                              "\nはこのシステムのディレクトリとして使えません。\n"
+                              "/ で始まるディレクトリを入力して下さい。",
+                          kInputErrorCaption, MessageIcon::Error);
+            return StayOpen();
     }
     const std::string folder = NormalFolder(text);
     if (IsFolder(folder)) {

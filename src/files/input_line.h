@@ -37,8 +37,9 @@ inline constexpr CharRule kFileNameRule{"/:,;*?<>|",
 // File names whose extension comes from the mask; also the name box of the join dialog.
 inline constexpr CharRule kFileNameNoDotRule{"/:,;*?<>|.",
                                              "この文字はファイル名に使えません。\n/:,;*?<>|."};
-// Folder paths: ":" and "\" stay usable.
-inline constexpr CharRule kFolderRule{"/,;*?<>|",
+// Folder paths: ":" and "\" stay usable, and so does "/", the separator
+// here, although the box names it.
+inline constexpr CharRule kFolderRule{",;*?<>|",
                                       "この文字はディレクトリ名に使えません。\n/,;*?<>|"};
 // Extensions: "*" is refused although the box does not name it.
 inline constexpr CharRule kExtensionRule{"/:,;?<>|*", "この文字は拡張子に使えません。\n/:,;?<>|"};

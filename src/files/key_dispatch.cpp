@@ -109,10 +109,36 @@ ListCommand MapListKey(ListKey key, char letter, bool shift) {
         case ListKey::Separator:
             return ListCommand::DriveMenu;
         case ListKey::Enter:
+        case ListKey::Up:
+        case ListKey::Down:
+        case ListKey::Left:
+        case ListKey::Right:
         case ListKey::Other:
             break;
     }
     return ListCommand::None;
+}
+
+std::optional<int> ArrowKeyRow(ListKey key, int cursor, int rowsPerColumn, int rowCount) {
+    int step = 0;
+    switch (key) {
+        case ListKey::Up:
+            step = -1;
+            break;
+        case ListKey::Down:
+            step = 1;
+            break;
+        case ListKey::Left:
+            step = -std::max(rowsPerColumn, 1);
+            break;
+        case ListKey::Right:
+            step = std::max(rowsPerColumn, 1);
+            break;
+        default:
+            return std::nullopt;
+    }
+    const int target = cursor + step;
+    return target >= 0 && target < rowCount ? target : cursor;
 }
 
 }  // namespace wexal

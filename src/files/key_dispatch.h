@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "files/row_kind.h"
 #include "platform/message_service.h"
 
 namespace wexal {
@@ -30,6 +31,10 @@ enum class ListKey {
     F9,
     F10,
     Separator,  // virtual-key code 108, the keypad separator: a second drive-menu key
+    Up,
+    Down,
+    Left,
+    Right,
 };
 
 // The commands of the file list. Each key of the list maps to one of these;
@@ -74,6 +79,11 @@ enum class ListCommand {
 // letter is the upper-case letter for ListKey::Letter and ignored otherwise.
 ListCommand MapListKey(ListKey key, char letter, bool shift);
 
+// The row an arrow key moves the cursor to in the newspaper columns: Up and
+// Down one row, Left and Right one column (rowsPerColumn rows); a move that
+// would leave the list keeps the cursor where it is. nullopt for other keys.
+std::optional<int> ArrowKeyRow(ListKey key, int cursor, int rowsPerColumn, int rowCount);
+
 // The two function-key help lines; the Shift line is shown while Shift is held.
 extern const char* const kNormalHelpLine;
 extern const char* const kShiftHelpLine;
@@ -95,9 +105,6 @@ HelpLineHit MapHelpLineClick(int x, int y);
 }  // namespace wexal
 
 namespace wexal {
-
-// What the cursor of the list is on; None when the list has no rows.
-enum class RowKind { None, Parent, Folder, File };
 
 // One message box: text, caption and icon exactly as shown.
 struct BoxMessage {

@@ -73,7 +73,7 @@ TEST_F(FileListModelTest, ParentRowExceptAtTheRoot) {
     SetModified(Path(""), UtcTime(2021, 11, 30, 8, 5, 0));
     model_.RefreshFileList();
     ASSERT_TRUE(model_.HasParentRow());
-    EXPECT_EQ(model_.KindOfRow(0), FileListModel::RowKind::Parent);
+    EXPECT_EQ(model_.KindOfRow(0), RowKind::Parent);
     EXPECT_EQ(model_.RowText(0), " ..              <DIR> 21-11-30 08:05");
     EXPECT_EQ(model_.FileNameOfRow(0), "");
     EXPECT_EQ(model_.FirstFileRow(), 2);
@@ -83,7 +83,7 @@ TEST_F(FileListModelTest, ParentRowExceptAtTheRoot) {
     model_.RefreshFileList();
     EXPECT_FALSE(model_.HasParentRow());
     EXPECT_EQ(model_.ListedFolder(), "/");
-    EXPECT_NE(model_.KindOfRow(0), FileListModel::RowKind::Parent);
+    EXPECT_NE(model_.KindOfRow(0), RowKind::Parent);
 }
 
 TEST_F(FileListModelTest, MaskFilter) {
@@ -448,7 +448,7 @@ TEST_F(FileListModelTest, HostileNamesAreListedAndActedOnExactly) {
     model_.RefreshFileList();
 
     EXPECT_EQ(model_.FolderCount(), 2);  // realdir and the link to it
-    EXPECT_EQ(model_.KindOfRow(RowOf("dirlink")), FileListModel::RowKind::Folder);
+    EXPECT_EQ(model_.KindOfRow(RowOf("dirlink")), RowKind::Folder);
     EXPECT_EQ(model_.FileCount(), static_cast<int>(names.size()) + 2);
     const int dangling = RowOf("dangling");
     ASSERT_GE(dangling, 0);

@@ -39,7 +39,7 @@ TEST(CharCheck, ForbiddenSetsOfEveryMode) {
         {InputMode::CopyName, &all, U'A', ""},
         {InputMode::Folder, &all, U':', ""},
         {InputMode::Folder, &all, U'\\', ""},
-        {InputMode::Folder, &all, U'/', folder},
+        {InputMode::Folder, &all, U'/', ""},
         {InputMode::Folder, &all, U'?', folder},
         {InputMode::Extension, &all, U'*', extension},
         {InputMode::Extension, &all, U':', extension},
@@ -234,7 +234,7 @@ TEST_F(InputLineTest, RelativeAndWindowsPathsAreRefusedNotCreated) {
     fs::create_directories(root_ / "cwd");
     ScopedWorkingFolder cwd(root_ / "cwd");
     settings_.DirPath = root_.path().string();
-    for (const char* typed : {"NCDATA", "D:\\NCDATA", "D:\\NCDATA\\", "./x", "/tmp\\x"}) {
+    for (const char* typed : {"NCDATA", "D:\\NCDATA", "D:\\NCDATA\\", "./x", "x\\y"}) {
         const std::size_t before = messages_.shown().size();
         ExpectStaysOpen(Enter(InputMode::Folder, typed));
         ASSERT_EQ(messages_.shown().size(), before + 1) << typed;
@@ -245,6 +245,12 @@ TEST_F(InputLineTest, RelativeAndWindowsPathsAreRefusedNotCreated) {
         EXPECT_EQ(settings_.DirPath, root_.path().string());
     }
     EXPECT_TRUE(fs::is_empty(root_ / "cwd"));
+    // An absolute path decides, as at start-up: "\" is then part of a name.
+    const std::string named = (root_ / "a\\b").string();
+    messages_.Answer(false);
+    ExpectClosedAfterChange(Enter(InputMode::Folder, named));
+    EXPECT_EQ(messages_.shown().back().text,
+              "ディレクトリが有りません。\n" + named + "を作成しますか？");
     EXPECT_FALSE(messages_.unanswered());
 }
 

@@ -78,6 +78,27 @@ TEST(KeyTable, EveryKeyReachesItsCommand) {
     }
 }
 
+TEST(KeyTable, ArrowKeysMoveByRowAndByColumn) {
+    struct Row {
+        ListKey key;
+        int cursor;
+        int expected;
+    };
+    // 50 rows, 21 rows a column.
+    const Row rows[] = {
+        {ListKey::Down, 0, 1},  {ListKey::Down, 49, 49}, {ListKey::Up, 5, 4},
+        {ListKey::Up, 0, 0},    {ListKey::Right, 3, 24}, {ListKey::Right, 30, 30},
+        {ListKey::Left, 24, 3}, {ListKey::Left, 20, 20},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(ArrowKeyRow(row.key, row.cursor, 21, 50), row.expected)
+            << static_cast<int>(row.key) << " from " << row.cursor;
+        EXPECT_EQ(MapListKey(row.key, 0, false), ListCommand::None);
+    }
+    EXPECT_EQ(ArrowKeyRow(ListKey::PageDown, 0, 21, 50), std::nullopt);
+    EXPECT_EQ(ArrowKeyRow(ListKey::Down, 0, 21, 0), 0);
+}
+
 TEST(KeyTable, HelpLineBandsActLikeTheirKeys) {
     struct Row {
         int x, y;
