@@ -73,8 +73,10 @@ struct Window {
     }
 };
 
+// Built once per size; closed before the application ends.
+std::map<int, std::unique_ptr<Window>> windows;
+
 Window& WindowOf(int files) {
-    static std::map<int, std::unique_ptr<Window>> windows;
     auto& window = windows[files];
     if (!window) window = std::make_unique<Window>(files);
     return *window;
@@ -106,5 +108,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    windows.clear();
     return 0;
 }

@@ -462,6 +462,16 @@ private slots:
         QVERIFY(!form->GroupBox3->isVisible());
         QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
         QCOMPARE(form->settings().FileSort, std::string("S"));
+
+        // The idle display refreshes a list that missed a change, keeping the cursor.
+        WriteFileBytes(folder / "B.NC", "G1");
+        form->listRefreshPending = true;
+        form->RestoreIdleDisplay();
+        QVERIFY(RowOf(*form, "B.NC") > 0);
+        QCOMPARE(list.FileNameOfRow(list.Cursor()), std::string("O0004.NC"));
+        QVERIFY(!form->listRefreshPending);
+        QCOMPARE(form->Label11->text(), QString());
+        QCOMPARE(form->LabeledEdit2->text(), QStringLiteral(" ○"));
     }
 
     void marksByEnterHomeEndAndShiftClick() {
