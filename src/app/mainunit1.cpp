@@ -1,20 +1,24 @@
 #include "app/mainunit1.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTimer>
 #include <cstdio>
 
 #include "app/drive_menu.h"
+#include "app/input_line_mode.h"
+#include "app/list_mode.h"
 #include "app/qt_message_service.h"
+#include "app/sort_panel.h"
 #include "config/command_line.h"
+#include "files/file_list_box.h"
 #include "files/file_loader.h"
 #include "platform/qt_screen_saver.h"
 #include "platform/text_codec.h"
@@ -23,52 +27,43 @@ namespace wexal {
 
 namespace {
 
-ListKey ToListKey(int qtKey, char* letter) {
-    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) {
-        *letter = static_cast<char>('A' + (qtKey - Qt::Key_A));
-        return ListKey::Letter;
-    }
-    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F10) {
-        return static_cast<ListKey>(static_cast<int>(ListKey::F1) + (qtKey - Qt::Key_F1));
-    }
-    switch (qtKey) {
-        case Qt::Key_Escape:
-            return ListKey::Escape;
-        case Qt::Key_Space:
-            return ListKey::Space;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return ListKey::Enter;
-        case Qt::Key_PageUp:
-            return ListKey::PageUp;
-        case Qt::Key_PageDown:
-            return ListKey::PageDown;
-        case Qt::Key_Home:
-            return ListKey::Home;
-        case Qt::Key_End:
-            return ListKey::End;
-        default:
-            return ListKey::Other;
-    }
-}
-
-int ToQtKey(ListKey key) {
-    return Qt::Key_F1 + (static_cast<int>(key) - static_cast<int>(ListKey::F1));
+std::optional<std::string> BrowseForFolder(QWidget* parent, const std::string& caption,
+                                           const std::string& start) {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        parent, QString::fromStdString(caption), QString::fromStdString(start));
+    if (chosen.isEmpty()) return std::nullopt;
+    return QFile::encodeName(chosen).toStdString();
 }
 
 }  // namespace
 
 TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services services,
                QWidget* parent)
-    : QWidget(parent), files_(std::move(files)) {
+    : QWidget(parent),
+      files_(std::move(files)),
+      folderBrowser_(std::move(services.folderBrowser)),
+      fileList_(settings_, state_.MarkedFileLimit) {
     if (!services.messages) ownMessages_ = std::make_unique<QtMessageService>(this);
     if (!services.screenSaver) ownScreenSaver_ = std::make_unique<QtScreenSaver>();
     messages_ = services.messages ? services.messages : ownMessages_.get();
     screenSaver_ = services.screenSaver ? services.screenSaver : ownScreenSaver_.get();
+    if (!folderBrowser_) {
+        folderBrowser_ = [this](const std::string& caption, const std::string& start) {
+            return BrowseForFolder(this, caption, start);
+        };
+    }
     CreateControls();
     driveMenu_ = std::make_unique<DriveMenu>(this, [this](const std::string& mountPoint) {
         ChooseDrive(settings_, state_, mountPoint);
         RefreshFileList();
+    });
+    listMode_ = std::make_unique<ListMode>(*this);
+    inputLine_ = std::make_unique<InputLineMode>(*this);
+    sortPanel_ = std::make_unique<SortPanel>(*this);
+    fileList_.SetReadingHook([this] {
+        ListBox1->ShowReading();
+        Label7->setText(QString::fromStdString(fileList_.FolderLine()));
+        Label7->repaint();
     });
     connect(Timer1, &QTimer::timeout, this, [this] { RestoreIdleDisplay(); });
     FormCreate(args);
@@ -116,9 +111,7 @@ void TForm1::FormShow() {
     Label6->setText(QString::fromUtf8(kShiftSpaceEscHelp));
     Label2->setText(QString::fromUtf8(kLetterCommandHelp));
     GroupBox5->hide();
-    const ListLayout layout = ApplyListColumnRule(settings_);
-    ListBox1->setFixedWidth(layout.width);
-    Label2->setVisible(layout.letterHelpVisible);
+    ApplyListColumns();
     ListBox1->setFocus();
     // Said after the help texts are set, so that nothing overwrites it.
     if (folder.message) SetMessage(QString::fromStdString(*folder.message), true);
@@ -152,117 +145,59 @@ bool TForm1::FormCloseQuery() {
     return true;  // closing is never refused
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ListBox1) {
-        if (event->type() == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            ListBox1KeyDown(key);
-            return key->isAccepted();
-        }
-        if (event->type() == QEvent::KeyRelease) {
-            ListBox1KeyUp(static_cast<QKeyEvent*>(event));
-            return false;
-        }
-    }
-    if (watched == Label1 && event->type() == QEvent::MouseButtonPress) {
-        Label1Click(static_cast<QMouseEvent*>(event)->position().toPoint());
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
+void TForm1::ApplyListColumns() {
+    const ListLayout layout = ApplyListColumnRule(settings_);
+    ListBox1->setFixedWidth(layout.width);
+    ListBox1->SetColumns(layout.columns);
+    Label2->setVisible(layout.letterHelpVisible);
 }
 
-void TForm1::ListBox1KeyDown(QKeyEvent* event) {
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
-    Timer1->stop();
+void TForm1::RefreshFileList(unsigned flags) {
+    ChangeList([&] { fileList_.RefreshFileList(flags); });
+    Label7->setText(QString::fromStdString(fileList_.FolderLine()));
+    ListBox1->setFocus();
+    fileList_.SetRowsPerColumn(ListBox1->VisibleRowsPerColumn());
+}
+
+void TForm1::ChangeList(const std::function<void()>& change) {
+    ListBox1->Rebuild(change);
+    Label8->setText(QString::fromStdString(fileList_.DetailsLine()));
+}
+
+void TForm1::ShowListCursor() {
+    ListBox1->ShowCursor();
+    Label8->setText(QString::fromStdString(fileList_.DetailsLine()));
+}
+
+void TForm1::RestoreIdleDisplay() {
+    StatusBar2->repaint();
+    SetStatusPanel(3, QString());
+    ShowHelpLine(false);
     RichEdit1->clear();
     viewBytes_.clear();
     GroupBox2->hide();
     SetMessage(QString(), false);
-    SetStatusPanel(0, QString());
-    SetStatusPanel(2, QString());
-    ShowHelpLine(shift || event->key() == Qt::Key_Shift);
-
-    char letter = 0;
-    const ListKey key = ToListKey(event->key(), &letter);
-    const ListCommand command = MapListKey(key, letter, shift);
-    if (command == ListCommand::None) {
-        // Arrow keys keep their ordinary list behaviour; everything else is
-        // consumed, the list has no incremental search.
-        const int k = event->key();
-        const bool arrow =
-            k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_Left || k == Qt::Key_Right;
-        event->setAccepted(!arrow);
-        return;
-    }
-    event->accept();
-    ExecuteListCommand(command, shift);
-}
-
-void TForm1::ListBox1KeyUp(QKeyEvent* event) {
-    const bool shift = event->key() != Qt::Key_Shift && (event->modifiers() & Qt::ShiftModifier);
-    ShowHelpLine(shift);
-    GroupBox5->hide();
-}
-
-void TForm1::Label1Click(const QPoint& at) {
-    const HelpLineHit hit = MapHelpLineClick(at.x(), at.y());
-    if (hit.closeWindow) {
-        close();
-        return;
-    }
-    if (hit.key == ListKey::Other) return;
-    // Shift held on the keyboard gives the Shift command, as with the key itself.
-    const Qt::KeyboardModifiers modifiers = QGuiApplication::keyboardModifiers();
-    QKeyEvent press(QEvent::KeyPress, ToQtKey(hit.key), modifiers);
-    QKeyEvent release(QEvent::KeyRelease, ToQtKey(hit.key), modifiers);
-    QCoreApplication::sendEvent(ListBox1, &press);
-    QCoreApplication::sendEvent(ListBox1, &release);
-}
-
-void TForm1::ExecuteListCommand(ListCommand command, bool shift) {
-    switch (command) {
-        case ListCommand::Abort:
-            SetMessage(QStringLiteral("操作中止!!"), true);
-            Timer1->start(1000);
-            ListBox1->setEnabled(true);
-            Edit1->setEnabled(false);
-            break;
-        case ListCommand::Refresh:
-            RefreshFileList();
-            Timer1->start(1000);
-            break;
-        case ListCommand::DriveMenu: {
-            driveMenu_->Build();
-            const QPoint at(x() + ListBox1->x() + 30, y() + ListBox1->height() / 2);
-            driveMenu_->Popup(at);
-            break;
-        }
-        case ListCommand::Exit:
-            close();
-            break;
-        case ListCommand::Send:
-        case ListCommand::Receive:
-            state_.ExitAfterTransfer = shift;
-            break;
-        default:
-            // The remaining commands plug in here as their parts of the program arrive.
-            break;
-    }
-}
-
-void TForm1::RefreshFileList() {
-    // The file list model fills ListBox1 here once it exists.
-}
-
-void TForm1::RestoreIdleDisplay() {
-    SetMessage(QString(), false);
-    SetStatusPanel(0, QString());
-    SetStatusPanel(2, QString());
-    SetStatusPanel(3, QString());
-    ShowHelpLine(false);
+    Timer1->stop();
     ListBox1->setEnabled(true);
+    if (listRefreshPending) RefreshFileList(FileListModel::kKeepCursor);
+    listRefreshPending = false;
     ListBox1->setFocus();
+    Edit1->setEnabled(false);
     screenSaver_->SetEnabled(true);
+    QPalette dsr = LabeledEdit1->palette();
+    dsr.setColor(QPalette::Base, Qt::red);
+    LabeledEdit1->setPalette(dsr);
+    LabeledEdit2->setText(QStringLiteral(" ○"));
+}
+
+void TForm1::SimulateKey(int qtKey) {
+    // Shift held on the keyboard gives the Shift command, as with the key
+    // itself; the events queue behind the click that caused them.
+    QWidget* target = focusWidget();
+    if (target == nullptr || !target->isEnabled()) target = ListBox1;
+    const Qt::KeyboardModifiers modifiers = QGuiApplication::keyboardModifiers();
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, qtKey, modifiers));
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, qtKey, modifiers));
 }
 
 void TForm1::ShowHelpLine(bool shift) {

@@ -1,20 +1,22 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "config/settings.h"
+#include "files/file_list_model.h"
 #include "files/key_dispatch.h"
 #include "platform/message_service.h"
 #include "platform/screen_saver.h"
 
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QGroupBox;
 class QPlainTextEdit;
 class QProgressBar;
@@ -24,11 +26,21 @@ class QMenu;
 namespace wexal {
 
 class DriveMenu;
+class FileListBox;
+class InputLineMode;
+class ListMode;
+class SortPanel;
+
+// The platform's folder browser: caption and start folder in, the chosen
+// folder out (nullopt when cancelled).
+using FolderBrowser =
+    std::function<std::optional<std::string>(const std::string& caption, const std::string& start)>;
 
 // What the main window talks to outside itself; tests pass fakes.
 struct MainWindowServices {
     MessageService* messages = nullptr;  // null: message boxes on screen
     ScreenSaver* screenSaver = nullptr;  // null: the desktop's screen saver
+    FolderBrowser folderBrowser;         // empty: the desktop's folder dialog
 };
 
 // The main window: owns the settings and the run-time state, shows what core
@@ -45,6 +57,7 @@ public:
 
     Settings& settings() { return settings_; }
     AppState& state() { return state_; }
+    const FileListModel& fileList() const { return fileList_; }
     bool firstIdleDone() const { return firstIdleDone_; }
 
     // Controls, under the names the rest of the program uses.
@@ -58,19 +71,36 @@ public:
     QLabel* Label11 = nullptr;          // message line
     QLineEdit* LabeledEdit1 = nullptr;  // DSR lamp
     QLineEdit* LabeledEdit2 = nullptr;  // CTS lamp
-    QListWidget* ListBox1 = nullptr;
+    FileListBox* ListBox1 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QWidget* StatusBar2 = nullptr;
     std::vector<QLabel*> StatusPanels;  // the seven panels of StatusBar2
     QProgressBar* ProgressBar1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
     QGroupBox* GroupBox2 = nullptr;
-    QGroupBox* GroupBox3 = nullptr;
+    QGroupBox* GroupBox3 = nullptr;  // sort type
+    QLineEdit* Edit7 = nullptr;
+    QLabel* Label20 = nullptr;  // sort keys help
+    QLabel* Label21 = nullptr;  // current sort
+    QLabel* Label22 = nullptr;  // "Esc :中止"
     QGroupBox* GroupBox4 = nullptr;
     QGroupBox* GroupBox5 = nullptr;
     QPlainTextEdit* RichEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
+
+    // Set while the list could not be refreshed (during a transfer); the
+    // idle display then refreshes it.
+    bool listRefreshPending = false;
+
+    // Rebuilds the list (FileListModel flags) and shows it with its lines.
+    void RefreshFileList(unsigned flags = 0);
+    // The idle display, Timer1's handler.
+    void RestoreIdleDisplay();
+    // Width and columns of the list from Options/ListColumn, with Label2.
+    void ApplyListColumns();
+    // A key-down and key-up for the control with the focus, as if typed.
+    void SimulateKey(int qtKey);
 
     void SetStatusPanel(int index, const QString& text);
     void SetMessage(const QString& text, bool warning);
@@ -84,21 +114,21 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class ListMode;
+    friend class InputLineMode;
+    friend class SortPanel;
+
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
     void FormShow();
     void FirstIdle();
     bool FormCloseQuery();
-    void ListBox1KeyDown(QKeyEvent* event);
-    void ListBox1KeyUp(QKeyEvent* event);
-    void Label1Click(const QPoint& at);
-    void ExecuteListCommand(ListCommand command, bool shift);
-    void RefreshFileList();
-    void RestoreIdleDisplay();
     void ShowHelpLine(bool shift);
+    // The view and the information line follow the model's cursor and marks.
+    void ShowListCursor();
+    void ChangeList(const std::function<void()>& change);
 
     Settings settings_;
     AppState state_;
@@ -107,7 +137,12 @@ private:
     std::unique_ptr<ScreenSaver> ownScreenSaver_;
     MessageService* messages_;
     ScreenSaver* screenSaver_;
+    FolderBrowser folderBrowser_;
+    FileListModel fileList_;
     std::unique_ptr<DriveMenu> driveMenu_;
+    std::unique_ptr<ListMode> listMode_;
+    std::unique_ptr<InputLineMode> inputLine_;
+    std::unique_ptr<SortPanel> sortPanel_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;

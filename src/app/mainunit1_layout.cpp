@@ -3,7 +3,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTimer>
@@ -11,6 +10,7 @@
 #include "app/mainunit1.h"
 
 #include "app/hint_tracker.h"
+#include "files/file_list_box.h"
 #include "files/key_dispatch.h"
 
 namespace wexal {
@@ -105,15 +105,9 @@ void TForm1::CreateControls() {
     rule->setGeometry(0, 67, 728, 2);
     Paint(rule, Qt::gray, Qt::gray);
 
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1 = new FileListBox(fileList_, this);
     ListBox1->setGeometry(0, 69, 728, 338);
     ListBox1->setFont(MonoFont(16));
-    ListBox1->setFrameShape(QFrame::NoFrame);
-    ListBox1->setFlow(QListView::TopToBottom);
-    ListBox1->setWrapping(true);
-    ListBox1->setUniformItemSizes(true);
-    ListBox1->setAcceptDrops(true);
     Paint(ListBox1, Qt::white, Qt::black);
 
     Label2 = MakeLabel(this, "Label2", {616, 69, 112, 340}, QColor(0xC0, 0xC0, 0xC0));
@@ -166,6 +160,23 @@ void TForm1::CreateControls() {
     RichEdit1->setFont(MonoFont(14));
     GroupBox3 = MakeGroupBox(this, "GroupBox3", "ソートタイプ", {120, 248, 201, 170},
                              QColor(0x80, 0x80, 0x80));
+    Label20 = MakeLabel(GroupBox3, "Label20", {8, 20, 185, 52}, Qt::white);
+    Label20->setFont(MonoFont(14));
+    Label20->setWordWrap(true);
+    Label20->setText(
+        QStringLiteral("Ｎ：名前　Ｓ：サイズ　Ｔ：日付　Ｄ：昇順　Ｕ：降順　例：Ｎ－Ｄ"));
+    Label21 = MakeLabel(GroupBox3, "Label21", {8, 78, 185, 16}, Qt::white);
+    Label21->setFont(MonoFont(14));
+    Edit7 = new QLineEdit(GroupBox3);
+    Edit7->setObjectName(QStringLiteral("Edit7"));
+    Edit7->setGeometry(8, 102, 64, 24);
+    Edit7->setFont(MonoFont(16));
+    Edit7->setMaxLength(3);
+    Paint(Edit7, Qt::white, Qt::black);
+    Label22 = MakeLabel(GroupBox3, "Label22", {8, 140, 100, 16}, Qt::white);
+    Label22->setFont(MonoFont(14));
+    Label22->setText(QStringLiteral("Esc :中止"));
+    Label22->setCursor(Qt::PointingHandCursor);
     GroupBox4 = MakeGroupBox(this, "GroupBox4", "データ保存", {328, 370, 250, 80},
                              QColor(0x00, 0x80, 0x00));
     GroupBox5 = MakeGroupBox(this, "GroupBox5", "", {16, 88, 515, 235}, Qt::black);
@@ -191,8 +202,6 @@ void TForm1::CreateControls() {
     }
     new HintTracker(this, [this](const QString& hint) { SetStatusPanel(0, hint); });
     ListBox1->setToolTip(QString::fromUtf8("ファイルを選択してください。"));
-    Label1->installEventFilter(this);
-    ListBox1->installEventFilter(this);
 }
 
 }  // namespace wexal

@@ -1,5 +1,10 @@
 #include "files/key_dispatch.h"
 
+#include <algorithm>
+#include <utility>
+
+#include "platform/path_rules.h"
+
 namespace wexal {
 
 const char* const kNormalHelpLine =
@@ -101,11 +106,39 @@ ListCommand MapListKey(ListKey key, char letter, bool shift) {
             return shift ? ListCommand::Split : ListCommand::OpenAssociated;
         case ListKey::F10:
             return ListCommand::Exit;
+        case ListKey::Separator:
+            return ListCommand::DriveMenu;
         case ListKey::Enter:
+        case ListKey::Up:
+        case ListKey::Down:
+        case ListKey::Left:
+        case ListKey::Right:
         case ListKey::Other:
             break;
     }
     return ListCommand::None;
+}
+
+std::optional<int> ArrowKeyRow(ListKey key, int cursor, int rowsPerColumn, int rowCount) {
+    int step = 0;
+    switch (key) {
+        case ListKey::Up:
+            step = -1;
+            break;
+        case ListKey::Down:
+            step = 1;
+            break;
+        case ListKey::Left:
+            step = -std::max(rowsPerColumn, 1);
+            break;
+        case ListKey::Right:
+            step = std::max(rowsPerColumn, 1);
+            break;
+        default:
+            return std::nullopt;
+    }
+    const int target = cursor + step;
+    return target >= 0 && target < rowCount ? target : cursor;
 }
 
 }  // namespace wexal
@@ -116,13 +149,143 @@ HelpLineHit MapHelpLineClick(int x, int y) {
     static const int kBandEnds[] = {144, 279, 414, 549, 745};
     static const ListKey kUpper[] = {ListKey::F1, ListKey::F2, ListKey::F3, ListKey::F4,
                                      ListKey::F5};
-    static const ListKey kLower[] = {ListKey::F6, ListKey::F7, ListKey::F8, ListKey::F9,
-                                     ListKey::F10};
+    static const ListKey kLower[] = {ListKey::F6, ListKey::F7, ListKey::F8, ListKey::F9};
     if (x < 0) return {};
     for (int band = 0; band < 5; ++band) {
         if (x > kBandEnds[band]) continue;
         if (y <= 16) return {kUpper[band], false};
-        return {kLower[band], band == 4};
+        if (band == 4) return {ListKey::Other, true};
+        return {kLower[band], false};
+    }
+    return {};
+}
+
+}  // namespace wexal
+
+namespace wexal {
+
+namespace {
+
+constexpr const char* kSelectOneFile = "ﾌｧｲﾙを選択して下さい。\n(複数のﾌｧｲﾙ選択は不可です。)";
+constexpr const char* kNotSeveralFiles = "選択されたﾌｧｲﾙが複数ありません。";
+constexpr const char* kNoRowToDelete = "ファイルを選択してください。!!";
+constexpr const char* kInputErrorCaption = "確認";
+
+CommandCheck Gate(CommandGate gate) {
+    CommandCheck check;
+    check.gate = gate;
+    return check;
+}
+
+// Length of the UTF-8 sequence a lead byte starts; a stray byte counts alone.
+std::size_t Utf8Length(unsigned char lead) {
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
+    if (lead >= 0xC2) return 2;
+    return 1;
+}
+
+}  // namespace
+
+CommandCheck CheckCommand(ListCommand command, RowKind row, int markedCount, bool shift) {
+    const bool marked = markedCount > 0;
+    const bool onFile = row == RowKind::File;
+    CommandCheck check;
+    switch (command) {
+        case ListCommand::None:
+            return Gate(CommandGate::Nothing);
+        case ListCommand::Split:
+        case ListCommand::AxisDouble:
+        case ListCommand::OpenAssociated:
+        case ListCommand::View:
+            if (!onFile) return Gate(CommandGate::Nothing);
+            break;
+        case ListCommand::Editor:
+            // The editor takes exactly the cursor file; marks do not count.
+            if (!onFile) {
+                check.gate = CommandGate::MessageBox;
+                check.box = {kSelectOneFile, kInputErrorCaption, MessageIcon::Error};
+            }
+            break;
+        case ListCommand::FileInfo:
+            if (row != RowKind::Folder && row != RowKind::File) return Gate(CommandGate::Nothing);
+            break;
+        case ListCommand::Join:
+            if (!marked) return Gate(CommandGate::Nothing);
+            check.onMarkedFiles = true;
+            break;
+        case ListCommand::Copy:
+        case ListCommand::Move:
+            // Marks win over the cursor row, even on the parent row.
+            if (marked) {
+                check.onMarkedFiles = true;
+            } else if (row == RowKind::None || row == RowKind::Parent) {
+                return Gate(CommandGate::Nothing);
+            }
+            break;
+        case ListCommand::Delete:
+            if (row == RowKind::None) {
+                check.gate = CommandGate::MessageLine;
+                check.line = kNoRowToDelete;
+            } else if (marked) {
+                check.onMarkedFiles = true;
+            } else if (row == RowKind::Parent) {
+                return Gate(CommandGate::Nothing);
+            }
+            break;
+        case ListCommand::Rename:
+            if (row == RowKind::None || row == RowKind::Parent) return Gate(CommandGate::Nothing);
+            check.onMarkedFiles = marked;
+            break;
+        case ListCommand::Send:
+            // A folder row stops the send even when files are marked.
+            if (!onFile) return Gate(CommandGate::Nothing);
+            check.onMarkedFiles = marked;
+            check.exitAfterTransfer = shift;
+            break;
+        case ListCommand::Receive:
+            check.exitAfterTransfer = shift;
+            break;
+        default:
+            break;
+    }
+    return check;
+}
+
+std::optional<BoxMessage> JoinRefusal(int collectedCount) {
+    if (collectedCount > 1) return std::nullopt;
+    return BoxMessage{kNotSeveralFiles, kInputErrorCaption, MessageIcon::Error};
+}
+
+std::string ProposeDoubledName(std::string_view fileName, std::string_view mask) {
+    const std::string extension = PathRules::Extension(fileName);
+    std::string name(fileName.substr(0, fileName.size() - extension.size()));
+    name += "_2";
+    if (!mask.empty()) {
+        // The first character is the "*" of the mask; drop it whole even if
+        // someone stored a multibyte one there.
+        const std::size_t first =
+            std::min(Utf8Length(static_cast<unsigned char>(mask[0])), mask.size());
+        name += mask.substr(first);
+    }
+    return name;
+}
+
+ListEnter DecideListEnter(std::string_view dirPath, RowKind row, std::string_view folderName) {
+    switch (row) {
+        case RowKind::Parent: {
+            // A folder value without any separator has nowhere to go up to.
+            std::string parent = PathRules::Parent(dirPath);
+            if (parent.empty()) return {};
+            return {ListEnterAction::ChangeFolder, std::move(parent)};
+        }
+        case RowKind::Folder:
+            if (folderName.empty()) return {};
+            return {ListEnterAction::ChangeFolder, PathRules::Join(dirPath, folderName)};
+        case RowKind::File:
+            return {ListEnterAction::ToggleMark, {}};
+        case RowKind::None:
+            break;
     }
     return {};
 }

@@ -1,16 +1,19 @@
 // The main window, headless: layout, start-up checks, keys and the close query.
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTimer>
 #include <QtTest>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "app/mainunit1.h"
+#include "files/file_list_box.h"
 #include "files/key_dispatch.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
@@ -44,13 +47,58 @@ private:
     std::unique_ptr<test::ScopedEnv> portEnv_;
     test::ScriptedMessages messages_;
     CountingScreenSaver screenSaver_;
+    // The folder browser of Shift+F5: what it was asked and what it answers.
+    std::string browserCaption_;
+    std::optional<std::string> browserChoice_;
 
     std::unique_ptr<TForm1> Start(std::vector<std::string> args = {}) {
-        auto form = std::make_unique<TForm1>(std::move(args), ProgramFiles::In(program_->path()),
-                                             TForm1::Services{&messages_, &screenSaver_});
+        FolderBrowser browser = [this](const std::string& caption, const std::string&) {
+            browserCaption_ = caption;
+            return browserChoice_;
+        };
+        auto form = std::make_unique<TForm1>(
+            std::move(args), ProgramFiles::In(program_->path()),
+            TForm1::Services{&messages_, &screenSaver_, std::move(browser)});
         form->show();
+        QApplication::setActiveWindow(form.get());
         if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
         return form;
+    }
+    // A window listing folder, with the settings given as INI lines.
+    std::unique_ptr<TForm1> StartIn(const std::filesystem::path& folder,
+                                    const std::string& setting = "ALL-Files=Y\n",
+                                    int listColumn = 2) {
+        WriteFileBytes(Ini(), "[Setting]\nDirPath=" + folder.string() + "\n" + setting +
+                                  "[Options]\nListColumn=" + std::to_string(listColumn) + "\n");
+        return Start();
+    }
+    // A folder of NC programs O0001.NC ... with some folders before them.
+    std::filesystem::path NcFolder(int files, std::vector<std::string> folders = {}) {
+        const auto folder = home_->path() / "nc";
+        std::filesystem::create_directories(folder);
+        for (const auto& name : folders) std::filesystem::create_directory(folder / name);
+        for (int i = 1; i <= files; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "O%04d.NC", i);
+            WriteFileBytes(folder / name, std::string(static_cast<std::size_t>(i), 'G'));
+        }
+        return folder;
+    }
+    static int RowOf(const TForm1& form, const std::string& name) {
+        for (int row = 0; row < form.fileList().RowCount(); ++row) {
+            if (form.fileList().FileNameOfRow(row) == name) return row;
+        }
+        return -1;
+    }
+    static void ClickRow(TForm1& form, int row, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        const QModelIndex index = form.ListBox1->model()->index(row, 0);
+        form.ListBox1->scrollTo(index);
+        QTest::mouseClick(form.ListBox1->viewport(), Qt::LeftButton, mods,
+                          form.ListBox1->visualRect(index).center());
+    }
+    static void Type(TForm1& form, const QString& text) {
+        QTest::keyClicks(form.Edit1, text);
+        QTest::keyClick(form.Edit1, Qt::Key_Return);
     }
     std::filesystem::path Ini() const { return program_->path() / "Wexal.INI"; }
     void Save(const QString& name, TForm1& form) {
@@ -91,8 +139,8 @@ private slots:
         QCOMPARE(form->Label4->text(), QStringLiteral("ＰＣ←→ＮＣ機ファイル通信 Ver5.16"));
         QCOMPARE(TextColour(form->Label4), QColor(Qt::yellow));
         QCOMPARE(form->Label4->palette().color(QPalette::Window), QColor(Qt::black));
-        QCOMPARE(form->Label7->text(),
-                 QStringLiteral(" ﾌｧｲﾙ・ﾃﾞｨﾚｸﾄﾘ [                            ]"));
+        QVERIFY(form->Label7->text().startsWith(
+            QString::fromStdString(" Path=" + home_->path().string() + "/")));
         QCOMPARE(form->Label1->text(), QString::fromUtf8(kNormalHelpLine));
         QCOMPARE(form->Label6->text(), QString::fromUtf8(kShiftSpaceEscHelp));
         QCOMPARE(TextColour(form->Label6), QColor(Qt::magenta));
@@ -317,6 +365,365 @@ private slots:
         QCOMPARE(shown.icon, MessageIcon::Error);
         QVERIFY2(shown.text.find(Ini().string()) != std::string::npos, shown.text.c_str());
         QVERIFY(std::filesystem::is_directory(Ini()));
+    }
+
+    void listRowsCursorAndFolders() {
+        const auto folder = NcFolder(5, {"SUB1", "SUB2"});
+        std::filesystem::create_directories(folder / "SUB1" / "DEEP");
+        WriteFileBytes(folder / "SUB1" / "DEEP" / "O9.NC", "G0");
+        auto form = StartIn(folder);
+        QVERIFY(form);
+        const FileListModel& list = form->fileList();
+        QCOMPARE(list.RowCount(), 8);  // parent, two folders, five files
+        QVERIFY(form->Label7->text().startsWith(
+            QString::fromStdString(" Path=" + folder.string() + "/*.*")));
+        QVERIFY(form->Label7->text().endsWith(QStringLiteral("ﾌｧｲﾙ数 :7")));
+        QCOMPARE(form->Label8->text(), QStringLiteral("　  一つ上のﾌｫﾙﾀﾞに移動(Enter)"));
+        // Rows are read aloud as they are drawn.
+        const QModelIndex third = form->ListBox1->model()->index(3, 0);
+        QCOMPARE(third.data(Qt::AccessibleTextRole).toString(),
+                 QString::fromStdString(list.RowText(3)));
+
+        Key(*form, Qt::Key_Down);
+        Key(*form, Qt::Key_Down);
+        Key(*form, Qt::Key_Down);
+        QCOMPARE(list.Cursor(), 3);
+        QVERIFY(form->Label8->text().contains(QStringLiteral("O0001.NC")));
+        Key(*form, Qt::Key_Up);
+        QVERIFY(form->Label8->text().contains(QStringLiteral("<DIR>SUB2")));
+        Key(*form, Qt::Key_Z);
+        QCOMPARE(list.Cursor(), 7);
+        Key(*form, Qt::Key_T);
+        QCOMPARE(list.Cursor(), 0);
+
+        // F1 on a folder row does nothing, marks or not.
+        ClickRow(*form, RowOf(*form, "O0002.NC"));
+        Key(*form, Qt::Key_Return);
+        ClickRow(*form, RowOf(*form, "SUB1"));
+        Key(*form, Qt::Key_F1, Qt::ShiftModifier);
+        QVERIFY(!form->state().ExitAfterTransfer);
+        QCOMPARE(list.MarkedCount(), 1);
+        QVERIFY(form->ListBox1->isEnabled());
+        QVERIFY(messages_.shown().empty());
+
+        // Down two levels by Enter on folder rows, then up one by the parent row.
+        Key(*form, Qt::Key_Return);
+        QCOMPARE(form->settings().DirPath, (folder / "SUB1").string());
+        ClickRow(*form, RowOf(*form, "DEEP"));
+        QTest::mouseDClick(form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier,
+                           form->ListBox1->visualRect(form->ListBox1->currentIndex()).center());
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(form->settings().DirPath, (folder / "SUB1" / "DEEP").string());
+        QCOMPARE(QString::fromStdString(list.FileNameOfRow(1)), QStringLiteral("O9.NC"));
+        QCOMPARE(list.Cursor(), 0);
+        Key(*form, Qt::Key_Return);
+        QCOMPARE(form->settings().DirPath, (folder / "SUB1").string());
+        QCOMPARE(list.RowCount(), 2);
+    }
+
+    void cursorStaysOnItsFileAfterSpaceAndSort() {
+        const auto folder = NcFolder(6);
+        auto form = StartIn(folder);
+        QVERIFY(form);
+        const FileListModel& list = form->fileList();
+        ClickRow(*form, RowOf(*form, "O0004.NC"));
+        QCOMPARE(list.Cursor(), 4);
+        // A file sorting first moves every row; Space re-reads and follows the name.
+        WriteFileBytes(folder / "A.NC", "G1");
+        Key(*form, Qt::Key_Space);
+        QCOMPARE(list.FileNameOfRow(list.Cursor()), std::string("O0004.NC"));
+        QCOMPARE(list.Cursor(), 5);
+        QVERIFY(form->Timer1->isActive());
+
+        Key(*form, Qt::Key_S);
+        QVERIFY(form->GroupBox3->isVisible());
+        QVERIFY(!form->ListBox1->isEnabled());
+        QCOMPARE(form->Label21->text(), QStringLiteral("現ソート設定: N - D"));
+        QCOMPARE(form->Edit7->text(), QStringLiteral("N-D"));
+        form->Edit7->clear();
+        QTest::keyClicks(form->Edit7, "s?-xu");  // letters upper-cased, others dropped
+        QCOMPARE(form->Edit7->text(), QStringLiteral("S-U"));
+        QTest::keyClick(form->Edit7, Qt::Key_Return);
+        QVERIFY(!form->GroupBox3->isVisible());
+        QCOMPARE(form->settings().FileSort, std::string("S"));
+        QCOMPARE(form->settings().SortMuki, std::string("U"));
+        QCOMPARE(list.FileNameOfRow(1), std::string("O0001.NC"));  // smallest first
+        QCOMPARE(list.FileNameOfRow(list.Cursor()), std::string("O0004.NC"));
+        QVERIFY(form->ListBox1->hasFocus());
+
+        Key(*form, Qt::Key_S);
+        form->Edit7->clear();
+        QTest::keyClicks(form->Edit7, "N");
+        QTest::keyClick(form->Edit7, Qt::Key_Return);
+        QCOMPARE(messages_.shown().size(), size_t{1});
+        QCOMPARE(QString::fromStdString(messages_.shown()[0].text),
+                 QStringLiteral("ソート設定を確認ください!!"));
+        QVERIFY(form->GroupBox3->isVisible());
+        QTest::mouseClick(form->Label22, Qt::LeftButton);  // acts like Esc
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(!form->GroupBox3->isVisible());
+        QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
+        QCOMPARE(form->settings().FileSort, std::string("S"));
+
+        // The idle display refreshes a list that missed a change, keeping the cursor.
+        WriteFileBytes(folder / "B.NC", "G1");
+        form->listRefreshPending = true;
+        form->RestoreIdleDisplay();
+        QVERIFY(RowOf(*form, "B.NC") > 0);
+        QCOMPARE(list.FileNameOfRow(list.Cursor()), std::string("O0004.NC"));
+        QVERIFY(!form->listRefreshPending);
+        QCOMPARE(form->Label11->text(), QString());
+        QCOMPARE(form->LabeledEdit2->text(), QStringLiteral(" ○"));
+    }
+
+    void marksByEnterHomeEndAndShiftClick() {
+        const auto folder = NcFolder(105, {"D1", "D2", "D3"});
+        auto form = StartIn(folder);
+        QVERIFY(form);
+        const FileListModel& list = form->fileList();
+        const int first = list.FirstFileRow();
+        QCOMPARE(first, 4);
+        ClickRow(*form, first);
+        for (int i = 0; i < 101; ++i) Key(*form, Qt::Key_Return);
+        QCOMPARE(list.MarkedCount(), 100);
+        QVERIFY(list.IsMarked(first + 99));
+        QVERIFY(!list.IsMarked(first + 100));
+        QCOMPARE(list.Cursor(), first + 101);
+        Key(*form, Qt::Key_End);
+        QCOMPARE(list.MarkedCount(), 0);
+        QVERIFY(!list.IsMarked(first));
+
+        // Home on a folder row: the range counts the folder rows.
+        ClickRow(*form, 1);
+        Key(*form, Qt::Key_Home);
+        QCOMPARE(list.MarkedCount(), 97);
+        QVERIFY(list.IsMarked(first));
+        QVERIFY(list.IsMarked(100));
+        QVERIFY(!list.IsMarked(101));
+
+        ClickRow(*form, first + 2);
+        ClickRow(*form, first + 5, Qt::ShiftModifier);
+        QCOMPARE(list.MarkedCount(), 4);
+        QVERIFY(list.IsMarked(first + 2) && list.IsMarked(first + 5));
+        QVERIFY(!list.IsMarked(first));
+    }
+
+    void pagesScrollWholeColumnsIntoView() {
+        const auto folder = NcFolder(300);
+        auto form = StartIn(folder);
+        QVERIFY(form);
+        const FileListModel& list = form->fileList();
+        const int rows = form->ListBox1->VisibleRowsPerColumn();
+        QVERIFY(rows >= 19 && rows <= 21);
+        const auto visible = [&](int row) {
+            const QRect rect = form->ListBox1->visualRect(form->ListBox1->model()->index(row, 0));
+            return form->ListBox1->viewport()->rect().contains(rect);
+        };
+        QVERIFY(visible(0) && visible(2 * rows - 1) && !visible(2 * rows));
+        Key(*form, Qt::Key_PageDown);
+        QCOMPARE(list.Cursor(), 2 * rows);
+        QVERIFY(visible(2 * rows) && visible(4 * rows - 1) && !visible(2 * rows - 1));
+        Key(*form, Qt::Key_Right);
+        QCOMPARE(list.Cursor(), 3 * rows);
+        Key(*form, Qt::Key_PageUp);
+        QCOMPARE(list.Cursor(), 0);
+        QVERIFY(visible(0));
+        Key(*form, Qt::Key_Z);
+        Key(*form, Qt::Key_PageDown);
+        QCOMPARE(list.Cursor(), 300);
+        QVERIFY(visible(300));
+    }
+
+    void inputLineFolderAndExtension() {
+        const auto folder = NcFolder(2, {"SUB"});
+        WriteFileBytes(folder / "O7.MIN", "G0");
+        auto form = StartIn(folder, "ALL-Files=N\nMask=*.MIN\n");
+        QVERIFY(form);
+        const FileListModel& list = form->fileList();
+        QCOMPARE(list.FileCount(), 1);
+
+        const QString refusedExt = QStringLiteral("この文字は拡張子に使えません。\n/:,;?<>|");
+        for (const QString& typed :
+             {QStringLiteral("NC"), QStringLiteral(".NC"), QStringLiteral("*.NC")}) {
+            form->settings().Mask = "*.MIN";
+            Key(*form, Qt::Key_F6);
+            QVERIFY(form->Edit1->isEnabled() && !form->ListBox1->isEnabled());
+            QCOMPARE(form->Label11->text(), QStringLiteral("拡張子変更 *.MIN -->>>"));
+            const std::size_t before = messages_.shown().size();
+            Type(*form, typed);
+            QCOMPARE(form->settings().Mask, std::string("*.NC"));
+            QCOMPARE(list.FileCount(), 2);
+            QVERIFY(!form->Edit1->isEnabled() && form->ListBox1->isEnabled());
+            // The "*" of "*.NC" is refused as it is typed; the rest gives the mask.
+            QCOMPARE(messages_.shown().size(), before + (typed.startsWith('*') ? 1 : 0));
+        }
+        QCOMPARE(QString::fromStdString(messages_.shown().back().text), refusedExt);
+        QCOMPARE(QString::fromStdString(messages_.shown().back().caption), QStringLiteral("確認"));
+
+        // "*" and "*.*" reach Enter only when pasted, and are refused there.
+        for (const QString& pasted : {QStringLiteral("*"), QStringLiteral("*.*")}) {
+            Key(*form, Qt::Key_F6);
+            form->Edit1->insert(pasted);
+            QTest::keyClick(form->Edit1, Qt::Key_Return);
+            QCOMPARE(QString::fromStdString(messages_.shown().back().text),
+                     pasted + QStringLiteral("の拡張子設定は出来ません!!"));
+            QVERIFY(form->Edit1->isEnabled());
+            QCOMPARE(form->Edit1->text(), QString());
+            QTest::keyClick(form->Edit1, Qt::Key_Escape);
+            QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
+            QVERIFY(form->ListBox1->isEnabled() && !form->Edit1->isEnabled());
+        }
+        QCOMPARE(form->settings().Mask, std::string("*.NC"));
+
+        // F5 with a closing separator; "?" is refused on the way.
+        Key(*form, Qt::Key_F5);
+        QCOMPARE(form->Edit1->text(), QString::fromStdString(folder.string()));
+        QCOMPARE(form->Label11->text(),
+                 QString::fromStdString("現ﾃﾞｨﾚｸﾄﾘ " + folder.string() + " -->>>変更後 "));
+        form->Edit1->clear();
+        Type(*form, QString::fromStdString((folder / "SUB").string()) + "?/");
+        QCOMPARE(QString::fromStdString(messages_.shown().back().text),
+                 QStringLiteral("この文字はディレクトリ名に使えません。\n/,;*?<>|"));
+        QCOMPARE(form->settings().DirPath, (folder / "SUB").string());
+        QCOMPARE(list.ListedFolder(), (folder / "SUB").string());
+        QVERIFY(form->ListBox1->isEnabled() && !form->Edit1->isEnabled());
+
+        // Shift+F5: the browser's folder in the line, Enter takes it.
+        browserChoice_ = folder.string();
+        Key(*form, Qt::Key_F5, Qt::ShiftModifier);
+        QCOMPARE(browserCaption_, "現ﾃﾞｨﾚｸﾄﾘ " + (folder / "SUB").string());
+        QCOMPARE(form->Edit1->text(), QString::fromStdString(folder.string()));
+        QTest::keyClick(form->Edit1, Qt::Key_Return);
+        QCOMPARE(form->settings().DirPath, folder.string());
+        QVERIFY(!messages_.unanswered());
+    }
+
+    void helpLineBandsReachTheKeyHandler() {
+        auto form = StartIn(NcFolder(1));
+        QVERIFY(form);
+        // Upper line, x = 600: F5.
+        QTest::mouseClick(form->Label1, Qt::LeftButton, Qt::NoModifier, QPoint(600, 5));
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(form->Edit1->isEnabled());
+        QTest::keyClick(form->Edit1, Qt::Key_Escape);
+        // Lower line, x = 100: F6.
+        QTest::mouseClick(form->Label1, Qt::LeftButton, Qt::NoModifier, QPoint(100, 24));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(form->Label11->text(), QStringLiteral("拡張子変更 *.NC -->>>"));
+        QTest::keyClick(form->Edit1, Qt::Key_Escape);
+        // Lower line, x = 300: F8, the file view; its key handler runs the
+        // preamble, which empties the message line.
+        QVERIFY(!form->Label11->text().isEmpty());
+        QVERIFY(form->Timer1->isActive());
+        QTest::mouseClick(form->Label1, Qt::LeftButton, Qt::NoModifier, QPoint(300, 24));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(form->Label11->text(), QString());
+        QVERIFY(!form->Timer1->isActive());
+        QVERIFY(form->isVisible() && !form->Edit1->isEnabled());
+    }
+
+    void oddNamesAndFoldersNeverLoseTheFile() {
+        const auto folder = home_->path() / "odd";
+        std::filesystem::create_directories(folder / "\xff\xfe");
+        WriteFileBytes(folder / "\xff\xfe" / "in.NC", "G0");
+        const std::vector<std::string> names = {"\x82\xa0\xff.NC", std::string(252, 'L') + ".NC",
+                                                "a b.NC", "two\nlines.NC", "-rf.NC"};
+        for (const auto& name : names) WriteFileBytes(folder / name, name);
+        std::filesystem::create_symlink(folder / "nowhere", folder / "dangling.NC");
+        std::filesystem::create_symlink(folder / "loop.NC", folder / "loop.NC");
+        std::filesystem::create_directory(folder / "closed");
+        std::filesystem::permissions(folder / "closed", std::filesystem::perms::none);
+        auto form = StartIn(folder);
+        QVERIFY(form);
+        const FileListModel& list = form->fileList();
+        for (const auto& name : names) {
+            const int row = RowOf(*form, name);
+            QVERIFY2(row >= list.FirstFileRow(), name.c_str());
+            QVERIFY(!QString::fromStdString(list.RowText(row)).contains('\n'));
+            ClickRow(*form, row);
+            Key(*form, Qt::Key_Return);
+            QVERIFY2(list.IsMarked(row), name.c_str());
+        }
+        QCOMPARE(list.MarkedCount(), static_cast<int>(names.size()));
+        // A folder named in no text encoding is entered by its bytes.
+        ClickRow(*form, RowOf(*form, "\xff\xfe"));
+        Key(*form, Qt::Key_Return);
+        QCOMPARE(form->settings().DirPath, (folder / "\xff\xfe").string());
+        QCOMPARE(list.FileNameOfRow(1), std::string("in.NC"));
+        // F5 and Enter on the unchanged line stay in that folder.
+        Key(*form, Qt::Key_F5);
+        QTest::keyClick(form->Edit1, Qt::Key_Return);
+        QCOMPARE(form->settings().DirPath, (folder / "\xff\xfe").string());
+        QVERIFY(messages_.shown().empty());
+        // An unreadable folder and one that vanished list only the parent row.
+        Key(*form, Qt::Key_Return);
+        ClickRow(*form, RowOf(*form, "closed"));
+        Key(*form, Qt::Key_Return);
+        QVERIFY(list.RowCount() >= 1);
+        QCOMPARE(list.KindOfRow(0), RowKind::Parent);
+        std::filesystem::permissions(folder / "closed", std::filesystem::perms::owner_all);
+        std::filesystem::remove_all(folder / "closed");
+        Key(*form, Qt::Key_Space);
+        QCOMPARE(list.RowCount(), 1);
+        QVERIFY(form->Label7->text().endsWith(QStringLiteral("ﾌｧｲﾙ数 :0")));
+        Key(*form, Qt::Key_Return);
+        QCOMPARE(form->settings().DirPath, folder.string());
+    }
+
+    void screenshotsInTwoAndFiveColumns() {
+        const auto folder = NcFolder(60, {"PROGRAMS", "OLD", "TOOLS"});
+        for (int columns : {2, 5}) {
+            auto form = StartIn(folder, "ALL-Files=Y\n", columns);
+            QVERIFY(form);
+            const FileListModel& list = form->fileList();
+            for (int row : {5, 6, 9}) {
+                ClickRow(*form, row);
+                Key(*form, Qt::Key_Return);
+            }
+            ClickRow(*form, 12);
+            ClickRow(*form, 2);  // cursor on a folder row last
+            Save(QStringLiteral("file_list_%1_columns.png").arg(columns), *form);
+            QCOMPARE(form->ListBox1->width(), columns == 5 ? 728 : 616);
+            QCOMPARE(form->Label2->isVisible(), columns != 5);
+
+            const QImage image = form->ListBox1->viewport()->grab().toImage();
+            const auto rect = [&](int row) {
+                return form->ListBox1->visualRect(form->ListBox1->model()->index(row, 0));
+            };
+            QCOMPARE(rect(1).height(), 16);
+            QCOMPARE(rect(1).width(), (columns == 5 ? 728 : 616) / columns);
+            // Share of the pixels of a row, from x0 to x1 (from its left edge;
+            // negative: from its right edge), that have a colour.
+            const auto share = [&](int row, int x0, int x1, const QColor& colour) {
+                const QRect r = rect(row);
+                const int from = x0 < 0 ? r.right() + x0 : r.left() + x0;
+                const int to = x1 < 0 ? r.right() + x1 : r.left() + x1;
+                int hits = 0;
+                int all = 0;
+                for (int x = from; x <= to; ++x) {
+                    for (int y = r.top(); y <= r.bottom(); ++y, ++all) {
+                        hits += QColor(image.pixel(x, y)) == colour ? 1 : 0;
+                    }
+                }
+                return static_cast<double>(hits) / all;
+            };
+            const QColor aqua(0, 255, 255);
+            const QColor white(Qt::white);
+            const QColor black(Qt::black);
+            // The cursor on a folder: filled aqua, the mark column left black.
+            QVERIFY(share(2, 12, -5, aqua) > 0.5);
+            QVERIFY(share(2, 1, 11, black) > 0.8);
+            // Other rows: their colour on black; folders aqua, files white.
+            QVERIFY(share(1, 12, -5, black) > 0.5);
+            QVERIFY(share(1, 0, -1, aqua) > 0.02);
+            QVERIFY(share(12, 0, -1, white) > 0.02);
+            QCOMPARE(share(12, 0, -1, aqua), 0.0);
+            // A marked row shows its "*" in the mark column.
+            QVERIFY(QString::fromStdString(list.RowText(5)).startsWith('*'));
+            QVERIFY(share(5, 5, 12, black) < 0.95);
+            QCOMPARE(share(7, 0, 12, black), 1.0);
+            QCOMPARE(list.Cursor(), 2);
+        }
     }
 };
 
