@@ -14,44 +14,6 @@ char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - '
 
 bool SameLetterCase(char a, char b) { return FoldLower(a) == FoldLower(b); }
 
-// Length of the well-formed UTF-8 character at the front, 0 when malformed.
-std::size_t Utf8Length(std::string_view text) {
-    const auto b0 = static_cast<unsigned char>(text[0]);
-    if (b0 < 0x80) return 1;
-    std::size_t length = 0;
-    std::uint32_t cp = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2;
-        cp = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3;
-        cp = b0 & 0x0Fu;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4;
-        cp = b0 & 0x07u;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        if ((b & 0xC0u) != 0x80u) return 0;
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    if (length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return 0;
-    if (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return 0;
-    return length;
-}
-
-bool IsUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t length = Utf8Length(text);
-        if (length == 0) return false;
-        text.remove_prefix(length);
-    }
-    return true;
-}
-
 std::string ReplaceControls(std::string text) {
     for (char& c : text) {
         const auto b = static_cast<unsigned char>(c);
@@ -130,7 +92,7 @@ std::string DisplayName(std::string_view name) {
     std::string out;
     out.reserve(name.size() * 3);
     while (!name.empty()) {
-        const std::size_t length = Utf8Length(name);
+        const std::size_t length = Utf8SequenceLength(name);
         if (length == 0) {
             out += "\xEF\xBF\xBD";
             name.remove_prefix(1);
