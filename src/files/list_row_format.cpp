@@ -12,19 +12,6 @@ namespace {
 constexpr std::size_t kRowBlanks = 36;
 constexpr std::size_t kFolderLineWidth = 67;
 
-std::size_t CharLength(std::string_view text) {
-    const auto b = static_cast<unsigned char>(text[0]);
-    std::size_t length = 1;
-    if (b >= 0xF0) {
-        length = 4;
-    } else if (b >= 0xE0) {
-        length = 3;
-    } else if (b >= 0xC0) {
-        length = 2;
-    }
-    return length < text.size() ? length : text.size();
-}
-
 std::size_t CharWidth(std::string_view ch) { return ch.size() == 1 ? 1 : Cp932Width(ch); }
 
 // The byte offset in text where `width` cp932 bytes of it end; never inside a
@@ -34,7 +21,7 @@ std::size_t OffsetOfWidth(std::string_view text, std::size_t width, std::size_t*
     std::size_t used = 0;
     std::size_t offset = 0;
     while (offset < text.size()) {
-        const std::size_t length = CharLength(text.substr(offset));
+        const std::size_t length = Utf8CharLength(text.substr(offset));
         const std::size_t charWidth = CharWidth(text.substr(offset, length));
         if (used + charWidth > width) break;
         used += charWidth;

@@ -21,19 +21,6 @@ struct Candidate {
     bool ownForm = true;  // nothing dropped, replaced or cut
 };
 
-std::size_t CharLength(std::string_view text) {
-    const auto b = static_cast<unsigned char>(text[0]);
-    std::size_t length = 1;
-    if (b >= 0xF0) {
-        length = 4;
-    } else if (b >= 0xE0) {
-        length = 3;
-    } else if (b >= 0xC0) {
-        length = 2;
-    }
-    return std::min(length, text.size());
-}
-
 bool KeptAscii(char c) {
     if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
     return std::string_view("!#$%&'()-@^_`{}~").find(c) != std::string_view::npos;
@@ -44,7 +31,7 @@ std::string MapPart(std::string_view part, std::size_t maxWidth, bool& ownForm) 
     std::string out;
     std::size_t width = 0;
     while (!part.empty()) {
-        const std::size_t length = CharLength(part);
+        const std::size_t length = Utf8CharLength(part);
         const std::string_view ch = part.substr(0, length);
         part.remove_prefix(length);
         std::string mapped;
@@ -101,7 +88,7 @@ std::string CutToWidth(std::string_view text, std::size_t width) {
     std::size_t used = 0;
     std::size_t end = 0;
     while (end < text.size()) {
-        const std::size_t length = CharLength(text.substr(end));
+        const std::size_t length = Utf8CharLength(text.substr(end));
         const std::size_t charWidth = length == 1 ? 1 : Cp932Width(text.substr(end, length));
         if (used + charWidth > width) break;
         used += charWidth;

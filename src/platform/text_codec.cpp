@@ -278,4 +278,9 @@ std::size_t Cp932Width(std::string_view utf8) {
     return width;
 }
 
+std::size_t Utf8CharLength(std::string_view text) {
+    const std::size_t length = Utf8SequenceLength(text);
+    return length != 0 ? length : 1;
+}
+
 }  // namespace wexal

@@ -33,6 +33,10 @@ std::size_t Cp932Width(std::string_view utf8);
 // malformed (overlong, surrogate, beyond U+10FFFF, cut short) or text is empty.
 std::size_t Utf8SequenceLength(std::string_view text);
 
+// Bytes of the character at the start of a non-empty text, for stepping
+// through text made for display: a malformed byte counts as one.
+std::size_t Utf8CharLength(std::string_view text);
+
 // Whether the whole text is well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 
