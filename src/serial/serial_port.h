@@ -51,6 +51,7 @@ public:
 
     // The line record as the driver holds it; nullopt when it cannot be read.
     virtual std::optional<LineSettings> GetSettings() = 0;
+    // Also puts the line in raw mode: call it before the first read or write.
     virtual Status SetSettings(const LineSettings& settings) = 0;
 
     virtual Timeouts GetTimeouts() const = 0;
