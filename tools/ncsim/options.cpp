@@ -87,7 +87,8 @@ Punch (ncsim sends FILE to the PC):
 
   Each character is encoded in the tape code; one that EIA cannot punch is
   skipped and counted. The PC's XOFF (0x13 or 0x93) holds the punch and XON
-  (0x11) releases it; DC4 stops it. The punch ends when the PC closes the port.
+  (0x11) releases it; DC4 stops it. After the last byte the punch ends at the
+  PC's DC4, when the PC closes the port, or after --linger.
 
 Report keys: mode, line, bytes_per_s, code, end_reason (end-mark, dc4, closed,
 complete, idle-timeout, signal, error), duration_ms (first to last byte moved),
@@ -95,7 +96,7 @@ opens; receive: bytes_received, leader_bytes, text_bytes, parity_errors,
 first_parity_error (byte offset or -1), eia_unknown, overrun_bytes, xoff_sent,
 xon_sent, max_buffer_fill, bytes_after_xoff (most bytes read during one XOFF),
 bytes_after_xoff_total, xoff_held_ms, dc1_sent, injected, dc4_received;
-punch: bytes_sent, unencodable, xoff_received, xon_received, held_ms,
+punch: bytes_sent, tape_bytes, unencodable, xoff_received, xon_received, held_ms,
 dc4_received.
 
 Examples:
