@@ -52,6 +52,11 @@ PseudoTerminal::~PseudoTerminal() {
     if (master_ >= 0) ::close(master_);
 }
 
+void PseudoTerminal::CloseMaster() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+}
+
 std::string ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;

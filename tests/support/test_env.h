@@ -47,6 +47,8 @@ public:
 
     bool ok() const { return !slave_.empty(); }
     int master() const { return master_; }
+    // Hangs the line up under whoever holds the slave open.
+    void CloseMaster();
     const std::string& slave() const { return slave_; }
 
 private:

@@ -1,0 +1,126 @@
+#include "app/qt_transfer_host.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <thread>
+
+#include "app/mainunit1.h"
+#include "serial/autono.h"
+
+namespace wexal {
+
+namespace {
+
+constexpr const char* kLampMark = " ●";
+constexpr const char* kLampOff = " ○";
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Text, colour);
+    widget->setPalette(pal);
+}
+
+}  // namespace
+
+QtTransferHost::QtTransferHost(TForm1* form, MessageService& messages)
+    : form_(form), messages_(messages) {
+    qApp->installEventFilter(this);
+}
+
+QtTransferHost::~QtTransferHost() {
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+QtTransferHost::KeyState* QtTransferHost::StateOf(int key) {
+    if (key == Qt::Key_F3) return &f3_;
+    if (key == Qt::Key_Escape) return &esc_;
+    return nullptr;
+}
+
+bool QtTransferHost::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::ApplicationDeactivate) {
+        // A key let go in another window never reports its release here.
+        f3_.held = esc_.held = false;
+        f3_.swallow = esc_.swallow = false;
+    }
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease) {
+        return QObject::eventFilter(watched, event);
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    KeyState* state = StateOf(key->key());
+    if (!state) return QObject::eventFilter(watched, event);
+    // One key event may pass here for several objects on its way; the
+    // flags are the same each time.
+    if (type == QEvent::KeyPress) {
+        if (state->swallow) return true;
+        state->held = true;
+        if (!key->isAutoRepeat()) state->pressed = true;
+        return false;
+    }
+    if (key->isAutoRepeat()) return state->swallow;
+    state->held = false;
+    if (state->swallow) {
+        state->swallow = false;
+        return true;
+    }
+    return false;
+}
+
+void QtTransferHost::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+
+bool QtTransferHost::AbortKeyDown() { return f3_.held || esc_.held; }
+
+bool QtTransferHost::AbortKeyPressed() {
+    const bool pressed = f3_.held || esc_.held || f3_.pressed || esc_.pressed;
+    f3_.pressed = esc_.pressed = false;
+    return pressed;
+}
+
+void QtTransferHost::ReleaseAbortKeys() {
+    for (KeyState* state : {&f3_, &esc_}) {
+        state->swallow = state->held;
+        state->held = false;
+        state->pressed = false;
+    }
+}
+
+void QtTransferHost::SetDsrLamp(bool on) {
+    if (dsrLamp_ == on) return;
+    dsrLamp_ = on;
+    form_->LabeledEdit1->setText(QString::fromUtf8(kLampMark));
+    SetTextColour(form_->LabeledEdit1, on ? Qt::blue : Qt::red);
+}
+
+void QtTransferHost::SetCtsLamp(bool on) {
+    if (ctsLamp_ == on) return;
+    ctsLamp_ = on;
+    form_->LabeledEdit2->setText(QString::fromUtf8(on ? kLampMark : kLampOff));
+}
+
+void QtTransferHost::SetStatusPanel(int index, const std::string& text) {
+    form_->SetStatusPanel(index, QString::fromStdString(text));
+}
+
+void QtTransferHost::SetProgressRange(int maximum) { form_->ProgressBar1->setRange(0, maximum); }
+
+void QtTransferHost::SetProgressPosition(int position) { form_->ProgressBar1->setValue(position); }
+
+void QtTransferHost::SetMessageLine(const std::string& text, MessageLineColour colour) {
+    form_->SetMessage(QString::fromStdString(text), colour == MessageLineColour::Red);
+}
+
+void QtTransferHost::Sleep(std::chrono::microseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
+
+std::optional<std::string> QtTransferHost::AskAutoSelectNumber() {
+    if (!autoForm_) autoForm_ = std::make_unique<TAutoForm>(form_, messages_);
+    if (autoForm_->exec() != QDialog::Accepted) return std::nullopt;
+    return autoForm_->number();
+}
+
+}  // namespace wexal

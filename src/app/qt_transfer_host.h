@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+#include "platform/message_service.h"
+#include "serial/transfer_host.h"
+
+namespace wexal {
+
+class TForm1;
+class TAutoForm;
+
+// The main window as the transfers see it. An application-wide event filter
+// follows F3 and Esc: held now, and pressed since last asked. Releasing the
+// keys forgets both and swallows the key until it comes up, so it never
+// reaches the file list after the transfer.
+class QtTransferHost : public QObject, public TransferHost {
+    Q_OBJECT
+
+public:
+    QtTransferHost(TForm1* form, MessageService& messages);
+    ~QtTransferHost() override;
+
+    void ProcessPendingEvents() override;
+    bool AbortKeyDown() override;
+    bool AbortKeyPressed() override;
+    void ReleaseAbortKeys() override;
+    void SetDsrLamp(bool on) override;
+    void SetCtsLamp(bool on) override;
+    void SetStatusPanel(int index, const std::string& text) override;
+    void SetProgressRange(int maximum) override;
+    void SetProgressPosition(int position) override;
+    void SetMessageLine(const std::string& text, MessageLineColour colour) override;
+    void Sleep(std::chrono::microseconds duration) override;
+    std::optional<std::string> AskAutoSelectNumber() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct KeyState {
+        bool held = false;
+        bool pressed = false;    // since the last AbortKeyPressed
+        bool swallow = false;    // released by the program; ignored until it comes up
+    };
+    KeyState* StateOf(int key);
+
+    TForm1* form_;
+    MessageService& messages_;
+    std::unique_ptr<TAutoForm> autoForm_;
+    KeyState f3_;
+    KeyState esc_;
+    std::optional<bool> dsrLamp_;
+    std::optional<bool> ctsLamp_;
+};
+
+}  // namespace wexal

@@ -1,0 +1,201 @@
+#include "serial/posix_serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/error_text.h"
+#include "serial/posix_io.h"
+#include "serial/posix_line_config.h"
+
+namespace wexal {
+
+namespace {
+
+using posix_io::Deadline;
+using posix_io::IsLineGone;
+
+Status SystemError(const std::string& device, int error) {
+    return Status::Error(device + ": " + SystemErrorText(error));
+}
+
+IoStatus FailureOf(int error) { return IsLineGone(error) ? IoStatus::LineLost : IoStatus::Failed; }
+
+// Unprivileged, opening a port that another program holds with TIOCEXCL fails
+// with EBUSY. Root is let through, so it has to ask whether the flag is set.
+bool HeldExclusivelyElsewhere(int fd) {
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+bool HasOnly(short revents, short wanted) {
+    return (revents & wanted) != 0 && (revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> CreateSerialPort() { return std::make_unique<PosixSerialPort>(); }
+
+PosixSerialPort::~PosixSerialPort() { Close(); }
+
+Status PosixSerialPort::Open(const std::string& device) {
+    Close();
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return SystemError(device, errno);
+    int error = 0;
+    if (isatty(fd) != 1) {
+        error = ENOTTY;
+    } else if (HeldExclusivelyElsewhere(fd)) {
+        error = EBUSY;
+    } else if (ioctl(fd, TIOCEXCL) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::close(fd);
+        return SystemError(device, error);
+    }
+    fd_ = fd;
+    exclusive_ = true;
+    device_ = device;
+    record_ = LineSettings{};
+    timeouts_ = Timeouts{};
+    ReadKernelLineSettings(fd_, record_);
+    return Status::Ok();
+}
+
+void PosixSerialPort::Close() {
+    if (fd_ < 0) return;
+    // The flag outlives this descriptor while others hold the device open.
+    if (exclusive_) ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+    exclusive_ = false;
+}
+
+std::optional<LineSettings> PosixSerialPort::GetSettings() {
+    if (fd_ < 0) return std::nullopt;
+    LineSettings settings = record_;
+    if (ReadKernelLineSettings(fd_, settings) != 0) return std::nullopt;
+    return settings;
+}
+
+Status PosixSerialPort::SetSettings(const LineSettings& settings) {
+    if (fd_ < 0) return SystemError(device_, EBADF);
+    if (settings.baud <= 0 || settings.dataBits < 5 || settings.dataBits > 8) {
+        return SystemError(device_, EINVAL);
+    }
+    if (const int error = WriteKernelLineSettings(fd_, settings); error != 0) {
+        return SystemError(device_, error);
+    }
+    if (Status lines = SetControlLines(settings); !lines) return lines;
+    record_ = settings;
+    return Status::Ok();
+}
+
+// Linux has no DTR or RTS handshake of its own (CRTSCTS would also stop our
+// output on CTS), so a line under handshake is simply held on.
+Status PosixSerialPort::SetControlLines(const LineSettings& settings) {
+    int on = 0;
+    int off = 0;
+    (settings.dtrControl == LineControl::Disable ? off : on) |= TIOCM_DTR;
+    (settings.rtsControl == LineControl::Disable ? off : on) |= TIOCM_RTS;
+    if (ioctl(fd_, TIOCMBIS, &on) == 0 && ioctl(fd_, TIOCMBIC, &off) == 0) return Status::Ok();
+    // A pseudo-terminal has no modem lines to drive.
+    if (errno == ENOTTY || errno == EINVAL) return Status::Ok();
+    return SystemError(device_, errno);
+}
+
+Status PosixSerialPort::SetTimeouts(const Timeouts& timeouts) {
+    if (fd_ < 0) return SystemError(device_, EBADF);
+    timeouts_ = timeouts;
+    return Status::Ok();
+}
+
+// The kernel's buffers have a fixed size; there is nothing to ask for.
+Status PosixSerialPort::SetQueueSizes(int, int) {
+    return fd_ < 0 ? SystemError(device_, EBADF) : Status::Ok();
+}
+
+Status PosixSerialPort::Purge(PurgeQueues queues) {
+    if (fd_ < 0) return SystemError(device_, EBADF);
+    const int which = queues == PurgeQueues::Input    ? TCIFLUSH
+                      : queues == PurgeQueues::Output ? TCOFLUSH
+                                                      : TCIOFLUSH;
+    if (tcflush(fd_, which) != 0) return SystemError(device_, errno);
+    return Status::Ok();
+}
+
+std::optional<ModemStatus> PosixSerialPort::GetModemStatus() {
+    int lines = 0;
+    if (fd_ < 0 || ioctl(fd_, TIOCMGET, &lines) != 0) return std::nullopt;
+    ModemStatus status;
+    status.cts = (lines & TIOCM_CTS) != 0;
+    status.dsr = (lines & TIOCM_DSR) != 0;
+    status.ring = (lines & TIOCM_RNG) != 0;
+    status.rlsd = (lines & TIOCM_CAR) != 0;
+    return status;
+}
+
+QueueStatus PosixSerialPort::GetQueueStatus() {
+    QueueStatus status;
+    if (fd_ < 0) {
+        status.status = IoStatus::Failed;
+    } else if (ioctl(fd_, TIOCOUTQ, &status.outputQueued) != 0 ||
+               ioctl(fd_, TIOCINQ, &status.inputQueued) != 0) {
+        status.status = FailureOf(errno);
+    }
+    return status;
+}
+
+ReadResult PosixSerialPort::ReadByteWithin(std::optional<int> waitMs) {
+    if (fd_ < 0) return {IoStatus::Failed, 0};
+    const Deadline deadline(waitMs);
+    while (true) {
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = poll(&p, 1, deadline.RemainingMs());
+        if (ready < 0 && errno != EINTR) return {FailureOf(errno), 0};
+        if (ready > 0) {
+            if ((p.revents & POLLNVAL) != 0) return {IoStatus::Failed, 0};
+            std::uint8_t byte = 0;
+            const ssize_t got = ::read(fd_, &byte, 1);
+            // A byte read wins over a hang-up reported with it; the next call sees the hang-up.
+            if (got == 1) {
+                if (byte == 0 && record_.discardNul) continue;
+                return {IoStatus::Ok, byte};
+            }
+            if (got == 0) return {IoStatus::LineLost, 0};
+            if (errno != EAGAIN && errno != EINTR) return {FailureOf(errno), 0};
+            if ((p.revents & (POLLHUP | POLLERR)) != 0) return {IoStatus::LineLost, 0};
+        }
+        if (ready == 0) return {IoStatus::TimedOut, 0};
+    }
+}
+
+IoStatus PosixSerialPort::WriteByte(std::uint8_t byte) {
+    if (fd_ < 0) return IoStatus::Failed;
+    const Deadline deadline(OneByteWriteWait(timeouts_));
+    while (true) {
+        pollfd p{fd_, POLLOUT, 0};
+        const int ready = poll(&p, 1, deadline.RemainingMs());
+        if (ready < 0 && errno != EINTR) return FailureOf(errno);
+        if (ready > 0) {
+            if ((p.revents & POLLNVAL) != 0) return IoStatus::Failed;
+            if (!HasOnly(p.revents, POLLOUT)) return IoStatus::LineLost;
+            const ssize_t put = ::write(fd_, &byte, 1);
+            if (put == 1) return IoStatus::Ok;
+            if (put < 0 && errno != EAGAIN && errno != EINTR) return FailureOf(errno);
+        }
+        if (ready == 0) return IoStatus::TimedOut;
+    }
+}
+
+}  // namespace wexal

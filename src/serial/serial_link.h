@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "config/settings.h"
+#include "platform/message_service.h"
+#include "serial/line_settings.h"
+#include "serial/serial_port.h"
+#include "serial/speed_text.h"
+#include "serial/transfer_host.h"
+
+namespace wexal {
+
+enum class TransferMode { Send = 1, Receive = 2 };
+
+// What the link talks to, set once by the window that owns it.
+struct LinkEnvironment {
+    const Settings* settings = nullptr;
+    TransferHost* host = nullptr;
+    MessageService* messages = nullptr;
+    std::filesystem::path programFolder;
+    std::function<std::unique_ptr<SerialPort>()> createPort = CreateSerialPort;
+};
+
+// The one serial port of a transfer and the flags both engines share. The
+// engines set canSend, abortRequested, bytesSinceCheck, the code flags and
+// the mode at the start of every transfer; OpenPort, SendChar and ReadChar
+// read and change them.
+struct SerialLink {
+    LinkEnvironment env;
+
+    std::unique_ptr<SerialPort> port;
+    LineSettings lineSettings;                // as last written
+    Timeouts timeouts;                        // as last written
+    std::optional<ModemStatus> modemStatus;  // last successful query; none yet on a pseudo-terminal
+
+    bool canSend = false;
+    bool abortRequested = false;
+    int bytesSinceCheck = 0;
+    bool isoCode = false;
+    bool eiaCode = false;
+    bool autoSelectActive = false;
+    TransferMode mode = TransferMode::Send;
+
+    // Set when the device went away or refused a byte during this opening; the
+    // operator has been told, abortRequested is set, and no later byte goes out.
+    bool lineLost = false;
+    std::string lineFault;
+};
+
+inline constexpr const char* kPortOpenFailedSuffix = "のポートが開きません。!!";
+inline constexpr const char* kBaudRefusedMessage = "通信設定（速度）を確認してください!!";
+inline constexpr const char* kLineSettingsFailedMessage = "通信速度の設定エラー!!";
+inline constexpr const char* kTimeoutsFailedMessage = "タイムアウト!!";
+inline constexpr const char* kPurgeFailedMessage = "回線初期化エラー!!";
+inline constexpr const char* kAutoSelectRefusedMessage =
+    "自動選択番号の入力が間違っています。\n通信を一旦中止します。";
+inline constexpr const char* kLinkErrorMessage = "通信エラー!!";
+inline constexpr const char* kLineLostMessage = "回線が切断されました。";
+inline constexpr const char* kWriteFailedMessage = "回線にデータを送れませんでした。";
+
+// Opens the port named in Setting/Port for the mode, configures it, sets the
+// lamps and runs the automatic port switching when it is on. On false the
+// operator has been told why; the port may still be open (ClosePort).
+bool OpenPort(SerialLink& link, TransferMode mode);
+// The engines' close after their last byte; harmless when nothing is open.
+void ClosePort(SerialLink& link);
+
+// Reads the modem lines; when the query succeeds the status is kept and the
+// DSR and CTS lamps follow it. A failed query changes nothing.
+std::optional<ModemStatus> RefreshLamps(SerialLink& link);
+
+// The line record for a mode: the driver's record with the speed text's
+// format, the mode's flow control and the DTR/RTS options laid over it.
+LineSettings LinkLineSettings(const LineSettings& driver, const LineFormat& format,
+                              TransferMode mode, const Settings& settings);
+Timeouts LinkTimeouts(const Timeouts& driver, TransferMode mode);
+
+}  // namespace wexal

@@ -1,0 +1,299 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <string>
+
+#include "modes.h"
+#include "nc_tape.h"
+
+namespace ncsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::duration;
+using std::chrono::duration_cast;
+using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
+
+constexpr unsigned char kXon = 0x11, kDc2 = 0x12, kDc3 = 0x13, kDc4 = 0x14, kDel = 0x7F;
+
+class Receiver {
+public:
+    Receiver(const Options& options, PtyPort& port)
+        : options_(options), port_(port), decoder_(*options.code) {
+        double rate = options.line.BytesPerSecond();
+        if (options.drainBytesPerSecond > 0 && (rate == 0 || options.drainBytesPerSecond < rate)) {
+            rate = options.drainBytesPerSecond;
+        }
+        paced_ = rate > 0;
+        if (paced_) period_ = duration_cast<nanoseconds>(duration<double>(1.0 / rate));
+        fired_.assign(options.injections.size(), false);
+    }
+
+    int Run(Report& report);
+
+private:
+    void ReadLine(Clock::time_point now);
+    void TakeIn(unsigned char byte, Clock::time_point now);
+    void FlowControl(Clock::time_point now);
+    void Readiness(Clock::time_point now);
+    void Send(std::string_view bytes);
+    void Linger();
+    void End(const char* reason, Clock::time_point now) {
+        endReason_ = reason;
+        endTime_ = now;
+    }
+
+    const Options& options_;
+    PtyPort& port_;
+    TapeDecoder decoder_;
+    bool paced_ = false;
+    nanoseconds period_{};
+
+    // The machine's buffer: read from the line, not yet taken in.
+    std::deque<unsigned char> buffer_;
+    Clock::time_point nextDue_{};
+    std::string raw_;
+    std::string text_;
+    std::string pending_;  // to the PC
+
+    bool peerOpen_ = false;
+    bool ready_ = false;
+    Clock::time_point readyAt_{};
+    std::vector<bool> fired_;
+
+    bool held_ = false;
+    Clock::time_point heldSince_{};
+    long long heldMs_ = 0;
+    long long episodeBytes_ = 0;
+
+    bool textStarted_ = false;
+    bool programSeen_ = false;
+    const char* endReason_ = nullptr;
+    Clock::time_point firstByte_{}, endTime_{}, lastActivity_{};
+    bool anyByte_ = false;
+
+    long long takenIn_ = 0, leader_ = 0, parityErrors_ = 0, firstParityError_ = -1, eiaUnknown_ = 0;
+    long long overrun_ = 0, xoffSent_ = 0, xonSent_ = 0, maxFill_ = 0, maxAfterXoff_ = 0;
+    long long afterXoffTotal_ = 0, dc1Sent_ = 0, injected_ = 0, dc4Received_ = 0, opens_ = 0;
+};
+
+void Receiver::Send(std::string_view bytes) {
+    // The PC purges its queues when it opens the port; nothing is kept for it.
+    if (peerOpen_) pending_.append(bytes);
+}
+
+void Receiver::ReadLine(Clock::time_point now) {
+    std::string chunk;
+    port_.ReadAvailable(chunk);
+    if (chunk.empty()) return;
+    if (!anyByte_) firstByte_ = now;
+    anyByte_ = true;
+    lastActivity_ = now;
+    raw_ += chunk;
+    if (endReason_ != nullptr) return;
+    for (unsigned char byte : chunk) {
+        if (held_) {
+            ++episodeBytes_;
+            ++afterXoffTotal_;
+            maxAfterXoff_ = std::max(maxAfterXoff_, episodeBytes_);
+        }
+        if (options_.bufferSize > 0 &&
+            static_cast<long long>(buffer_.size()) >= options_.bufferSize) {
+            ++overrun_;  // a full machine loses the byte
+            continue;
+        }
+        if (buffer_.empty() && paced_) nextDue_ = std::max(nextDue_, now) + period_;
+        buffer_.push_back(byte);
+    }
+    maxFill_ = std::max(maxFill_, static_cast<long long>(buffer_.size()));
+}
+
+void Receiver::TakeIn(unsigned char byte, Clock::time_point now) {
+    const long long offset = takenIn_++;
+    TapeDecoder::Result result = decoder_.Feed(byte);
+    if (result.parityError) {
+        ++parityErrors_;
+        if (firstParityError_ < 0) firstParityError_ = offset;
+    }
+    if (result.unknown) ++eiaUnknown_;
+    if (!result.ch) {
+        if (!textStarted_) ++leader_;
+        return;
+    }
+    const unsigned char c = *result.ch;
+    if (c == kDc4) {
+        ++dc4Received_;
+        End("dc4", now);
+        return;
+    }
+    if (c == kXon || c == kDc2 || c == kDc3) {
+        if (!textStarted_) ++leader_;
+        return;
+    }
+    if (!textStarted_) {
+        if (c == ' ' || c == kDel) {
+            ++leader_;
+            return;
+        }
+        textStarted_ = true;
+    }
+    text_ += static_cast<char>(c);
+    if (c == '%') {
+        // The first "%" opens the tape; one after program characters ends it.
+        if (programSeen_ && options_.endOnPercent) End("end-mark", now);
+        return;
+    }
+    if (c != '\n' && c != '\r' && c != ' ' && c != kDel) programSeen_ = true;
+}
+
+void Receiver::FlowControl(Clock::time_point now) {
+    if (options_.xoffAt <= 0) return;
+    const auto fill = static_cast<long long>(buffer_.size());
+    if (!held_ && fill >= options_.xoffAt) {
+        Send(std::string(1, static_cast<char>(options_.xoffChar)));
+        held_ = true;
+        heldSince_ = now;
+        episodeBytes_ = 0;
+        ++xoffSent_;
+    } else if (held_ && fill <= *options_.xonAt) {
+        Send(std::string(1, static_cast<char>(kXon)));
+        held_ = false;
+        heldMs_ += duration_cast<milliseconds>(now - heldSince_).count();
+        ++xonSent_;
+    }
+}
+
+void Receiver::Readiness(Clock::time_point now) {
+    if (peerOpen_ && !ready_ && now >= readyAt_) {
+        ready_ = true;
+        if (options_.sendDc1 && !anyByte_) {
+            Send(std::string(1, static_cast<char>(kXon)));
+            ++dc1Sent_;
+        }
+    }
+    for (size_t i = 0; i < fired_.size(); ++i) {
+        const Injection& injection = options_.injections[i];
+        if (fired_[i] || !peerOpen_ || !ready_) continue;
+        if (static_cast<long long>(raw_.size()) >= injection.afterBytes) {
+            Send(injection.bytes);
+            fired_[i] = true;
+            ++injected_;
+        }
+    }
+}
+
+void Receiver::Linger() {
+    // What follows the end (the rest of the end characters) still belongs
+    // in the raw record.
+    const milliseconds quiet(options_.lingerMs);
+    Clock::time_point last = Clock::now();
+    while (!StopRequested()) {
+        const auto now = Clock::now();
+        if (now - last >= quiet) return;
+        PtyPort::Events events =
+            port_.Wait(std::min<nanoseconds>(quiet - (now - last), milliseconds(10)), false);
+        if (events.readable) {
+            const size_t before = raw_.size();
+            port_.ReadAvailable(raw_);
+            if (raw_.size() > before) last = Clock::now();
+        } else if (!events.peerOpen) {
+            return;
+        }
+    }
+}
+
+int Receiver::Run(Report& report) {
+    const Clock::time_point start = Clock::now();
+    lastActivity_ = start;
+    const auto idle = duration_cast<nanoseconds>(duration<double>(options_.idleTimeoutSeconds));
+    for (;;) {
+        auto now = Clock::now();
+        if (StopRequested()) {
+            End("signal", now);
+            break;
+        }
+        while (endReason_ == nullptr && !buffer_.empty() && (!paced_ || now >= nextDue_)) {
+            TakeIn(buffer_.front(), now);
+            buffer_.pop_front();
+            if (paced_) nextDue_ += period_;
+            lastActivity_ = now;
+            FlowControl(now);
+        }
+        if (endReason_ != nullptr) break;
+        FlowControl(now);
+        Readiness(now);
+        if (!pending_.empty()) pending_.erase(0, port_.Write(pending_));
+        if (!peerOpen_ && textStarted_ && buffer_.empty() && opens_ > 0) {
+            End("closed", now);
+            break;
+        }
+        if (idle.count() > 0 && buffer_.empty() && now - lastActivity_ >= idle) {
+            End("idle-timeout", lastActivity_);
+            break;
+        }
+
+        nanoseconds timeout = milliseconds(10);
+        if (paced_ && !buffer_.empty()) timeout = std::min(timeout, nanoseconds(nextDue_ - now));
+        if (peerOpen_ && !ready_) timeout = std::min(timeout, nanoseconds(readyAt_ - now));
+        PtyPort::Events events = port_.Wait(timeout, !pending_.empty());
+        now = Clock::now();
+        if (events.peerOpen && !peerOpen_) {
+            ++opens_;
+            ready_ = false;
+            readyAt_ = now + milliseconds(options_.readyDelayMs);
+            lastActivity_ = now;
+        }
+        if (!events.peerOpen) pending_.clear();
+        peerOpen_ = events.peerOpen;
+        if (events.readable) ReadLine(now);
+    }
+    if (held_) heldMs_ += duration_cast<milliseconds>(endTime_ - heldSince_).count();
+    if (!pending_.empty()) port_.Write(pending_);
+    const std::string reason = endReason_;
+    if (reason == "end-mark" || reason == "dc4") Linger();
+
+    int status = reason == "idle-timeout" || reason == "signal" ? 1 : 0;
+    std::string error;
+    if (!options_.rawFile.empty() && !WriteWholeFile(options_.rawFile, raw_, error)) status = 1;
+    if (!options_.textFile.empty() && !WriteWholeFile(options_.textFile, text_, error)) status = 1;
+    if (!error.empty()) std::fprintf(stderr, "ncsim: %s\n", error.c_str());
+
+    report.Add("mode", "receive");
+    report.Add("line", options_.line.text);
+    report.Add("bytes_per_s", options_.line.BytesPerSecond());
+    report.Add("code", TapeCodeName(decoder_.code()));
+    report.Add("end_reason", error.empty() ? reason : std::string("error"));
+    report.Add("duration_ms", anyByte_
+                                  ? static_cast<long long>(
+                                        duration_cast<milliseconds>(endTime_ - firstByte_).count())
+                                  : 0LL);
+    report.Add("opens", opens_);
+    report.Add("bytes_received", static_cast<long long>(raw_.size()));
+    report.Add("leader_bytes", leader_);
+    report.Add("text_bytes", static_cast<long long>(text_.size()));
+    report.Add("parity_errors", parityErrors_);
+    report.Add("first_parity_error", firstParityError_);
+    report.Add("eia_unknown", eiaUnknown_);
+    report.Add("overrun_bytes", overrun_);
+    report.Add("xoff_sent", xoffSent_);
+    report.Add("xon_sent", xonSent_);
+    report.Add("max_buffer_fill", maxFill_);
+    report.Add("bytes_after_xoff", maxAfterXoff_);
+    report.Add("bytes_after_xoff_total", afterXoffTotal_);
+    report.Add("xoff_held_ms", heldMs_);
+    report.Add("dc1_sent", dc1Sent_);
+    report.Add("injected", injected_);
+    report.Add("dc4_received", dc4Received_);
+    return status;
+}
+
+}  // namespace
+
+int RunReceive(const Options& options, PtyPort& port, Report& report) {
+    Receiver receiver(options, port);
+    return receiver.Run(report);
+}
+
+}  // namespace ncsim
