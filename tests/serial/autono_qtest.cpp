@@ -29,7 +29,7 @@ private:
     std::unique_ptr<TForm1> Start() {
         auto form = std::make_unique<TForm1>(std::vector<std::string>{},
                                              ProgramFiles::In(program_->path()),
-                                             TForm1::Services{&messages_, nullptr});
+                                             TForm1::Services{&messages_, nullptr, {}});
         form->show();
         if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
         return form;
