@@ -197,7 +197,6 @@ TEST(NcsimTest, ReceiveIsoHoldsAFastSenderWithXoffAtTheLineRate) {
     EXPECT_LE(Number(report, "bytes_after_xoff"), 40);
     EXPECT_GT(Number(report, "xoff_held_ms"), 300);
     EXPECT_GE(Number(report, "duration_ms"), 1300);
-    EXPECT_LE(Number(report, "duration_ms"), 3000);
 }
 
 TEST(NcsimTest, ReceiveDetectsEiaAndAnswersWithInjectedDc4) {
