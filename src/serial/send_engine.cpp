@@ -182,7 +182,7 @@ Step SendLine(Run& run, std::size_t index) {
         const auto pause = std::chrono::milliseconds(run.settings.InvTime);
         for (const char c : out.chars) {
             if (Send(run, static_cast<std::uint8_t>(c)) != Step::Go) return Step::Abort;
-            if (run.settings.InvTime != 0) run.host.Sleep(pause);
+            if (run.settings.InvTime > 0) run.host.Sleep(pause);
         }
         if (Send(run, kLf) != Step::Go) return Step::Abort;
     }
