@@ -75,12 +75,13 @@ void QtTransferHost::ProcessPendingEvents() { QCoreApplication::processEvents();
 bool QtTransferHost::AbortKeyDown() { return f3_.held || esc_.held; }
 
 bool QtTransferHost::AbortKeyPressed() {
-    const bool pressed = f3_.held || esc_.held || f3_.pressed || esc_.pressed;
+    const bool pressed = stopPending_ || f3_.held || esc_.held || f3_.pressed || esc_.pressed;
     f3_.pressed = esc_.pressed = false;
     return pressed;
 }
 
 void QtTransferHost::ReleaseAbortKeys() {
+    stopPending_ = false;
     for (KeyState* state : {&f3_, &esc_}) {
         state->swallow = state->held;
         state->held = false;
