@@ -70,7 +70,14 @@ bool QtTransferHost::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-void QtTransferHost::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void QtTransferHost::ProcessPendingEvents() {
+    // The engines ask once a byte; a few hundred times a second keeps the
+    // window and the abort keys as quick and costs a fraction of the CPU.
+    constexpr qint64 kEventIntervalMs = 4;
+    if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventIntervalMs) return;
+    QCoreApplication::processEvents();
+    sinceEvents_.start();
+}
 
 bool QtTransferHost::AbortKeyDown() { return f3_.held || esc_.held; }
 

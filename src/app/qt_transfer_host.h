@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <memory>
 
@@ -57,6 +58,7 @@ private:
     KeyState f3_;
     KeyState esc_;
     bool stopPending_ = false;
+    QElapsedTimer sinceEvents_;
     std::optional<bool> dsrLamp_;
     std::optional<bool> ctsLamp_;
 };
