@@ -118,6 +118,8 @@ struct Case {
     const char* lineEnd;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class WexalSendCodesTest : public WexalSendTest, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(WexalSendCodesTest, TheMachineDecodesTheProgramAndTheProgramEnds) {
