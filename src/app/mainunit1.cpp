@@ -99,8 +99,7 @@ void TForm1::FormShow() {
     // wait for an operator.
     if (!loaded_) {
         if (state_.CommandLineMode == "N") {
-            messages_->Tell(loaded_.message, DefaultCaption(MessageIcon::Error),
-                            MessageIcon::Error);
+            messages_->Tell(loaded_.message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
         } else {
             std::fprintf(stderr, "Wexal: %s\n", loaded_.message.c_str());
         }
