@@ -11,6 +11,8 @@
 #include "app/input_line_mode.h"
 #include "app/mainunit1.h"
 #include "app/sort_panel.h"
+#include "config/comm_panel.h"
+#include "config/option.h"
 #include "files/file_list_box.h"
 #include "files/input_line.h"
 
@@ -244,6 +246,12 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Exit:
             form_.close();
             break;
+        case ListCommand::CommSettings:
+            form_.commPanel_->Open();
+            break;
+        case ListCommand::Options:
+            form_.optionForm_->show();
+            break;
 
         // Built with their own commands: the preconditions above already
         // hold for them, the rest of each command comes with its dialog,
@@ -258,14 +266,12 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::FileInfo:
         case ListCommand::Join:
         case ListCommand::Move:
-        case ListCommand::Options:
         case ListCommand::Rename:
         case ListCommand::View:
         case ListCommand::OpenAssociated:
         case ListCommand::ExtAppSettings:
         case ListCommand::Send:
         case ListCommand::Receive:
-        case ListCommand::CommSettings:
         case ListCommand::TransferLog:
             break;
     }

@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "files/file_list_model.h"
 #include "files/key_dispatch.h"
+#include "platform/desktop_shortcut.h"
 #include "platform/message_service.h"
 #include "platform/screen_saver.h"
 
@@ -25,11 +26,14 @@ class QMenu;
 
 namespace wexal {
 
+class CommPanel;
 class DriveMenu;
 class FileListBox;
 class InputLineMode;
 class ListMode;
 class SortPanel;
+class TOptionForm;
+class OptionTakeHost;
 
 // The platform's folder browser: caption and start folder in, the chosen
 // folder out (nullopt when cancelled).
@@ -41,6 +45,7 @@ struct MainWindowServices {
     MessageService* messages = nullptr;  // null: message boxes on screen
     ScreenSaver* screenSaver = nullptr;  // null: the desktop's screen saver
     FolderBrowser folderBrowser;         // empty: the desktop's folder dialog
+    LauncherTrust* launcherTrust = nullptr;  // null: the desktop's own marking
 };
 
 // The main window: owns the settings and the run-time state, shows what core
@@ -59,6 +64,8 @@ public:
     AppState& state() { return state_; }
     const FileListModel& fileList() const { return fileList_; }
     bool firstIdleDone() const { return firstIdleDone_; }
+    CommPanel& commPanel() { return *commPanel_; }
+    TOptionForm& OptionForm() { return *optionForm_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -119,6 +126,7 @@ private:
     friend class ListMode;
     friend class InputLineMode;
     friend class SortPanel;
+    friend class CommPanel;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -135,6 +143,7 @@ private:
     ProgramFiles files_;
     std::unique_ptr<MessageService> ownMessages_;
     std::unique_ptr<ScreenSaver> ownScreenSaver_;
+    std::unique_ptr<LauncherTrust> ownLauncherTrust_;
     MessageService* messages_;
     ScreenSaver* screenSaver_;
     FolderBrowser folderBrowser_;
@@ -143,6 +152,9 @@ private:
     std::unique_ptr<ListMode> listMode_;
     std::unique_ptr<InputLineMode> inputLine_;
     std::unique_ptr<SortPanel> sortPanel_;
+    std::unique_ptr<CommPanel> commPanel_;
+    std::unique_ptr<OptionTakeHost> optionHost_;
+    TOptionForm* optionForm_ = nullptr;  // a child of the window
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;
