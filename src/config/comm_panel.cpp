@@ -65,8 +65,10 @@ void CommPanel::CreateControls() {
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setCompleter(nullptr);  // the panel completes in its own way
+        // The combo box has the focus and hands the keys to its line; the
+        // mouse reaches the line itself.
         GuardField(combo->lineEdit());
-        combo->lineEdit()->installEventFilter(this);
+        combo->setAttribute(Qt::WA_InputMethodEnabled, false);
         Paint(combo, Qt::black, Qt::white);
         // The list drops down under the field while the keys still go to it.
         auto* dropDown = new QCompleter(combo->model(), combo);
@@ -74,14 +76,14 @@ void CommPanel::CreateControls() {
         dropDown->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
         dropDown->setCaseSensitivity(Qt::CaseInsensitive);
         dropDown->setMaxVisibleItems(12);
-        dropDown->popup()->installEventFilter(this);
         for (auto signal : {QOverload<const QString&>::of(&QCompleter::highlighted),
                             QOverload<const QString&>::of(&QCompleter::activated)}) {
             connect(dropDown, signal, combo, &QComboBox::setEditText);
         }
         dropDowns_[static_cast<std::size_t>(i)] = dropDown;
         const int tag = kSpeedTag + i;
-        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, tag] { CompleteTyping(tag); });
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this,
+                [this, tag] { CompleteTyping(tag); });
     }
     for (const std::string& item : SpeedItems()) ComboBox1->addItem(FromUtf8(item));
 
@@ -89,7 +91,11 @@ void CommPanel::CreateControls() {
     for (int i = 0; i < 4; ++i) {
         const CommFieldSpec& spec = CommField(kSignalTag + i);
         const int top = 126 + i * 58;
-        QLabel* caption = MakeCaption(box, QString::fromUtf8(spec.caption), {8, top, 150, 34}, 13);
+        // The runs of blanks in the captions end their first line: each label is
+        // just wide enough for its longer line and no wider.
+        const int width = spec.tag == kSignalTag ? 138 : 150;
+        QLabel* caption =
+            MakeCaption(box, QString::fromUtf8(spec.caption), {8, top, width, 34}, 12);
         auto* edit = new QLineEdit(box);
         *letters[i] = edit;
         edit->setObjectName(QString::fromLatin1(spec.control));
@@ -100,7 +106,6 @@ void CommPanel::CreateControls() {
         edit->setAccessibleName(caption->text());
         caption->setBuddy(edit);
         GuardField(edit);
-        edit->installEventFilter(this);
         Paint(edit, Qt::black, Qt::white);
     }
 
@@ -108,8 +113,15 @@ void CommPanel::CreateControls() {
     Label14->setObjectName(QStringLiteral("Label14"));
     Label14->setWordWrap(false);
     Label14->setCursor(Qt::PointingHandCursor);
-    Label14->setProperty("hint", QStringLiteral("各項目に対応するファンクションキーを押してください。"));
+    Label14->setProperty("hint",
+                         QStringLiteral("各項目に対応するファンクションキーを押してください。"));
+    // Installed last: the filter looks at every field.
     Label14->installEventFilter(this);
+    for (int tag = kSpeedTag; tag <= kCodeTag; ++tag) {
+        Field(tag)->installEventFilter(this);
+        if (Entry(tag) != Field(tag)) Entry(tag)->installEventFilter(this);
+    }
+    for (QCompleter* dropDown : dropDowns_) dropDown->popup()->installEventFilter(this);
 }
 
 QWidget* CommPanel::Field(int tag) const {
@@ -131,7 +143,7 @@ QLineEdit* CommPanel::Entry(int tag) const {
 
 int CommPanel::TagOf(QObject* watched) const {
     for (int tag = kSpeedTag; tag <= kCodeTag; ++tag) {
-        if (watched == Entry(tag)) return tag;
+        if (watched == Entry(tag) || watched == Field(tag)) return tag;
     }
     for (int i = 0; i < 2; ++i) {
         if (watched == dropDowns_[static_cast<std::size_t>(i)]->popup()) return kSpeedTag + i;
@@ -257,9 +269,12 @@ void CommPanel::CompleteTyping(int tag) {
 }
 
 CommFields CommPanel::Fields() const {
-    return {ComboBox1->currentText().toStdString(), ComboBox2->currentText().toStdString(),
-            Edit4->text().toStdString(),           Edit6->text().toStdString(),
-            Edit9->text().toStdString(),           Edit8->text().toStdString()};
+    return {ComboBox1->currentText().toStdString(),
+            ComboBox2->currentText().toStdString(),
+            Edit4->text().toStdString(),
+            Edit6->text().toStdString(),
+            Edit9->text().toStdString(),
+            Edit8->text().toStdString()};
 }
 
 void CommPanel::ClearFields() {

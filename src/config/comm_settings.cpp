@@ -21,8 +21,8 @@ constexpr const char* kYesNoChars = "YNyn";
 bool IsLetterField(int tag) { return tag >= kSignalTag && tag <= kCodeTag; }
 
 bool StartsWithNoCase(std::string_view item, std::string_view prefix) {
-    return item.size() >= prefix.size() && UpperAscii(item.substr(0, prefix.size())) ==
-                                               UpperAscii(prefix);
+    return item.size() >= prefix.size() &&
+           UpperAscii(item.substr(0, prefix.size())) == UpperAscii(prefix);
 }
 
 // One probe's answer, shared with the thread that may outlive the caller.
@@ -62,9 +62,7 @@ const std::vector<std::string>& SpeedItems() {
     return items;
 }
 
-std::string SpeedCaption(const Settings& settings) {
-    return "通信条件(" + settings.Speed + ")";
-}
+std::string SpeedCaption(const Settings& settings) { return "通信条件(" + settings.Speed + ")"; }
 
 std::string PortCaption(const Settings& settings) { return "ポート番号(" + settings.Port + ")"; }
 
@@ -106,7 +104,8 @@ CommKeyResult CommPanelKey(int tag, FieldKey key, bool fieldEmpty) {
     }
     if (IsLetterField(tag)) {
         if (key == FieldKey::Up) return {CommKeyAction::MoveFocus, tag - 1};
-        if (key == FieldKey::Down) return {CommKeyAction::MoveFocus, NextInRing(tag, kCommFieldCount)};
+        if (key == FieldKey::Down)
+            return {CommKeyAction::MoveFocus, NextInRing(tag, kCommFieldCount)};
         return {CommKeyAction::PassOn};
     }
     if (key == FieldKey::Tab) return {CommKeyAction::PassOn};
@@ -127,7 +126,7 @@ Completion CompleteTyped(std::string_view text, std::size_t caret,
 }
 
 CommFields CommFieldsOf(const Settings& settings) {
-    return {settings.Speed,   settings.Port,    settings.Signal,
+    return {settings.Speed,     settings.Port,    settings.Signal,
             settings.StartChar, settings.EndChar, settings.Code};
 }
 

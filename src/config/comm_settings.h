@@ -56,8 +56,7 @@ inline constexpr const char* kSpeedHint = "(速度,ﾃﾞｰﾀﾋﾞｯﾄ,ﾊ�
 // and its port is not listed, so a device whose open hangs cannot hang the
 // caller. probe must own what it uses, as it may outlive this call.
 using PortProbe = std::function<bool(int number)>;
-std::vector<std::string> ListUsablePorts(const PortProbe& probe,
-                                         std::chrono::milliseconds perPort);
+std::vector<std::string> ListUsablePorts(const PortProbe& probe, std::chrono::milliseconds perPort);
 
 // What a key does in a field of the panel.
 enum class CommKeyAction {

@@ -159,8 +159,8 @@ bool TOptionForm::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::KeyPress && FieldKeyDown(i, static_cast<QKeyEvent*>(event))) {
             return true;
         }
-        return FilterFieldInput(edit, event, OptionFieldSpecs()[static_cast<std::size_t>(i)].allowed,
-                                true);
+        return FilterFieldInput(edit, event,
+                                OptionFieldSpecs()[static_cast<std::size_t>(i)].allowed, true);
     }
     return QDialog::eventFilter(watched, event);
 }

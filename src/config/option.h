@@ -28,9 +28,9 @@ public:
 
     QTabWidget* PageControl1 = nullptr;
     std::array<QLineEdit*, kOptionFieldCount> Fields{};  // in the order of OptionFieldSpecs
-    QPushButton* Button1 = nullptr;  // 変更
-    QPushButton* Button2 = nullptr;  // 戻る
-    QPushButton* Button3 = nullptr;  // 作成
+    QPushButton* Button1 = nullptr;                      // 変更
+    QPushButton* Button2 = nullptr;                      // 戻る
+    QPushButton* Button3 = nullptr;                      // 作成
 
 public slots:
     // Every way of closing: asks when changes were not taken.

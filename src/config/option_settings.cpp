@@ -93,7 +93,8 @@ void OptionEntries::Fill(const Settings& settings) {
         if (const auto* text = std::get_if<std::string Settings::*>(&specs[i].value)) {
             texts_[i] = settings.**text;
         } else {
-            texts_[i] = std::to_string(settings.*std::get<std::int32_t Settings::*>(specs[i].value));
+            texts_[i] =
+                std::to_string(settings.*std::get<std::int32_t Settings::*>(specs[i].value));
         }
     }
     dirty_ = false;
@@ -116,7 +117,7 @@ std::optional<int> OptionEntries::Take(Settings& settings, OptionTakeHost& host)
             const bool redraws =
                 number == kAllFilesEdit || number == kUpperCaseEdit || number == kLongNameEdit;
             if (redraws && settings.**field == text) continue;
-            settings.**field = text;
+            settings.** field = text;
             if (number == kAllFilesEdit) {
                 host.RefreshFileList(true);
                 host.StartIdleTimer();

@@ -75,9 +75,8 @@ std::string EscapeValue(std::string_view text) {
 fs::path DesktopFolder() {
     const fs::path home = HomeFolder();
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    const fs::path config = configHome != nullptr && configHome[0] == '/'
-                                ? fs::path(configHome)
-                                : home / ".config";
+    const fs::path config =
+        configHome != nullptr && configHome[0] == '/' ? fs::path(configHome) : home / ".config";
     fs::path desktop;
     std::ifstream dirs(config / "user-dirs.dirs");
     for (std::string line; std::getline(dirs, line);) {
@@ -100,14 +99,12 @@ std::string DesktopExecArgument(std::string_view argument) {
 }
 
 std::string DesktopEntryText(const fs::path& executable) {
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Version=1.0\n"
-           "Name=" + EscapeValue(executable.stem().string()) + "\n"
-           "Exec=" + DesktopExecArgument(executable.string()) + "\n"
-           "Path=" + EscapeValue(executable.parent_path().string()) + "\n"
-           "Terminal=false\n"
-           "Categories=Utility;\n";
+    std::string text = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
+    text += "Name=" + EscapeValue(executable.stem().string()) + "\n";
+    text += "Exec=" + DesktopExecArgument(executable.string()) + "\n";
+    text += "Path=" + EscapeValue(executable.parent_path().string()) + "\n";
+    text += "Terminal=false\nCategories=Utility;\n";
+    return text;
 }
 
 bool CreateDesktopShortcut(const fs::path& executable, LauncherTrust& trust) {

@@ -78,7 +78,8 @@ TEST(CommSettingsTest, KeyTables) {
         {kPortTag, FieldKey::Tab, false, A::PassOn, 0, false, false},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "tag " << row.tag << " key " << static_cast<int>(row.key));
+        SCOPED_TRACE(testing::Message()
+                     << "tag " << row.tag << " key " << static_cast<int>(row.key));
         const CommKeyResult result = CommPanelKey(row.tag, row.key, row.empty);
         EXPECT_EQ(result.action, row.action);
         EXPECT_EQ(result.focusTag, row.focus);

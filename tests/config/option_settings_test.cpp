@@ -84,9 +84,8 @@ TEST(OptionSettingsTest, EditsMakeDirtyAndTakeRunsInOrderWithTheListRedraws) {
     EXPECT_EQ(entries.Take(settings, host), std::nullopt);
     EXPECT_FALSE(entries.Dirty());
     const std::vector<std::string> want = {
-        "refresh-keep all=N cols=2 op3=N op4=N", "timer",
-        "columns 5", "refresh-keep all=N cols=5 op3=N op4=N", "timer",
-        "refresh all=N cols=5 op3=Y op4=N",
+        "refresh-keep all=N cols=2 op3=N op4=N", "timer", "columns 5",
+        "refresh-keep all=N cols=5 op3=N op4=N", "timer", "refresh all=N cols=5 op3=Y op4=N",
         "refresh all=N cols=5 op3=Y op4=Y",
     };
     EXPECT_EQ(host.calls, want);
