@@ -305,7 +305,8 @@ void CommPanel::ApplyCommunicationSettings() {
 
 void CommPanel::CancelCommunicationSettings() {
     if (CommFieldsChanged(Fields(), form_.settings_) &&
-        !form_.messages_->AskYesNo(kCommCancelQuestion, kCommCaption, MessageIcon::Information)) {
+        !form_.messages_->AskYesNo(kCommCancelQuestion, kCommCaption, MessageIcon::Information) &&
+        !form_.messages_->Interrupted()) {  // an answer given while the program ends is no choice
         ApplyCommunicationSettings();
         return;
     }
