@@ -229,23 +229,23 @@ bool CommPanel::FieldKeyDown(int tag, QKeyEvent* event) {
             form_.close();
             return true;
         case CommKeyAction::OpenDropDown: {
-            OpenDropDown(tag);
-            // The combo box would step through its items on the arrows; the
-            // open list takes them from now on.
+            // The arrow that drops the list down goes no further (the combo
+            // box would step through its items); the open list takes the next.
             const int key = event->key();
-            return key == Qt::Key_Up || key == Qt::Key_Down;
+            return OpenDropDown(tag) && (key == Qt::Key_Up || key == Qt::Key_Down);
         }
     }
     return false;
 }
 
-void CommPanel::OpenDropDown(int tag) {
+bool CommPanel::OpenDropDown(int tag) {
     QCompleter* dropDown = dropDowns_[static_cast<std::size_t>(tag - 1)];
-    if (dropDown->popup()->isVisible()) return;
+    if (dropDown->popup()->isVisible()) return false;
     QLineEdit* entry = Entry(tag);
     dropDown->setCompletionPrefix(entry->text().left(entry->cursorPosition()));
     dropDown->popup()->setMinimumWidth(Field(tag)->width());
     dropDown->complete();
+    return true;
 }
 
 void CommPanel::CompleteTyping(int tag) {

@@ -47,7 +47,8 @@ private:
     int TagOf(QObject* watched) const;
     void FocusField(int tag);
     bool FieldKeyDown(int tag, QKeyEvent* event);
-    void OpenDropDown(int tag);
+    // true when the list was closed and opens now.
+    bool OpenDropDown(int tag);
     void CompleteTyping(int tag);
     CommFields Fields() const;
     void ClearFields();
