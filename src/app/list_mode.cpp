@@ -13,6 +13,8 @@
 #include "app/send_command.h"
 #include "app/sort_panel.h"
 #include "app/transfer_panel.h"
+#include "config/comm_panel.h"
+#include "config/option.h"
 #include "files/file_list_box.h"
 #include "files/input_line.h"
 #include "serial/transfer_log.h"
@@ -254,6 +256,12 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
             form_.transferPanel_->OpenViewer(kTransferLogCaption,
                                              TransferLog(form_.files_.log).ReadForView());
             break;
+        case ListCommand::CommSettings:
+            form_.commPanel_->Open();
+            break;
+        case ListCommand::Options:
+            form_.optionForm_->show();
+            break;
 
         // Built with their own commands: the preconditions above already
         // hold for them, the rest of each command comes with its dialog,
@@ -268,13 +276,11 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::FileInfo:
         case ListCommand::Join:
         case ListCommand::Move:
-        case ListCommand::Options:
         case ListCommand::Rename:
         case ListCommand::View:
         case ListCommand::OpenAssociated:
         case ListCommand::ExtAppSettings:
         case ListCommand::Receive:
-        case ListCommand::CommSettings:
             break;
     }
 }
