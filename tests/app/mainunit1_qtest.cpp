@@ -715,8 +715,8 @@ private slots:
             QVERIFY(share(2, 1, 11, black) > 0.8);
             // Other rows: their colour on black; folders aqua, files white.
             QVERIFY(share(1, 12, -5, black) > 0.5);
-            QVERIFY(share(1, 0, -1, aqua) > 0.02);
-            QVERIFY(share(12, 0, -1, white) > 0.02);
+            QVERIFY(share(1, 0, -1, aqua) > 0.005);  // text only: its amount varies with the digits
+            QVERIFY(share(12, 0, -1, white) > 0.005);
             QCOMPARE(share(12, 0, -1, aqua), 0.0);
             // A marked row shows its "*" in the mark column.
             QVERIFY(QString::fromStdString(list.RowText(5)).startsWith('*'));
