@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,13 +52,14 @@ protected:
     }
 
     // Wexal with its standard error in a file of the program folder.
-    bool Start(const std::string& port, std::vector<std::string> args) {
+    bool Start(const std::string& port, std::vector<std::string> args,
+               const std::string& portName = "COM1") {
         std::vector<std::string> env = {
             "QT_QPA_PLATFORM=offscreen",
             "WEXAL_HOME=" + program_.path().string(),
             "XDG_RUNTIME_DIR=" + runtime_.path().string(),
             "HOME=" + program_.path().string(),
-            "WEXAL_COM1=" + port,
+            "WEXAL_" + portName + "=" + port,
         };
         args.insert(args.begin(), WEXAL_BIN_DIR "/Wexal");
         std::vector<char*> argv, envp;
@@ -190,6 +192,61 @@ TEST_F(WexalSendTest, SigtermDuringASendAbortsItWithDc4AndEndsTheProgram) {
     EXPECT_EQ(sim.WaitExit(30s), std::optional<int>(0));
     EXPECT_NE(test::ReadFileBytes(nc_ / "report.txt").find("dc4_received=1"), std::string::npos)
         << test::ReadFileBytes(nc_ / "report.txt");
+}
+
+// The argument forms as a launcher would give them: a "/"-separated list
+// with blanks in a path and another port, or a name relative to the folder;
+// the machine hears the program and the settings file stays as it was.
+TEST_F(WexalSendTest, ArgumentFormsChooseFileFolderAndPortForThisRunOnly) {
+    std::filesystem::create_directories(nc_ / "my prg");
+    const auto file = nc_ / "my prg" / "A.NC";
+    test::WriteFileBytes(file, "%\nO1\nM30\n%\n");
+    struct Row {
+        std::vector<std::string> args;
+        std::string folder;  // DirPath in the settings file
+    };
+    const Row rows[] = {
+        {{"/S=" + file.string() + " /COM2 /END"}, "/elsewhere"},
+        {{"/S=" + file.string(), "/com2", "/END"}, "/elsewhere"},
+        {{"S=A.NC", "com2", "END"}, (nc_ / "my prg").string()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.front());
+        const std::string ini = "[Setting]\nPort=COM1\nSpeed=19200,8,N,1\nSignal=Y\nDirPath=" +
+                                row.folder + "\n";
+        test::WriteFileBytes(program_ / "Wexal.INI", ini);
+        NcsimProcess sim;
+        const auto text = nc_ / "received.nc";
+        ASSERT_TRUE(sim.Start({"receive", "--line", "none", "--code", "iso", "--dc1", "--text",
+                               text.string()}));
+        ASSERT_TRUE(Start(sim.slave(), row.args, "COM2"));
+        EXPECT_EQ(WaitExit(120s), std::optional<int>(0)) << Stderr();
+        EXPECT_EQ(sim.WaitExit(30s), std::optional<int>(0));
+        EXPECT_EQ(test::ReadFileBytes(text), "\nO1\nM30\n\n%");
+        EXPECT_NE(Log().find(std::string(kCompletedHead)), std::string::npos) << Log();
+        EXPECT_EQ(test::ReadFileBytes(program_ / "Wexal.INI"), ini);
+        std::filesystem::remove(program_ / "Wexal.log");
+    }
+}
+
+// Arguments no launcher would give: the program neither crashes nor hangs
+// on them, ends on a signal as always, and writes nothing.
+TEST_F(WexalSendTest, HostileArgumentsNeitherCrashNorWrite) {
+    const std::string fifo = (nc_ / "pipe.NC").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::vector<std::string>> cases = {
+        {"S="}, {"/"}, {std::string(100000, 'x')}, {"\xff\xfe/S=\x80"}, {"S=" + fifo},
+        {"R=" + fifo}, {"R=" + nc_.path().string()},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.front().substr(0, 20));
+        ASSERT_TRUE(Start("/nonexistent/tty", args));
+        std::this_thread::sleep_for(1500ms);
+        ::kill(pid_, SIGTERM);
+        EXPECT_EQ(WaitExit(30s), std::optional<int>(0)) << Stderr();
+        EXPECT_FALSE(std::filesystem::exists(program_ / "Wexal.INI"));
+        EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+    }
 }
 
 }  // namespace
