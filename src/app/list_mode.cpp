@@ -9,6 +9,7 @@
 
 #include "app/drive_menu.h"
 #include "app/input_line_mode.h"
+#include "app/nctool_commands.h"
 #include "app/mainunit1.h"
 #include "app/send_command.h"
 #include "app/sort_panel.h"
@@ -262,19 +263,25 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Options:
             form_.optionForm_->show();
             break;
+        case ListCommand::Split:
+            form_.ncTools_->Split();
+            break;
+        case ListCommand::AxisDouble:
+            form_.ncTools_->AxisDouble();
+            break;
+        case ListCommand::Join:
+            form_.ncTools_->Join();
+            break;
 
         // Built with their own commands: the preconditions above already
         // hold for them, the rest of each command comes with its dialog,
         // panel or engine.
-        case ListCommand::Split:
         case ListCommand::Copy:
         case ListCommand::Delete:
         case ListCommand::Editor:
         case ListCommand::Find:
         case ListCommand::EditorSettings:
-        case ListCommand::AxisDouble:
         case ListCommand::FileInfo:
-        case ListCommand::Join:
         case ListCommand::Move:
         case ListCommand::Rename:
         case ListCommand::View:

@@ -15,6 +15,7 @@
 #include "app/drive_menu.h"
 #include "app/input_line_mode.h"
 #include "app/list_mode.h"
+#include "app/nctool_commands.h"
 #include "app/qt_message_service.h"
 #include "app/qt_transfer_host.h"
 #include "app/send_command.h"
@@ -91,6 +92,7 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     optionForm_ = new TOptionForm(
         this, settings_, *messages_, *optionHost_,
         services.launcherTrust ? *services.launcherTrust : *ownLauncherTrust_);
+    ncTools_ = std::make_unique<NcToolCommands>(*this);
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));

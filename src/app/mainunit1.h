@@ -32,6 +32,7 @@ class DriveMenu;
 class FileListBox;
 class InputLineMode;
 class ListMode;
+class NcToolCommands;
 class QtTransferHost;
 class SendCommand;
 class SortPanel;
@@ -73,6 +74,7 @@ public:
     bool transferRunning() const;
     CommPanel& commPanel() { return *commPanel_; }
     TOptionForm& OptionForm() { return *optionForm_; }
+    NcToolCommands& ncTools() { return *ncTools_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -137,6 +139,7 @@ private:
     friend class SortPanel;
     friend class SendCommand;
     friend class CommPanel;
+    friend class NcToolCommands;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -170,6 +173,7 @@ private:
     std::unique_ptr<CommPanel> commPanel_;
     std::unique_ptr<OptionTakeHost> optionHost_;
     TOptionForm* optionForm_ = nullptr;  // a child of the window
+    std::unique_ptr<NcToolCommands> ncTools_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;
