@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "files/file_loader.h"
 #include "nctools/same_file.h"
@@ -17,6 +18,25 @@ namespace {
 
 constexpr const char* kCannotRead = "ファイルを読み込めません。\n";
 constexpr const char* kOutputIsInput = "この結合ﾌｧｲﾙ名は選択したﾌｧｲﾙに存在します。";
+
+// Every line already ends in CR LF: the text is its own output.
+bool HasOnlyCrLfLines(std::string_view text) {
+    if (text.empty()) return true;
+    if (!text.ends_with("\r\n")) return false;
+    for (std::size_t at = text.find_first_of("\r\n"); at != std::string_view::npos;) {
+        if (text[at] != '\r' || at + 1 >= text.size() || text[at + 1] != '\n') return false;
+        const std::size_t next = at + 2;
+        const void* feed = std::memchr(text.data() + next, '\n', text.size() - next);
+        const void* ret = std::memchr(text.data() + next, '\r', text.size() - next);
+        if (feed == nullptr && ret == nullptr) return true;
+        const char* first = static_cast<const char*>(ret != nullptr ? ret : feed);
+        if (feed != nullptr && ret != nullptr) {
+            first = std::min(static_cast<const char*>(feed), static_cast<const char*>(ret));
+        }
+        at = static_cast<std::size_t>(first - text.data());
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -34,6 +54,10 @@ bool JoinOutputIsInput(const std::filesystem::path& folder, const std::string& o
 }
 
 void AppendLines(std::string& out, std::string_view text) {
+    if (HasOnlyCrLfLines(text)) {
+        out += text;
+        return;
+    }
     ForEachLine(text, [&](std::string_view line) {
         out += line;
         out += "\r\n";
@@ -47,7 +71,14 @@ ToolResult JoinFiles(const std::filesystem::path& folder, const std::vector<std:
     if (JoinOutputIsInput(folder, outputName, names)) {
         return {ToolOutcome::Refused, kOutputIsInput, 0};
     }
+    std::uintmax_t total = 0;
+    for (const std::string& name : names) {
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(folder / name, error);
+        if (!error) total += size;
+    }
     std::string out;
+    out.reserve(static_cast<std::size_t>(total));
     ToolResult result;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (select) select(static_cast<int>(i));

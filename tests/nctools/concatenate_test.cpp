@@ -24,6 +24,28 @@ TEST(ConcatenateTest, OutputNameTakesTheExtensionUnlessItHoldsIt) {
     for (const Case& c : cases) EXPECT_EQ(JoinOutputName(c.typed, ".NC"), c.name) << c.typed;
 }
 
+TEST(ConcatenateTest, EveryLineEndsInCrLf) {
+    struct Case {
+        const char* text;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"a\r\nb\r\n", "a\r\nb\r\n"},
+        {"a\r\n\r\n", "a\r\n\r\n"},
+        {"a\nb", "a\r\nb\r\n"},
+        {"a\r\nb", "a\r\nb\r\n"},
+        {"a\r\nb\rc\r\n", "a\r\nb\r\nc\r\n"},
+        {"a\r\nb\nc\r\n", "a\r\nb\r\nc\r\n"},
+        {"a\r", "a\r\n"},
+    };
+    for (const Case& c : cases) {
+        std::string out = "<";
+        AppendLines(out, c.text);
+        EXPECT_EQ(out, std::string("<") + c.out) << c.text;
+    }
+}
+
 class ConcatenateFileTest : public ::testing::Test {
 protected:
     test::TempDir dir_;
