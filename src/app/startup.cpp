@@ -15,11 +15,12 @@ namespace wexal {
 ProgramFiles ProgramFiles::Locate() {
     ProgramFiles files = In(ProgramFolder());
     files.settings.mainIni = MainSettingsPath();
+    files.log = files.folder / (std::filesystem::path(ExecutableName()).stem().string() + ".log");
     return files;
 }
 
 ProgramFiles ProgramFiles::In(const std::filesystem::path& folder) {
-    return {folder, {folder / "Wexal.INI", folder / "OutApp_Sub.ini"}};
+    return {folder, {folder / "Wexal.INI", folder / "OutApp_Sub.ini"}, folder / "Wexal.log"};
 }
 
 namespace {

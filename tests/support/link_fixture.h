@@ -5,6 +5,7 @@
 
 #include "config/settings.h"
 #include "serial/serial_link.h"
+#include "serial/tape_code.h"
 #include "support/fake_clock.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_transfer_host.h"

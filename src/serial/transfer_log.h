@@ -1,0 +1,45 @@
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/status.h"
+
+namespace wexal {
+
+// The permanent record of every transfer: one line per transferred file in
+// Wexal.log beside the settings, cp932, only ever appended to.
+class TransferLog {
+public:
+    enum class Direction { Send, Receive };
+    enum class Outcome { Completed, Aborted };
+
+    explicit TransferLog(std::filesystem::path file) : file_(std::move(file)) {}
+
+    const std::filesystem::path& file() const { return file_; }
+
+    // The three lines a new log starts with, each ending in CR LF.
+    static std::string Header();
+
+    // "送信　　完了　yyyy/mm/dd hh:mm:ss　<file>\n" in local time.
+    static std::string Entry(Direction direction, Outcome outcome, std::time_t when,
+                             std::string_view file);
+
+    // Appends one entry; its closing line feed becomes CR LF, as for every
+    // line of the file, so that any editor shows one entry per line. A
+    // missing file is created with the header first. The engines end the
+    // transfer on their exception path when this fails: the message names
+    // the file and the reason.
+    Status Append(std::string_view entry) const;
+
+    // The whole log as text for the log view; creates it (header only) when
+    // it does not exist yet. An unreadable log gives an empty text.
+    std::string ReadForView() const;
+
+private:
+    std::filesystem::path file_;
+};
+
+}  // namespace wexal
