@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Wexal. When no machine is
-# configured it starts ncsim on a pseudo-terminal as the machine. Without a
-# display it runs the program under Xvfb, saves a screenshot of the main
-# window and ends.
+# Installs what is missing, builds, and starts Wexal. When no serial port is
+# configured it plays a demo: ncsim on a pseudo-terminal is the machine on
+# COM1 and build/demo holds sample programs and the demo's own settings; with a
+# display F1 sends, without one a program goes out headlessly and what the
+# machine received is printed. With a real port and no display it runs the
+# program under Xvfb, saves a screenshot of the main window and ends.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -28,13 +30,29 @@ program_folder() {
   else echo "$HOME/.config/wexal"; fi
 }
 
-ncsim_loop_pid=""
-# Without WEXAL_COMn and without the configured port's device there is no
-# machine: ncsim plays one (reading programs in, ready with DC1), restarted
-# after every transfer, and WEXAL_COMn points at its terminal.
-start_machine_if_none() {
-  env | grep -q '^WEXAL_COM[0-9]*=' && return 0
-  local folder port number device speed link
+# Whether a device is a serial port that can be used: it exists, opens and
+# takes termios calls, and the kernel knows a UART behind a ttyS name (a PC
+# without the chip still has /dev/ttyS0, whose open fails or whose UART is
+# "unknown").
+serial_device_usable() {
+  local device=$1 real
+  [ -e "$device" ] || return 1
+  stty -F "$device" >/dev/null 2>&1 || return 1
+  real=$(readlink -f "$device")
+  if [[ "$real" =~ ^/dev/ttyS([0-9]+)$ ]] && [ -r /proc/tty/driver/serial ] &&
+     grep -q "^${BASH_REMATCH[1]}: uart:unknown" /proc/tty/driver/serial; then
+    return 1
+  fi
+  return 0
+}
+
+# The demo plays the machine with ncsim when WEXAL_DEMO=1, or when no
+# WEXAL_COMn is set and the configured port has no usable device. It keeps its
+# own program folder, so an operator's settings are never touched.
+wants_demo() {
+  [ "${WEXAL_DEMO:-0}" = 1 ] && return 0
+  env | grep -q '^WEXAL_COM[0-9]*=' && return 1
+  local folder port number device
   folder=$(program_folder)
   port=$(ini_value "$folder/Wexal.INI" Setting Port)
   port=${port:-COM1}
@@ -42,26 +60,74 @@ start_machine_if_none() {
   [[ "$number" =~ ^[0-9]+$ ]] || return 0
   device=$(ini_value "$folder/Ports.ini" Ports "COM$number")
   device=${device:-/dev/ttyS$((number - 1))}
-  [ -e "$device" ] && return 0
-  speed=$(ini_value "$folder/Wexal.INI" Setting Speed)
-  speed=${speed:-4800,8,N,2}
-  mkdir -p build/ncsim
-  link="build/ncsim/COM$number"
+  if serial_device_usable "$device"; then
+    echo "Using the real port $port ($device). WEXAL_DEMO=1 ./run.sh plays a machine instead."
+    return 1
+  fi
+  echo "No serial port behind $port ($device): ncsim plays the machine (demo)."
+  return 0
+}
+
+demo=build/demo
+# A few small NC programs and settings of the demo's own, made here at run time.
+prepare_demo() {
+  mkdir -p "$demo/nc" "$demo/home" "$demo/machine"
+  printf '%%\r\nO1000(DEMO FACE MILL)\r\nG90G54G00X0Y0\r\nS1200M03\r\nG43Z50.H01\r\nG01Z-1.F200\r\nX100.F400\r\nY50.\r\nX0\r\nY0\r\nG00Z50.\r\nM30\r\n%%\r\n' \
+    >"$demo/nc/O1000.NC"
+  printf '%%\nO2000(DEMO DRILL)\nG90G54G00X10.Y10.\nS800M03\nG81Z-12.R2.F80\nX30.\nX50.\nG80\nM30\n%%\n' \
+    >"$demo/nc/O2000.NC"
+  printf '%%\r\nO3000(DEMO TURN)\r\nG50S2000\r\nG96S180M03\r\nG00X42.Z2.\r\nG01Z-30.F0.2\r\nX50.\r\nG00X100.Z100.\r\nM30\r\n%%\r\n' \
+    >"$demo/nc/O3000.NC"
+  [ -f "$demo/home/Wexal.INI" ] ||
+    printf '[Setting]\r\nDirPath=%s\r\nPort=COM1\r\nSpeed=4800,8,N,2\r\nSignal=Y\r\nCode=N\r\n' \
+      "$PWD/$demo/nc" >"$demo/home/Wexal.INI"
+  export WEXAL_HOME="$PWD/$demo/home"
+}
+
+machine_args=(receive --line 4800,8,N,2 --dc1 --xoff-at 200 --xon-at 50)
+
+ncsim_loop_pid=""
+# With a display: ncsim reads every program sent with F1, restarted after
+# each transfer, on build/demo/machine/COM1.
+start_demo_machine() {
+  local link="$demo/machine/COM1"
   (
     child=""
     trap '[ -n "$child" ] && kill "$child" 2>/dev/null; exit 0' TERM
     while :; do
-      build/bin/ncsim receive --link "$link" --line "$speed" --dc1 --xoff-at 200 --xon-at 50 \
-        --idle-timeout 0 --raw build/ncsim/received.bin --text build/ncsim/received.nc \
-        --report build/ncsim/report.txt >>build/ncsim/ncsim.log 2>&1 &
+      build/bin/ncsim "${machine_args[@]}" --link "$link" --idle-timeout 0 \
+        --raw "$demo/machine/received.bin" --text "$demo/machine/received.nc" \
+        --report "$demo/machine/report.txt" >>"$demo/machine/ncsim.log" 2>&1 &
       child=$!
       wait "$child" || sleep 1
     done
   ) &
   ncsim_loop_pid=$!
   for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
-  export "WEXAL_COM$number=$PWD/$link"
-  echo "No machine on $port ($device): ncsim plays it on $PWD/$link; what it reads in goes to build/ncsim/."
+  export WEXAL_COM1="$PWD/$link"
+  echo "ncsim plays the machine on $PWD/$link. Press F1 on a program in $PWD/$demo/nc;"
+  echo "what the machine read in goes to $PWD/$demo/machine/received.nc (report.txt beside it)."
+}
+
+# Without a display: one program sent through the command-line start, headless.
+headless_demo() {
+  local link="$demo/machine/COM1" sim status=0
+  rm -f "$demo/machine/received.nc" "$demo/machine/report.txt"
+  build/bin/ncsim "${machine_args[@]}" --link "$link" --idle-timeout 30 \
+    --text "$demo/machine/received.nc" --report "$demo/machine/report.txt" \
+    >"$demo/machine/ncsim.log" 2>&1 &
+  sim=$!
+  for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
+  echo "No display: sending $demo/nc/O1000.NC to ncsim with Wexal S=... END (offscreen)."
+  QT_QPA_PLATFORM=offscreen WEXAL_COM1="$PWD/$link" \
+    build/bin/Wexal "S=$PWD/$demo/nc/O1000.NC" END || status=$?
+  wait "$sim" || true
+  echo "--- the machine received ($demo/machine/received.nc):"
+  cat "$demo/machine/received.nc" 2>/dev/null || echo "(nothing)"
+  echo
+  echo "--- the transfer log ($demo/home/Wexal.log), last line:"
+  iconv -f CP932 -t UTF-8 "$demo/home/Wexal.log" 2>/dev/null | tail -n 1 || true
+  exit "$status"
 }
 
 wexal_pid=""
@@ -74,9 +140,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_machine_if_none
+has_display=false
+{ [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && has_display=true
+if wants_demo; then
+  prepare_demo
+  $has_display || headless_demo
+  start_demo_machine
+fi
 
-if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+if $has_display; then
   status=0
   build/bin/Wexal "$@" || status=$?
   exit "$status"

@@ -102,6 +102,9 @@ BENCHMARK(BM_WindowRefresh)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond)
 
 }  // namespace
 
+// The send view's window, in send_view_qbench.cpp.
+void CloseSendViewWindow();
+
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
@@ -109,5 +112,6 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     windows.clear();
+    CloseSendViewWindow();
     return 0;
 }

@@ -10,9 +10,12 @@
 #include "app/drive_menu.h"
 #include "app/input_line_mode.h"
 #include "app/mainunit1.h"
+#include "app/send_command.h"
 #include "app/sort_panel.h"
+#include "app/transfer_panel.h"
 #include "files/file_list_box.h"
 #include "files/input_line.h"
+#include "serial/transfer_log.h"
 
 namespace wexal {
 
@@ -244,6 +247,13 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Exit:
             form_.close();
             break;
+        case ListCommand::Send:
+            form_.sendCommand_->StartFromList(form_.state_.ExitAfterTransfer, check.onMarkedFiles);
+            break;
+        case ListCommand::TransferLog:
+            form_.transferPanel_->OpenViewer(kTransferLogCaption,
+                                             TransferLog(form_.files_.log).ReadForView());
+            break;
 
         // Built with their own commands: the preconditions above already
         // hold for them, the rest of each command comes with its dialog,
@@ -263,10 +273,8 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::View:
         case ListCommand::OpenAssociated:
         case ListCommand::ExtAppSettings:
-        case ListCommand::Send:
         case ListCommand::Receive:
         case ListCommand::CommSettings:
-        case ListCommand::TransferLog:
             break;
     }
 }

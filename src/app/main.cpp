@@ -74,20 +74,25 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Wexal"));
 
     bool terminating = false;
+    wexal::TForm1* mainWindow = nullptr;
     if (signalsCaught) {
         auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&terminating] {
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&terminating, &mainWindow] {
             char byte;
             [[maybe_unused]] ssize_t n = ::read(g_signalPipe[1], &byte, 1);
             terminating = true;
             wexal::QtMessageService::SilenceAll();
             // Leaves every running event loop, the nested ones of open boxes too.
             QCoreApplication::exit(0);
+            // A transfer runs inside a handler, not in a loop: it is told to
+            // take its abort path, and the main loop ends once it has returned.
+            if (mainWindow && mainWindow->transferRunning()) mainWindow->close();
         });
     }
 
     try {
         wexal::TForm1 form(args, wexal::ProgramFiles::Locate());
+        mainWindow = &form;
         // A close that happens before the main loop runs (a signal while a
         // start-up box was open) must still end the program.
         QObject::connect(&form, &wexal::TForm1::Closed, &app, &QCoreApplication::quit,
@@ -95,6 +100,7 @@ int main(int argc, char** argv) {
         if (!terminating) form.show();
         if (!terminating) QApplication::exec();
         form.close();  // saves unless the close query already ran
+        mainWindow = nullptr;
     } catch (const std::exception& e) {
         ShowException(e.what());
     }

@@ -16,7 +16,10 @@
 #include "app/input_line_mode.h"
 #include "app/list_mode.h"
 #include "app/qt_message_service.h"
+#include "app/qt_transfer_host.h"
+#include "app/send_command.h"
 #include "app/sort_panel.h"
+#include "app/transfer_panel.h"
 #include "config/command_line.h"
 #include "files/file_list_box.h"
 #include "files/file_loader.h"
@@ -60,6 +63,11 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     listMode_ = std::make_unique<ListMode>(*this);
     inputLine_ = std::make_unique<InputLineMode>(*this);
     sortPanel_ = std::make_unique<SortPanel>(*this);
+    transferMessages_ = std::make_unique<UnattendedMessages>(*messages_);
+    transferHost_ = std::make_unique<QtTransferHost>(this, *transferMessages_);
+    link_.env = {&settings_, transferHost_.get(), transferMessages_.get(), files_.folder};
+    transferPanel_ = std::make_unique<TransferPanel>(*this, *transferHost_);
+    sendCommand_ = std::make_unique<SendCommand>(*this, *transferPanel_, link_, *transferMessages_);
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));
@@ -121,10 +129,21 @@ void TForm1::FirstIdle() {
     if (firstIdleDone_) return;
     firstIdleDone_ = true;
     RefreshFileList();
-    // Transfers requested on the command line start here once their engines exist.
+    if (state_.SendOnStart == "Y") sendCommand_->StartFromCommandLine();
 }
 
+bool TForm1::transferRunning() const { return transferPanel_->TransferRunning(); }
+
+void TForm1::Timer2Timer() { sendCommand_->EstimateTick(); }
+
 void TForm1::closeEvent(QCloseEvent* event) {
+    // The engine runs inside a handler of this window: it ends on its abort
+    // path first, and the window closes when it has returned.
+    if (transferRunning()) {
+        event->ignore();
+        transferPanel_->RequestStop();
+        return;
+    }
     event->accept();
     // A close can be asked for twice (F10 and then the end of main); the
     // settings are saved once.

@@ -14,6 +14,7 @@
 #include "files/key_dispatch.h"
 #include "platform/message_service.h"
 #include "platform/screen_saver.h"
+#include "serial/serial_link.h"
 
 class QLabel;
 class QLineEdit;
@@ -29,7 +30,10 @@ class DriveMenu;
 class FileListBox;
 class InputLineMode;
 class ListMode;
+class QtTransferHost;
+class SendCommand;
 class SortPanel;
+class TransferPanel;
 
 // The platform's folder browser: caption and start folder in, the chosen
 // folder out (nullopt when cancelled).
@@ -59,6 +63,9 @@ public:
     AppState& state() { return state_; }
     const FileListModel& fileList() const { return fileList_; }
     bool firstIdleDone() const { return firstIdleDone_; }
+    TransferPanel& transferPanel() { return *transferPanel_; }
+    // A send or receive is running; a close now waits for its abort path.
+    bool transferRunning() const;
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -106,6 +113,8 @@ public:
     void SetMessage(const QString& text, bool warning);
     // Loads a file of the working folder into the transfer view; returns its size.
     std::int64_t LoadFileIntoView(const std::string& name);
+    // Timer2's handler during a send.
+    void Timer2Timer();
 
 signals:
     // After the close query ran; main ends the program on it.
@@ -119,6 +128,7 @@ private:
     friend class ListMode;
     friend class InputLineMode;
     friend class SortPanel;
+    friend class SendCommand;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -143,6 +153,11 @@ private:
     std::unique_ptr<ListMode> listMode_;
     std::unique_ptr<InputLineMode> inputLine_;
     std::unique_ptr<SortPanel> sortPanel_;
+    std::unique_ptr<UnattendedMessages> transferMessages_;
+    std::unique_ptr<QtTransferHost> transferHost_;
+    SerialLink link_;
+    std::unique_ptr<TransferPanel> transferPanel_;
+    std::unique_ptr<SendCommand> sendCommand_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;

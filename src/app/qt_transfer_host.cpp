@@ -70,17 +70,25 @@ bool QtTransferHost::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-void QtTransferHost::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void QtTransferHost::ProcessPendingEvents() {
+    // The engines ask once a byte; a few hundred times a second keeps the
+    // window and the abort keys as quick and costs a fraction of the CPU.
+    constexpr qint64 kEventIntervalMs = 4;
+    if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventIntervalMs) return;
+    QCoreApplication::processEvents();
+    sinceEvents_.start();
+}
 
 bool QtTransferHost::AbortKeyDown() { return f3_.held || esc_.held; }
 
 bool QtTransferHost::AbortKeyPressed() {
-    const bool pressed = f3_.held || esc_.held || f3_.pressed || esc_.pressed;
+    const bool pressed = stopPending_ || f3_.held || esc_.held || f3_.pressed || esc_.pressed;
     f3_.pressed = esc_.pressed = false;
     return pressed;
 }
 
 void QtTransferHost::ReleaseAbortKeys() {
+    stopPending_ = false;
     for (KeyState* state : {&f3_, &esc_}) {
         state->swallow = state->held;
         state->held = false;

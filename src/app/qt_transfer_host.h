@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <memory>
 
@@ -35,14 +36,19 @@ public:
     void Sleep(std::chrono::microseconds duration) override;
     std::optional<std::string> AskAutoSelectNumber() override;
 
+    // The window is closing during a transfer: the engine is told as if F3
+    // had been pressed, until it releases the keys on its way out, so that
+    // every wait it may be in (XOFF included) ends.
+    void RequestStop() { stopPending_ = true; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct KeyState {
         bool held = false;
-        bool pressed = false;    // since the last AbortKeyPressed
-        bool swallow = false;    // released by the program; ignored until it comes up
+        bool pressed = false;  // since the last AbortKeyPressed
+        bool swallow = false;  // released by the program; ignored until it comes up
     };
     KeyState* StateOf(int key);
 
@@ -51,6 +57,8 @@ private:
     std::unique_ptr<TAutoForm> autoForm_;
     KeyState f3_;
     KeyState esc_;
+    bool stopPending_ = false;
+    QElapsedTimer sinceEvents_;
     std::optional<bool> dsrLamp_;
     std::optional<bool> ctsLamp_;
 };

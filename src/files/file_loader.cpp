@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "platform/path_rules.h"
@@ -110,7 +111,9 @@ ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
             return {};
         }
         if (!bytes.empty() && bytes.front() != '\0') {
-            bytes.resize(std::min(bytes.find('\0'), bytes.size()));
+            // NUL is tape leader and fill, not text: cutting the view at the
+            // first one would send half a program and call it done.
+            std::erase(bytes, '\0');
             load.text = std::move(bytes);
             return load;
         }

@@ -20,7 +20,8 @@ struct ViewLoad {
 // gives {"", 0} without a message. A file that is empty or starts with NUL
 // brings a question; Yes reads it line by line instead, as text: a CR LF line
 // end loses its CR, NUL bytes are left out, and a line longer than 500 bytes
-// comes as several pieces of at most 500. A file taken whole keeps its bytes.
+// comes as several pieces of at most 500. A file taken whole keeps its bytes
+// but its NULs, which are tape fill wherever they stand.
 ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
                           MessageService& messages, std::int64_t limit = kViewCharLimit);
 

@@ -1,5 +1,7 @@
 #include "platform/message_service.h"
 
+#include <cstdio>
+
 namespace wexal {
 
 const char* DefaultCaption(MessageIcon icon) {
@@ -16,6 +18,16 @@ const char* DefaultCaption(MessageIcon icon) {
             break;
     }
     return "Wexal";
+}
+
+void UnattendedMessages::Tell(const std::string& text, const std::string& caption,
+                              MessageIcon icon) {
+    if (!unattended_) {
+        inner_.Tell(text, caption, icon);
+        return;
+    }
+    const std::string title = caption.empty() ? DefaultCaption(icon) : caption;
+    std::fprintf(stderr, "Wexal: %s: %s\n", title.c_str(), text.c_str());
 }
 
 }  // namespace wexal

@@ -24,6 +24,29 @@ public:
     virtual bool Interrupted() const { return false; }
 };
 
+// Passes every box on, except that while the run is unattended (a command-line
+// run that ends the program by itself) messages go to standard error instead
+// of a box nobody would close. Questions are still asked: their answer
+// decides what happens.
+class UnattendedMessages : public MessageService {
+public:
+    explicit UnattendedMessages(MessageService& inner) : inner_(inner) {}
+    void SetUnattended(bool unattended) { unattended_ = unattended; }
+    bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) override {
+        return inner_.AskYesNo(text, caption, icon);
+    }
+    bool AskOkCancel(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        return inner_.AskOkCancel(text, caption, icon);
+    }
+    void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    bool Interrupted() const override { return inner_.Interrupted(); }
+
+private:
+    MessageService& inner_;
+    bool unattended_ = false;
+};
+
 // Captions the platform's message dialogs give when a box names none.
 const char* DefaultCaption(MessageIcon icon);
 

@@ -36,17 +36,18 @@ protected:
     ScriptedMessages messages_;
 };
 
-TEST_F(FileLoaderTest, TextFileIsTakenWholeUpToItsFirstNul) {
+TEST_F(FileLoaderTest, TextFileIsTakenWholeWithoutItsNuls) {
     const std::string program = "%\r\nO1000\r\nG01 X1.\r\n%\r\n";
     Write("O1000.NC", program);
     ViewLoad load = Load("O1000.NC");
     EXPECT_EQ(load.text, program);
     EXPECT_EQ(load.size, static_cast<std::int64_t>(program.size()));
 
-    Write("TAIL.NC", std::string("G01\nX1\0garbage", 14));
+    // Fill inside and at the end of a program goes; the program after it stays.
+    Write("TAIL.NC", std::string("G01\nX1\0\0M30\n\0", 13));
     load = Load("TAIL.NC");
-    EXPECT_EQ(load.text, "G01\nX1");
-    EXPECT_EQ(load.size, 14);
+    EXPECT_EQ(load.text, "G01\nX1M30\n");
+    EXPECT_EQ(load.size, 13);
     EXPECT_TRUE(messages_.shown().empty());
 }
 

@@ -1,0 +1,260 @@
+#include "app/transfer_panel.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTimer>
+
+#include "app/mainunit1.h"
+#include "app/qt_transfer_host.h"
+#include "files/file_list_box.h"
+#include "platform/text_codec.h"
+
+namespace wexal {
+
+namespace {
+
+constexpr const char* kFooter = "                         F3 :中止(Esc)";
+constexpr const char* kAbortedLine = "操作中止!!";
+constexpr int kViewTop = 20;
+constexpr int kViewHeight = 222;
+constexpr int kQueueWidth = 150;
+// Label16's band that acts as F3.
+constexpr int kFooterBandLeft = 220;
+constexpr int kFooterBandRight = 340;
+
+// The view's text with one block per line of the program, cut where SendView
+// cuts (CR LF, LF or a lone CR), so that block i is line i.
+QString DisplayText(const std::string& bytes) {
+    const std::string text = Cp932ToUtf8Lossy(bytes);
+    std::string lines;
+    lines.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            lines += text[i];
+            continue;
+        }
+        lines += '\n';
+        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    }
+    // A last line end opens no further line.
+    if (!lines.empty() && lines.back() == '\n') lines.pop_back();
+    return QString::fromStdString(lines);
+}
+
+QLabel* MakePanelLabel(QWidget* parent, const char* name, const QFont& font) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(pal);
+    return label;
+}
+
+}  // namespace
+
+TransferPanel::TransferPanel(TForm1& form, QtTransferHost& host)
+    : QObject(&form), form_(form), host_(host) {
+    QGroupBox* box = form_.GroupBox2;
+    QPlainTextEdit* view = form_.RichEdit1;
+    // One block is one line, so scrolling by lines is scrolling by blocks.
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setAccessibleName(box->title());
+
+    ListBox2 = new QListWidget(box);
+    ListBox2->setObjectName(QStringLiteral("ListBox2"));
+    ListBox2->setFont(view->font());
+    ListBox2->setFocusPolicy(Qt::NoFocus);
+    ListBox2->setAccessibleName(QStringLiteral("送信ファイル"));
+    ListBox2->hide();
+
+    Label17 = MakePanelLabel(box, "Label17", view->font());
+    Label16 = MakePanelLabel(box, "Label16", view->font());
+    Label16->setText(QString::fromUtf8(kFooter));
+    Label16->setCursor(Qt::PointingHandCursor);
+
+    view->installEventFilter(this);
+    Label16->installEventFilter(this);
+    connect(form_.Timer2, &QTimer::timeout, this, [this] { form_.Timer2Timer(); });
+}
+
+void TransferPanel::Show(const char* caption, Place place, const QColor& colour, bool withQueue) {
+    QGroupBox* box = form_.GroupBox2;
+    box->setTitle(QString::fromUtf8(caption));
+    box->setGeometry(place.left, place.top, place.width, box->height());
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Window, colour);
+    box->setPalette(pal);
+    const int inner = place.width - 16;
+    const int viewLeft = withQueue ? 8 + kQueueWidth + 6 : 8;
+    ListBox2->setGeometry(8, kViewTop, kQueueWidth, kViewHeight);
+    ListBox2->setVisible(withQueue);
+    form_.RichEdit1->setGeometry(viewLeft, kViewTop, place.width - 8 - viewLeft, kViewHeight);
+    form_.RichEdit1->setAccessibleName(box->title());
+    Label17->setGeometry(8, kViewTop + kViewHeight + 4, inner, 18);
+    Label16->setGeometry(8, kViewTop + kViewHeight + 24, inner, 18);
+    box->show();
+    box->raise();
+}
+
+void TransferPanel::OpenForTransfer(const char* caption, Place place, const QColor& colour,
+                                    const std::vector<std::string>& queue) {
+    form_.ListBox1->setEnabled(false);
+    form_.RichEdit1->setReadOnly(true);
+    ListBox2->clear();
+    for (const std::string& name : queue) ListBox2->addItem(QString::fromStdString(name));
+    if (!queue.empty()) ListBox2->setCurrentRow(0);
+    Label17->clear();
+    Label17->show();
+    Show(caption, place, colour, !queue.empty());
+    form_.RichEdit1->setFocus();
+}
+
+void TransferPanel::OpenViewer(const char* caption, const std::string& text) {
+    form_.ListBox1->setEnabled(false);
+    form_.RichEdit1->setReadOnly(true);
+    Label17->hide();
+    Show(caption, {328, 100, 350}, QColor(0x00, 0x80, 0x80), false);
+    form_.RichEdit1->setPlainText(QString::fromStdString(text));
+    form_.SetStatusPanel(3, QString::fromUtf8(caption));
+    form_.RichEdit1->setFocus();
+}
+
+bool TransferPanel::ViewerOpen() const {
+    if (!form_.GroupBox2->isVisible()) return false;
+    const QString caption = form_.GroupBox2->title();
+    return caption == QString::fromUtf8(kTransferLogCaption) ||
+           caption == QString::fromUtf8(kFileViewCaption);
+}
+
+void TransferPanel::BeginTransfer() {
+    running_ = true;
+    stop_ = false;
+    closeAfter_ = false;
+    // F3 or Esc pressed before the transfer (leaving a view, say) is no abort.
+    host_.ReleaseAbortKeys();
+}
+
+bool TransferPanel::EndTransfer() {
+    running_ = false;
+    stop_ = false;
+    host_.ReleaseAbortKeys();
+    const bool close = closeAfter_;
+    closeAfter_ = false;
+    return close;
+}
+
+void TransferPanel::RequestStop() {
+    closeAfter_ = true;
+    if (stop_) return;
+    stop_ = true;
+    host_.RequestStop();
+}
+
+bool TransferPanel::StopRequested() {
+    // The engine now takes its abort path, whose DC4 must not be held up by
+    // the press that stood for the stop.
+    if (stop_) host_.ReleaseAbortKeys();
+    return stop_;
+}
+
+void TransferPanel::CloseMainWindow() { closeAfter_ = true; }
+
+void TransferPanel::ShowView(const SendView& view) {
+    form_.RichEdit1->setPlainText(DisplayText(view.text()));
+}
+
+void TransferPanel::ClearView() { form_.RichEdit1->clear(); }
+
+void TransferPanel::ShowViewTop() {
+    QPlainTextEdit* view = form_.RichEdit1;
+    view->moveCursor(QTextCursor::Start);
+    view->verticalScrollBar()->setValue(0);
+    view->setFocus();
+}
+
+void TransferPanel::HighlightLine(std::size_t index) {
+    QPlainTextEdit* view = form_.RichEdit1;
+    const QTextBlock block = view->document()->findBlockByNumber(static_cast<int>(index));
+    if (!block.isValid()) return;
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    view->setTextCursor(cursor);
+    // The line being sent is the second one from the top, the one before it above.
+    view->verticalScrollBar()->setValue(block.blockNumber() > 0 ? block.blockNumber() - 1 : 0);
+}
+
+void TransferPanel::HighlightQueueEntry(int position) { ListBox2->setCurrentRow(position - 1); }
+
+void TransferPanel::SetRemainingLine(const std::string& text) {
+    Label17->setText(QString::fromStdString(text));
+}
+
+void TransferPanel::ShowRemainingLine() { Label17->show(); }
+
+void TransferPanel::HideTransferPanel() { form_.GroupBox2->hide(); }
+
+void TransferPanel::EnableFileList() {
+    form_.ListBox1->setEnabled(true);
+    form_.ListBox1->setFocus();
+}
+
+void TransferPanel::Repaint() {
+    form_.RichEdit1->repaint();
+    form_.StatusBar2->repaint();
+    form_.Label7->repaint();
+}
+
+void TransferPanel::StartEstimateTimer() { form_.Timer2->start(10000); }
+
+void TransferPanel::StopEstimateTimer() { form_.Timer2->stop(); }
+
+void TransferPanel::StartIdleTimer(std::chrono::milliseconds delay) {
+    form_.Timer1->start(static_cast<int>(delay.count()));
+}
+
+bool TransferPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == form_.RichEdit1 && event->type() == QEvent::KeyPress) {
+        return RichEdit1KeyDown(*static_cast<QKeyEvent*>(event));
+    }
+    if (watched == Label16 && event->type() == QEvent::MouseButtonPress) {
+        Label16Click(static_cast<QMouseEvent*>(event)->position().toPoint().x());
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool TransferPanel::RichEdit1KeyDown(const QKeyEvent& event) {
+    if (event.key() != Qt::Key_F3 && event.key() != Qt::Key_Escape) return false;
+    // During a transfer the same keys abort it; the engine sees them itself.
+    if (running_ || !ViewerOpen()) return false;
+    form_.RichEdit1->clear();
+    form_.GroupBox2->hide();
+    form_.SetMessage(QString::fromUtf8(kAbortedLine), true);
+    form_.Timer1->start(1000);
+    EnableFileList();
+    form_.SetStatusPanel(2, QString());
+    host_.ReleaseAbortKeys();
+    return true;
+}
+
+void TransferPanel::Label16Click(int x) {
+    if (x < kFooterBandLeft || x > kFooterBandRight) return;
+    // A press and its release: the press is remembered until the engine asks,
+    // and no key stays held that nobody will let go.
+    QWidget* target = form_.RichEdit1;
+    QCoreApplication::postEvent(target,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_F3, Qt::NoModifier));
+    QCoreApplication::postEvent(target,
+                                new QKeyEvent(QEvent::KeyRelease, Qt::Key_F3, Qt::NoModifier));
+}
+
+}  // namespace wexal

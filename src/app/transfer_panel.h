@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <string>
+#include <vector>
+
+#include "serial/send_panel.h"
+
+class QKeyEvent;
+class QLabel;
+class QListWidget;
+
+namespace wexal {
+
+inline constexpr const char* kTransferLogCaption = "送受信ログ";
+inline constexpr const char* kFileViewCaption = "ファイルビュー";
+
+class TForm1;
+class QtTransferHost;
+
+// The transfer panel GroupBox2: the view RichEdit1, the queue ListBox2, the
+// remaining line Label17 and the footer Label16. It shows a transfer's data
+// (send and receive alike) and the log and file views, and it holds what a
+// transfer needs to know about the window closing under it.
+class TransferPanel : public QObject, public SendPanel {
+    Q_OBJECT
+
+public:
+    TransferPanel(TForm1& form, QtTransferHost& host);
+
+    QListWidget* ListBox2 = nullptr;  // the files of a queue
+    QLabel* Label17 = nullptr;        // remaining bytes and time
+    QLabel* Label16 = nullptr;        // footer, its band acts as F3
+
+    struct Place {
+        int left;
+        int top;
+        int width;
+    };
+    // The panel for a transfer: the caption, where it stands and its colour;
+    // with a queue the list of files beside the view, the first highlighted.
+    void OpenForTransfer(const char* caption, Place place, const QColor& colour,
+                         const std::vector<std::string>& queue);
+    // The log or file view: the text read-only under the caption.
+    void OpenViewer(const char* caption, const std::string& text);
+    bool ViewerOpen() const;
+
+    // A transfer runs from Begin to End. A close asked for meanwhile is held
+    // back and stops the transfer; End says whether the window must close now.
+    void BeginTransfer();
+    bool EndTransfer();
+    bool TransferRunning() const { return running_; }
+    void RequestStop();
+
+    // SendPanel
+    void ShowView(const SendView& view) override;
+    void ClearView() override;
+    void ShowViewTop() override;
+    void HighlightLine(std::size_t index) override;
+    void HighlightQueueEntry(int position) override;
+    void SetRemainingLine(const std::string& text) override;
+    void ShowRemainingLine() override;
+    void HideTransferPanel() override;
+    void EnableFileList() override;
+    void Repaint() override;
+    void StartEstimateTimer() override;
+    void StopEstimateTimer() override;
+    void StartIdleTimer(std::chrono::milliseconds delay) override;
+    void CloseMainWindow() override;
+    bool StopRequested() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Show(const char* caption, Place place, const QColor& colour, bool withQueue);
+    bool RichEdit1KeyDown(const QKeyEvent& event);
+    void Label16Click(int x);
+
+    TForm1& form_;
+    QtTransferHost& host_;
+    bool running_ = false;
+    bool stop_ = false;
+    bool closeAfter_ = false;
+};
+
+}  // namespace wexal

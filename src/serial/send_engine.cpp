@@ -1,0 +1,379 @@
+#include "serial/send_engine.h"
+
+#include <chrono>
+#include <exception>
+#include <stdexcept>
+
+#include "platform/path_rules.h"
+#include "platform/power_off.h"
+#include "serial/byte_io.h"
+#include "serial/send_line.h"
+#include "serial/tape_code.h"
+
+namespace wexal {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint8_t kLf = '\n';
+constexpr auto kLeaderPause = 1000ms;
+constexpr auto kProgramEndPause = 5ms;
+constexpr auto kDrainWait = 4000ms;
+constexpr auto kIdleAfterCompletion = 3000ms;
+constexpr auto kIdleAfterAbort = 1000ms;
+
+// How a step ends: on to the next, or the abort path. The exception path is
+// taken by what is thrown.
+enum class Step { Go, Abort };
+
+// A log that cannot be written ends the transfer on the exception path.
+class LogFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Run {
+    SendState& state;
+    SendEnvironment& env;
+    SerialLink& link;
+    const Settings& settings;
+    TransferHost& host;
+    SendPanel& panel;
+    LineFilter filter;
+};
+
+bool MustStop(Run& run) { return run.link.abortRequested || run.panel.StopRequested(); }
+
+// SendChar and the test that follows every one of them.
+Step Send(Run& run, std::uint8_t c) {
+    SendChar(run.link, c);
+    return MustStop(run) ? Step::Abort : Step::Go;
+}
+
+Step SendAll(Run& run, std::string_view chars) {
+    for (const char c : chars) {
+        if (Send(run, static_cast<std::uint8_t>(c)) != Step::Go) return Step::Abort;
+    }
+    return Step::Go;
+}
+
+void WriteLog(Run& run, TransferLog::Outcome outcome, const std::string& name) {
+    const std::string entry =
+        TransferLog::Entry(TransferLog::Direction::Send, outcome, run.env.now(),
+                           PathRules::Join(run.state.folder, name));
+    if (const Status written = run.env.log.Append(entry); !written) {
+        throw LogFailure(written.message);
+    }
+}
+
+void LogCompletedFile(Run& run) {
+    if (!run.state.unloggedFile) return;
+    const std::string name = *run.state.unloggedFile;
+    run.state.unloggedFile.reset();
+    WriteLog(run, TransferLog::Outcome::Completed, name);
+}
+
+void ShowRemaining(Run& run) {
+    const SendCounters& counters = run.state.counters;
+    const std::int64_t left =
+        static_cast<std::int64_t>(counters.totalBytes) - counters.sentBytes + 1;
+    run.panel.SetRemainingLine(RemainingLine(left, counters.remainingSeconds));
+}
+
+void SetCodeFlags(SerialLink& link, const Settings& settings) {
+    link.isoCode = false;
+    link.eiaCode = false;
+    if (SpeedTextDataBits(settings.Speed) == 8) {
+        if (settings.Code == "Y") link.eiaCode = true;
+        if (settings.Code == "N") link.isoCode = true;
+    } else {
+        link.isoCode = true;
+        link.eiaCode = true;
+    }
+}
+
+// Steps 1 to 5: the port, the view, the screen saver, the code and the panels.
+Step OpenForSend(Run& run) {
+    run.link.mode = TransferMode::Send;
+    if (!OpenPort(run.link, TransferMode::Send)) return Step::Abort;
+    if (run.state.sendView.empty()) return Step::Abort;
+    if (run.env.screenSaver) run.env.screenSaver->SetEnabled(false);
+    SetCodeFlags(run.link, run.settings);
+    if (!run.state.requestedByCommandLine) {
+        run.host.SetStatusPanel(0, kSendNamePrefix + run.state.fileName);
+    }
+    run.state.requestedByCommandLine = false;
+    run.state.counters.lastSampleBytes = 0;
+    run.link.abortRequested = false;
+    run.panel.Repaint();
+    return Step::Go;
+}
+
+Step AbortOnKey(Run& run) {
+    ReleaseAbortKeys(run.link);
+    return Step::Abort;
+}
+
+// Step 6 with Setting/Signal "Y": the NC's DC1, or a "%" in any code, starts.
+Step WaitForSignal(Run& run) {
+    run.host.SetStatusPanel(3, kWaitingForSignal);
+    while (true) {
+        if (run.host.AbortKeyDown()) return AbortOnKey(run);
+        const std::uint8_t c = ReadChar(run.link);
+        if (run.host.AbortKeyPressed()) return AbortOnKey(run);
+        // A vanished line never brings the signal.
+        if (MustStop(run)) return Step::Abort;
+        run.host.ProcessPendingEvents();
+        if (c == kDc1 || c == '%') {
+            run.host.SetStatusPanel(3, kSending);
+            run.link.bytesSinceCheck = 999;
+            run.link.canSend = true;
+            return Step::Go;
+        }
+        if (run.settings.op2 == "Y" && (c == kDc3 || c == kDc4)) return Step::Abort;
+        RefreshLamps(run.link);
+    }
+}
+
+// Step 6 otherwise: the operator says when the NC is ready.
+Step AskToStart(Run& run) {
+    run.link.canSend = true;
+    RefreshLamps(run.link);
+    MessageService& messages = *run.link.env.messages;
+    const bool yes = messages.AskYesNo(kSendConfirmQuestion, DefaultCaption(MessageIcon::Warning),
+                                       MessageIcon::Warning);
+    // An answer given for a program that is ending is nobody's choice.
+    if (!yes || messages.Interrupted()) return Step::Abort;
+    run.host.SetStatusPanel(0, kSendNamePrefix + run.state.fileName);
+    return Step::Go;
+}
+
+void StartFileDisplay(Run& run) {
+    run.host.SetProgressRange(run.state.counters.totalBytes);
+    run.host.SetProgressPosition(0);
+    run.panel.StartEstimateTimer();
+}
+
+// Steps 7 and 8.
+Step SendLeaderAndStart(Run& run) {
+    run.host.SetStatusPanel(3, kSending);
+    run.state.counters.sentBytes = 0;
+    StartFileDisplay(run);
+    if (SendAll(run, LeaderCharacters(run.settings)) != Step::Go) return Step::Abort;
+    if (run.settings.Send_Before == 2) run.host.Sleep(kLeaderPause);
+    if (MustStop(run)) return Step::Abort;
+    return SendAll(run, StartCharacters(run.settings));
+}
+
+// Step 10 for one line.
+Step SendLine(Run& run, std::size_t index) {
+    SendState& state = run.state;
+    SendCounters& counters = state.counters;
+    const SendView& view = state.sendView;
+    run.panel.HighlightLine(index);
+    if (const int more = LineEndCorrection(view.LineEndLength(index)); more > 0) {
+        counters.totalBytes += more;
+        run.host.SetProgressRange(counters.totalBytes);
+    }
+    const std::string_view line = view.Line(index);
+    const LineToSend out = FilterLine(line, run.filter);
+    if (!out.skip) {
+        const auto pause = std::chrono::milliseconds(run.settings.InvTime);
+        for (const char c : out.chars) {
+            if (Send(run, static_cast<std::uint8_t>(c)) != Step::Go) return Step::Abort;
+            if (run.settings.InvTime > 0) run.host.Sleep(pause);
+        }
+        if (Send(run, kLf) != Step::Go) return Step::Abort;
+    }
+    counters.sentBytes += LineCount(line);
+    // Lines the view cut from one file line (pieces of a long line) count
+    // more than the file holds; the total follows so the count never runs past it.
+    if (counters.sentBytes > counters.totalBytes && index + 1 < view.LineCount()) {
+        counters.totalBytes = counters.sentBytes;
+        run.host.SetProgressRange(counters.totalBytes);
+    }
+    if (PausesAfter(line)) run.host.Sleep(kProgramEndPause);
+    ShowRemaining(run);
+    run.host.SetProgressPosition(counters.sentBytes);
+    return Step::Go;
+}
+
+// Steps 9 to 11 for the file in the view. The walk ends after the last line
+// of the view, which for a file taken whole is where the byte count ends too.
+Step SendFileLines(Run& run) {
+    SendState& state = run.state;
+    state.lineIndex = 0;
+    state.unloggedFile = state.fileName;
+    run.link.bytesSinceCheck = 0;
+    run.panel.ShowViewTop();
+    for (; state.lineIndex < state.sendView.LineCount(); ++state.lineIndex) {
+        if (SendLine(run, state.lineIndex) != Step::Go) return Step::Abort;
+    }
+    run.panel.StopEstimateTimer();
+    run.panel.SetRemainingLine(RemainingBytesText(0));
+    return Step::Go;
+}
+
+// Step 12: the next file of the queue that has text; false when none is left.
+bool LoadNextQueuedFile(Run& run) {
+    SendState& state = run.state;
+    if (state.queueCount > 0 && state.queuePos < state.queueCount) LogCompletedFile(run);
+    while (state.queueCount > 0 && state.queuePos < state.queueCount) {
+        ++state.queuePos;
+        run.panel.ClearView();
+        run.panel.HighlightQueueEntry(state.queuePos);
+        const std::string name = state.sendQueue.at(static_cast<std::size_t>(state.queuePos - 1));
+        SetSendFile(state, name,
+                    LoadFileIntoView(state.folder, name, *run.link.env.messages));
+        run.panel.ShowView(state.sendView);
+        run.panel.ShowRemainingLine();
+        run.panel.SetRemainingLine(RemainingBytesText(state.counters.totalBytes));
+        run.host.SetStatusPanel(0, kSendNamePrefix + name);
+        StartFileDisplay(run);
+        if (!state.sendView.empty()) return true;
+    }
+    return false;
+}
+
+void EmptyQueue(SendState& state) {
+    state.sendQueue.clear();
+    state.queueCount = 0;
+    state.queuePos = 0;
+}
+
+// Step 14.
+void Complete(Run& run) {
+    LogCompletedFile(run);
+    run.host.Sleep(kDrainWait);
+    ClosePort(run.link);
+    if (run.state.ExitAfterTransfer) {
+        run.panel.CloseMainWindow();
+        if (run.settings.Power_Off == "Y" && ShutDownPC(run.settings.WinVer)) {
+            (void)RequestSystemStop(SystemStop::PowerOff);
+        }
+    }
+    run.host.SetStatusPanel(3, kSendCompletedPanel);
+    run.panel.ClearView();
+    run.panel.HideTransferPanel();
+    run.host.SetMessageLine(kSendCompletedLine, MessageLineColour::Lime);
+    run.panel.StartIdleTimer(kIdleAfterCompletion);
+    run.host.SetProgressPosition(0);
+    run.panel.EnableFileList();
+    run.host.SetStatusPanel(0, "");
+    run.host.SetStatusPanel(2, "");
+    EmptyQueue(run.state);
+}
+
+void TellFailure(Run& run, const std::string& reason) {
+    run.link.env.messages->Tell(reason, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+}
+
+void AbortPath(Run& run) {
+    run.link.canSend = true;
+    SendChar(run.link, kDc4);
+    run.panel.StopEstimateTimer();
+    ClosePort(run.link);
+    run.host.SetStatusPanel(0, "");
+    run.host.SetStatusPanel(2, "");
+    run.host.SetStatusPanel(3, kSendAbortedPanel);
+    run.panel.ClearView();
+    run.panel.HideTransferPanel();
+    run.host.SetMessageLine(kSendAbortedLine, MessageLineColour::Red);
+    EmptyQueue(run.state);
+    run.state.unloggedFile.reset();
+    try {
+        WriteLog(run, TransferLog::Outcome::Aborted, run.state.fileName);
+    } catch (const LogFailure& failure) {
+        TellFailure(run, failure.what());
+    }
+    run.panel.StartIdleTimer(kIdleAfterAbort);
+    run.host.SetProgressPosition(0);
+    run.panel.EnableFileList();
+    // An unattended run whose line went away still ends; the operator who
+    // pressed Esc is there and keeps the program.
+    if (run.state.ExitAfterTransfer && !run.link.lineFault.empty()) run.panel.CloseMainWindow();
+}
+
+void ExceptionPath(Run& run, const std::string& reason) {
+    std::string told = reason;
+    run.state.unloggedFile.reset();
+    try {
+        WriteLog(run, TransferLog::Outcome::Aborted, run.state.fileName);
+    } catch (const LogFailure& failure) {
+        if (failure.what() != reason) told += std::string("\n") + failure.what();
+    }
+    run.panel.StopEstimateTimer();
+    ClosePort(run.link);
+    run.host.SetStatusPanel(3, kSendAbortedPanel);
+    run.panel.ClearView();
+    run.panel.HideTransferPanel();
+    run.host.SetMessageLine(kSendAbortedLine, MessageLineColour::Red);
+    run.panel.StartIdleTimer(kIdleAfterAbort);
+    run.host.SetProgressPosition(0);
+    run.panel.EnableFileList();
+    EmptyQueue(run.state);
+    TellFailure(run, told);
+}
+
+Step Transfer(Run& run) {
+    Step step = OpenForSend(run);
+    if (step == Step::Go) {
+        step = run.settings.Signal == "Y" ? WaitForSignal(run) : AskToStart(run);
+    }
+    if (step == Step::Go) step = SendLeaderAndStart(run);
+    while (step == Step::Go) {
+        step = SendFileLines(run);
+        if (step == Step::Go && !LoadNextQueuedFile(run)) break;
+    }
+    if (step == Step::Go) step = SendAll(run, EndCharacters(run.settings));
+    return step;
+}
+
+}  // namespace
+
+void SetSendFile(SendState& state, const std::string& name, ViewLoad load) {
+    state.sendView = SendView(std::move(load.text));
+    state.fileName = name;
+    state.counters = SendCounters{};
+    state.counters.totalBytes = static_cast<std::int32_t>(load.size);
+    state.lineIndex = 0;
+}
+
+SendState PrepareSend(const std::string& folder, const std::string& firstName, ViewLoad load,
+                      std::vector<std::string> queue, bool exitAfterTransfer,
+                      bool requestedByCommandLine) {
+    SendState state;
+    state.folder = folder;
+    SetSendFile(state, firstName, std::move(load));
+    state.queueCount = static_cast<int>(queue.size());
+    state.queuePos = queue.empty() ? 0 : 1;
+    state.sendQueue = std::move(queue);
+    state.ExitAfterTransfer = exitAfterTransfer;
+    state.requestedByCommandLine = requestedByCommandLine;
+    return state;
+}
+
+SendOutcome SendFiles(SendState& state, SendEnvironment& env) {
+    SerialLink& link = *env.link;
+    Run run{state, env, link, *link.env.settings, *link.env.host, *env.panel,
+            LineFilterFor(*link.env.settings)};
+    try {
+        if (Transfer(run) == Step::Go) {
+            Complete(run);
+            return SendOutcome::Completed;
+        }
+        AbortPath(run);
+        return SendOutcome::Aborted;
+    } catch (const std::exception& failure) {
+        try {
+            ExceptionPath(run, failure.what());
+        } catch (const std::exception&) {
+            // The window could not be told; the port at least is closed.
+            ClosePort(link);
+        }
+    }
+    return SendOutcome::Failed;
+}
+
+}  // namespace wexal

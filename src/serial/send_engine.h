@@ -1,0 +1,83 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "files/file_loader.h"
+#include "platform/screen_saver.h"
+#include "serial/send_panel.h"
+#include "serial/send_time.h"
+#include "serial/send_view.h"
+#include "serial/serial_link.h"
+#include "serial/transfer_log.h"
+
+namespace wexal {
+
+// The state of one send, held by the main window from the key press to the
+// end of the transfer. The window prepares it (PrepareSend), the engine
+// walks it, and Timer2's TSendTime reads and writes its counters.
+struct SendState {
+    SendView sendView;       // what goes out: the bytes as they were loaded
+    std::string fileName;    // without folder
+    std::string folder;      // Setting/DirPath at the key press
+    SendCounters counters;   // totalBytes, sentBytes, lastSampleBytes, remainingSeconds
+
+    std::vector<std::string> sendQueue;  // the marked files, in order; empty for one file
+    int queueCount = 0;
+    int queuePos = 0;  // 1-based position in sendQueue of the file in progress
+
+    bool ExitAfterTransfer = false;
+    // The send was started by the command line: status panel 0 keeps its
+    // text until the next file.
+    bool requestedByCommandLine = false;
+
+    // Walk of the view: the line in progress and the file not yet logged.
+    std::size_t lineIndex = 0;
+    std::optional<std::string> unloggedFile;
+};
+
+// What the engine talks to besides the state.
+struct SendEnvironment {
+    SerialLink* link = nullptr;  // its env gives settings, host and messages
+    SendPanel* panel = nullptr;
+    ScreenSaver* screenSaver = nullptr;  // may be absent
+    TransferLog log{std::filesystem::path()};
+    std::function<std::time_t()> now = [] { return std::time(nullptr); };
+};
+
+enum class SendOutcome { Completed, Aborted, Failed };
+
+// Puts a loaded file into the state as the file in progress: the view, its
+// name, its size as totalBytes and fresh counters.
+void SetSendFile(SendState& state, const std::string& name, ViewLoad load);
+
+// The state the F1 command (and the command-line start) hands to SendFiles:
+// one file, or a queue of the marked files whose first is loaded. The caller
+// loads with LoadFileIntoView, shows the view and "残り " + the size
+// (RemainingBytesText) in Label17 and "送信待機中（信号待ち)" in status panel 3.
+SendState PrepareSend(const std::string& folder, const std::string& firstName, ViewLoad load,
+                      std::vector<std::string> queue, bool exitAfterTransfer,
+                      bool requestedByCommandLine);
+
+// Sends the view, and the files of the queue after it, to the NC: port
+// opening, the wait for the NC, leader and start characters, every line,
+// the next files, the end characters, the log and the close. Returns once the
+// transfer has ended in any way; the window has then been told everything.
+SendOutcome SendFiles(SendState& state, SendEnvironment& env);
+
+// Status texts of a send.
+inline constexpr const char* kSendNamePrefix = "送信名 ";
+inline constexpr const char* kWaitingForSignal = "送信待機中(信号待ち)";
+inline constexpr const char* kWaitingBeforeSend = "送信待機中（信号待ち)";
+inline constexpr const char* kSending = "＜＜ 送信中 ＞＞";
+inline constexpr const char* kSendCompletedPanel = "送信完了しました。";
+inline constexpr const char* kSendCompletedLine = "送信完了しました。!!";
+inline constexpr const char* kSendAbortedPanel = "送信中止しました。";
+inline constexpr const char* kSendAbortedLine = "送信中止しました。!!";
+inline constexpr const char* kSendConfirmQuestion =
+    "ＮＣ装置側の準備を行ってください。\n準備が出来ましたら「はい(Y)」を\n押すと送信が開始します。";
+
+}  // namespace wexal

@@ -1,0 +1,323 @@
+// The transfer panel headless, with ncsim as the machine: the send view while
+// the engine runs, its footer, a queue, a close during a send and the log view.
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "app/mainunit1.h"
+#include "app/transfer_panel.h"
+#include "files/file_list_box.h"
+#include "platform/text_codec.h"
+#include "serial/transfer_log.h"
+#include "support/ncsim_process.h"
+#include "support/scripted_messages.h"
+#include "support/test_env.h"
+
+using namespace wexal;
+using wexal::test::ReadFileBytes;
+using wexal::test::WriteFileBytes;
+
+namespace {
+
+class CountingScreenSaver : public ScreenSaver {
+public:
+    void SetEnabled(bool enabled) override { (enabled ? enabledCalls : disabledCalls)++; }
+    int enabledCalls = 0;
+    int disabledCalls = 0;
+};
+
+// What the panel showed while the engine ran, taken from inside it.
+struct Seen {
+    bool taken = false;
+    bool visible = false;
+    QString caption;
+    QRect geometry;
+    QString panel0;
+    QString panel3;
+    QString remaining;
+    int progress = 0;
+    int progressMaximum = 0;
+    int highlighted = -1;
+    QString selected;
+    QString blockText;
+    int topBlock = -1;
+    bool queueVisible = false;
+    int queueCount = 0;
+    bool windowVisible = false;
+};
+
+}  // namespace
+
+class TransferPanelTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::TempDir> program_;
+    std::unique_ptr<test::TempDir> home_;
+    std::unique_ptr<test::ScopedEnv> homeEnv_;
+    std::unique_ptr<test::ScopedEnv> portEnv_;
+    std::unique_ptr<test::NcsimProcess> sim_;
+    test::ScriptedMessages messages_;
+    CountingScreenSaver screenSaver_;
+
+    std::filesystem::path Folder() const { return home_->path() / "nc"; }
+    std::filesystem::path Log() const { return program_->path() / "Wexal.log"; }
+    std::filesystem::path Report() const { return home_->path() / "report.txt"; }
+
+    bool StartMachine(std::vector<std::string> args) {
+        args.insert(args.begin(), {"receive", "--dc1", "--report", Report().string()});
+        sim_ = std::make_unique<test::NcsimProcess>();
+        if (!sim_->Start(args)) return false;
+        portEnv_ = std::make_unique<test::ScopedEnv>("WEXAL_COM1", sim_->slave().c_str());
+        return true;
+    }
+    // The ncsim machine reading at the 4800 baud line rate.
+    bool StartPacedMachine() {
+        return StartMachine(
+            {"--line", "4800,8,N,2", "--code", "iso", "--xoff-at", "200", "--xon-at", "50"});
+    }
+
+    std::unique_ptr<TForm1> Start() {
+        WriteFileBytes(program_->path() / "Wexal.INI",
+                       "[Setting]\nDirPath=" + Folder().string() +
+                           "\nSpeed=4800,8,N,2\nSignal=Y\nALL-Files=Y\n[Options]\nListColumn=2\n");
+        auto form =
+            std::make_unique<TForm1>(std::vector<std::string>{}, ProgramFiles::In(program_->path()),
+                                     TForm1::Services{&messages_, &screenSaver_, {}});
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
+        return form;
+    }
+    void WriteProgram(const std::string& name, int lines) {
+        std::string text = "%\n" + name.substr(0, 5) + "\n";
+        for (int i = 1; i <= lines; ++i) {
+            text += "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".Y-5.F300\n";
+        }
+        WriteFileBytes(Folder() / name, text + "M30\n%\n");
+    }
+    static int RowOf(const TForm1& form, const std::string& name) {
+        for (int row = 0; row < form.fileList().RowCount(); ++row) {
+            if (form.fileList().FileNameOfRow(row) == name) return row;
+        }
+        return -1;
+    }
+    static void ClickRow(TForm1& form, int row) {
+        const QModelIndex index = form.ListBox1->model()->index(row, 0);
+        form.ListBox1->scrollTo(index);
+        QTest::mouseClick(form.ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          form.ListBox1->visualRect(index).center());
+    }
+    static void Key(TForm1& form, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyPress(form.ListBox1, static_cast<Qt::Key>(key), mods);
+        QTest::keyRelease(form.ListBox1, static_cast<Qt::Key>(key), mods);
+    }
+    static void Save(const QString& name, TForm1& form) {
+        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
+        QVERIFY(form.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
+    }
+    static Seen Look(TForm1& form) {
+        Seen seen;
+        seen.taken = true;
+        seen.visible = form.GroupBox2->isVisible();
+        seen.caption = form.GroupBox2->title();
+        seen.geometry = form.GroupBox2->geometry();
+        seen.panel0 = form.StatusPanels[0]->text();
+        seen.panel3 = form.StatusPanels[3]->text();
+        seen.remaining = form.transferPanel().Label17->text();
+        seen.progress = form.ProgressBar1->value();
+        seen.progressMaximum = form.ProgressBar1->maximum();
+        const QTextCursor cursor = form.RichEdit1->textCursor();
+        seen.highlighted = cursor.blockNumber();
+        seen.selected = cursor.selectedText();
+        seen.blockText = cursor.block().text();
+        seen.topBlock = form.RichEdit1->cursorForPosition(QPoint(4, 4)).blockNumber();
+        seen.queueVisible = form.transferPanel().ListBox2->isVisible();
+        seen.queueCount = form.transferPanel().ListBox2->count();
+        seen.windowVisible = form.isVisible();
+        return seen;
+    }
+    // Runs what once the engine has been sending for a while.
+    static void During(int ms, std::function<void()> what) {
+        QTimer::singleShot(ms, qApp, std::move(what));
+    }
+    std::string LogText() const { return Cp932ToUtf8Lossy(ReadFileBytes(Log())); }
+
+private slots:
+    void init() {
+        program_ = std::make_unique<test::TempDir>();
+        home_ = std::make_unique<test::TempDir>();
+        std::filesystem::create_directories(Folder());
+        homeEnv_ = std::make_unique<test::ScopedEnv>("HOME", home_->path().c_str());
+        messages_ = test::ScriptedMessages();
+        screenSaver_ = CountingScreenSaver();
+    }
+    void cleanup() {
+        portEnv_.reset();
+        sim_.reset();
+        homeEnv_.reset();
+        home_.reset();
+        program_.reset();
+    }
+
+    void sendPanelFollowsTheLineAndItsFooterAborts() {
+        QVERIFY(StartPacedMachine());
+        WriteProgram("O0001.NC", 400);
+        auto form = Start();
+        QVERIFY(form);
+        ClickRow(*form, RowOf(*form, "O0001.NC"));
+
+        Seen seen;
+        During(2500, [&] {
+            seen = Look(*form);
+            Save(QStringLiteral("send_panel.png"), *form);
+            // The footer's band stands for F3.
+            QTest::mouseClick(form->transferPanel().Label16, Qt::LeftButton, Qt::NoModifier,
+                              QPoint(250, 8));
+        });
+        Key(*form, Qt::Key_F1);
+
+        QVERIFY(seen.taken);
+        QVERIFY(seen.visible);
+        QCOMPARE(seen.caption, QStringLiteral("送信データ"));
+        QCOMPARE(seen.geometry.topLeft(), QPoint(328, 184));
+        QCOMPARE(seen.geometry.width(), 350);
+        QCOMPARE(seen.panel0, QStringLiteral("送信名 O0001.NC"));
+        QCOMPARE(seen.panel3, QStringLiteral("＜＜ 送信中 ＞＞"));
+        QVERIFY2(seen.remaining.startsWith(QStringLiteral("残り ")) &&
+                     seen.remaining.contains(QStringLiteral("ﾊﾞｲﾄ(約 ")),
+                 qPrintable(seen.remaining));
+        QVERIFY(seen.progress > 0 && seen.progress < seen.progressMaximum);
+        // The line in progress is selected whole and second from the top.
+        QVERIFY(seen.highlighted > 1);
+        QCOMPARE(seen.selected, seen.blockText);
+        QVERIFY(seen.blockText.startsWith(QStringLiteral("N")));
+        QCOMPARE(seen.topBlock, seen.highlighted - 1);
+        QVERIFY(!seen.queueVisible);
+        QCOMPARE(screenSaver_.disabledCalls, 1);
+
+        QCOMPARE(form->Label11->text(), QStringLiteral("送信中止しました。!!"));
+        QCOMPARE(form->Label11->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QVERIFY(!form->GroupBox2->isVisible());
+        QVERIFY(form->ListBox1->isEnabled());
+        QVERIFY(LogText().find("送信　　中止　") != std::string::npos);
+        QVERIFY(LogText().find("送信　　完了　") == std::string::npos);
+        // The idle display turns the screen saver back on.
+        QTRY_VERIFY_WITH_TIMEOUT(screenSaver_.enabledCalls >= 1, 5000);
+    }
+
+    void markedFilesGoOneAfterAnotherBesideTheirQueue() {
+        QVERIFY(StartMachine({"--line", "none", "--code", "iso", "--no-percent-end", "--text",
+                              (home_->path() / "received.nc").string()}));
+        WriteProgram("O0001.NC", 2);
+        WriteProgram("O0002.NC", 3);
+        WriteProgram("O0003.NC", 1);
+        auto form = Start();
+        QVERIFY(form);
+        ClickRow(*form, RowOf(*form, "O0001.NC"));
+        Key(*form, Qt::Key_Return);  // marks O0001.NC, the cursor goes to O0002.NC
+        Key(*form, Qt::Key_Return);
+        QCOMPARE(form->fileList().MarkedCount(), 2);
+
+        Seen seen;
+        During(0, [&] { seen = Look(*form); });
+        Key(*form, Qt::Key_F1);
+
+        QVERIFY(seen.taken);
+        QCOMPARE(seen.geometry.topLeft(), QPoint(50, 184));
+        QCOMPARE(seen.geometry.width(), 650);
+        QVERIFY(seen.queueVisible);
+        QCOMPARE(seen.queueCount, 2);
+        QCOMPARE(form->Label11->text(), QStringLiteral("送信完了しました。!!"));
+        QCOMPARE(form->fileList().MarkedCount(), 0);
+        const std::string log = LogText();
+        const auto first = log.find("送信　　完了　");
+        QVERIFY(first != std::string::npos);
+        QVERIFY(log.find("O0001.NC", first) < log.find("O0002.NC", first));
+        QVERIFY(log.find("O0003.NC") == std::string::npos);
+        QVERIFY(log.find("送信　　完了　", first + 1) != std::string::npos);
+        QCOMPARE(sim_->WaitExit(std::chrono::seconds(30)), std::optional<int>(0));
+        QCOMPARE(ReadFileBytes(home_->path() / "received.nc"),
+                 std::string("\nO0001\nN1G01X1.Y-5.F300\nN2G01X2.Y-5.F300\nM30\n"
+                             "O0002\nN1G01X1.Y-5.F300\nN2G01X2.Y-5.F300\nN3G01X3.Y-5.F300\nM30\n"
+                             "\n%"));
+    }
+
+    void closingDuringASendAbortsItThenCloses() {
+        QVERIFY(StartPacedMachine());
+        WriteProgram("O0001.NC", 400);
+        auto form = Start();
+        QVERIFY(form);
+        QSignalSpy closed(form.get(), &TForm1::Closed);
+        ClickRow(*form, RowOf(*form, "O0001.NC"));
+
+        Seen seen;
+        During(2000, [&] {
+            form->close();
+            seen = Look(*form);
+        });
+        Key(*form, Qt::Key_F1);
+
+        QVERIFY(seen.taken);
+        QVERIFY(seen.windowVisible);  // held back while the engine ran
+        QVERIFY(!form->isVisible());
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(LogText().find("送信　　中止　") != std::string::npos);
+        QCOMPARE(sim_->WaitExit(std::chrono::seconds(30)), std::optional<int>(0));
+        QVERIFY(ReadFileBytes(Report()).find("dc4_received=1") != std::string::npos);
+    }
+
+    void logViewOpensWithoutALogAndClosesOnEsc() {
+        WriteProgram("O0001.NC", 1);
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(!std::filesystem::exists(Log()));
+        Key(*form, Qt::Key_F8, Qt::ShiftModifier);
+
+        QVERIFY(form->GroupBox2->isVisible());
+        QCOMPARE(form->GroupBox2->title(), QStringLiteral("送受信ログ"));
+        QCOMPARE(form->GroupBox2->geometry().topLeft(), QPoint(328, 100));
+        QCOMPARE(form->GroupBox2->width(), 350);
+        QCOMPARE(form->StatusPanels[3]->text(), QStringLiteral("送受信ログ"));
+        QVERIFY(form->transferPanel().Label17->isHidden());
+        QVERIFY(form->RichEdit1->hasFocus());
+        QCOMPARE(ReadFileBytes(Log()), TransferLog::Header());
+        QCOMPARE(form->RichEdit1->toPlainText(),
+                 QStringLiteral("<<<<<　　　通信ログ　　　>>>>>\n"
+                                "送受信　状態　日時　　　　　　　　　送受信ファイル名\n") +
+                     QString(37, QChar(0x2500)) + QStringLiteral("\n"));
+
+        QTest::keyClick(form->RichEdit1, Qt::Key_Escape);
+        QVERIFY(!form->GroupBox2->isVisible());
+        QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
+        QCOMPARE(form->Label11->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QVERIFY(form->ListBox1->isEnabled());
+
+        // With entries, for the picture.
+        const TransferLog log(Log());
+        QVERIFY(log.Append(TransferLog::Entry(TransferLog::Direction::Send,
+                                              TransferLog::Outcome::Completed, 1133196108,
+                                              (Folder() / "O0001.NC").string())));
+        QVERIFY(log.Append(TransferLog::Entry(TransferLog::Direction::Send,
+                                              TransferLog::Outcome::Aborted, 1133196208,
+                                              (Folder() / "O0002.NC").string())));
+        Key(*form, Qt::Key_F8, Qt::ShiftModifier);
+        QCOMPARE(form->RichEdit1->document()->blockCount(), 6);
+        Save(QStringLiteral("log_view.png"), *form);
+        QTest::keyClick(form->RichEdit1, Qt::Key_F3);
+        QVERIFY(!form->GroupBox2->isVisible());
+    }
+};
+
+QTEST_MAIN(TransferPanelTest)
+#include "transfer_panel_qtest.moc"

@@ -1,0 +1,196 @@
+// The real Wexal started with S=<file> END against ncsim on a pseudo-terminal:
+// what the machine decodes, the log line, and the ends that are no completion.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/text_codec.h"
+#include "support/ncsim_process.h"
+#include "support/test_env.h"
+
+namespace wexal {
+namespace {
+
+using namespace std::chrono_literals;
+using test::NcsimProcess;
+
+constexpr const char* kCompletedHead = "送信　　完了　";
+constexpr const char* kAbortedHead = "送信　　中止　";
+
+class WexalSendTest : public ::testing::Test {
+protected:
+    test::TempDir program_;
+    test::TempDir runtime_;
+    test::TempDir nc_;
+    pid_t pid_ = -1;
+
+    WexalSendTest() {
+        std::filesystem::permissions(runtime_.path(), std::filesystem::perms::owner_all);
+    }
+    ~WexalSendTest() override {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    void Settings(const std::string& speed, const std::string& code) {
+        test::WriteFileBytes(program_ / "Wexal.INI",
+                             "[Setting]\nPort=COM1\nSpeed=" + speed + "\nCode=" + code +
+                                 "\nSignal=Y\nStartChar=N\nEndChar=Y\nEndChar_Type=1\n");
+    }
+
+    // Wexal with its standard error in a file of the program folder.
+    bool Start(const std::string& port, std::vector<std::string> args) {
+        std::vector<std::string> env = {
+            "QT_QPA_PLATFORM=offscreen",
+            "WEXAL_HOME=" + program_.path().string(),
+            "XDG_RUNTIME_DIR=" + runtime_.path().string(),
+            "HOME=" + program_.path().string(),
+            "WEXAL_COM1=" + port,
+        };
+        args.insert(args.begin(), WEXAL_BIN_DIR "/Wexal");
+        std::vector<char*> argv, envp;
+        for (auto& a : args) argv.push_back(a.data());
+        for (auto& e : env) envp.push_back(e.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        const std::string err = (program_ / "stderr.txt").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        return rc == 0;
+    }
+
+    std::optional<int> WaitExit(std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        do {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(20ms);
+        } while (std::chrono::steady_clock::now() < end);
+        return std::nullopt;
+    }
+
+    std::string Log() { return Cp932ToUtf8Lossy(test::ReadFileBytes(program_ / "Wexal.log")); }
+    std::string Stderr() { return test::ReadFileBytes(program_ / "stderr.txt"); }
+
+    // A long program, so that a transfer paced at 4800 baud is still running
+    // seconds after it began.
+    std::filesystem::path LongProgram() {
+        std::string text = "%\nO2000\n";
+        for (int i = 1; i <= 2000; ++i)
+            text += "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".Y-5.F300\n";
+        text += "M30\n%\n";
+        const auto file = nc_ / "O2000.NC";
+        test::WriteFileBytes(file, text);
+        return file;
+    }
+
+    // ncsim playing a machine that reads at the 4800 baud line rate.
+    bool StartPacedMachine(NcsimProcess& sim) {
+        return sim.Start({"receive", "--line", "4800,8,N,2", "--code", "iso", "--dc1", "--xoff-at",
+                          "200", "--xon-at", "50", "--report", (nc_ / "report.txt").string()});
+    }
+};
+
+struct Case {
+    const char* name;
+    const char* speed;
+    const char* code;     // Setting/Code
+    const char* simCode;  // what ncsim decodes
+    const char* lineEnd;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class WexalSendCodesTest : public WexalSendTest, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(WexalSendCodesTest, TheMachineDecodesTheProgramAndTheProgramEnds) {
+    const Case& c = GetParam();
+    Settings(c.speed, c.code);
+    const std::string end = c.lineEnd;
+    const auto file = nc_ / "O1000.NC";
+    test::WriteFileBytes(file, "%" + end + "O1000" + end + "G00X10.Y-5." + end + "G01Z-2.F100" +
+                                   end + "M30" + end + "%" + end);
+
+    NcsimProcess sim;
+    const auto text = nc_ / "received.nc";
+    ASSERT_TRUE(sim.Start({"receive", "--line", "none", "--code", c.simCode, "--dc1", "--text",
+                           text.string(), "--report", (nc_ / "report.txt").string()}));
+    ASSERT_TRUE(Start(sim.slave(), {"S=" + file.string(), "END"}));
+
+    EXPECT_EQ(WaitExit(120s), std::optional<int>(0)) << Stderr();
+    EXPECT_EQ(sim.WaitExit(30s), std::optional<int>(0));
+    // The single LF that stands for no start characters, the lines without
+    // their "%" lines, and LF % as the end.
+    EXPECT_EQ(test::ReadFileBytes(text), "\nO1000\nG00X10.Y-5.\nG01Z-2.F100\nM30\n\n%");
+    const std::regex entry(std::string(kCompletedHead) +
+                           "\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}　" + file.string() + "\r\n");
+    EXPECT_TRUE(std::regex_search(Log(), entry)) << Log();
+    EXPECT_EQ(Log().find(kAbortedHead), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, WexalSendCodesTest,
+                         ::testing::Values(Case{"IsoCrLf", "19200,8,N,1", "N", "iso", "\r\n"},
+                                           Case{"IsoLf", "19200,8,N,1", "N", "iso", "\n"},
+                                           Case{"EiaCrLf", "9600,8,N,2", "Y", "eia", "\r\n"},
+                                           Case{"EiaLf", "9600,8,N,2", "Y", "eia", "\n"},
+                                           Case{"Ascii7CrLf", "4800,7,E,2", "N", "ascii", "\r\n"},
+                                           Case{"Ascii7Lf", "4800,7,E,2", "N", "ascii", "\n"}),
+                         [](const ::testing::TestParamInfo<Case>& param) {
+                             return std::string(param.param.name);
+                         });
+
+TEST_F(WexalSendTest, ALineThatDiesEndsTheTransferAbortedAndTheProgramStillEnds) {
+    Settings("4800,8,N,2", "N");
+    const auto file = LongProgram();
+    NcsimProcess sim;
+    ASSERT_TRUE(StartPacedMachine(sim));
+    ASSERT_TRUE(Start(sim.slave(), {"S=" + file.string(), "END"}));
+    std::this_thread::sleep_for(2s);
+    ::kill(sim.pid(), SIGKILL);
+
+    EXPECT_EQ(WaitExit(60s), std::optional<int>(0));
+    EXPECT_NE(Log().find(kAbortedHead), std::string::npos) << Log();
+    EXPECT_EQ(Log().find(kCompletedHead), std::string::npos);
+    // Nobody would close a box in this run: the reason goes to standard error.
+    EXPECT_NE(Stderr().find("回線が切断されました。"), std::string::npos) << Stderr();
+}
+
+TEST_F(WexalSendTest, SigtermDuringASendAbortsItWithDc4AndEndsTheProgram) {
+    Settings("4800,8,N,2", "N");
+    const auto file = LongProgram();
+    NcsimProcess sim;
+    ASSERT_TRUE(StartPacedMachine(sim));
+    ASSERT_TRUE(Start(sim.slave(), {"S=" + file.string()}));
+    std::this_thread::sleep_for(2s);
+    ::kill(pid_, SIGTERM);
+
+    EXPECT_EQ(WaitExit(60s), std::optional<int>(0));
+    EXPECT_NE(Log().find(kAbortedHead), std::string::npos) << Log();
+    EXPECT_EQ(Log().find(kCompletedHead), std::string::npos);
+    // The machine heard the DC4 of the abort path before the port closed.
+    EXPECT_EQ(sim.WaitExit(30s), std::optional<int>(0));
+    EXPECT_NE(test::ReadFileBytes(nc_ / "report.txt").find("dc4_received=1"), std::string::npos)
+        << test::ReadFileBytes(nc_ / "report.txt");
+}
+
+}  // namespace
+}  // namespace wexal

@@ -1,0 +1,127 @@
+#include "config/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/scripted_messages.h"
+#include "support/test_env.h"
+
+namespace wexal {
+namespace {
+
+using test::ScriptedMessages;
+
+struct Args {
+    Settings settings;
+    AppState state;
+    ScriptedMessages messages;
+};
+
+TEST(CommandLineTest, SendTakesAbsoluteAndRelativeNames) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir / "nc");
+    test::WriteFileBytes(dir / "nc" / "O1000.NC", "O1000\r\n");
+    test::WriteFileBytes(dir / "nc" / "PLAIN", "O1\r\n");
+    const std::string nc = (dir / "nc").string();
+    struct Row {
+        std::string arg;
+        std::string file;
+        std::string mask;
+        const char* sendOnStart;
+    };
+    const Row rows[] = {
+        {"S=" + nc + "/O1000.NC", nc + "/O1000.NC", "*.NC", "Y"},
+        {"S=O1000.NC", nc + "/O1000.NC", "*.NC", "Y"},
+        {"s=O1000.NC", nc + "/O1000.NC", "*.NC", "Y"},
+        {"S=PLAIN", nc + "/PLAIN", "*", "Y"},
+        {"S=MISSING.TXT", nc + "/MISSING.TXT", "*.TXT", "N"},
+    };
+    for (const Row& row : rows) {
+        Args run;
+        run.settings.DirPath = nc;
+        run.settings.Mask = "*.XX";
+        CollectArguments({row.arg}, run.settings, run.state, run.messages);
+        EXPECT_EQ(run.state.CommandLineMode, "Y") << row.arg;
+        EXPECT_EQ(run.state.SendOnStartFile, row.file) << row.arg;
+        EXPECT_EQ(run.state.SendOnStart, row.sendOnStart) << row.arg;
+        EXPECT_EQ(run.settings.DirPath, nc) << row.arg;
+        EXPECT_EQ(run.settings.Mask, row.mask) << row.arg;
+        if (row.sendOnStart[0] == 'Y') {
+            EXPECT_TRUE(run.messages.shown().empty()) << row.arg;
+        } else {
+            ASSERT_EQ(run.messages.shown().size(), 1u) << row.arg;
+            EXPECT_EQ(run.messages.shown()[0].text, "送信データ\n" + row.file + "が見つかりません。");
+            EXPECT_EQ(run.messages.shown()[0].icon, MessageIcon::Error);
+        }
+    }
+}
+
+TEST(CommandLineTest, SendTakesTheFolderOfTheFileForThisRun) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "A.TXT", "O1\r\n");
+    Args run;
+    run.settings.DirPath = "/elsewhere";
+    CollectArguments({"S=" + (dir / "A.TXT").string(), "END"}, run.settings, run.state,
+                     run.messages);
+    EXPECT_EQ(run.settings.DirPath, dir.path().string());
+    EXPECT_EQ(run.settings.Mask, "*.TXT");
+    EXPECT_EQ(run.state.SendOnStart, "Y");
+    EXPECT_TRUE(run.state.ExitAfterTransfer);
+}
+
+TEST(CommandLineTest, ArgumentFormsKeepTheirOrder) {
+    const auto none = [](const std::string&) { return false; };
+    struct Row {
+        const char* arg;
+        ArgumentForm form;
+    };
+    const Row rows[] = {
+        {"END", ArgumentForm::End},         {"end", ArgumentForm::End},
+        {"/END", ArgumentForm::End},        {"ENDS", ArgumentForm::End},
+        {"THE END", ArgumentForm::None},    {":END", ArgumentForm::Folder},
+        {",END", ArgumentForm::LineParameters},
+        {"S=END", ArgumentForm::Send},      {"S=C:\\NC\\A.NC", ArgumentForm::Send},
+        {"R=O2000.NC", ArgumentForm::Receive}, {"com2", ArgumentForm::Port},
+        {"*.COM", ArgumentForm::Port},      {"*.TXT", ArgumentForm::Pattern},
+        {"9600,7,E,2", ArgumentForm::LineParameters}, {"D:\\NEW|FOLDER", ArgumentForm::Folder},
+    };
+    for (const Row& row : rows) EXPECT_EQ(ClassifyArgument(row.arg, none), row.form) << row.arg;
+    const auto all = [](const std::string&) { return true; };
+    EXPECT_EQ(ClassifyArgument("D:\\PRG\\A.NC", all), ArgumentForm::Import);
+}
+
+TEST(CommandLineTest, SlashListSplitsWherePartsBegin) {
+    struct Row {
+        std::vector<std::string> args;
+        std::vector<std::string> parts;
+    };
+    const Row rows[] = {
+        {{"/S=D:\\MY PRG\\A.NC /COM2 /END"}, {"S=D:\\MY PRG\\A.NC", "COM2", "END"}},
+        {{"/S=D:\\MY", "PRG\\A.NC", "/COM2", "/END"}, {"S=D:\\MY PRG\\A.NC", "COM2", "END"}},
+        {{"/S=/home/op/my nc/O1000.NC", "/END"}, {"S=/home/op/my nc/O1000.NC", "END"}},
+    };
+    for (const Row& row : rows) EXPECT_EQ(SplitSlashList(row.args), row.parts) << row.args[0];
+
+    // An absolute path that exists is no list.
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "O1.NC", "O1\r\n");
+    Args run;
+    run.settings.DirPath = dir.path().string();
+    CollectArguments({"/S=O1.NC", "/END"}, run.settings, run.state, run.messages);
+    EXPECT_EQ(run.state.SendOnStart, "Y");
+    EXPECT_TRUE(run.state.ExitAfterTransfer);
+}
+
+TEST(CommandLineTest, NoArgumentsLeaveCommandLineModeOff) {
+    Args run;
+    run.state.SendOnStart = "Y";
+    CollectArguments({}, run.settings, run.state, run.messages);
+    EXPECT_EQ(run.state.CommandLineMode, "N");
+    EXPECT_EQ(run.state.SendOnStart, "N");
+    EXPECT_FALSE(run.state.ExitAfterTransfer);
+}
+
+}  // namespace
+}  // namespace wexal
