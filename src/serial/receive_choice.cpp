@@ -42,9 +42,9 @@ NameEntryOutcome ConfirmReceiveName(const std::string& name, const Settings& set
     if (name.empty()) return outcome;
     const CharRule rule = FileNameCharRule(settings.AllFiles);
     bool refused = name == "." || name == "..";
-    for (const char c : name) refused = refused || !IsCharPermitted(c, rule.forbidden);
+    for (const unsigned char c : name) refused = refused || !IsCharPermitted(c, rule.forbidden);
     if (refused) {
-        messages.Tell(rule.message, "確認", MessageIcon::Error);
+        messages.Tell(std::string(rule.message), "確認", MessageIcon::Error);
         return outcome;
     }
     const std::string fileName =
