@@ -10,6 +10,7 @@
 #include "app/drive_menu.h"
 #include "app/input_line_mode.h"
 #include "app/mainunit1.h"
+#include "app/save_choice_panel.h"
 #include "app/send_command.h"
 #include "app/sort_panel.h"
 #include "app/transfer_panel.h"
@@ -250,6 +251,9 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Send:
             form_.sendCommand_->StartFromList(form_.state_.ExitAfterTransfer, check.onMarkedFiles);
             break;
+        case ListCommand::Receive:
+            form_.saveChoice_->Open();
+            break;
         case ListCommand::TransferLog:
             form_.transferPanel_->OpenViewer(kTransferLogCaption,
                                              TransferLog(form_.files_.log).ReadForView());
@@ -273,7 +277,6 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::View:
         case ListCommand::OpenAssociated:
         case ListCommand::ExtAppSettings:
-        case ListCommand::Receive:
         case ListCommand::CommSettings:
             break;
     }

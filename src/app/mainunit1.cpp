@@ -17,6 +17,8 @@
 #include "app/list_mode.h"
 #include "app/qt_message_service.h"
 #include "app/qt_transfer_host.h"
+#include "app/receive_command.h"
+#include "app/save_choice_panel.h"
 #include "app/send_command.h"
 #include "app/sort_panel.h"
 #include "app/transfer_panel.h"
@@ -68,6 +70,9 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     link_.env = {&settings_, transferHost_.get(), transferMessages_.get(), files_.folder};
     transferPanel_ = std::make_unique<TransferPanel>(*this, *transferHost_);
     sendCommand_ = std::make_unique<SendCommand>(*this, *transferPanel_, link_, *transferMessages_);
+    receiveCommand_ =
+        std::make_unique<ReceiveCommand>(*this, *transferPanel_, link_, *transferMessages_);
+    saveChoice_ = std::make_unique<SaveChoicePanel>(*this);
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));
@@ -130,6 +135,7 @@ void TForm1::FirstIdle() {
     firstIdleDone_ = true;
     RefreshFileList();
     if (state_.SendOnStart == "Y") sendCommand_->StartFromCommandLine();
+    receiveCommand_->StartFromCommandLine();
 }
 
 bool TForm1::transferRunning() const { return transferPanel_->TransferRunning(); }

@@ -31,6 +31,8 @@ class FileListBox;
 class InputLineMode;
 class ListMode;
 class QtTransferHost;
+class ReceiveCommand;
+class SaveChoicePanel;
 class SendCommand;
 class SortPanel;
 class TransferPanel;
@@ -64,6 +66,7 @@ public:
     const FileListModel& fileList() const { return fileList_; }
     bool firstIdleDone() const { return firstIdleDone_; }
     TransferPanel& transferPanel() { return *transferPanel_; }
+    SaveChoicePanel& saveChoice() { return *saveChoice_; }
     // A send or receive is running; a close now waits for its abort path.
     bool transferRunning() const;
 
@@ -129,6 +132,8 @@ private:
     friend class InputLineMode;
     friend class SortPanel;
     friend class SendCommand;
+    friend class ReceiveCommand;
+    friend class SaveChoicePanel;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -158,6 +163,8 @@ private:
     SerialLink link_;
     std::unique_ptr<TransferPanel> transferPanel_;
     std::unique_ptr<SendCommand> sendCommand_;
+    std::unique_ptr<ReceiveCommand> receiveCommand_;
+    std::unique_ptr<SaveChoicePanel> saveChoice_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "config/receive_argument.h"
 #include "platform/path_rules.h"
 
 namespace wexal {
@@ -119,11 +120,14 @@ void HandleArgument(const std::string& arg, Settings& settings, AppState& state,
         case ArgumentForm::Send:
             HandleSend(arg, settings, state, messages);
             break;
+        case ArgumentForm::Receive:
+            if (IsReceiveArgument(arg)) ApplyReceiveArgument(arg, settings, state, messages);
+            break;
         case ArgumentForm::End:
             state.ExitAfterTransfer = true;
             break;
         default:
-            // The folder, receive, port, pattern, line and import forms come later.
+            // The folder, port, pattern, line and import forms come later.
             break;
     }
 }
