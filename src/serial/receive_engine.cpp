@@ -267,6 +267,9 @@ void Abort(Run& r) {
     r.host.SetMessageLine(kReceiveAbortedMessage, MessageLineColour::Red);
     r.panel.StartIdleTimer(1000, false);
     r.panel.EnableFileList();
+    // An unattended run whose line went away still ends; the operator who
+    // pressed Esc is there and keeps the program.
+    if (r.s.request.exitAfterTransfer && !r.link.lineFault.empty()) r.panel.CloseMainWindow();
 }
 
 // Ends like an abort, but deletes nothing and sends no DC4. The file being
@@ -322,8 +325,11 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     result.completedFiles = state.data.completedFiles;
     result.fallbackFile = state.data.fallbackTarget;
     result.error = r.error;
-    result.windowCloses = state.closeRequested ||
-                          (result.end == ReceiveEnd::Completed && request.exitAfterTransfer);
+    const bool lineLost = !r.link.lineFault.empty();
+    result.windowCloses =
+        state.closeRequested ||
+        (request.exitAfterTransfer && (result.end == ReceiveEnd::Completed ||
+                                       (result.end == ReceiveEnd::Aborted && lineLost)));
     return result;
 }
 

@@ -366,6 +366,20 @@ TEST(ReceiveEngineTest, ALostLineEndsWithinASecondAndSaysSo) {
     }
 }
 
+TEST(ReceiveEngineTest, ALostLineStillEndsARunThatEndsByItself) {
+    for (const bool exitAfterTransfer : {true, false}) {
+        Rig rig;
+        rig.port.ScriptInput(1ms, "%\nO1\nG0\n");
+        rig.port.LoseLineAt(5s);
+        ReceiveRequest request;
+        request.exitAfterTransfer = exitAfterTransfer;
+        const ReceiveResult result = ReceiveFile(request, rig.env);
+        EXPECT_EQ(result.end, ReceiveEnd::Aborted);
+        EXPECT_EQ(result.windowCloses, exitAfterTransfer);
+        EXPECT_EQ(rig.panel.closes, exitAfterTransfer ? 1 : 0);
+    }
+}
+
 TEST(ReceiveEngineTest, TheWindowClosingSavesWithOp5AndAsksToClose) {
     Rig rig;
     rig.settings.op5 = "Y";
