@@ -11,6 +11,7 @@
 #include "app/input_line_mode.h"
 #include "app/nctool_commands.h"
 #include "app/mainunit1.h"
+#include "app/save_choice_panel.h"
 #include "app/send_command.h"
 #include "app/sort_panel.h"
 #include "app/transfer_panel.h"
@@ -253,6 +254,9 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Send:
             form_.sendCommand_->StartFromList(form_.state_.ExitAfterTransfer, check.onMarkedFiles);
             break;
+        case ListCommand::Receive:
+            form_.saveChoice_->Open();
+            break;
         case ListCommand::TransferLog:
             form_.transferPanel_->OpenViewer(kTransferLogCaption,
                                              TransferLog(form_.files_.log).ReadForView());
@@ -287,7 +291,6 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::View:
         case ListCommand::OpenAssociated:
         case ListCommand::ExtAppSettings:
-        case ListCommand::Receive:
             break;
     }
 }

@@ -18,6 +18,8 @@
 #include "app/nctool_commands.h"
 #include "app/qt_message_service.h"
 #include "app/qt_transfer_host.h"
+#include "app/receive_command.h"
+#include "app/save_choice_panel.h"
 #include "app/send_command.h"
 #include "app/sort_panel.h"
 #include "app/transfer_panel.h"
@@ -93,6 +95,9 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
         this, settings_, *messages_, *optionHost_,
         services.launcherTrust ? *services.launcherTrust : *ownLauncherTrust_);
     ncTools_ = std::make_unique<NcToolCommands>(*this);
+    receiveCommand_ =
+        std::make_unique<ReceiveCommand>(*this, *transferPanel_, link_, *transferMessages_);
+    saveChoice_ = std::make_unique<SaveChoicePanel>(*this);
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));
@@ -155,6 +160,7 @@ void TForm1::FirstIdle() {
     firstIdleDone_ = true;
     RefreshFileList();
     if (state_.SendOnStart == "Y") sendCommand_->StartFromCommandLine();
+    receiveCommand_->StartFromCommandLine();
 }
 
 bool TForm1::transferRunning() const { return transferPanel_->TransferRunning(); }

@@ -34,6 +34,8 @@ class InputLineMode;
 class ListMode;
 class NcToolCommands;
 class QtTransferHost;
+class ReceiveCommand;
+class SaveChoicePanel;
 class SendCommand;
 class SortPanel;
 class TransferPanel;
@@ -70,6 +72,7 @@ public:
     const FileListModel& fileList() const { return fileList_; }
     bool firstIdleDone() const { return firstIdleDone_; }
     TransferPanel& transferPanel() { return *transferPanel_; }
+    SaveChoicePanel& saveChoice() { return *saveChoice_; }
     // A send or receive is running; a close now waits for its abort path.
     bool transferRunning() const;
     CommPanel& commPanel() { return *commPanel_; }
@@ -140,6 +143,8 @@ private:
     friend class SendCommand;
     friend class CommPanel;
     friend class NcToolCommands;
+    friend class ReceiveCommand;
+    friend class SaveChoicePanel;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -174,6 +179,8 @@ private:
     std::unique_ptr<OptionTakeHost> optionHost_;
     TOptionForm* optionForm_ = nullptr;  // a child of the window
     std::unique_ptr<NcToolCommands> ncTools_;
+    std::unique_ptr<ReceiveCommand> receiveCommand_;
+    std::unique_ptr<SaveChoicePanel> saveChoice_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;

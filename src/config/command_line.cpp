@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "config/receive_argument.h"
 #include "platform/atomic_file.h"
 #include "platform/path_rules.h"
 
@@ -90,31 +91,6 @@ void HandleSend(const std::string& arg, Settings& settings, AppState& state,
     messages.Tell("送信データ\n" + state.SendOnStartFile + "が見つかりません。",
                   DefaultCaption(MessageIcon::Error), MessageIcon::Error);
     state.SendOnStart = "N";
-}
-
-void HandleReceive(const std::string& arg, Settings& settings, AppState& state,
-                   MessageService& messages) {
-    state.ReceiveOnStartFile = TakeTransferFile(arg, "R=", settings);
-    switch (KindOfPath(state.ReceiveOnStartFile)) {
-        case PathKind::Missing:
-            state.ReceiveOnStart = "Y";
-            return;
-        case PathKind::File:
-            state.ReceiveOnStart =
-                messages.AskYesNo("すでに" + state.ReceiveOnStartFile + "が有ります。\n上書きしますか？",
-                                  DefaultCaption(MessageIcon::Warning), MessageIcon::Warning)
-                    ? "Y"
-                    : "N";
-            return;
-        case PathKind::Folder:
-        case PathKind::Other:
-            // A folder, a device or a FIFO can not take a program; replacing
-            // it is never what the operator meant.
-            messages.Tell("受信データ\n" + state.ReceiveOnStartFile + "には保存できません。",
-                          DefaultCaption(MessageIcon::Error), MessageIcon::Error);
-            state.ReceiveOnStart = "N";
-            return;
-    }
 }
 
 void HandleFolder(const std::string& arg, Settings& settings, AppState& state) {
@@ -219,7 +195,7 @@ void HandleArgument(const std::string& arg, Settings& settings, AppState& state,
             HandleSend(arg, settings, state, messages);
             break;
         case ArgumentForm::Receive:
-            HandleReceive(arg, settings, state, messages);
+            ApplyReceiveArgument(arg, settings, state, messages);
             break;
         case ArgumentForm::Port:
             settings.Port = Upper(RemoveSlash(arg));

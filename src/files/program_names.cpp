@@ -36,6 +36,10 @@ std::string SafeFileStem(std::string_view programNumber) {
     return stem;
 }
 
+bool IsProgramNumberLine(std::string_view line) {
+    return !line.empty() && (line[0] == ':' || line[0] == 'O' || line[0] == 'L');
+}
+
 std::string ProgramNumberOf(std::string_view programLine) {
     std::string number(programLine.substr(0, programLine.find('(')));
     // ":" cannot stand in a file name; the line itself keeps it.

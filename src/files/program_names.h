@@ -18,6 +18,9 @@ std::string MaskExtension(std::string_view mask);
 // numbers share a name.
 std::string SafeFileStem(std::string_view programNumber);
 
+// A program-number line begins with "O", ":" or "L".
+bool IsProgramNumberLine(std::string_view line);
+
 // The program number of a program-number line: up to its first "(", a
 // leading ":" as "O"; unsafe characters escaped.
 std::string ProgramNumberOf(std::string_view programLine);

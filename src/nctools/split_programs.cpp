@@ -46,10 +46,6 @@ Status SaveSplitOptions(const std::filesystem::path& path, const SplitOptions& o
     return ini.Save(path);
 }
 
-bool IsProgramNumberLine(std::string_view line) {
-    return !line.empty() && (line[0] == ':' || line[0] == 'O' || line[0] == 'L');
-}
-
 ToolResult SplitPrograms(std::string_view text, const SplitOptions& options,
                          std::string_view extension, const SplitWrite& write,
                          const ProgramFound& found, ToolProgress* progress) {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/program_names.h"
 #include "nctools/tool_progress.h"
 #include "nctools/tool_result.h"
 #include "platform/status.h"
@@ -27,8 +28,6 @@ SplitOptions LoadSplitOptions(const std::filesystem::path& path);
 // Written as "1" and "0"; the rest of the file is kept.
 Status SaveSplitOptions(const std::filesystem::path& path, const SplitOptions& options);
 
-// A line that starts a program: its first character is ":", "O" or "L".
-bool IsProgramNumberLine(std::string_view line);
 
 // Hands one complete output file on: its name and its bytes (lines with CR LF).
 using SplitWrite = std::function<Status(const std::string& name, std::string_view bytes)>;

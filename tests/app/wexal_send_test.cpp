@@ -1,12 +1,8 @@
 // The real Wexal started with S=<file> END against ncsim on a pseudo-terminal:
 // what the machine decodes, the log line, and the ends that are no completion.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <optional>
@@ -15,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/text_codec.h"
 #include "support/ncsim_process.h"
 #include "support/test_env.h"
+#include "support/wexal_process.h"
 
 namespace wexal {
 namespace {
@@ -33,16 +29,10 @@ protected:
     test::TempDir program_;
     test::TempDir runtime_;
     test::TempDir nc_;
-    pid_t pid_ = -1;
+    test::WexalProcess wexal_{program_.path(), runtime_.path()};
 
     WexalSendTest() {
         std::filesystem::permissions(runtime_.path(), std::filesystem::perms::owner_all);
-    }
-    ~WexalSendTest() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
     }
 
     void Settings(const std::string& speed, const std::string& code) {
@@ -51,47 +41,13 @@ protected:
                                  "\nSignal=Y\nStartChar=N\nEndChar=Y\nEndChar_Type=1\n");
     }
 
-    // Wexal with its standard error in a file of the program folder.
     bool Start(const std::string& port, std::vector<std::string> args,
                const std::string& portName = "COM1") {
-        std::vector<std::string> env = {
-            "QT_QPA_PLATFORM=offscreen",
-            "WEXAL_HOME=" + program_.path().string(),
-            "XDG_RUNTIME_DIR=" + runtime_.path().string(),
-            "HOME=" + program_.path().string(),
-            "WEXAL_" + portName + "=" + port,
-        };
-        args.insert(args.begin(), WEXAL_BIN_DIR "/Wexal");
-        std::vector<char*> argv, envp;
-        for (auto& a : args) argv.push_back(a.data());
-        for (auto& e : env) envp.push_back(e.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        const std::string err = (program_ / "stderr.txt").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        return rc == 0;
+        return wexal_.Start(port, std::move(args), portName);
     }
-
-    std::optional<int> WaitExit(std::chrono::seconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        do {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        } while (std::chrono::steady_clock::now() < end);
-        return std::nullopt;
-    }
-
-    std::string Log() { return Cp932ToUtf8Lossy(test::ReadFileBytes(program_ / "Wexal.log")); }
-    std::string Stderr() { return test::ReadFileBytes(program_ / "stderr.txt"); }
+    std::optional<int> WaitExit(std::chrono::seconds limit) { return wexal_.WaitExit(limit); }
+    std::string Log() { return wexal_.Log(); }
+    std::string Stderr() { return wexal_.Stderr(); }
 
     // A long program, so that a transfer paced at 4800 baud is still running
     // seconds after it began.
@@ -183,7 +139,7 @@ TEST_F(WexalSendTest, SigtermDuringASendAbortsItWithDc4AndEndsTheProgram) {
     ASSERT_TRUE(StartPacedMachine(sim));
     ASSERT_TRUE(Start(sim.slave(), {"S=" + file.string()}));
     std::this_thread::sleep_for(2s);
-    ::kill(pid_, SIGTERM);
+    ::kill(wexal_.pid(), SIGTERM);
 
     EXPECT_EQ(WaitExit(60s), std::optional<int>(0));
     EXPECT_NE(Log().find(kAbortedHead), std::string::npos) << Log();
@@ -242,7 +198,7 @@ TEST_F(WexalSendTest, HostileArgumentsNeitherCrashNorWrite) {
         SCOPED_TRACE(args.front().substr(0, 20));
         ASSERT_TRUE(Start("/nonexistent/tty", args));
         std::this_thread::sleep_for(1500ms);
-        ::kill(pid_, SIGTERM);
+        ::kill(wexal_.pid(), SIGTERM);
         EXPECT_EQ(WaitExit(30s), std::optional<int>(0)) << Stderr();
         EXPECT_FALSE(std::filesystem::exists(program_ / "Wexal.INI"));
         EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
