@@ -87,6 +87,7 @@ TransferPanel::TransferPanel(TForm1& form, QtTransferHost& host)
     view->installEventFilter(this);
     Label16->installEventFilter(this);
     connect(form_.Timer2, &QTimer::timeout, this, [this] { form_.Timer2Timer(); });
+    connect(&host_, &QtTransferHost::Refresh, this, [this] { ShowPendingLines(); });
 }
 
 void TransferPanel::Show(const char* caption, Place place, const QColor& colour, bool withQueue) {
@@ -176,7 +177,10 @@ void TransferPanel::ShowView(const SendView& view) {
     form_.RichEdit1->setPlainText(DisplayText(view.text()));
 }
 
-void TransferPanel::ClearView() { form_.RichEdit1->clear(); }
+void TransferPanel::ClearView() {
+    pendingLines_.clear();
+    form_.RichEdit1->clear();
+}
 
 void TransferPanel::ShowViewTop() {
     QPlainTextEdit* view = form_.RichEdit1;
@@ -236,7 +240,10 @@ void TransferPanel::ShowReceivePanel() {
          QColor::fromRgb(kReceivePanelColour), true);
 }
 
-void TransferPanel::HideReceivePanel() { form_.GroupBox2->hide(); }
+void TransferPanel::HideReceivePanel() {
+    ShowPendingLines();
+    form_.GroupBox2->hide();
+}
 
 void TransferPanel::DisableInputLine() {
     form_.Edit1->clear();
@@ -252,8 +259,14 @@ void TransferPanel::FocusView() {
 
 void TransferPanel::AddViewLine(const std::string& line) {
     // Received lines hold only the accepted characters, all of them ASCII.
-    form_.RichEdit1->appendPlainText(
-        QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    pendingLines_.append(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    host_.ScheduleRefresh();
+}
+
+void TransferPanel::ShowPendingLines() {
+    if (pendingLines_.isEmpty()) return;
+    form_.RichEdit1->appendPlainText(pendingLines_.join(QLatin1Char('\n')));
+    pendingLines_.clear();
 }
 
 void TransferPanel::AddProgramLine(const std::string& line) {

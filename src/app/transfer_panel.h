@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -89,8 +90,12 @@ private:
     bool RichEdit1KeyDown(const QKeyEvent& event);
     void Label16Click(int x);
 
+    // Received lines reach the view at the host's refresh, not one by one.
+    void ShowPendingLines();
+
     TForm1& form_;
     QtTransferHost& host_;
+    QStringList pendingLines_;
     bool running_ = false;
     bool stop_ = false;
     bool closeAfter_ = false;
