@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "app/mainunit1.h"
+#include "app/receive_command.h"
 #include "files/file_list_box.h"
 
 namespace wexal {
@@ -66,8 +67,11 @@ void InputLineMode::Edit1KeyDown(const QKeyEvent& event) {
         case Qt::Key_Enter: {
             const InputLineOutcome outcome = InputLineEnter(mode_, Edit1Bytes(), form_.settings_,
                                                             form_.state_, *form_.messages_);
-            // The receive name and the copy name are taken by their own
-            // commands, which are built with them.
+            if (outcome.handOn == InputMode::ReceiveName) {
+                form_.receiveCommand_->NameEntered(Edit1Bytes());
+                break;
+            }
+            // The copy name is taken by its own command, built with it.
             Apply(outcome);
             break;
         }

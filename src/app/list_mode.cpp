@@ -9,10 +9,14 @@
 
 #include "app/drive_menu.h"
 #include "app/input_line_mode.h"
+#include "app/nctool_commands.h"
 #include "app/mainunit1.h"
+#include "app/save_choice_panel.h"
 #include "app/send_command.h"
 #include "app/sort_panel.h"
 #include "app/transfer_panel.h"
+#include "config/comm_panel.h"
+#include "config/option.h"
 #include "files/file_list_box.h"
 #include "files/input_line.h"
 #include "serial/transfer_log.h"
@@ -250,31 +254,43 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Send:
             form_.sendCommand_->StartFromList(form_.state_.ExitAfterTransfer, check.onMarkedFiles);
             break;
+        case ListCommand::Receive:
+            form_.saveChoice_->Open();
+            break;
         case ListCommand::TransferLog:
             form_.transferPanel_->OpenViewer(kTransferLogCaption,
                                              TransferLog(form_.files_.log).ReadForView());
+            break;
+        case ListCommand::CommSettings:
+            form_.commPanel_->Open();
+            break;
+        case ListCommand::Options:
+            form_.optionForm_->show();
+            break;
+        case ListCommand::Split:
+            form_.ncTools_->Split();
+            break;
+        case ListCommand::AxisDouble:
+            form_.ncTools_->AxisDouble();
+            break;
+        case ListCommand::Join:
+            form_.ncTools_->Join();
             break;
 
         // Built with their own commands: the preconditions above already
         // hold for them, the rest of each command comes with its dialog,
         // panel or engine.
-        case ListCommand::Split:
         case ListCommand::Copy:
         case ListCommand::Delete:
         case ListCommand::Editor:
         case ListCommand::Find:
         case ListCommand::EditorSettings:
-        case ListCommand::AxisDouble:
         case ListCommand::FileInfo:
-        case ListCommand::Join:
         case ListCommand::Move:
-        case ListCommand::Options:
         case ListCommand::Rename:
         case ListCommand::View:
         case ListCommand::OpenAssociated:
         case ListCommand::ExtAppSettings:
-        case ListCommand::Receive:
-        case ListCommand::CommSettings:
             break;
     }
 }

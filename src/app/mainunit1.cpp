@@ -15,14 +15,20 @@
 #include "app/drive_menu.h"
 #include "app/input_line_mode.h"
 #include "app/list_mode.h"
+#include "app/nctool_commands.h"
 #include "app/qt_message_service.h"
 #include "app/qt_transfer_host.h"
+#include "app/receive_command.h"
+#include "app/save_choice_panel.h"
 #include "app/send_command.h"
 #include "app/sort_panel.h"
 #include "app/transfer_panel.h"
+#include "config/comm_panel.h"
 #include "config/command_line.h"
+#include "config/option.h"
 #include "files/file_list_box.h"
 #include "files/file_loader.h"
+#include "platform/qt_launcher_trust.h"
 #include "platform/qt_screen_saver.h"
 #include "platform/text_codec.h"
 
@@ -38,6 +44,20 @@ std::optional<std::string> BrowseForFolder(QWidget* parent, const std::string& c
     return QFile::encodeName(chosen).toStdString();
 }
 
+// What taking the options asks of the window.
+class FormOptionHost : public OptionTakeHost {
+public:
+    explicit FormOptionHost(TForm1& form) : form_(form) {}
+    void RefreshFileList(bool keepCursor) override {
+        form_.RefreshFileList(keepCursor ? FileListModel::kKeepCursor : 0);
+    }
+    void ApplyListColumns() override { form_.ApplyListColumns(); }
+    void StartIdleTimer() override { form_.Timer1->start(1000); }
+
+private:
+    TForm1& form_;
+};
+
 }  // namespace
 
 TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services services,
@@ -48,6 +68,7 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
       fileList_(settings_, state_.MarkedFileLimit) {
     if (!services.messages) ownMessages_ = std::make_unique<QtMessageService>(this);
     if (!services.screenSaver) ownScreenSaver_ = std::make_unique<QtScreenSaver>();
+    if (!services.launcherTrust) ownLauncherTrust_ = std::make_unique<QtLauncherTrust>();
     messages_ = services.messages ? services.messages : ownMessages_.get();
     screenSaver_ = services.screenSaver ? services.screenSaver : ownScreenSaver_.get();
     if (!folderBrowser_) {
@@ -68,6 +89,15 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     link_.env = {&settings_, transferHost_.get(), transferMessages_.get(), files_.folder};
     transferPanel_ = std::make_unique<TransferPanel>(*this, *transferHost_);
     sendCommand_ = std::make_unique<SendCommand>(*this, *transferPanel_, link_, *transferMessages_);
+    commPanel_ = std::make_unique<CommPanel>(*this);
+    optionHost_ = std::make_unique<FormOptionHost>(*this);
+    optionForm_ = new TOptionForm(
+        this, settings_, *messages_, *optionHost_,
+        services.launcherTrust ? *services.launcherTrust : *ownLauncherTrust_);
+    ncTools_ = std::make_unique<NcToolCommands>(*this);
+    receiveCommand_ =
+        std::make_unique<ReceiveCommand>(*this, *transferPanel_, link_, *transferMessages_);
+    saveChoice_ = std::make_unique<SaveChoicePanel>(*this);
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));
@@ -130,6 +160,7 @@ void TForm1::FirstIdle() {
     firstIdleDone_ = true;
     RefreshFileList();
     if (state_.SendOnStart == "Y") sendCommand_->StartFromCommandLine();
+    receiveCommand_->StartFromCommandLine();
 }
 
 bool TForm1::transferRunning() const { return transferPanel_->TransferRunning(); }

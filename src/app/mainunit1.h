@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "files/file_list_model.h"
 #include "files/key_dispatch.h"
+#include "platform/desktop_shortcut.h"
 #include "platform/message_service.h"
 #include "platform/screen_saver.h"
 #include "serial/serial_link.h"
@@ -26,14 +27,20 @@ class QMenu;
 
 namespace wexal {
 
+class CommPanel;
 class DriveMenu;
 class FileListBox;
 class InputLineMode;
 class ListMode;
+class NcToolCommands;
 class QtTransferHost;
+class ReceiveCommand;
+class SaveChoicePanel;
 class SendCommand;
 class SortPanel;
 class TransferPanel;
+class TOptionForm;
+class OptionTakeHost;
 
 // The platform's folder browser: caption and start folder in, the chosen
 // folder out (nullopt when cancelled).
@@ -45,6 +52,7 @@ struct MainWindowServices {
     MessageService* messages = nullptr;  // null: message boxes on screen
     ScreenSaver* screenSaver = nullptr;  // null: the desktop's screen saver
     FolderBrowser folderBrowser;         // empty: the desktop's folder dialog
+    LauncherTrust* launcherTrust = nullptr;  // null: the desktop's own marking
 };
 
 // The main window: owns the settings and the run-time state, shows what core
@@ -64,8 +72,12 @@ public:
     const FileListModel& fileList() const { return fileList_; }
     bool firstIdleDone() const { return firstIdleDone_; }
     TransferPanel& transferPanel() { return *transferPanel_; }
+    SaveChoicePanel& saveChoice() { return *saveChoice_; }
     // A send or receive is running; a close now waits for its abort path.
     bool transferRunning() const;
+    CommPanel& commPanel() { return *commPanel_; }
+    TOptionForm& OptionForm() { return *optionForm_; }
+    NcToolCommands& ncTools() { return *ncTools_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -129,6 +141,10 @@ private:
     friend class InputLineMode;
     friend class SortPanel;
     friend class SendCommand;
+    friend class CommPanel;
+    friend class NcToolCommands;
+    friend class ReceiveCommand;
+    friend class SaveChoicePanel;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -145,6 +161,7 @@ private:
     ProgramFiles files_;
     std::unique_ptr<MessageService> ownMessages_;
     std::unique_ptr<ScreenSaver> ownScreenSaver_;
+    std::unique_ptr<LauncherTrust> ownLauncherTrust_;
     MessageService* messages_;
     ScreenSaver* screenSaver_;
     FolderBrowser folderBrowser_;
@@ -158,6 +175,12 @@ private:
     SerialLink link_;
     std::unique_ptr<TransferPanel> transferPanel_;
     std::unique_ptr<SendCommand> sendCommand_;
+    std::unique_ptr<CommPanel> commPanel_;
+    std::unique_ptr<OptionTakeHost> optionHost_;
+    TOptionForm* optionForm_ = nullptr;  // a child of the window
+    std::unique_ptr<NcToolCommands> ncTools_;
+    std::unique_ptr<ReceiveCommand> receiveCommand_;
+    std::unique_ptr<SaveChoicePanel> saveChoice_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;

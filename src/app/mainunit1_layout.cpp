@@ -10,6 +10,7 @@
 #include "app/mainunit1.h"
 
 #include "app/hint_tracker.h"
+#include "app/widget_style.h"
 #include "files/file_list_box.h"
 #include "files/key_dispatch.h"
 
@@ -18,27 +19,6 @@ namespace wexal {
 namespace {
 
 const char* const kFolderLineIdle = " ﾌｧｲﾙ・ﾃﾞｨﾚｸﾄﾘ [                            ]";
-
-QFont MonoFont(int pixelSize, bool bold = false) {
-    QFont font(QStringLiteral("IPAGothic"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
-void Paint(QWidget* w, const QColor& text, const QColor& background) {
-    QPalette pal = w->palette();
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-        pal.setColor(role, text);
-    }
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
-        pal.setColor(role, background);
-    }
-    w->setPalette(pal);
-    w->setAutoFillBackground(true);
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, QRect geometry, const QColor& text,
                   Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop) {

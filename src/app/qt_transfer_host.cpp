@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kLampMark = " ●";
 constexpr const char* kLampOff = " ○";
+constexpr int kRefreshMs = 100;
 
 void SetTextColour(QWidget* widget, const QColor& colour) {
     QPalette pal = widget->palette();
@@ -28,6 +29,12 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
 QtTransferHost::QtTransferHost(TForm1* form, MessageService& messages)
     : form_(form), messages_(messages) {
     qApp->installEventFilter(this);
+    refreshTimer_.setSingleShot(true);
+    refreshTimer_.setInterval(kRefreshMs);
+    connect(&refreshTimer_, &QTimer::timeout, this, [this] {
+        ShowProgress();
+        emit Refresh();
+    });
 }
 
 QtTransferHost::~QtTransferHost() {
@@ -115,7 +122,30 @@ void QtTransferHost::SetStatusPanel(int index, const std::string& text) {
 
 void QtTransferHost::SetProgressRange(int maximum) { form_->ProgressBar1->setRange(0, maximum); }
 
-void QtTransferHost::SetProgressPosition(int position) { form_->ProgressBar1->setValue(position); }
+void QtTransferHost::SetProgressPosition(int position) {
+    progress_ = position;
+    // The start and the end of a range are shown at once.
+    if (position == 0 || position >= form_->ProgressBar1->maximum()) {
+        ShowProgress();
+    } else {
+        ScheduleRefresh();
+    }
+}
+
+void QtTransferHost::ScheduleRefresh() {
+    if (!refreshTimer_.isActive()) refreshTimer_.start();
+}
+
+void QtTransferHost::ShowProgress() {
+    QProgressBar* bar = form_->ProgressBar1;
+    if (bar->value() == progress_) return;
+    // The bar repaints itself at once on a visible step; held back, it is
+    // painted with the rest of the window.
+    bar->setUpdatesEnabled(false);
+    bar->setValue(progress_);
+    bar->setUpdatesEnabled(true);
+    bar->update();
+}
 
 void QtTransferHost::SetMessageLine(const std::string& text, MessageLineColour colour) {
     form_->SetMessage(QString::fromStdString(text), colour == MessageLineColour::Red);

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 #include "platform/message_service.h"
@@ -41,6 +42,14 @@ public:
     // every wait it may be in (XOFF included) ends.
     void RequestStop() { stopPending_ = true; }
 
+    // What a transfer changes line by line (the progress bar, the received
+    // lines) is shown a few times a second and all at once: one repaint of
+    // the window, where a repaint per line would cost more than the receive.
+    void ScheduleRefresh();
+
+signals:
+    void Refresh();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -59,6 +68,9 @@ private:
     KeyState esc_;
     bool stopPending_ = false;
     QElapsedTimer sinceEvents_;
+    void ShowProgress();
+    QTimer refreshTimer_;
+    int progress_ = 0;
     std::optional<bool> dsrLamp_;
     std::optional<bool> ctsLamp_;
 };

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -28,6 +29,8 @@ constexpr int kQueueWidth = 150;
 // Label16's band that acts as F3.
 constexpr int kFooterBandLeft = 220;
 constexpr int kFooterBandRight = 340;
+constexpr const char* kQueueName = "送信ファイル";
+constexpr const char* kProgramListName = "プログラム番号";
 
 // The view's text with one block per line of the program, cut where SendView
 // cuts (CR LF, LF or a lone CR), so that block i is line i.
@@ -73,7 +76,7 @@ TransferPanel::TransferPanel(TForm1& form, QtTransferHost& host)
     ListBox2->setObjectName(QStringLiteral("ListBox2"));
     ListBox2->setFont(view->font());
     ListBox2->setFocusPolicy(Qt::NoFocus);
-    ListBox2->setAccessibleName(QStringLiteral("送信ファイル"));
+    ListBox2->setAccessibleName(QString::fromUtf8(kQueueName));
     ListBox2->hide();
 
     Label17 = MakePanelLabel(box, "Label17", view->font());
@@ -84,6 +87,7 @@ TransferPanel::TransferPanel(TForm1& form, QtTransferHost& host)
     view->installEventFilter(this);
     Label16->installEventFilter(this);
     connect(form_.Timer2, &QTimer::timeout, this, [this] { form_.Timer2Timer(); });
+    connect(&host_, &QtTransferHost::Refresh, this, [this] { ShowPendingLines(); });
 }
 
 void TransferPanel::Show(const char* caption, Place place, const QColor& colour, bool withQueue) {
@@ -110,6 +114,7 @@ void TransferPanel::OpenForTransfer(const char* caption, Place place, const QCol
     form_.ListBox1->setEnabled(false);
     form_.RichEdit1->setReadOnly(true);
     ListBox2->clear();
+    ListBox2->setAccessibleName(QString::fromUtf8(kQueueName));
     for (const std::string& name : queue) ListBox2->addItem(QString::fromStdString(name));
     if (!queue.empty()) ListBox2->setCurrentRow(0);
     Label17->clear();
@@ -172,7 +177,10 @@ void TransferPanel::ShowView(const SendView& view) {
     form_.RichEdit1->setPlainText(DisplayText(view.text()));
 }
 
-void TransferPanel::ClearView() { form_.RichEdit1->clear(); }
+void TransferPanel::ClearView() {
+    pendingLines_.clear();
+    form_.RichEdit1->clear();
+}
 
 void TransferPanel::ShowViewTop() {
     QPlainTextEdit* view = form_.RichEdit1;
@@ -220,6 +228,59 @@ void TransferPanel::StopEstimateTimer() { form_.Timer2->stop(); }
 void TransferPanel::StartIdleTimer(std::chrono::milliseconds delay) {
     form_.Timer1->start(static_cast<int>(delay.count()));
 }
+
+void TransferPanel::ShowReceivePanel() {
+    form_.RichEdit1->setReadOnly(true);
+    ListBox2->clear();
+    ListBox2->setAccessibleName(QString::fromUtf8(kProgramListName));
+    Label17->hide();
+    // The program list stands beside the view from the start, empty until
+    // the first program number arrives.
+    Show(kReceivePanelCaption, {kReceivePanelLeft, kReceivePanelTop, kReceivePanelWidth},
+         QColor::fromRgb(kReceivePanelColour), true);
+}
+
+void TransferPanel::HideReceivePanel() {
+    ShowPendingLines();
+    form_.GroupBox2->hide();
+}
+
+void TransferPanel::DisableInputLine() {
+    form_.Edit1->clear();
+    form_.Edit1->setEnabled(false);
+}
+
+void TransferPanel::FocusView() {
+    form_.RichEdit1->setFocus();
+    form_.RichEdit1->repaint();
+    form_.StatusBar2->repaint();
+    form_.Label6->repaint();
+}
+
+void TransferPanel::AddViewLine(const std::string& line) {
+    // Received lines hold only the accepted characters, all of them ASCII.
+    pendingLines_.append(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    host_.ScheduleRefresh();
+}
+
+void TransferPanel::ShowPendingLines() {
+    if (pendingLines_.isEmpty()) return;
+    form_.RichEdit1->appendPlainText(pendingLines_.join(QLatin1Char('\n')));
+    pendingLines_.clear();
+}
+
+void TransferPanel::AddProgramLine(const std::string& line) {
+    ListBox2->addItem(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    ListBox2->setCurrentRow(ListBox2->count() - 1);
+    ListBox2->repaint();
+}
+
+void TransferPanel::StartIdleTimer(int milliseconds, bool refreshList) {
+    if (refreshList) form_.listRefreshPending = true;
+    form_.Timer1->start(milliseconds);
+}
+
+bool TransferPanel::CloseRequested() { return stop_; }
 
 bool TransferPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == form_.RichEdit1 && event->type() == QEvent::KeyPress) {

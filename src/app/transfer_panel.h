@@ -2,9 +2,11 @@
 
 #include <QColor>
 #include <QObject>
+#include <QStringList>
 #include <string>
 #include <vector>
 
+#include "serial/receive_panel.h"
 #include "serial/send_panel.h"
 
 class QKeyEvent;
@@ -19,11 +21,11 @@ inline constexpr const char* kFileViewCaption = "ファイルビュー";
 class TForm1;
 class QtTransferHost;
 
-// The transfer panel GroupBox2: the view RichEdit1, the queue ListBox2, the
-// remaining line Label17 and the footer Label16. It shows a transfer's data
-// (send and receive alike) and the log and file views, and it holds what a
-// transfer needs to know about the window closing under it.
-class TransferPanel : public QObject, public SendPanel {
+// The transfer panel GroupBox2: the view RichEdit1, the queue or program list
+// ListBox2, the remaining line Label17 and the footer Label16. It shows a
+// transfer's data (send and receive alike) and the log and file views, and it
+// holds what a transfer needs to know about the window closing under it.
+class TransferPanel : public QObject, public SendPanel, public ReceivePanel {
     Q_OBJECT
 
 public:
@@ -70,6 +72,16 @@ public:
     void CloseMainWindow() override;
     bool StopRequested() override;
 
+    // ReceivePanel; ClearView, EnableFileList and CloseMainWindow serve both.
+    void ShowReceivePanel() override;
+    void HideReceivePanel() override;
+    void DisableInputLine() override;
+    void FocusView() override;
+    void AddViewLine(const std::string& line) override;
+    void AddProgramLine(const std::string& line) override;
+    void StartIdleTimer(int milliseconds, bool refreshList) override;
+    bool CloseRequested() override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -78,8 +90,12 @@ private:
     bool RichEdit1KeyDown(const QKeyEvent& event);
     void Label16Click(int x);
 
+    // Received lines reach the view at the host's refresh, not one by one.
+    void ShowPendingLines();
+
     TForm1& form_;
     QtTransferHost& host_;
+    QStringList pendingLines_;
     bool running_ = false;
     bool stop_ = false;
     bool closeAfter_ = false;

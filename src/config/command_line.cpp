@@ -4,7 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
 
+#include "config/receive_argument.h"
+#include "platform/atomic_file.h"
 #include "platform/path_rules.h"
 
 namespace wexal {
@@ -17,12 +23,12 @@ std::string Upper(std::string text) {
     return text;
 }
 
-bool Contains(const std::string& text, const char* what) {
-    return text.find(what) != std::string::npos;
+bool Contains(std::string_view text, std::string_view what) {
+    return text.find(what) != std::string_view::npos;
 }
 
-bool ContainsNoCase(const std::string& text, const char* what) {
-    return Upper(text).find(what) != std::string::npos;
+bool ContainsNoCase(const std::string& text, std::string_view what) {
+    return Contains(Upper(text), what);
 }
 
 std::string Trim(const std::string& text) {
@@ -32,24 +38,53 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-bool IsRegularFile(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+// Deletes the first "/" of a text, as the port, pattern and line forms do
+// (they may arrive as parts of a "/"-separated list).
+std::string RemoveSlash(std::string text) {
+    if (const std::size_t at = text.find('/'); at != std::string::npos) text.erase(at, 1);
+    return text;
+}
+
+// The forms a "/"-separated list is made of: "/S=...", "/R=...", "/COM2",
+// "/END", "/*.NC", "/9600,7,E,2". An absolute path begins with "/" as well;
+// this is what tells the two apart.
+bool IsSlashKeyword(const std::string& arg) {
+    if (arg.size() < 2 || arg.front() != '/') return false;
+    const std::string rest = Upper(arg.substr(1));
+    if (rest.starts_with("S=") || rest.starts_with("R=") || rest.starts_with("COM") ||
+        rest.starts_with("END") || rest.starts_with("*.")) {
+        return true;
+    }
+    const std::string word = rest.substr(0, rest.find(' '));
+    return Contains(word, ",") && !Contains(word, "/");
+}
+
+// "~" and "~/..." name the home folder, as a shell would have made them.
+std::string ExpandHome(const std::string& path) {
+    if (path != "~" && !path.starts_with("~/")) return path;
+    return PathRules::DefaultFolder() + path.substr(1);
+}
+
+// The file of an "S=" or "R=" argument, and the folder and pattern of this
+// run taken from it.
+std::string TakeTransferFile(const std::string& arg, std::string_view key, Settings& settings) {
+    const std::size_t at = Upper(arg).find(key);
+    const std::string rest = ExpandHome(arg.substr(0, at) + arg.substr(at + key.size()));
+    // An absolute path (or one written for Windows) is taken as it stands; a
+    // bare name or a relative path is looked for in the folder.
+    const bool asGiven = PathRules::IsAbsolute(rest) || Contains(rest, "\\");
+    const std::string file = asGiven ? rest : PathRules::Join(settings.DirPath, rest);
+    if (const std::string folder = PathRules::Parent(file); !folder.empty()) {
+        settings.DirPath = PathRules::StripTrailingSeparator(folder);
+    }
+    settings.Mask = "*" + PathRules::Extension(PathRules::FileName(file));
+    return file;
 }
 
 void HandleSend(const std::string& arg, Settings& settings, AppState& state,
                 MessageService& messages) {
-    const std::size_t at = Upper(arg).find("S=");
-    const std::string rest = arg.substr(0, at) + arg.substr(at + 2);
-    // An absolute path (or one written for Windows) is taken as it stands; a
-    // bare name or a relative path is looked for in the folder.
-    const bool asGiven = PathRules::IsAbsolute(rest) || Contains(rest, "\\");
-    state.SendOnStartFile = asGiven ? rest : PathRules::Join(settings.DirPath, rest);
-    if (const std::string folder = PathRules::Parent(state.SendOnStartFile); !folder.empty()) {
-        settings.DirPath = PathRules::StripTrailingSeparator(folder);
-    }
-    settings.Mask = "*" + PathRules::Extension(PathRules::FileName(state.SendOnStartFile));
-    if (IsRegularFile(state.SendOnStartFile)) {
+    state.SendOnStartFile = TakeTransferFile(arg, "S=", settings);
+    if (KindOfPath(state.SendOnStartFile) == PathKind::File) {
         state.SendOnStart = "Y";
         return;
     }
@@ -58,18 +93,57 @@ void HandleSend(const std::string& arg, Settings& settings, AppState& state,
     state.SendOnStart = "N";
 }
 
-bool PathExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
+void HandleFolder(const std::string& arg, Settings& settings, AppState& state) {
+    std::string folder = arg;
+    std::replace(folder.begin(), folder.end(), '|', ' ');
+    folder = ExpandHome(folder);
+    if (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    state.CurrentFolder = folder;
+    settings.DirPath = folder;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return std::move(bytes).str();
+}
+
+// Copies the file into the folder of this run, replacing one of its name;
+// as before, the outcome is not reported.
+void HandleImport(const std::string& arg, Settings& settings) {
+    const std::string name = PathRules::FileName(arg);
+    const std::string target = PathRules::Join(settings.DirPath, name);
+    settings.Mask = "*" + PathRules::Extension(name);
+    std::error_code ec;
+    if (std::filesystem::equivalent(arg, target, ec)) return;
+    if (const std::optional<std::string> bytes = ReadWholeFile(arg)) {
+        (void)WriteFileAtomically(target, *bytes);
+    }
 }
 
 }  // namespace
 
+PathKind KindOfPath(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return PathKind::Missing;
+    if (S_ISREG(info.st_mode)) return PathKind::File;
+    if (S_ISDIR(info.st_mode)) return PathKind::Folder;
+    return PathKind::Other;
+}
+
 ArgumentForm ClassifyArgument(const std::string& arg,
-                              const std::function<bool(const std::string&)>& fileExists) {
+                              const std::function<PathKind(const std::string&)>& kindOf) {
     const bool send = ContainsNoCase(arg, "S=");
     const bool receive = ContainsNoCase(arg, "R=");
-    if (Contains(arg, ":") && !send && !receive && !fileExists(arg)) return ArgumentForm::Folder;
+    const bool pathShaped = (Contains(arg, "/") || Contains(arg, ":") || arg.starts_with('~')) &&
+                            !IsSlashKeyword(arg);
+    if (pathShaped && !send && !receive) {
+        const PathKind kind = kindOf(arg);
+        if (kind == PathKind::Missing || kind == PathKind::Folder) return ArgumentForm::Folder;
+    }
     if (send) return ArgumentForm::Send;
     if (receive) return ArgumentForm::Receive;
     if (ContainsNoCase(arg, "COM") && arg.size() <= 5) return ArgumentForm::Port;
@@ -77,7 +151,7 @@ ArgumentForm ClassifyArgument(const std::string& arg,
         return ArgumentForm::Pattern;
     }
     if (Contains(arg, ",")) return ArgumentForm::LineParameters;
-    if (Contains(arg, "\\") && Contains(arg, ":") && fileExists(arg)) return ArgumentForm::Import;
+    if (pathShaped && kindOf(arg) == PathKind::File) return ArgumentForm::Import;
     if (ContainsNoCase(arg, "END") && arg.size() <= 4) return ArgumentForm::End;
     return ArgumentForm::None;
 }
@@ -106,24 +180,39 @@ void CollectArguments(const std::vector<std::string>& args, Settings& settings, 
         return;
     }
     state.CommandLineMode = "Y";
-    // An absolute path that exists is a path here, not the start of a list.
-    const bool slashList =
-        args.front().starts_with('/') && !PathExists(args.front());
-    const std::vector<std::string> parts = slashList ? SplitSlashList(args) : args;
+    const std::vector<std::string> parts =
+        IsSlashKeyword(args.front()) ? SplitSlashList(args) : args;
     for (const std::string& arg : parts) HandleArgument(arg, settings, state, messages);
 }
 
 void HandleArgument(const std::string& arg, Settings& settings, AppState& state,
                     MessageService& messages) {
-    switch (ClassifyArgument(arg, IsRegularFile)) {
+    switch (ClassifyArgument(arg, KindOfPath)) {
+        case ArgumentForm::Folder:
+            HandleFolder(arg, settings, state);
+            break;
         case ArgumentForm::Send:
             HandleSend(arg, settings, state, messages);
+            break;
+        case ArgumentForm::Receive:
+            ApplyReceiveArgument(arg, settings, state, messages);
+            break;
+        case ArgumentForm::Port:
+            settings.Port = Upper(RemoveSlash(arg));
+            break;
+        case ArgumentForm::Pattern:
+            settings.Mask = Upper(RemoveSlash(arg));
+            break;
+        case ArgumentForm::LineParameters:
+            settings.Speed = Upper(RemoveSlash(arg));
+            break;
+        case ArgumentForm::Import:
+            HandleImport(arg, settings);
             break;
         case ArgumentForm::End:
             state.ExitAfterTransfer = true;
             break;
-        default:
-            // The folder, receive, port, pattern, line and import forms come later.
+        case ArgumentForm::None:
             break;
     }
 }

@@ -37,6 +37,11 @@ inline constexpr CharRule kFileNameRule{"/:,;*?<>|",
 // File names whose extension comes from the mask; also the name box of the join dialog.
 inline constexpr CharRule kFileNameNoDotRule{"/:,;*?<>|.",
                                              "この文字はファイル名に使えません。\n/:,;*?<>|."};
+// The rule of a typed file name: the dot is refused too unless ALL-Files is
+// "Y", as the extension then comes from the mask.
+inline constexpr const CharRule& FileNameCharRule(std::string_view allFiles) {
+    return allFiles == "Y" ? kFileNameRule : kFileNameNoDotRule;
+}
 // Folder paths: ":" and "\" stay usable, and so does "/", the separator
 // here, although the box names it.
 inline constexpr CharRule kFolderRule{",;*?<>|",

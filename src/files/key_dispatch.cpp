@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "files/program_names.h"
 #include "platform/path_rules.h"
 
 namespace wexal {
@@ -177,14 +178,6 @@ CommandCheck Gate(CommandGate gate) {
     return check;
 }
 
-// Length of the UTF-8 sequence a lead byte starts; a stray byte counts alone.
-std::size_t Utf8Length(unsigned char lead) {
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC2) return 2;
-    return 1;
-}
-
 }  // namespace
 
 CommandCheck CheckCommand(ListCommand command, RowKind row, int markedCount, bool shift) {
@@ -259,16 +252,8 @@ std::optional<BoxMessage> JoinRefusal(int collectedCount) {
 
 std::string ProposeDoubledName(std::string_view fileName, std::string_view mask) {
     const std::string extension = PathRules::Extension(fileName);
-    std::string name(fileName.substr(0, fileName.size() - extension.size()));
-    name += "_2";
-    if (!mask.empty()) {
-        // The first character is the "*" of the mask; drop it whole even if
-        // someone stored a multibyte one there.
-        const std::size_t first =
-            std::min(Utf8Length(static_cast<unsigned char>(mask[0])), mask.size());
-        name += mask.substr(first);
-    }
-    return name;
+    return std::string(fileName.substr(0, fileName.size() - extension.size())) + "_2" +
+           MaskExtension(mask);
 }
 
 ListEnter DecideListEnter(std::string_view dirPath, RowKind row, std::string_view folderName) {

@@ -167,8 +167,13 @@ FileLookup LookUpFile(const fs::path& path) {
     return file;
 }
 
-Status WriteFileAtomically(const fs::path& path, std::string_view bytes) {
-    const FileLookup file = LookUpFile(path);
+Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMode links) {
+    FileLookup file = LookUpFile(path);
+    struct stat own {};
+    if (links == LinkMode::Replace && ::lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode)) {
+        file = FileLookup{};
+        file.target = path;
+    }
     if (file.kind == FileLookup::Kind::Refused) return Failure(path, file.reason);
     if (file.kind == FileLookup::Kind::Regular) {
         // Root may write anything; the owner's write bit is what the operator set.

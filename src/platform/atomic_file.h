@@ -40,7 +40,13 @@ FileLookup LookUpFile(const std::filesystem::path& path);
 // may not write, a folder, a device, a FIFO, or a link to anything but a
 // regular file (dangling included). On failure the message is
 // "ファイルに書き込めません。\n<path>\n<reason>".
-Status WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+//
+// With LinkMode::Replace a symbolic link at path is not followed: the new
+// file takes the link's place, so a name made from file content can never
+// lead a write out of its folder.
+enum class LinkMode { Follow, Replace };
+Status WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                           LinkMode links = LinkMode::Follow);
 
 // Removes the temporary files that saves of `path` left behind when their
 // process was killed: those of processes that no longer run, and any older

@@ -1,11 +1,8 @@
 // The real Wexal started with S=<file> END against ncsim on a pseudo-terminal:
 // what the machine decodes, the log line, and the ends that are no completion.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <optional>
@@ -14,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/text_codec.h"
 #include "support/ncsim_process.h"
 #include "support/test_env.h"
+#include "support/wexal_process.h"
 
 namespace wexal {
 namespace {
@@ -32,16 +29,10 @@ protected:
     test::TempDir program_;
     test::TempDir runtime_;
     test::TempDir nc_;
-    pid_t pid_ = -1;
+    test::WexalProcess wexal_{program_.path(), runtime_.path()};
 
     WexalSendTest() {
         std::filesystem::permissions(runtime_.path(), std::filesystem::perms::owner_all);
-    }
-    ~WexalSendTest() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
     }
 
     void Settings(const std::string& speed, const std::string& code) {
@@ -50,46 +41,13 @@ protected:
                                  "\nSignal=Y\nStartChar=N\nEndChar=Y\nEndChar_Type=1\n");
     }
 
-    // Wexal with its standard error in a file of the program folder.
-    bool Start(const std::string& port, std::vector<std::string> args) {
-        std::vector<std::string> env = {
-            "QT_QPA_PLATFORM=offscreen",
-            "WEXAL_HOME=" + program_.path().string(),
-            "XDG_RUNTIME_DIR=" + runtime_.path().string(),
-            "HOME=" + program_.path().string(),
-            "WEXAL_COM1=" + port,
-        };
-        args.insert(args.begin(), WEXAL_BIN_DIR "/Wexal");
-        std::vector<char*> argv, envp;
-        for (auto& a : args) argv.push_back(a.data());
-        for (auto& e : env) envp.push_back(e.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        const std::string err = (program_ / "stderr.txt").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        return rc == 0;
+    bool Start(const std::string& port, std::vector<std::string> args,
+               const std::string& portName = "COM1") {
+        return wexal_.Start(port, std::move(args), portName);
     }
-
-    std::optional<int> WaitExit(std::chrono::seconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        do {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        } while (std::chrono::steady_clock::now() < end);
-        return std::nullopt;
-    }
-
-    std::string Log() { return Cp932ToUtf8Lossy(test::ReadFileBytes(program_ / "Wexal.log")); }
-    std::string Stderr() { return test::ReadFileBytes(program_ / "stderr.txt"); }
+    std::optional<int> WaitExit(std::chrono::seconds limit) { return wexal_.WaitExit(limit); }
+    std::string Log() { return wexal_.Log(); }
+    std::string Stderr() { return wexal_.Stderr(); }
 
     // A long program, so that a transfer paced at 4800 baud is still running
     // seconds after it began.
@@ -181,7 +139,7 @@ TEST_F(WexalSendTest, SigtermDuringASendAbortsItWithDc4AndEndsTheProgram) {
     ASSERT_TRUE(StartPacedMachine(sim));
     ASSERT_TRUE(Start(sim.slave(), {"S=" + file.string()}));
     std::this_thread::sleep_for(2s);
-    ::kill(pid_, SIGTERM);
+    ::kill(wexal_.pid(), SIGTERM);
 
     EXPECT_EQ(WaitExit(60s), std::optional<int>(0));
     EXPECT_NE(Log().find(kAbortedHead), std::string::npos) << Log();
@@ -190,6 +148,61 @@ TEST_F(WexalSendTest, SigtermDuringASendAbortsItWithDc4AndEndsTheProgram) {
     EXPECT_EQ(sim.WaitExit(30s), std::optional<int>(0));
     EXPECT_NE(test::ReadFileBytes(nc_ / "report.txt").find("dc4_received=1"), std::string::npos)
         << test::ReadFileBytes(nc_ / "report.txt");
+}
+
+// The argument forms as a launcher would give them: a "/"-separated list
+// with blanks in a path and another port, or a name relative to the folder;
+// the machine hears the program and the settings file stays as it was.
+TEST_F(WexalSendTest, ArgumentFormsChooseFileFolderAndPortForThisRunOnly) {
+    std::filesystem::create_directories(nc_ / "my prg");
+    const auto file = nc_ / "my prg" / "A.NC";
+    test::WriteFileBytes(file, "%\nO1\nM30\n%\n");
+    struct Row {
+        std::vector<std::string> args;
+        std::string folder;  // DirPath in the settings file
+    };
+    const Row rows[] = {
+        {{"/S=" + file.string() + " /COM2 /END"}, "/elsewhere"},
+        {{"/S=" + file.string(), "/com2", "/END"}, "/elsewhere"},
+        {{"S=A.NC", "com2", "END"}, (nc_ / "my prg").string()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.front());
+        const std::string ini = "[Setting]\nPort=COM1\nSpeed=19200,8,N,1\nSignal=Y\nDirPath=" +
+                                row.folder + "\n";
+        test::WriteFileBytes(program_ / "Wexal.INI", ini);
+        NcsimProcess sim;
+        const auto text = nc_ / "received.nc";
+        ASSERT_TRUE(sim.Start({"receive", "--line", "none", "--code", "iso", "--dc1", "--text",
+                               text.string()}));
+        ASSERT_TRUE(Start(sim.slave(), row.args, "COM2"));
+        EXPECT_EQ(WaitExit(120s), std::optional<int>(0)) << Stderr();
+        EXPECT_EQ(sim.WaitExit(30s), std::optional<int>(0));
+        EXPECT_EQ(test::ReadFileBytes(text), "\nO1\nM30\n\n%");
+        EXPECT_NE(Log().find(std::string(kCompletedHead)), std::string::npos) << Log();
+        EXPECT_EQ(test::ReadFileBytes(program_ / "Wexal.INI"), ini);
+        std::filesystem::remove(program_ / "Wexal.log");
+    }
+}
+
+// Arguments no launcher would give: the program neither crashes nor hangs
+// on them, ends on a signal as always, and writes nothing.
+TEST_F(WexalSendTest, HostileArgumentsNeitherCrashNorWrite) {
+    const std::string fifo = (nc_ / "pipe.NC").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::vector<std::string>> cases = {
+        {"S="}, {"/"}, {std::string(100000, 'x')}, {"\xff\xfe/S=\x80"}, {"S=" + fifo},
+        {"R=" + fifo}, {"R=" + nc_.path().string()},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.front().substr(0, 20));
+        ASSERT_TRUE(Start("/nonexistent/tty", args));
+        std::this_thread::sleep_for(1500ms);
+        ::kill(wexal_.pid(), SIGTERM);
+        EXPECT_EQ(WaitExit(30s), std::optional<int>(0)) << Stderr();
+        EXPECT_FALSE(std::filesystem::exists(program_ / "Wexal.INI"));
+        EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+    }
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ TEST(CommandLineTest, SendTakesTheFolderOfTheFileForThisRun) {
 }
 
 TEST(CommandLineTest, ArgumentFormsKeepTheirOrder) {
-    const auto none = [](const std::string&) { return false; };
+    const auto none = [](const std::string&) { return PathKind::Missing; };
     struct Row {
         const char* arg;
         ArgumentForm form;
@@ -86,10 +86,71 @@ TEST(CommandLineTest, ArgumentFormsKeepTheirOrder) {
         {"R=O2000.NC", ArgumentForm::Receive}, {"com2", ArgumentForm::Port},
         {"*.COM", ArgumentForm::Port},      {"*.TXT", ArgumentForm::Pattern},
         {"9600,7,E,2", ArgumentForm::LineParameters}, {"D:\\NEW|FOLDER", ArgumentForm::Folder},
+        // Paths hold "/" here: a folder, or nothing yet, is a folder argument.
+        {"/home/op/new|folder", ArgumentForm::Folder}, {"~/nc", ArgumentForm::Folder},
+        // A keyword with its list slash is no path.
+        {"/COM12", ArgumentForm::None},     {"/COM2", ArgumentForm::Port},
+        {"/*.NC", ArgumentForm::Pattern},   {"/9600,8,N,1", ArgumentForm::LineParameters},
+        {"S=", ArgumentForm::Send},         {"/", ArgumentForm::Folder},
     };
     for (const Row& row : rows) EXPECT_EQ(ClassifyArgument(row.arg, none), row.form) << row.arg;
-    const auto all = [](const std::string&) { return true; };
-    EXPECT_EQ(ClassifyArgument("D:\\PRG\\A.NC", all), ArgumentForm::Import);
+    const auto file = [](const std::string&) { return PathKind::File; };
+    EXPECT_EQ(ClassifyArgument("/home/op/PRG/A.NC", file), ArgumentForm::Import);
+    // A FIFO or a device is neither a folder nor a file to import.
+    const auto fifo = [](const std::string&) { return PathKind::Other; };
+    EXPECT_EQ(ClassifyArgument("/tmp/pipe", fifo), ArgumentForm::None);
+}
+
+TEST(CommandLineTest, EveryFormActsForThisRun) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir / "in");
+    test::WriteFileBytes(dir / "in" / "O5.TXT", "O5\r\n");
+    test::WriteFileBytes(dir / "O2000.NC", "old");
+    const std::string base = dir.path().string();
+    Args run;
+    run.messages.Answer(false);  // R= of an existing file: "No"
+    CollectArguments({base + "/new|folder/", "com2", "*.txt", "9600,7,e,2", base + "/in/O5.TXT",
+                      "/COM12", "END"},
+                     run.settings, run.state, run.messages);
+    EXPECT_EQ(run.state.CurrentFolder, base + "/new folder");
+    EXPECT_EQ(run.settings.DirPath, base + "/new folder");
+    EXPECT_EQ(run.settings.Port, "COM2");  // "/COM12" as a later argument is ignored
+    EXPECT_EQ(run.settings.Speed, "9600,7,E,2");
+    EXPECT_EQ(run.settings.Mask, "*.TXT");  // from the import, after the pattern
+    EXPECT_TRUE(run.state.ExitAfterTransfer);
+    // The import went into the folder of this run (which does not exist yet:
+    // nothing is created for it).
+    EXPECT_FALSE(std::filesystem::exists(dir / "new folder"));
+
+    Args list;
+    list.settings.DirPath = base;
+    list.messages.Answer(false);
+    CollectArguments({"/COM12 /R=O2000.NC /END"}, list.settings, list.state, list.messages);
+    EXPECT_EQ(list.settings.Port, "COM12");
+    ASSERT_EQ(list.messages.shown().size(), 1u);
+    EXPECT_EQ(list.messages.shown()[0].text,
+              "すでに" + base + "/O2000.NC" + "が有ります。\n上書きしますか？");
+    EXPECT_EQ(list.state.ReceiveOnStart, "N");
+    EXPECT_EQ(test::ReadFileBytes(dir / "O2000.NC"), "old");
+
+    // A folder given as R= can take no program: said, and nothing starts.
+    Args folder;
+    CollectArguments({"R=" + base + "/in"}, folder.settings, folder.state, folder.messages);
+    EXPECT_EQ(folder.state.ReceiveOnStart, "N");
+    ASSERT_EQ(folder.messages.shown().size(), 1u);
+    EXPECT_EQ(folder.messages.shown()[0].icon, MessageIcon::Error);
+}
+
+TEST(CommandLineTest, ImportCopiesIntoTheFolderOfThisRun) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir / "nc");
+    test::WriteFileBytes(dir / "O7.NC", "O7\r\nM30\r\n");
+    test::WriteFileBytes(dir / "nc" / "O7.NC", "older");
+    Args run;
+    CollectArguments({(dir / "nc").string(), (dir / "O7.NC").string()}, run.settings, run.state,
+                     run.messages);
+    EXPECT_EQ(test::ReadFileBytes(dir / "nc" / "O7.NC"), "O7\r\nM30\r\n");
+    EXPECT_EQ(run.settings.Mask, "*.NC");
 }
 
 TEST(CommandLineTest, SlashListSplitsWherePartsBegin) {
@@ -104,7 +165,7 @@ TEST(CommandLineTest, SlashListSplitsWherePartsBegin) {
     };
     for (const Row& row : rows) EXPECT_EQ(SplitSlashList(row.args), row.parts) << row.args[0];
 
-    // An absolute path that exists is no list.
+    // A list needs a keyword after its first "/".
     test::TempDir dir;
     test::WriteFileBytes(dir / "O1.NC", "O1\r\n");
     Args run;

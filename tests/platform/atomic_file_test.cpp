@@ -127,3 +127,20 @@ TEST_F(AtomicFileTest, RefusesReadOnlyFilesAndLinksToAnythingButARegularFile) {
 
 }  // namespace
 }  // namespace wexal
+
+namespace wexal {
+namespace {
+
+TEST(AtomicFileLinkTest, ReplaceModePutsTheFileInTheLinksPlace) {
+    test::TempDir dir;
+    test::TempDir elsewhere;
+    test::WriteFileBytes(elsewhere / "target", "keep");
+    std::filesystem::create_symlink(elsewhere / "target", dir / "name");
+    ASSERT_TRUE(WriteFileAtomically(dir / "name", "new", LinkMode::Replace));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "name"));
+    EXPECT_EQ(test::ReadFileBytes(dir / "name"), "new");
+    EXPECT_EQ(test::ReadFileBytes(elsewhere / "target"), "keep");
+}
+
+}  // namespace
+}  // namespace wexal

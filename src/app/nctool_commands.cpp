@@ -1,0 +1,65 @@
+#include "app/nctool_commands.h"
+
+#include <QTimer>
+
+#include "app/mainunit1.h"
+#include "files/file_loader.h"
+#include "nctools/bai2.h"
+#include "nctools/divides.h"
+#include "nctools/plus.h"
+
+namespace wexal {
+
+NcToolCommands::NcToolCommands(TForm1& form) : form_(form) {
+    NcToolContext context;
+    context.mainWindow = &form;
+    context.settings = &form.settings_;
+    context.state = &form.state_;
+    context.messages = form.messages_;
+    context.screenSaver = form.screenSaver_;
+    context.programFolder = form.files_.folder;
+    context.browseFolder = form.folderBrowser_;
+    context.refreshList = [&form](unsigned flags) { form.RefreshFileList(flags); };
+    context.restoreHelpLine = [&form] { form.ShowHelpLine(false); };
+    context.showAborted = [&form] {
+        form.SetMessage(QStringLiteral("操作中止!!"), true);
+        form.Timer1->start(1000);
+    };
+    divides_ = new TDividesForm(context, &form);
+    bai2_ = new TBai2Form(context, &form);
+    plus_ = new TPlusForm(context, &form);
+}
+
+NcToolCommands::~NcToolCommands() = default;
+
+std::string NcToolCommands::LoadCursorFile() {
+    const FileListModel& list = form_.fileList_;
+    const std::string name = list.FileNameOfRow(list.Cursor());
+    form_.viewBytes_ = LoadFileIntoView(form_.settings_.DirPath, name, *form_.messages_).text;
+    return name;
+}
+
+void NcToolCommands::Split() {
+    const std::string name = LoadCursorFile();
+    divides_->Open(name, &form_.viewBytes_);
+}
+
+void NcToolCommands::AxisDouble() {
+    const std::string name = LoadCursorFile();
+    bai2_->Open(name, ProposeDoubledName(name, form_.settings_.Mask), &form_.viewBytes_);
+}
+
+void NcToolCommands::Join() {
+    FileListModel& list = form_.fileList_;
+    list.CompactMarks();
+    std::vector<std::string> names = list.CollectMarkedFiles();
+    if (const auto refusal = JoinRefusal(static_cast<int>(names.size()))) {
+        refusal->Show(*form_.messages_);
+    } else {
+        plus_->Open(std::move(names));
+    }
+    list.ClearMarks();
+    form_.ShowListCursor();
+}
+
+}  // namespace wexal

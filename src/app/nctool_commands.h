@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+
+namespace wexal {
+
+class TForm1;
+class TDividesForm;
+class TBai2Form;
+class TPlusForm;
+
+// B, H and K of the file list: the NC tool dialogs, created once with the
+// main window, and what each command does before its dialog opens.
+class NcToolCommands {
+public:
+    explicit NcToolCommands(TForm1& form);
+    ~NcToolCommands();
+
+    void Split();       // B, Shift+F9
+    void AxisDouble();  // H
+    void Join();        // K, Shift+F4
+
+    TDividesForm& DividesForm() { return *divides_; }
+    TBai2Form& Bai2Form() { return *bai2_; }
+    TPlusForm& PlusForm() { return *plus_; }
+
+private:
+    // The cursor file's bytes as the view holds them; the tools read these.
+    // The transfer panel stays hidden, so the text is not laid out for it.
+    std::string LoadCursorFile();
+
+    TForm1& form_;
+    TDividesForm* divides_ = nullptr;  // children of the main window
+    TBai2Form* bai2_ = nullptr;
+    TPlusForm* plus_ = nullptr;
+};
+
+}  // namespace wexal

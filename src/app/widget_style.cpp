@@ -1,0 +1,29 @@
+#include "app/widget_style.h"
+
+#include <QPalette>
+#include <QWidget>
+
+namespace wexal {
+
+QFont MonoFont(int pixelSize, bool bold) {
+    QFont font(QStringLiteral("IPAGothic"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+void Paint(QWidget* w, const QColor& text, const QColor& background) {
+    QPalette pal = w->palette();
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        pal.setColor(role, text);
+    }
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
+        pal.setColor(role, background);
+    }
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+}  // namespace wexal

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace wexal {
+
+// The entries a dialog remembers (Path.lst, NAME.lst, FIND.LST): newest first,
+// at most kHistoryLimit, one per line in cp932 with CR LF on disk.
+inline constexpr std::size_t kHistoryLimit = 20;
+
+inline constexpr const char* kPathHistoryFile = "Path.lst";
+inline constexpr const char* kNameHistoryFile = "NAME.lst";
+inline constexpr const char* kFindHistoryFile = "FIND.LST";
+
+// The entries of the file, nullopt when it does not exist or cannot be read
+// (the box then keeps what it has). Lines may end in CR LF, LF or CR; bytes
+// that are not cp932 are shown as U+FFFD.
+std::optional<std::vector<std::string>> ReadHistoryList(const std::filesystem::path& path);
+
+// The whole list, replacing the file. An entry that cp932 cannot hold is left
+// out rather than written as something else.
+Status WriteHistoryList(const std::filesystem::path& path, const std::vector<std::string>& entries);
+
+// A confirmed entry: in front, its first later duplicate (exact comparison)
+// removed, then cut to kHistoryLimit entries.
+void ConfirmHistoryEntry(std::vector<std::string>& entries, const std::string& entry);
+
+}  // namespace wexal

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "nctools/tool_progress.h"
+#include "nctools/tool_result.h"
+#include "platform/message_service.h"
+
+namespace wexal {
+
+// The output name: the typed name, followed by the extension unless the name
+// already holds the extension text anywhere (case-sensitive): "ALL" and
+// "ALL.NC" give ALL.NC, "all.nc" gives all.nc.NC.
+std::string JoinOutputName(std::string_view typed, std::string_view extension);
+
+// The output would overwrite one of the files to join: its name is one of
+// theirs (exact comparison), or it is the same file on disk under another name.
+bool JoinOutputIsInput(const std::filesystem::path& folder, const std::string& outputName,
+                       const std::vector<std::string>& names);
+
+// Appends every line of text with CR LF after it.
+void AppendLines(std::string& out, std::string_view text);
+
+// Called with the index of each file as it is joined (the list selects it).
+using JoinSelect = std::function<void(int index)>;
+
+// Joins folder/names in their order into folder/outputName: each file is
+// read as the transfer view reads it (LoadFileIntoView, with its question for
+// a file that does not look like text) and contributes its lines with CR LF.
+// The output is written whole at the end through a temporary name, so a file
+// that cannot be read, a cancel or a failed write leave any earlier file of
+// that name as it was. Refused when the output is one of the inputs.
+ToolResult JoinFiles(const std::filesystem::path& folder, const std::vector<std::string>& names,
+                     const std::string& outputName, MessageService& messages,
+                     const JoinSelect& select = {}, ToolProgress* progress = nullptr);
+
+}  // namespace wexal

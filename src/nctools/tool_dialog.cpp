@@ -1,0 +1,44 @@
+#include "nctools/tool_dialog.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QProgressBar>
+
+#include "config/option_settings.h"
+
+namespace wexal {
+
+namespace {
+
+// Events are processed this often at most: each round costs far more than
+// a line, and a tenth of this is still too fast to see.
+constexpr qint64 kEventsEveryMs = 40;
+
+}  // namespace
+
+void CentreOnMainWindow(QDialog& dialog, const QWidget* mainWindow) {
+    if (mainWindow == nullptr) return;
+    const QRect main = mainWindow->frameGeometry();
+    const QRect own = dialog.frameGeometry();
+    const Placement at =
+        CentreOver(main.x(), main.y(), main.width(), main.height(), own.width(), own.height());
+    dialog.move(at.left, at.top);
+}
+
+void ShowHistory(QComboBox& box, const std::vector<std::string>& entries) {
+    const QString text = box.currentText();
+    box.clear();
+    for (const std::string& entry : entries) box.addItem(QString::fromStdString(entry));
+    box.setEditText(text);
+}
+
+bool DialogProgress::Step(std::size_t line) {
+    if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= kEventsEveryMs) {
+        bar_.setValue(static_cast<int>(std::min<std::size_t>(line, INT32_MAX)));
+        QCoreApplication::processEvents();
+        sinceEvents_.start();
+    }
+    return !cancelled_;
+}
+
+}  // namespace wexal

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "config/settings.h"
+#include "nctools/tool_progress.h"
+#include "platform/message_service.h"
+#include "platform/screen_saver.h"
+
+class QComboBox;
+class QProgressBar;
+
+namespace wexal {
+
+// What the NC tool dialogs use of the main window.
+struct NcToolContext {
+    QWidget* mainWindow = nullptr;
+    Settings* settings = nullptr;
+    AppState* state = nullptr;
+    MessageService* messages = nullptr;
+    ScreenSaver* screenSaver = nullptr;
+    std::filesystem::path programFolder;  // Div_Sub.ini and the history lists
+    // The platform's folder browser: caption and start in, the choice out.
+    std::function<std::optional<std::string>(const std::string&, const std::string&)> browseFolder;
+    std::function<void(unsigned flags)> refreshList;  // RefreshFileList
+    std::function<void()> restoreHelpLine;            // Label1 := the normal line
+    std::function<void()> showAborted;                // "操作中止!!" in the message line
+};
+
+// The dialog over the middle of the main window.
+void CentreOnMainWindow(QDialog& dialog, const QWidget* mainWindow);
+
+// The history entries as the box's items; the typed text stays.
+void ShowHistory(QComboBox& box, const std::vector<std::string>& entries);
+
+// A tool's run inside a dialog: the bar follows the lines, the window keeps
+// painting and taking keys, and Esc or ｷｬﾝｾﾙ cancels (Cancel()).
+class DialogProgress : public ToolProgress {
+public:
+    explicit DialogProgress(QProgressBar& bar) : bar_(bar) {}
+    bool Step(std::size_t line) override;
+    void Cancel() { cancelled_ = true; }
+    bool cancelled() const { return cancelled_; }
+
+private:
+    QProgressBar& bar_;
+    QElapsedTimer sinceEvents_;
+    bool cancelled_ = false;
+};
+
+}  // namespace wexal

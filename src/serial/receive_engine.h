@@ -1,0 +1,77 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/screen_saver.h"
+#include "serial/receive_line.h"
+#include "serial/receive_panel.h"
+#include "serial/received_data.h"
+#include "serial/serial_link.h"
+#include "serial/transfer_log.h"
+
+namespace wexal {
+
+// Texts of a receive.
+inline constexpr const char* kReceiveNamePrefix = "受信名 ";
+inline constexpr const char* kReceiveAutomaticName = "受信名 自動保存";
+inline constexpr const char* kReceiveWaiting = "受信待機中(信号待ち)";
+inline constexpr const char* kReceiveRunning = "＜＜ 受信中 ＞＞";
+inline constexpr const char* kReceiveSaving = "受信データ保存中です。";
+inline constexpr const char* kReceiveCompleted = "受信完了しました。";
+inline constexpr const char* kReceiveCompletedMessage = "受信完了しました。!!";
+inline constexpr const char* kReceiveAborted = "受信を中止しました。";
+inline constexpr const char* kReceiveAbortedMessage = "受信を中止しました。!!";
+
+// The inputs of ReceiveFile as the save choice, the name entry or the R=
+// argument set them.
+struct ReceiveRequest {
+    bool named = false;       // ReceiveNamed
+    std::string target;       // ReceiveTarget: the full path when named
+    std::string displayName;  // ReceiveDisplayName
+    bool exitAfterTransfer = false;
+};
+
+// What a receive talks to. The settings, the window (TransferHost) and the
+// message boxes are the link's.
+struct ReceiveEnvironment {
+    SerialLink* link = nullptr;
+    ReceivePanel* panel = nullptr;
+    const TransferLog* log = nullptr;
+    ScreenSaver* screenSaver = nullptr;  // may be null
+    // ShutDownPC of the send side, called after an ExitAfterTransfer receive
+    // with Power_Off "Y"; it decides itself whether the system goes down.
+    std::function<void()> shutDownPC;
+    std::function<std::time_t()> now = [] { return std::time(nullptr); };
+};
+
+enum class ReceiveEnd { Completed, Aborted, Failed };
+
+struct ReceiveResult {
+    ReceiveEnd end = ReceiveEnd::Aborted;
+    std::string target;                      // ReceiveTarget at the end, as logged
+    std::vector<std::string> completedFiles; // in the order they were finished
+    std::string fallbackFile;                // lines before any program number, or ""
+    std::string error;                       // Failed: what went wrong, as told
+    bool windowCloses = false;               // ExitAfterTransfer, or the window asked
+};
+
+// The state of one receive, as the design's tables name it.
+struct ReceiveState {
+    ReceiveRequest request;
+    LineAssembly line;
+    int programCount = 0;
+    int lineCount = 0;  // lines finished since the last write, 0 to 1000
+    ReceivedData data;
+    ReceivedView view;
+    bool closeRequested = false;
+};
+
+// Receives one or more programs from the NC into the named file or one file
+// per program number, and ends with the window restored, the port closed and
+// the log written. Runs on the window's thread to its end.
+ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env);
+
+}  // namespace wexal

@@ -1,0 +1,179 @@
+// The real Wexal started with R=<absolute path> END against ncsim punching on
+// a pseudo-terminal: the saved lines in every tape code, the log line, a line
+// that dies and SIGTERM during a receive.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/ncsim_process.h"
+#include "support/test_env.h"
+#include "support/wexal_process.h"
+
+namespace wexal {
+namespace {
+
+using namespace std::chrono_literals;
+using test::NcsimProcess;
+
+constexpr const char* kCompletedHead = "受信　　完了　";
+constexpr const char* kAbortedHead = "受信　　中止　";
+
+class WexalReceiveTest : public ::testing::Test {
+protected:
+    test::TempDir program_;
+    test::TempDir runtime_;
+    test::TempDir nc_;
+    test::WexalProcess wexal_{program_.path(), runtime_.path()};
+
+    WexalReceiveTest() {
+        std::filesystem::permissions(runtime_.path(), std::filesystem::perms::owner_all);
+    }
+
+    // A pseudo-terminal has no carrier line, so Signal is "N".
+    void Settings(const std::string& speed, int rCode, const std::string& op5 = "N") {
+        test::WriteFileBytes(program_ / "Wexal.INI",
+                             "[Setting]\nPort=COM1\nSpeed=" + speed + "\nSignal=N\nR_Code=" +
+                                 std::to_string(rCode) +
+                                 "\nStartChar=Y\nEndChar=Y\n[Options]\nRead_SP_Cut=N\nop5=" + op5 +
+                                 "\n");
+    }
+
+    std::filesystem::path Target() const { return nc_ / "in" / "IN.NC"; }
+    std::string Saved() const { return test::ReadFileBytes(Target()); }
+    std::filesystem::path Report() const { return nc_ / "report.txt"; }
+
+    bool StartWexal(NcsimProcess& sim, bool end) {
+        std::filesystem::create_directories(Target().parent_path());
+        std::vector<std::string> args = {"R=" + Target().string()};
+        if (end) args.push_back("END");
+        return wexal_.Start(sim.slave(), args);
+    }
+
+    // 2000 numbered blocks: paced at 4800 baud the punch lasts over a minute.
+    std::filesystem::path LongProgram() {
+        std::string text = "%\nO2000\n";
+        for (int i = 1; i <= 2000; ++i)
+            text += "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".Y-5.F300\n";
+        text += "M30\n%\n";
+        const auto file = nc_ / "O2000.NC";
+        test::WriteFileBytes(file, text);
+        return file;
+    }
+    // What a receive of the whole long program saves, without its closing "%".
+    static std::string LongProgramSaved() {
+        std::string text = "%\r\nO2000\r\n";
+        for (int i = 1; i <= 2000; ++i)
+            text += "N" + std::to_string(i) + " G01 X" + std::to_string(i) + ". Y-5. F300\r\n";
+        return text + "M30\r\n";
+    }
+    bool StartPacedPunch(NcsimProcess& sim) {
+        return sim.Start({"punch", LongProgram().string(), "--line", "4800,8,N,2", "--code", "iso",
+                          "--report", Report().string()});
+    }
+};
+
+struct Case {
+    const char* name;
+    const char* speed;
+    const char* simCode;  // what ncsim punches
+    int rCode;            // Setting/R_Code: 0 detects
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class WexalReceiveCodesTest : public WexalReceiveTest, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(WexalReceiveCodesTest, SavesTheCleanedLinesWithCrLfLogsAndEnds) {
+    const Case& c = GetParam();
+    Settings(c.speed, c.rCode);
+    const auto punched = nc_ / "O1234.NC";
+    test::WriteFileBytes(punched, "%\nO1234(TEST)\nG00X10.Y-5.\nG01Z-2.F100\nM30\n%\n");
+
+    NcsimProcess sim;
+    ASSERT_TRUE(sim.Start({"punch", punched.string(), "--line", "none", "--code", c.simCode,
+                           "--report", Report().string()}));
+    ASSERT_TRUE(StartWexal(sim, true));
+
+    EXPECT_EQ(wexal_.WaitExit(120s), std::optional<int>(0)) << wexal_.Stderr();
+    EXPECT_EQ(sim.WaitExit(30s), std::optional<int>(0));
+    EXPECT_EQ(Saved(), "%\r\nO1234(TEST)\r\nG00 X10. Y-5.\r\nG01 Z-2. F100\r\nM30\r\n%\r\n");
+    const std::regex entry(std::string(kCompletedHead) +
+                           "\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}　" + Target().string() +
+                           "\r\n");
+    EXPECT_TRUE(std::regex_search(wexal_.Log(), entry)) << wexal_.Log();
+    EXPECT_EQ(wexal_.Log().find(kAbortedHead), std::string::npos);
+    // The machine was told to stop.
+    EXPECT_NE(test::ReadFileBytes(Report()).find("dc4_received=1"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, WexalReceiveCodesTest,
+                         ::testing::Values(Case{"IsoDetected", "19200,8,N,1", "iso", 0},
+                                           Case{"Iso", "19200,8,N,1", "iso", 1},
+                                           Case{"EiaDetected", "9600,8,N,2", "eia", 0},
+                                           Case{"Eia", "9600,8,N,2", "eia", 2},
+                                           Case{"AsciiDetected", "19200,8,N,1", "ascii", 0},
+                                           Case{"Ascii", "4800,7,E,2", "ascii", 3}),
+                         [](const ::testing::TestParamInfo<Case>& param) {
+                             return std::string(param.param.name);
+                         });
+
+TEST_F(WexalReceiveTest, ALineThatDiesAbortsDeletesTheNamedFileAndTheProgramEnds) {
+    Settings("4800,8,N,2", 0);
+    NcsimProcess sim;
+    ASSERT_TRUE(StartPacedPunch(sim));
+    ASSERT_TRUE(StartWexal(sim, true));
+    std::this_thread::sleep_for(3s);
+    ::kill(sim.pid(), SIGKILL);
+
+    EXPECT_EQ(wexal_.WaitExit(60s), std::optional<int>(0));
+    EXPECT_NE(wexal_.Log().find(kAbortedHead), std::string::npos) << wexal_.Log();
+    EXPECT_EQ(wexal_.Log().find(kCompletedHead), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Target()));
+    // Nobody would close a box in this run: the reason goes to standard error.
+    EXPECT_NE(wexal_.Stderr().find("回線が切断されました。"), std::string::npos) << wexal_.Stderr();
+}
+
+TEST_F(WexalReceiveTest, ALineThatDiesKeepsWhatArrivedWithOp5) {
+    Settings("4800,8,N,2", 0, "Y");
+    NcsimProcess sim;
+    ASSERT_TRUE(StartPacedPunch(sim));
+    ASSERT_TRUE(StartWexal(sim, true));
+    std::this_thread::sleep_for(3s);
+    ::kill(sim.pid(), SIGKILL);
+
+    EXPECT_EQ(wexal_.WaitExit(60s), std::optional<int>(0));
+    EXPECT_NE(wexal_.Log().find(kCompletedHead), std::string::npos) << wexal_.Log();
+    // Whole lines as they came, the unfinished one dropped, no closing "%".
+    const std::string saved = Saved();
+    const std::string whole = LongProgramSaved();
+    EXPECT_GT(saved.size(), std::string("%\r\nO2000\r\nN1 G01 X1. Y-5. F300\r\n").size());
+    EXPECT_LT(saved.size(), whole.size());
+    EXPECT_EQ(whole.substr(0, saved.size()), saved);
+    EXPECT_TRUE(saved.ends_with("\r\n"));
+}
+
+TEST_F(WexalReceiveTest, SigtermDuringAReceiveAbortsItWithDc4AndEndsTheProgram) {
+    Settings("4800,8,N,2", 1);
+    NcsimProcess sim;
+    ASSERT_TRUE(StartPacedPunch(sim));
+    ASSERT_TRUE(StartWexal(sim, false));
+    std::this_thread::sleep_for(3s);
+    ::kill(wexal_.pid(), SIGTERM);
+
+    EXPECT_EQ(wexal_.WaitExit(60s), std::optional<int>(0));
+    EXPECT_NE(wexal_.Log().find(kAbortedHead), std::string::npos) << wexal_.Log();
+    EXPECT_EQ(wexal_.Log().find(kCompletedHead), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Target()));
+    EXPECT_EQ(sim.WaitExit(30s), std::optional<int>(0));
+    EXPECT_NE(test::ReadFileBytes(Report()).find("dc4_received=1"), std::string::npos)
+        << test::ReadFileBytes(Report());
+}
+
+}  // namespace
+}  // namespace wexal
