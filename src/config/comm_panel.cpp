@@ -58,8 +58,8 @@ void CommPanel::CreateControls() {
     for (int i = 0; i < 2; ++i) {
         auto* combo = new QComboBox(box);
         *combos[i].first = combo;
-        const CommFieldSpec& spec = CommField(kSpeedTag + i);
-        combo->setObjectName(QString::fromLatin1(spec.control));
+        const CommFieldSpec& definition = CommField(kSpeedTag + i);
+        combo->setObjectName(QString::fromLatin1(definition.control));
         combo->setGeometry(8, combos[i].second, 130, 24);
         combo->setFont(MonoFont(14));
         combo->setEditable(true);
@@ -89,19 +89,19 @@ void CommPanel::CreateControls() {
 
     QLineEdit** letters[] = {&Edit4, &Edit6, &Edit9, &Edit8};
     for (int i = 0; i < 4; ++i) {
-        const CommFieldSpec& spec = CommField(kSignalTag + i);
+        const CommFieldSpec& definition = CommField(kSignalTag + i);
         const int top = 126 + i * 58;
         // The runs of blanks in the captions end their first line: each label is
         // just wide enough for its longer line and no wider.
-        const int width = spec.tag == kSignalTag ? 138 : 150;
+        const int width = definition.tag == kSignalTag ? 138 : 150;
         QLabel* caption =
-            MakeCaption(box, QString::fromUtf8(spec.caption), {8, top, width, 34}, 12);
+            MakeCaption(box, QString::fromUtf8(definition.caption), {8, top, width, 34}, 12);
         auto* edit = new QLineEdit(box);
         *letters[i] = edit;
-        edit->setObjectName(QString::fromLatin1(spec.control));
+        edit->setObjectName(QString::fromLatin1(definition.control));
         edit->setGeometry(162, top + 6, 28, 24);
         edit->setFont(MonoFont(16));
-        edit->setMaxLength(spec.maxLength);
+        edit->setMaxLength(definition.maxLength);
         edit->setAlignment(Qt::AlignCenter);
         edit->setAccessibleName(caption->text());
         caption->setBuddy(edit);

@@ -36,7 +36,7 @@ struct ProbeAnswer {
 }  // namespace
 
 const std::array<CommFieldSpec, kCommFieldCount>& CommFieldSpecs() {
-    static const std::array<CommFieldSpec, kCommFieldCount> specs = {{
+    static const std::array<CommFieldSpec, kCommFieldCount> definitions = {{
         {kSpeedTag, "ComboBox1", "", kSpeedChars, 0},
         {kPortTag, "ComboBox2", "", kPortChars, 0},
         {kSignalTag, "Edit4", "送受信の開始を        ＮＣ機の信号で行う(Y/N)", kYesNoChars, 1},
@@ -44,7 +44,7 @@ const std::array<CommFieldSpec, kCommFieldCount>& CommFieldSpecs() {
         {kEndCharTag, "Edit9", "送受信時、後に％を付ける                  (Y/N)", kYesNoChars, 1},
         {kCodeTag, "Edit8", "送信コードＥＩＡ (Y/N)", kYesNoChars, 1},
     }};
-    return specs;
+    return definitions;
 }
 
 const CommFieldSpec& CommField(int tag) { return CommFieldSpecs().at(tag - 1); }

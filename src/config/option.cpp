@@ -28,9 +28,9 @@ constexpr FieldHint kHints[] = {
     {"LabeledEdit9", "(1:% 2:%% 3:%+LF 4:%%+LF)"},
 };
 
-int EditWidth(const OptionFieldSpec& spec) {
-    if (spec.maxLength == 0) return 220;
-    return 24 + 10 * spec.maxLength;
+int EditWidth(const OptionFieldSpec& definition) {
+    if (definition.maxLength == 0) return 220;
+    return 24 + 10 * definition.maxLength;
 }
 
 }  // namespace
@@ -65,23 +65,23 @@ void TOptionForm::CreateControls() {
         PageControl1->addTab(pages[tab], QString::fromUtf8(kOptionTabNames[tab]));
     }
 
-    const auto& specs = OptionFieldSpecs();
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        const OptionFieldSpec& spec = specs[i];
+    const auto& definitions = OptionFieldSpecs();
+    for (std::size_t i = 0; i < definitions.size(); ++i) {
+        const OptionFieldSpec& definition = definitions[i];
         // Four rows to a column; the last tab leaves room for the launcher.
-        const int rows = spec.tab == 3 ? 2 : 4;
-        const int left = 12 + ((spec.tag - 1) / rows) * kColumnWidth;
-        const int top = 8 + ((spec.tag - 1) % rows) * kRowHeight;
-        auto* caption = new QLabel(QString::fromUtf8(spec.caption), pages[spec.tab]);
+        const int rows = definition.tab == 3 ? 2 : 4;
+        const int left = 12 + ((definition.tag - 1) / rows) * kColumnWidth;
+        const int top = 8 + ((definition.tag - 1) % rows) * kRowHeight;
+        auto* caption = new QLabel(QString::fromUtf8(definition.caption), pages[definition.tab]);
         caption->setGeometry(left, top, kColumnWidth - 8, 16);
         caption->setTextFormat(Qt::PlainText);
-        auto* edit = new QLineEdit(pages[spec.tab]);
-        edit->setObjectName(QString::fromLatin1(spec.control));
-        edit->setGeometry(left, top + 18, EditWidth(spec), 24);
-        if (spec.maxLength > 0) edit->setMaxLength(spec.maxLength);
+        auto* edit = new QLineEdit(pages[definition.tab]);
+        edit->setObjectName(QString::fromLatin1(definition.control));
+        edit->setGeometry(left, top + 18, EditWidth(definition), 24);
+        if (definition.maxLength > 0) edit->setMaxLength(definition.maxLength);
         edit->setAccessibleName(caption->text());
         caption->setBuddy(edit);
-        if (spec.allowed[0] != '\0') GuardField(edit);
+        if (definition.allowed[0] != '\0') GuardField(edit);
         edit->installEventFilter(this);
         const int index = static_cast<int>(i);
         connect(edit, &QLineEdit::textEdited, this, [this, index](const QString& text) {
@@ -90,9 +90,9 @@ void TOptionForm::CreateControls() {
         });
         Fields[i] = edit;
         for (const FieldHint& hint : kHints) {
-            if (std::string_view(hint.control) != spec.control) continue;
-            auto* label = new QLabel(QString::fromUtf8(hint.text), pages[spec.tab]);
-            label->setGeometry(left + EditWidth(spec) + 8, top + 22, 220, 16);
+            if (std::string_view(hint.control) != definition.control) continue;
+            auto* label = new QLabel(QString::fromUtf8(hint.text), pages[definition.tab]);
+            label->setGeometry(left + EditWidth(definition) + 8, top + 22, 220, 16);
             label->setTextFormat(Qt::PlainText);
         }
     }
@@ -168,8 +168,8 @@ bool TOptionForm::eventFilter(QObject* watched, QEvent* event) {
 bool TOptionForm::FieldKeyDown(int index, QKeyEvent* event) {
     QLineEdit* edit = Fields[static_cast<std::size_t>(index)];
     const OptionKeyResult result = OptionFieldKey(ToFieldKey(*event), edit->text().isEmpty());
-    const OptionFieldSpec& spec = OptionFieldSpecs()[static_cast<std::size_t>(index)];
-    const int count = OptionTabSize(spec.tab);
+    const OptionFieldSpec& definition = OptionFieldSpecs()[static_cast<std::size_t>(index)];
+    const int count = OptionTabSize(definition.tab);
     switch (result.action) {
         case OptionKeyAction::PassOn:
             return false;
@@ -181,10 +181,10 @@ bool TOptionForm::FieldKeyDown(int index, QKeyEvent* event) {
                 entries_.Edit(index, edit->text().toStdString());
                 Button1->setEnabled(true);
             }
-            FocusField(OptionFieldAt(spec.tab, NextInRing(spec.tag, count)));
+            FocusField(OptionFieldAt(definition.tab, NextInRing(definition.tag, count)));
             return true;
         case OptionKeyAction::Previous:
-            FocusField(OptionFieldAt(spec.tab, PreviousInRing(spec.tag, count)));
+            FocusField(OptionFieldAt(definition.tab, PreviousInRing(definition.tag, count)));
             return true;
     }
     return false;

@@ -17,7 +17,7 @@ std::string ControlName(int number) { return "LabeledEdit" + std::to_string(numb
 }  // namespace
 
 const std::array<OptionFieldSpec, kOptionFieldCount>& OptionFieldSpecs() {
-    static const std::array<OptionFieldSpec, kOptionFieldCount> specs = {{
+    static const std::array<OptionFieldSpec, kOptionFieldCount> definitions = {{
         {0, 1, "LabeledEdit3", "ＤＲ信号を常にON(Y/N)", kYesNo, 1, &Settings::op1},
         {0, 2, "LabeledEdit6", "DC3を0x93にする(Y/N)", kYesNo, 1, &Settings::DC3_0x93},
         {0, 3, "LabeledEdit7", "o番号毎に分割時連番をつける(Y/N)", kYesNo, 1, &Settings::Add_No},
@@ -47,28 +47,28 @@ const std::array<OptionFieldSpec, kOptionFieldCount>& OptionFieldSpecs() {
         {3, 3, "LabeledEdit21", "ﾘｽﾄ大文字表示 (Y/N)", kYesNo, 1, &Settings::op3},
         {3, 4, "LabeledEdit22", "ﾛﾝｸﾞﾌｧｲﾙ名で表示(Y/N)", kYesNo, 1, &Settings::op4},
     }};
-    return specs;
+    return definitions;
 }
 
 std::optional<int> OptionFieldIndex(std::string_view control) {
-    const auto& specs = OptionFieldSpecs();
+    const auto& definitions = OptionFieldSpecs();
     for (int i = 0; i < kOptionFieldCount; ++i) {
-        if (specs[static_cast<std::size_t>(i)].control == control) return i;
+        if (definitions[static_cast<std::size_t>(i)].control == control) return i;
     }
     return std::nullopt;
 }
 
 int OptionTabSize(int tab) {
     int count = 0;
-    for (const auto& spec : OptionFieldSpecs()) count += spec.tab == tab ? 1 : 0;
+    for (const auto& definition : OptionFieldSpecs()) count += definition.tab == tab ? 1 : 0;
     return count;
 }
 
 int OptionFieldAt(int tab, int tag) {
-    const auto& specs = OptionFieldSpecs();
+    const auto& definitions = OptionFieldSpecs();
     for (int i = 0; i < kOptionFieldCount; ++i) {
-        const auto& spec = specs[static_cast<std::size_t>(i)];
-        if (spec.tab == tab && spec.tag == tag) return i;
+        const auto& definition = definitions[static_cast<std::size_t>(i)];
+        if (definition.tab == tab && definition.tag == tag) return i;
     }
     return -1;
 }
@@ -88,13 +88,13 @@ OptionKeyResult OptionFieldKey(FieldKey key, bool fieldEmpty) {
 }
 
 void OptionEntries::Fill(const Settings& settings) {
-    const auto& specs = OptionFieldSpecs();
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        if (const auto* text = std::get_if<std::string Settings::*>(&specs[i].value)) {
+    const auto& definitions = OptionFieldSpecs();
+    for (std::size_t i = 0; i < definitions.size(); ++i) {
+        if (const auto* text = std::get_if<std::string Settings::*>(&definitions[i].value)) {
             texts_[i] = settings.**text;
         } else {
             texts_[i] =
-                std::to_string(settings.*std::get<std::int32_t Settings::*>(specs[i].value));
+                std::to_string(settings.*std::get<std::int32_t Settings::*>(definitions[i].value));
         }
     }
     dirty_ = false;
@@ -108,10 +108,10 @@ void OptionEntries::Edit(int index, std::string text) {
 // The fields are taken in the order of their control numbers, LabeledEdit1
 // to LabeledEdit24, which is the order the list redraws expect.
 std::optional<int> OptionEntries::Take(Settings& settings, OptionTakeHost& host) {
-    const auto& specs = OptionFieldSpecs();
+    const auto& definitions = OptionFieldSpecs();
     for (int number = 1; number <= kOptionFieldCount; ++number) {
         const int index = *OptionFieldIndex(ControlName(number));
-        const OptionValue& value = specs[static_cast<std::size_t>(index)].value;
+        const OptionValue& value = definitions[static_cast<std::size_t>(index)].value;
         const std::string& text = texts_[static_cast<std::size_t>(index)];
         if (const auto* field = std::get_if<std::string Settings::*>(&value)) {
             const bool redraws =

@@ -29,9 +29,9 @@ private:
 int Index(const char* control) { return *OptionFieldIndex(control); }
 
 TEST(OptionSettingsTest, FourTabsOfTwentyFourFieldsInTagOrder) {
-    const auto& specs = OptionFieldSpecs();
+    const auto& definitions = OptionFieldSpecs();
     std::set<std::string> names;
-    for (const auto& spec : specs) names.insert(spec.control);
+    for (const auto& definition : definitions) names.insert(definition.control);
     EXPECT_EQ(names.size(), 24u);
     for (int n = 1; n <= 24; ++n) EXPECT_TRUE(names.count("LabeledEdit" + std::to_string(n))) << n;
     const int sizes[] = {8, 4, 8, 4};
@@ -39,11 +39,11 @@ TEST(OptionSettingsTest, FourTabsOfTwentyFourFieldsInTagOrder) {
         EXPECT_EQ(OptionTabSize(tab), sizes[tab]);
         for (int tag = 1; tag <= sizes[tab]; ++tag) EXPECT_GE(OptionFieldAt(tab, tag), 0);
     }
-    EXPECT_EQ(specs[static_cast<std::size_t>(OptionFieldAt(0, 4))].control,
+    EXPECT_EQ(definitions[static_cast<std::size_t>(OptionFieldAt(0, 4))].control,
               std::string("LabeledEdit18"));
-    EXPECT_EQ(specs[static_cast<std::size_t>(Index("LabeledEdit4"))].maxLength, 3);
-    EXPECT_STREQ(specs[static_cast<std::size_t>(Index("LabeledEdit16"))].allowed, "");
-    EXPECT_STREQ(specs[static_cast<std::size_t>(Index("LabeledEdit15"))].caption,
+    EXPECT_EQ(definitions[static_cast<std::size_t>(Index("LabeledEdit4"))].maxLength, 3);
+    EXPECT_STREQ(definitions[static_cast<std::size_t>(Index("LabeledEdit16"))].allowed, "");
+    EXPECT_STREQ(definitions[static_cast<std::size_t>(Index("LabeledEdit15"))].caption,
                  "受信 0:自動判別 1:ISO 2:EIA 3:ASCII");
 }
 
