@@ -27,13 +27,7 @@ TBai2Form::TBai2Form(NcToolContext context, QWidget* parent)
 }
 
 void TBai2Form::CreateControls() {
-    setObjectName(QStringLiteral("Bai2Form"));
-    setWindowTitle(QStringLiteral("選択軸２倍変換"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setWindowModality(Qt::ApplicationModal);
-    setFixedSize(360, 200);
-    setFont(MonoFont(13));
+    SetUpToolDialog(*this, "Bai2Form", QStringLiteral("選択軸２倍変換"), {360, 200});
 
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));

@@ -43,13 +43,7 @@ TDividesForm::TDividesForm(NcToolContext context, QWidget* parent)
 }
 
 void TDividesForm::CreateControls() {
-    setObjectName(QStringLiteral("DividesForm"));
-    setWindowTitle(QStringLiteral("Ｏ番号毎分割"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setWindowModality(Qt::ApplicationModal);
-    setFixedSize(420, 372);
-    setFont(MonoFont(13));
+    SetUpToolDialog(*this, "DividesForm", QStringLiteral("Ｏ番号毎分割"), {420, 372});
 
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));

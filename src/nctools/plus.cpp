@@ -35,13 +35,7 @@ TPlusForm::TPlusForm(NcToolContext context, QWidget* parent)
 }
 
 void TPlusForm::CreateControls() {
-    setObjectName(QStringLiteral("PlusForm"));
-    setWindowTitle(QStringLiteral("ﾌｧｲﾙ結合"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setWindowModality(Qt::ApplicationModal);
-    setFixedSize(340, 348);
-    setFont(MonoFont(13));
+    SetUpToolDialog(*this, "PlusForm", QStringLiteral("ﾌｧｲﾙ結合"), {340, 348});
 
     Label1 = new QLabel(QStringLiteral("ﾌｧｲﾙ結合一覧"), this);
     Label1->setObjectName(QStringLiteral("Label1"));

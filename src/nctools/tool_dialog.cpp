@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QProgressBar>
 
+#include "app/widget_style.h"
 #include "config/option_settings.h"
 
 namespace wexal {
@@ -39,6 +40,17 @@ bool DialogProgress::Step(std::size_t line) {
         sinceEvents_.start();
     }
     return !cancelled_;
+}
+
+void SetUpToolDialog(QDialog& dialog, const char* objectName, const QString& title,
+                     QSize size) {
+    dialog.setObjectName(QString::fromLatin1(objectName));
+    dialog.setWindowTitle(title);
+    dialog.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setFixedSize(size);
+    dialog.setFont(MonoFont(13));
 }
 
 }  // namespace wexal

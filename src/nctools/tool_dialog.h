@@ -37,6 +37,11 @@ struct NcToolContext {
 // The dialog over the middle of the main window.
 void CentreOnMainWindow(QDialog& dialog, const QWidget* mainWindow);
 
+// The frame the tool dialogs share: fixed size, title and close box only,
+// modal for the whole program, the monospaced font.
+void SetUpToolDialog(QDialog& dialog, const char* objectName, const QString& title,
+                     QSize size);
+
 // The history entries as the box's items; the typed text stays.
 void ShowHistory(QComboBox& box, const std::vector<std::string>& entries);
 
