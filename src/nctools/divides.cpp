@@ -164,18 +164,10 @@ void TDividesForm::FormClose() {
 }
 
 bool TDividesForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (!ComboBox1->currentText().isEmpty()) Button1Click();
-            return true;
-        }
-        if (const std::optional<char32_t> c = TypedChar(*key)) {
-            if (const auto refused = RefusedChar(kSplitFolderRule, *c)) {
-                refused->Show(*context_.messages);
-                return true;
-            }
-        }
+    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress &&
+        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kSplitFolderRule, *context_.messages,
+                      [this] { Button1Click(); })) {
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QProgressBar>
 
+#include "app/field_keys.h"
 #include "app/widget_style.h"
 #include "config/option_settings.h"
 
@@ -51,6 +52,21 @@ void SetUpToolDialog(QDialog& dialog, const char* objectName, const QString& tit
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setFixedSize(size);
     dialog.setFont(MonoFont(13));
+}
+
+bool HistoryBoxKey(const QKeyEvent& key, const QComboBox& box, const CharRule& rule,
+                   MessageService& messages, const std::function<void()>& onEnter) {
+    if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) {
+        if (!box.currentText().isEmpty()) onEnter();
+        return true;
+    }
+    if (const std::optional<char32_t> c = TypedChar(key)) {
+        if (const auto refused = RefusedChar(rule, *c)) {
+            refused->Show(messages);
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace wexal

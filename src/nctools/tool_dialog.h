@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QKeyEvent>
 #include <QElapsedTimer>
 #include <filesystem>
 #include <functional>
@@ -10,6 +11,7 @@
 
 #include "app/app_state.h"
 #include "config/settings.h"
+#include "files/input_line.h"
 #include "nctools/tool_progress.h"
 #include "platform/message_service.h"
 #include "platform/screen_saver.h"
@@ -36,6 +38,12 @@ struct NcToolContext {
 
 // The dialog over the middle of the main window.
 void CentreOnMainWindow(QDialog& dialog, const QWidget* mainWindow);
+
+// A key in a dialog's history box: Enter with a text runs onEnter, a
+// character the rule refuses is named in a box and dropped. True when the
+// key was taken.
+bool HistoryBoxKey(const QKeyEvent& key, const QComboBox& box, const CharRule& rule,
+                   MessageService& messages, const std::function<void()>& onEnter);
 
 // The frame the tool dialogs share: fixed size, title and close box only,
 // modal for the whole program, the monospaced font.
