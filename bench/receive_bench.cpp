@@ -13,6 +13,7 @@
 #include "support/fake_clock.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_transfer_host.h"
+#include "support/link_fixture.h"
 
 namespace {
 
@@ -43,26 +44,7 @@ public:
     bool CloseRequested() override { return false; }
 };
 
-class ForwardingPort final : public SerialPort {
-public:
-    explicit ForwardingPort(SerialPort& target) : t_(target) {}
-    Status Open(const std::string& d) override { return t_.Open(d); }
-    bool IsOpen() const override { return t_.IsOpen(); }
-    void Close() override { t_.Close(); }
-    std::optional<LineSettings> GetSettings() override { return t_.GetSettings(); }
-    Status SetSettings(const LineSettings& s) override { return t_.SetSettings(s); }
-    Timeouts GetTimeouts() const override { return t_.GetTimeouts(); }
-    Status SetTimeouts(const Timeouts& t) override { return t_.SetTimeouts(t); }
-    Status SetQueueSizes(int in, int out) override { return t_.SetQueueSizes(in, out); }
-    Status Purge(PurgeQueues q) override { return t_.Purge(q); }
-    std::optional<ModemStatus> GetModemStatus() override { return t_.GetModemStatus(); }
-    QueueStatus GetQueueStatus() override { return t_.GetQueueStatus(); }
-    ReadResult ReadByteWithin(std::optional<int> w) override { return t_.ReadByteWithin(w); }
-    IoStatus WriteByte(std::uint8_t b) override { return t_.WriteByte(b); }
-
-private:
-    SerialPort& t_;
-};
+using test::ForwardingPort;
 
 double ProcessCpuSeconds() {
     timespec t{};
