@@ -169,6 +169,7 @@ bool CopyCommand::ShellCopyOrMove(const std::vector<std::string>& sources,
     progress.setWindowTitle(title);
     progress.setAccessibleName(title);
     progress.setCancelButtonText(QStringLiteral("ｷｬﾝｾﾙ"));
+    progress.setMinimumWidth(420);
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setAutoReset(false);
     progress.setAutoClose(false);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QtTest>
 #include <filesystem>
@@ -63,6 +64,10 @@ private:
         form->RefreshFileList();
         return form;
     }
+    static void Shot(QWidget& widget, const char* name) {
+        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
+        QVERIFY(widget.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
+    }
     static int RowOf(const TForm1& form, const std::string& name) {
         for (int row = 0; row < form.fileList().RowCount(); ++row) {
             if (form.fileList().FileNameOfRow(row) == name) return row;
@@ -87,12 +92,13 @@ private:
         QApplication::sendEvent(viewport, &event);
     }
     // Presses on a row, drags to a point, reports Label3 there and lets go.
-    static QString Drag(TForm1& form, int fromRow, QPoint to) {
+    static QString Drag(TForm1& form, int fromRow, QPoint to, const char* shot = nullptr) {
         const QPoint from = Centre(form, fromRow);
         Mouse(form, QEvent::MouseButtonPress, from, Qt::LeftButton);
         Mouse(form, QEvent::MouseMove, from + QPoint(0, 4), Qt::LeftButton);
         Mouse(form, QEvent::MouseMove, to, Qt::LeftButton);
         const QString label = form.Label3->text();
+        if (shot != nullptr) Shot(form, shot);
         Mouse(form, QEvent::MouseButtonRelease, to, Qt::NoButton);
         return label;
     }
@@ -213,6 +219,7 @@ private slots:
         const fs::path missing = work_->path() / "NEW";
         QTest::keyClicks(dialog.ComboBox1->lineEdit(), QString::fromStdString(missing.string()));
         QVERIFY(dialog.Button1->isEnabled());
+        Shot(dialog, "plus_copy_dialog.png");
         messages_.Answer(false);
         QTest::keyClick(dialog.ComboBox1->lineEdit(), Qt::Key_Return);
         QCOMPARE(messages_.shown().back().text, nc().string() + "のﾌｫﾙﾀﾞｰにはｺﾋﾟｰは出来ません。");
@@ -277,7 +284,7 @@ private slots:
         QVERIFY(fs::exists(nc() / "JOB" / "A.NC"));
         QVERIFY(messages_.shown().empty());
         // Onto the parent row: into the parent folder.
-        QCOMPARE(Drag(*form, RowOf(*form, "A.NC"), Centre(*form, 0)),
+        QCOMPARE(Drag(*form, RowOf(*form, "A.NC"), Centre(*form, 0), "drag_to_parent.png"),
                  QString::fromStdString(" ﾄﾞﾗｯｸﾞ先のﾃﾞｨﾚｸﾄﾘ " + nc().string()));
         QVERIFY(Told("ファイルを移動しました。"));
         QCOMPARE(test::ReadFileBytes(nc() / "A.NC"), std::string("A"));
@@ -307,6 +314,38 @@ private slots:
         QCOMPARE(Count("ファイルを移動しました。"), 1);
     }
 
+    void theProgressDialogAbortsTheRun() {
+        test::WriteFileBytes(nc() / "BIG.NC", std::string(8 << 20, 'G'));
+        fs::create_directories(work_->path() / "OUT");
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(CursorTo(*form, "BIG.NC"));
+        QTest::keyClick(form->ListBox1, Qt::Key_M);
+        TPlusCopyForm& dialog = form->copyCommand().PlusCopyForm();
+        QVERIFY(dialog.isVisible());
+        dialog.ComboBox1->setEditText(QString::fromStdString((work_->path() / "OUT").string()));
+        // The window keeps taking events while the run goes on: ｷｬﾝｾﾙ of
+        // the progress dialog is pressed from the event loop.
+        bool seen = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            auto* progress = dialog.findChild<QProgressDialog*>(QStringLiteral("CopyProgress"));
+            if (progress == nullptr) return;
+            seen = progress->windowTitle() == QStringLiteral("ﾌｧｲﾙ移動") &&
+                   progress->labelText() == QStringLiteral("BIG.NC");
+            progress->show();
+            Shot(*progress, "copy_progress.png");
+            progress->cancel();
+        });
+        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+        QVERIFY(seen);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
+        QVERIFY(!Told("ファイルを移動しました。"));
+        QVERIFY(!fs::exists(work_->path() / "OUT" / "BIG.NC"));
+        QVERIFY(fs::is_empty(work_->path() / "OUT"));
+        QCOMPARE(fs::file_size(nc() / "BIG.NC"), std::uintmax_t{8} << 20);
+    }
+
     void dropsFromTheDesktop() {
         test::WriteFileBytes(work_->path() / "O5.NC", "FROM DESKTOP");
         fs::create_directories(work_->path() / "D");
@@ -319,6 +358,7 @@ private slots:
         // A file that is already in the folder, and a folder: both named.
         DropFromDesktop(*form, {nc() / "O1.NC", work_->path() / "D"});
         QTRY_COMPARE(form->Label11->text(), QStringLiteral("ｺﾋﾟｰ失敗 O1.NC D"));
+        Shot(*form, "drop_failed.png");
         QCOMPARE(test::ReadFileBytes(nc() / "O1.NC"), std::string("O1"));
         QCOMPARE(messages_.shown().back().caption, std::string("エラー"));
     }
