@@ -177,8 +177,14 @@ bool CopyCommand::ShellCopyOrMove(const std::vector<std::string>& sources,
     progress.setRange(0, 1000);
     progress.setValue(0);
     ProgressHost host(progress, *form_.messages_);
+    // The window takes events during the run; no second command may start
+    // before the progress dialog shows.
+    const bool listEnabled = form_.ListBox1->isEnabled();
+    form_.ListBox1->setEnabled(false);
     const CopyMoveResult result = CopyOrMove(sources, destination, copyMode_, host);
     progress.close();
+    form_.ListBox1->setEnabled(listEnabled);
+    if (listEnabled) form_.ListBox1->setFocus();
 
     MessageService& messages = *form_.messages_;
     switch (result.outcome) {
