@@ -25,7 +25,8 @@ public:
 // reported is the copy's own: it stays the same whatever the file's size.
 void BM_CopyFile(benchmark::State& state) {
     const auto mb = static_cast<std::size_t>(state.range(0));
-    const fs::path dir = fs::temp_directory_path() / ("wexal_copy_bench_" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("wexal_copy_bench_" + std::to_string(::getpid()));
     fs::create_directories(dir / "src");
     fs::create_directories(dir / "dst");
     {
@@ -41,12 +42,12 @@ void BM_CopyFile(benchmark::State& state) {
         const pid_t child = ::fork();
         if (child == 0) {
             Unattended host;
-            const CopyMoveResult result = CopyOrMove({(dir / "src" / "BIG.NC").string()},
-                                                     (dir / "dst").string(), true, host);
+            const CopyMoveResult result =
+                CopyOrMove({(dir / "src" / "BIG.NC").string()}, (dir / "dst").string(), true, host);
             ::_exit(result.outcome == CopyMoveOutcome::Done ? 0 : 1);
         }
         int status = 0;
-        rusage usage {};
+        rusage usage{};
         ::wait4(child, &status, 0, &usage);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("copy failed");
         peakKb = std::max(peakKb, usage.ru_maxrss);
@@ -56,7 +57,11 @@ void BM_CopyFile(benchmark::State& state) {
     fs::remove_all(dir);
 }
 
-BENCHMARK(BM_CopyFile)->ArgName("MB")->Arg(8)->Arg(200)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_CopyFile)
+    ->ArgName("MB")
+    ->Arg(8)
+    ->Arg(200)
+    ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 }  // namespace

@@ -154,9 +154,9 @@ void CopyCommand::ReportCopyFailure(const std::string& name, const std::string& 
     // Not cleared by the idle display: it stays until the next key.
     form_.Timer1->stop();
     form_.SetMessage(QString::fromStdString("ｺﾋﾟｰ失敗 " + name), true);
-    form_.messages_->Tell("ファイルをコピーできませんでした。\n" + path +
-                              (reason.empty() ? "" : "\n" + reason),
-                          DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+    form_.messages_->Tell(
+        "ファイルをコピーできませんでした。\n" + path + (reason.empty() ? "" : "\n" + reason),
+        DefaultCaption(MessageIcon::Error), MessageIcon::Error);
     form_.ListBox1->setFocus();
 }
 

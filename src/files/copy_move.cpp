@@ -30,6 +30,10 @@ constexpr const char* kOtherKind = "同じ名前のファイルまたはフォ�
 constexpr const char* kSpecialFile = "この種類のファイルはコピーできません。";
 constexpr const char* kChanged = "コピー中に元のファイルが変わりました。";
 constexpr const char* kMismatch = "コピーしたファイルが元のファイルと一致しません。";
+constexpr const char* kTooDeep = "フォルダーの階層が深すぎます。";
+// Deeper folders are refused rather than walked: a folder mounted below
+// itself would otherwise never end.
+constexpr int kDepthLimit = 256;
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -173,16 +177,16 @@ bool ListFolder(int dirFd, std::vector<std::string>& names) {
 }
 
 // Bytes of the regular files at and below an entry, links not followed.
-std::uint64_t TreeBytes(int dirFd, const std::string& name) {
+std::uint64_t TreeBytes(int dirFd, const std::string& name, int depth = 0) {
     struct stat info {};
     if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return 0;
     if (S_ISREG(info.st_mode)) return static_cast<std::uint64_t>(info.st_size);
-    if (!S_ISDIR(info.st_mode)) return 0;
+    if (!S_ISDIR(info.st_mode) || depth >= kDepthLimit) return 0;
     UniqueFd child(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     std::vector<std::string> names;
     if (!child || !ListFolder(child.get(), names)) return 0;
     std::uint64_t bytes = 0;
-    for (const std::string& each : names) bytes += TreeBytes(child.get(), each);
+    for (const std::string& each : names) bytes += TreeBytes(child.get(), each, depth + 1);
     return bytes;
 }
 
@@ -256,8 +260,9 @@ public:
     bool Fail(const std::string& path, int error) { return Fail(path, SystemErrorText(error)); }
     bool Fail(const std::string& path, const std::string& reason) {
         result_.outcome = CopyMoveOutcome::Failed;
-        result_.message = std::string(copy_ ? "コピーできませんでした。" : "移動できませんでした。") +
-                          "\n" + path + "\n" + reason;
+        result_.message =
+            std::string(copy_ ? "コピーできませんでした。" : "移動できませんでした。") + "\n" +
+            path + "\n" + reason;
         return false;
     }
 
@@ -317,9 +322,13 @@ private:
     // entries are moved one by one, and it goes when it is empty.
     bool MoveInto(int srcDir, const std::string& name, const std::string& srcPath, int dstDir,
                   const std::string& dstPath) {
-        UniqueFd from(::openat(srcDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (depth_ >= kDepthLimit) return Fail(srcPath, kTooDeep);
+        const Deeper deeper(depth_);
+        UniqueFd from(
+            ::openat(srcDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!from) return Fail(srcPath, errno);
-        UniqueFd to(::openat(dstDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd to(
+            ::openat(dstDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!to) return Fail(dstPath, errno);
         std::vector<std::string> names;
         if (!ListFolder(from.get(), names)) return Fail(srcPath, errno);
@@ -356,7 +365,8 @@ private:
         }
         bool placed = false;
         if (S_ISREG(source.st_mode)) {
-            placed = CopyFile(srcDir, name, source, srcPath, dstDir, dstPath, replace, removeSource);
+            placed =
+                CopyFile(srcDir, name, source, srcPath, dstDir, dstPath, replace, removeSource);
         } else if (S_ISLNK(source.st_mode) || S_ISFIFO(source.st_mode)) {
             placed = CopySpecial(srcDir, name, source, srcPath, dstDir, dstPath, replace);
         } else {
@@ -376,10 +386,14 @@ private:
     bool CopyFolder(int srcDir, const std::string& name, const struct stat& source,
                     const std::string& srcPath, int dstDir, const std::string& dstPath,
                     bool removeSource, bool created) {
-        UniqueFd from(::openat(srcDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (depth_ >= kDepthLimit) return Fail(srcPath, kTooDeep);
+        const Deeper deeper(depth_);
+        UniqueFd from(
+            ::openat(srcDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!from) return Fail(srcPath, errno);
         if (created && ::mkdirat(dstDir, name.c_str(), 0700) != 0) return Fail(dstPath, errno);
-        UniqueFd to(::openat(dstDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd to(
+            ::openat(dstDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!to) return Fail(dstPath, errno);
         std::vector<std::string> names;
         if (!ListFolder(from.get(), names)) return Fail(srcPath, errno);
@@ -486,7 +500,8 @@ private:
             if (a < 0) return Fail(srcPath, errno);
             const ssize_t b = ReadFull(out, copied.get(), kChunk, offset);
             if (b < 0) return Fail(dstPath, errno);
-            if (a != b || std::memcmp(original.get(), copied.get(), static_cast<std::size_t>(a)) != 0) {
+            if (a != b ||
+                std::memcmp(original.get(), copied.get(), static_cast<std::size_t>(a)) != 0) {
                 return Fail(dstPath, kMismatch);
             }
             if (a == 0) return true;
@@ -495,8 +510,16 @@ private:
         }
     }
 
+    // Counts the folder levels open while they are walked.
+    struct Deeper {
+        explicit Deeper(int& depth) : depth_(depth) { ++depth_; }
+        ~Deeper() { --depth_; }
+        int& depth_;
+    };
+
     bool copy_;
     CopyMoveHost& host_;
+    int depth_ = 0;
     CopyMoveResult result_;
     bool replaceAll_ = false;
     std::uint64_t done_ = 0;
@@ -529,8 +552,8 @@ CopyMoveResult CopyOrMove(const std::vector<std::string>& sources, const std::st
         item.path = path;
         item.name = PathRules::FileName(path);
         const std::string parent = PathRules::Parent(path);
-        item.folder.Reset(::open(parent.empty() ? "." : parent.c_str(),
-                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        item.folder.Reset(
+            ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!item.folder) {
             operation.Fail(path, errno);
             return operation.Result();
@@ -571,7 +594,8 @@ Status CopyFileReplacing(const std::string& source, const std::string& destinati
     }
     const std::string name = PathRules::FileName(destination);
     const std::string parent = PathRules::Parent(destination);
-    UniqueFd folder(::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd folder(
+        ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder) return failed(destination, SystemErrorText(errno));
     struct stat there {};
     if (::fstatat(folder.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {

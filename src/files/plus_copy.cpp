@@ -1,12 +1,12 @@
 #include "files/plus_copy.h"
 
+#include <sys/stat.h>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <sys/stat.h>
 
 #include "app/field_keys.h"
 #include "files/copy_destination.h"
@@ -20,7 +20,8 @@ namespace wexal {
 
 namespace {
 
-constexpr const char* kCreateQuestion = "ディレクトリが見つかりません。ディレクトリを作成しますか？";
+constexpr const char* kCreateQuestion =
+    "ディレクトリが見つかりません。ディレクトリを作成しますか？";
 // ":" is taken although the box names it; "/" is the separator here.
 constexpr CharRule kDestinationRule{",;*?<>|.", "この文字はフォルダー名に使えません。\n/:,;*?<>|."};
 

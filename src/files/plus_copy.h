@@ -23,8 +23,8 @@ class TPlusCopyForm : public QDialog {
 public:
     // Runs the copy or move of full paths into a folder; true when it ran to
     // its end.
-    using CopyOrMoveRun =
-        std::function<bool(const std::vector<std::string>& sources, const std::string& destination)>;
+    using CopyOrMoveRun = std::function<bool(const std::vector<std::string>& sources,
+                                             const std::string& destination)>;
 
     TPlusCopyForm(NcToolContext context, CopyOrMoveRun run, QWidget* parent);
 

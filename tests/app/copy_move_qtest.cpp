@@ -103,8 +103,9 @@ private:
         return label;
     }
     int Count(const std::string& text) const {
-        return static_cast<int>(std::count_if(messages_.shown().begin(), messages_.shown().end(),
-                                              [&](const auto& shown) { return shown.text == text; }));
+        return static_cast<int>(
+            std::count_if(messages_.shown().begin(), messages_.shown().end(),
+                          [&](const auto& shown) { return shown.text == text; }));
     }
     bool Told(const std::string& text) const { return Count(text) > 0; }
     void DropFromDesktop(TForm1& form, const std::vector<fs::path>& files) {
@@ -180,7 +181,8 @@ private slots:
         QCOMPARE(test::ReadFileBytes(work_->path() / "D21" / "O2.NC"), std::string("O2"));
         QVERIFY(fs::exists(nc() / "O2.NC"));
         std::string expected = typed + "\r\n";
-        for (int i = 1; i <= 19; ++i) expected += (work_->path() / ("D" + std::to_string(i))).string() + "\r\n";
+        for (int i = 1; i <= 19; ++i)
+            expected += (work_->path() / ("D" + std::to_string(i))).string() + "\r\n";
         QCOMPARE(test::ReadFileBytes(program_->path() / "Path.lst"), expected);
 
         // Moving a folder row to the 5th entry brings it to the front, once.

@@ -80,8 +80,8 @@ TEST(CopyMoveTest, CopiesAndMovesWholeFoldersWithLinksAsLinks) {
         ::chmod((src / "O1.NC").c_str(), 0640);
 
         ScriptedHost host;
-        const CopyMoveResult result =
-            CopyOrMove({(src / "O1.NC").string(), (src / "JOB").string()}, dst.string(), copy, host);
+        const CopyMoveResult result = CopyOrMove({(src / "O1.NC").string(), (src / "JOB").string()},
+                                                 dst.string(), copy, host);
         ASSERT_EQ(result.outcome, CopyMoveOutcome::Done) << result.message;
         EXPECT_EQ(result.moved, 2);
         EXPECT_EQ(ReadFileBytes(dst / "O1.NC"), "O1\n");
@@ -170,8 +170,8 @@ TEST(CopyMoveTest, NeverDestroysTheSameFileOrPutsAFolderIntoItself) {
         EXPECT_EQ(ReadFileBytes(work / "other" / "O1.NC"), "KEEP");
         EXPECT_TRUE(fs::is_symlink(work / "back"));
         // A folder into itself, below itself, or into itself through a link.
-        for (const fs::path& into : {work / "nc" / "JOB", work / "nc" / "JOB" / "SUB",
-                                     work / "back" / "JOB" / "SUB"}) {
+        for (const fs::path& into :
+             {work / "nc" / "JOB", work / "nc" / "JOB" / "SUB", work / "back" / "JOB" / "SUB"}) {
             ScriptedHost host;
             const CopyMoveResult result =
                 CopyOrMove({(work / "nc" / "O1.NC").string(), (work / "nc" / "JOB").string()},
@@ -198,17 +198,17 @@ TEST(CopyMoveTest, AFailureMidwayNamesTheFileAndLeavesNoPartOfIt) {
         WriteFileBytes(work / "src" / "A.NC", "small");
         WriteFileBytes(work / "src" / "B.NC", Big(3 << 20));
         WriteFileBytes(work / "src" / "C.NC", "never reached");
-        rlimit old {};
+        rlimit old{};
         ::getrlimit(RLIMIT_FSIZE, &old);
         rlimit limited = old;
         limited.rlim_cur = 1 << 20;
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         ::setrlimit(RLIMIT_FSIZE, &limited);
         ScriptedHost host;
-        const CopyMoveResult result = CopyOrMove(
-            {(work / "src" / "A.NC").string(), (work / "src" / "B.NC").string(),
-             (work / "src" / "C.NC").string()},
-            dst.string(), copy, host);
+        const CopyMoveResult result =
+            CopyOrMove({(work / "src" / "A.NC").string(), (work / "src" / "B.NC").string(),
+                        (work / "src" / "C.NC").string()},
+                       dst.string(), copy, host);
         ::setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
 
