@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include "app/copy_command.h"
 #include "app/mainunit1.h"
 #include "app/receive_command.h"
 #include "files/file_list_box.h"
@@ -71,7 +72,10 @@ void InputLineMode::Edit1KeyDown(const QKeyEvent& event) {
                 form_.receiveCommand_->NameEntered(Edit1Bytes());
                 break;
             }
-            // The copy name is taken by its own command, built with it.
+            if (outcome.handOn == InputMode::CopyName) {
+                form_.copyCommand_->CopyNameEntered(Edit1Bytes());
+                break;
+            }
             Apply(outcome);
             break;
         }

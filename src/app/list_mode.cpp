@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include "app/copy_command.h"
 #include "app/drive_menu.h"
 #include "app/input_line_mode.h"
 #include "app/nctool_commands.h"
@@ -276,17 +277,20 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Join:
             form_.ncTools_->Join();
             break;
+        case ListCommand::Copy:
+        case ListCommand::Move:
+            form_.copyCommand_->OpenCopyMoveDialog(command == ListCommand::Copy,
+                                                   check.onMarkedFiles);
+            break;
 
         // Built with their own commands: the preconditions above already
         // hold for them, the rest of each command comes with its dialog,
         // panel or engine.
-        case ListCommand::Copy:
         case ListCommand::Delete:
         case ListCommand::Editor:
         case ListCommand::Find:
         case ListCommand::EditorSettings:
         case ListCommand::FileInfo:
-        case ListCommand::Move:
         case ListCommand::Rename:
         case ListCommand::View:
         case ListCommand::OpenAssociated:

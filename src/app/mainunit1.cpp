@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/copy_command.h"
 #include "app/drive_menu.h"
 #include "app/input_line_mode.h"
 #include "app/list_mode.h"
@@ -98,6 +99,7 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     receiveCommand_ =
         std::make_unique<ReceiveCommand>(*this, *transferPanel_, link_, *transferMessages_);
     saveChoice_ = std::make_unique<SaveChoicePanel>(*this);
+    copyCommand_ = new CopyCommand(*this);
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));

@@ -82,6 +82,30 @@ bool QtMessageService::AskOkCancel(const std::string& text, const std::string& c
     return Show(text, caption, icon, Buttons::OkCancel);
 }
 
+ReplaceChoice QtMessageService::AskReplace(const std::string& text, const std::string& caption) {
+    if (silenced_) {
+        std::fprintf(stderr, "Wexal: %s: %s\n", caption.c_str(), text.c_str());
+        return ReplaceChoice::Cancel;
+    }
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::NoButton, anchor_);
+    box.setAccessibleName(QString::fromStdString(caption));
+    box.setAccessibleDescription(QString::fromStdString(text));
+    QPushButton* yes = box.addButton("はい(&Y)", QMessageBox::YesRole);
+    QPushButton* no = box.addButton("いいえ(&N)", QMessageBox::NoRole);
+    QPushButton* all = box.addButton("すべて(&A)", QMessageBox::YesRole);
+    QPushButton* cancel = box.addButton("キャンセル", QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(cancel);
+    if (anchor_) box.move(anchor_->pos() + QPoint(50, 50));
+    box.exec();
+    if (silenced_) return ReplaceChoice::Cancel;
+    if (box.clickedButton() == yes) return ReplaceChoice::Yes;
+    if (box.clickedButton() == no) return ReplaceChoice::No;
+    if (box.clickedButton() == all) return ReplaceChoice::All;
+    return ReplaceChoice::Cancel;
+}
+
 void QtMessageService::Tell(const std::string& text, const std::string& caption, MessageIcon icon) {
     Show(text, caption, icon, Buttons::Ok);
 }

@@ -15,6 +15,7 @@ public:
     bool AskOkCancel(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override;
     bool Interrupted() const override { return silenced_; }
 
     // From now on no box is shown by any service: boxes that are open close,

@@ -1,8 +1,12 @@
 #include "files/file_list_box.h"
 
+#include <QApplication>
+#include <QFile>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 namespace wexal {
 
@@ -161,6 +165,9 @@ void FileListBox::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     if (event->button() != Qt::LeftButton) return;
     const QModelIndex index = indexAt(event->position().toPoint());
+    pressRow_ = index.isValid() ? index.row() : -1;
+    pressAt_ = event->position().toPoint();
+    dragging_ = false;
     if (index.isValid()) emit RowClicked(index.row(), event->modifiers() & Qt::ShiftModifier);
 }
 
@@ -168,9 +175,70 @@ void FileListBox::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit DoubleClicked();
 }
 
-// Dragging neither selects rows nor moves them; a drag onto a folder row is
-// a command of its own.
-void FileListBox::mouseMoveEvent(QMouseEvent*) {}
-void FileListBox::mouseReleaseEvent(QMouseEvent*) {}
+// Dragging neither selects rows nor moves them: a drag onto a folder row is
+// a command of its own, reported as rows.
+void FileListBox::mouseMoveEvent(QMouseEvent* event) {
+    if (pressRow_ < 0 || !(event->buttons() & Qt::LeftButton)) return;
+    const QPoint at = event->position().toPoint();
+    if (!dragging_) {
+        if ((at - pressAt_).manhattanLength() < QApplication::startDragDistance()) return;
+        dragging_ = true;
+    }
+    const QModelIndex index = indexAt(at);
+    emit RowDragMoved(index.isValid() ? index.row() : -1);
+}
+
+void FileListBox::mouseReleaseEvent(QMouseEvent* event) {
+    const bool dropped = dragging_ && event->button() == Qt::LeftButton;
+    pressRow_ = -1;
+    dragging_ = false;
+    unsetCursor();
+    if (!dropped) return;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    emit RowDropped(index.isValid() ? index.row() : -1);
+}
+
+void FileListBox::ShowDragCursor(bool accepted) {
+    if (dragging_) setCursor(accepted ? Qt::DragMoveCursor : Qt::ForbiddenCursor);
+}
+
+namespace {
+
+std::vector<std::string> LocalFiles(const QMimeData* data) {
+    std::vector<std::string> paths;
+    if (data == nullptr || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    }
+    return paths;
+}
+
+}  // namespace
+
+void FileListBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (LocalFiles(event->mimeData()).empty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void FileListBox::dragMoveEvent(QDragMoveEvent* event) {
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void FileListBox::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths = LocalFiles(event->mimeData());
+    if (paths.empty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // The drop is finished first: the desktop's drag waits for it.
+    QTimer::singleShot(0, this, [this, paths = std::move(paths)] { emit FilesDropped(paths); });
+}
 
 }  // namespace wexal

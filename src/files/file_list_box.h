@@ -4,6 +4,8 @@
 #include <QListView>
 #include <QStyledItemDelegate>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "files/file_list_model.h"
 
@@ -71,9 +73,19 @@ public:
     // Scrolls a row into view without moving the cursor.
     void RevealRow(int row);
 
+    // While a row is dragged: the cursor says whether the row under the
+    // pointer takes the drop.
+    void ShowDragCursor(bool accepted);
+
 signals:
     void RowClicked(int row, bool shift);
     void DoubleClicked();
+    // A row dragged with the left button: the row under the pointer (-1 for
+    // none) as it moves, and where the button was let go.
+    void RowDragMoved(int row);
+    void RowDropped(int row);
+    // Files dropped onto the list from the desktop, as local paths (bytes).
+    void FilesDropped(const std::vector<std::string>& paths);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -81,6 +93,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void UpdateColumnWidth();
@@ -90,6 +105,9 @@ private:
     FileRowDelegate* delegate_;
     int columns_ = 2;
     bool resetting_ = false;
+    int pressRow_ = -1;
+    QPoint pressAt_;
+    bool dragging_ = false;
 };
 
 }  // namespace wexal

@@ -6,6 +6,10 @@ namespace wexal {
 
 enum class MessageIcon { None, Information, Warning, Error, Question };
 
+// The answers to the question before an entry is replaced: this one, not this
+// one, this and every later one, or stop the whole operation.
+enum class ReplaceChoice { Yes, No, All, Cancel };
+
 // The one service through which every question and message box of the program
 // is shown. The window places its boxes 50 pixels right of and below the main
 // window; tests answer from a script so no test sits in a modal loop.
@@ -19,6 +23,12 @@ public:
     virtual bool AskOkCancel(const std::string& text, const std::string& caption,
                              MessageIcon icon) = 0;
     virtual void Tell(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+    // はい, いいえ, すべて, キャンセル. A service without the four buttons
+    // asks Yes or No.
+    virtual ReplaceChoice AskReplace(const std::string& text, const std::string& caption) {
+        return AskYesNo(text, caption, MessageIcon::Warning) ? ReplaceChoice::Yes
+                                                             : ReplaceChoice::No;
+    }
     // True once the program is ending on a signal: questions are then answered
     // without the operator, and a caller must not take such an answer as a choice.
     virtual bool Interrupted() const { return false; }
@@ -40,6 +50,9 @@ public:
         return inner_.AskOkCancel(text, caption, icon);
     }
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override {
+        return inner_.AskReplace(text, caption);
+    }
     bool Interrupted() const override { return inner_.Interrupted(); }
 
 private:

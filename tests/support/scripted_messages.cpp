@@ -28,4 +28,15 @@ void ScriptedMessages::Tell(const std::string& text, const std::string& caption,
     shown_.push_back({"tell", text, caption, icon});
 }
 
+ReplaceChoice ScriptedMessages::AskReplace(const std::string& text, const std::string& caption) {
+    shown_.push_back({"replace", text, caption, MessageIcon::Warning});
+    if (replaceAnswers_.empty()) {
+        unanswered_ = true;
+        return ReplaceChoice::Cancel;
+    }
+    const ReplaceChoice answer = replaceAnswers_.front();
+    replaceAnswers_.pop_front();
+    return answer;
+}
+
 }  // namespace wexal::test

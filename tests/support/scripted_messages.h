@@ -13,17 +13,21 @@ namespace wexal::test {
 class ScriptedMessages : public MessageService {
 public:
     struct Shown {
-        std::string kind;  // "yesno", "okcancel" or "tell"
+        std::string kind;  // "yesno", "okcancel", "replace" or "tell"
         std::string text;
         std::string caption;
         MessageIcon icon;
     };
 
     void Answer(bool yes) { answers_.push_back(yes); }
+    // The answers to the replace questions, in their own queue.
+    void AnswerReplace(ReplaceChoice choice) { replaceAnswers_.push_back(choice); }
     bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) override;
     bool AskOkCancel(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    // Cancel, and unanswered() set, when no answer is left.
+    ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override;
 
     const std::vector<Shown>& shown() const { return shown_; }
     bool unanswered() const { return unanswered_; }
@@ -31,6 +35,7 @@ public:
 private:
     bool Next();
     std::deque<bool> answers_;
+    std::deque<ReplaceChoice> replaceAnswers_;
     std::vector<Shown> shown_;
     bool unanswered_ = false;
 };

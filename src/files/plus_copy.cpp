@@ -1,0 +1,197 @@
+#include "files/plus_copy.h"
+
+#include <sys/stat.h>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "app/field_keys.h"
+#include "files/copy_destination.h"
+#include "files/file_loader.h"
+#include "files/history_list.h"
+#include "files/input_line.h"
+#include "platform/error_text.h"
+#include "platform/path_rules.h"
+
+namespace wexal {
+
+namespace {
+
+constexpr const char* kCreateQuestion =
+    "ディレクトリが見つかりません。ディレクトリを作成しますか？";
+// ":" is taken although the box names it; "/" is the separator here.
+constexpr CharRule kDestinationRule{",;*?<>|.", "この文字はフォルダー名に使えません。\n/:,;*?<>|."};
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+TPlusCopyForm::TPlusCopyForm(NcToolContext context, CopyOrMoveRun run, QWidget* parent)
+    : QDialog(parent), context_(std::move(context)), run_(std::move(run)) {
+    CreateControls();
+}
+
+void TPlusCopyForm::CreateControls() {
+    SetUpToolDialog(*this, "PlusCopyForm", QStringLiteral("ﾌｧｲﾙｺﾋﾟｰ"), {420, 318});
+
+    Label1 = new QLabel(QStringLiteral("選択ファイル一覧 (同一ﾌｫﾙﾀﾞｰには不可!!)"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(12, 8, 396, 18);
+    ListBox1 = new QListWidget(this);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setGeometry(12, 28, 396, 170);
+    ListBox1->setAccessibleName(Label1->text());
+    Label2 = new QLabel(QStringLiteral("ｺﾋﾟｰ先"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(12, 206, 200, 18);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setGeometry(12, 226, 356, 26);
+    Label2->setBuddy(ComboBox1);
+    GuardField(ComboBox1->lineEdit());
+    ComboBox1->lineEdit()->installEventFilter(this);
+    Button3 = new QPushButton(QStringLiteral("..."), this);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    Button3->setGeometry(374, 226, 34, 26);
+    Button3->setAccessibleName(QStringLiteral("フォルダーの選択"));
+    Button1 = new QPushButton(QStringLiteral("ＯＫ"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(196, 272, 100, 30);
+    Button2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(308, 272, 100, 30);
+    for (QPushButton* button : {Button1, Button2, Button3}) button->setAutoDefault(false);
+
+    connect(ComboBox1, &QComboBox::editTextChanged, this,
+            [this](const QString& text) { Button1->setEnabled(!text.isEmpty()); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, &TPlusCopyForm::reject);
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+}
+
+void TPlusCopyForm::Open(std::vector<std::string> names, bool copyMode) {
+    names_ = std::move(names);
+    copyMode_ = copyMode;
+    ListBox1->clear();
+    for (const std::string& name : names_) ListBox1->addItem(QString::fromStdString(name));
+    if (ListBox1->count() > 0) ListBox1->setCurrentRow(0);
+    show();
+}
+
+void TPlusCopyForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TPlusCopyForm::FormShow() {
+    CentreOnMainWindow(*this, context_.mainWindow);
+    const QString title = copyMode_ ? QStringLiteral("ﾌｧｲﾙｺﾋﾟｰ") : QStringLiteral("ﾌｧｲﾙ移動");
+    setWindowTitle(title);
+    setAccessibleName(title);
+    Label2->setText(copyMode_ ? QStringLiteral("ｺﾋﾟｰ先") : QStringLiteral("移動先"));
+    ComboBox1->setAccessibleName(Label2->text());
+    Button1->setEnabled(false);
+    if (auto entries = ReadHistoryList(context_.programFolder / kPathHistoryFile)) {
+        history_ = std::move(*entries);
+        ShowHistory(*ComboBox1, history_);
+    }
+    if (!history_.empty()) {
+        ComboBox1->setEditText(QString::fromStdString(history_.front()));
+        Button1->setEnabled(true);
+    }
+    ComboBox1->setFocus();
+}
+
+void TPlusCopyForm::done(int result) {
+    if (running_) return;
+    FormClose();
+    QDialog::done(result);
+}
+
+void TPlusCopyForm::FormClose() {
+    if (context_.restoreHelpLine) context_.restoreHelpLine();
+    if (Status saved = WriteHistoryList(context_.programFolder / kPathHistoryFile, history_);
+        !saved) {
+        context_.messages->Tell(saved.message, DefaultCaption(MessageIcon::Error),
+                                MessageIcon::Error);
+    }
+    context_.screenSaver->SetEnabled(true);
+}
+
+bool TPlusCopyForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress &&
+        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kDestinationRule,
+                      *context_.messages, [this] { Button1Click(); })) {
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TPlusCopyForm::Button3Click() {
+    const std::string& dirPath = context_.settings->DirPath;
+    const std::optional<std::string> chosen =
+        context_.browseFolder ? context_.browseFolder("現ﾃﾞｨﾚｸﾄﾘ " + dirPath, dirPath)
+                              : std::nullopt;
+    ComboBox1->setEditText(QString::fromStdString(chosen && !chosen->empty() ? *chosen : dirPath));
+    Button1->setEnabled(!ComboBox1->currentText().isEmpty());
+    ComboBox1->setFocus();
+}
+
+std::optional<std::string> TPlusCopyForm::CheckDestination(const std::string& folder) {
+    if (!NeedsCreateQuestion(folder)) return folder;
+    MessageService& messages = *context_.messages;
+    const std::string& dirPath = context_.settings->DirPath;
+    if (!messages.AskYesNo(kCreateQuestion, DefaultCaption(MessageIcon::Warning),
+                           MessageIcon::Warning)) {
+        // "No" means the current folder, which the next check then refuses.
+        ComboBox1->setEditText(QString::fromStdString(dirPath));
+        return dirPath;
+    }
+    int error = 0;
+    const bool creatable = CreateFolderPath(folder, &error);
+    if (creatable && error == 0 && IsFolder(folder)) return folder;
+    messages.Tell("ディレクトリを作成できません。\n" + folder + "\n" +
+                      (creatable ? SystemErrorText(error) : "フォルダが正しくありません。"),
+                  DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+    ComboBox1->setFocus();
+    return std::nullopt;
+}
+
+void TPlusCopyForm::Button1Click() {
+    if (running_) return;
+    context_.screenSaver->SetEnabled(false);
+    const std::string typed = ComboBox1->currentText().toStdString();
+    if (typed.empty()) {
+        ComboBox1->setFocus();
+        return;
+    }
+    // Kept even when the entry is refused below.
+    ConfirmHistoryEntry(history_, typed);
+    ShowHistory(*ComboBox1, history_);
+    const std::optional<std::string> destination = CheckDestination(DestinationFolder(typed));
+    if (!destination) return;
+    const std::string& dirPath = context_.settings->DirPath;
+    if (IsSameFolder(*destination, dirPath)) {
+        context_.messages->Tell(SameFolderWarning(dirPath), DefaultCaption(MessageIcon::Warning),
+                                MessageIcon::Warning);
+        ComboBox1->setFocus();
+        return;
+    }
+    std::vector<std::string> sources;
+    for (const std::string& name : names_) sources.push_back(PathRules::Join(dirPath, name));
+    running_ = true;
+    Button1->setEnabled(false);
+    run_(sources, *destination);
+    running_ = false;
+    reject();
+}
+
+}  // namespace wexal
