@@ -17,6 +17,7 @@
 #include "app/transfer_panel.h"
 #include "config/comm_panel.h"
 #include "config/option.h"
+#include "files/file_info_form.h"
 #include "files/file_list_box.h"
 #include "files/input_line.h"
 #include "serial/transfer_log.h"
@@ -276,6 +277,10 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Join:
             form_.ncTools_->Join();
             break;
+        case ListCommand::FileInfo:
+            form_.fileInfoForm_->Open(list.FileNameOfRow(list.Cursor()),
+                                      list.FullPathOfRow(list.Cursor()));
+            break;
 
         // Built with their own commands: the preconditions above already
         // hold for them, the rest of each command comes with its dialog,
@@ -285,7 +290,6 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Editor:
         case ListCommand::Find:
         case ListCommand::EditorSettings:
-        case ListCommand::FileInfo:
         case ListCommand::Move:
         case ListCommand::Rename:
         case ListCommand::View:

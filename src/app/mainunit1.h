@@ -41,6 +41,8 @@ class SortPanel;
 class TransferPanel;
 class TOptionForm;
 class OptionTakeHost;
+class TFolderCheck;
+class TFileInfoForm;
 
 // The platform's folder browser: caption and start folder in, the chosen
 // folder out (nullopt when cancelled).
@@ -78,6 +80,9 @@ public:
     CommPanel& commPanel() { return *commPanel_; }
     TOptionForm& OptionForm() { return *optionForm_; }
     NcToolCommands& ncTools() { return *ncTools_; }
+    // The folder watcher, from the first show on (null before).
+    TFolderCheck* folderCheck() { return folderCheck_; }
+    TFileInfoForm& FileInfoForm() { return *fileInfoForm_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -181,6 +186,8 @@ private:
     std::unique_ptr<NcToolCommands> ncTools_;
     std::unique_ptr<ReceiveCommand> receiveCommand_;
     std::unique_ptr<SaveChoicePanel> saveChoice_;
+    TFolderCheck* folderCheck_ = nullptr;    // a child of the window
+    TFileInfoForm* fileInfoForm_ = nullptr;  // a child of the window
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;

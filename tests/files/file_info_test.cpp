@@ -1,0 +1,121 @@
+#include "files/file_info.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "files/list_test_support.h"
+
+namespace wexal {
+namespace {
+
+namespace fs = std::filesystem;
+using test::UtcTime;
+
+TEST(FileInfoTest, SizeLines) {
+    const struct {
+        std::uint64_t size;
+        const char* line;
+    } cases[] = {
+        {0, "サイズ :　　0ﾊﾞｲﾄ"},
+        {500, "サイズ :　　500ﾊﾞｲﾄ"},
+        {1023, "サイズ :　　1023ﾊﾞｲﾄ"},
+        {2048, "サイズ :　　2.000KB (2,048ﾊﾞｲﾄ)"},
+        {1048576, "サイズ :　　1024.000KB (1,048,576ﾊﾞｲﾄ)"},
+        {3145728, "サイズ :　　3.000MB (3,145,728ﾊﾞｲﾄ)"},
+        {1073741824, "サイズ :　　1024.000MB (1,073,741,824ﾊﾞｲﾄ)"},
+        {1610612736, "サイズ :　　1.500GB (1,610,612,736ﾊﾞｲﾄ)"},
+        {5497558138880, "サイズ :　　5120.000GB (5,497,558,138,880ﾊﾞｲﾄ)"},  // past 32 bits
+    };
+    for (const auto& c : cases) EXPECT_EQ(FileInfoSizeLine(c.size), c.line) << c.size;
+}
+
+TEST(FileInfoTest, FieldChecks) {
+    const struct {
+        int tag;
+        const char* text;
+        const char* message;  // nullptr: valid
+    } cases[] = {
+        {1, "1969", "年数は1970以降でお願いします。"},
+        {1, "1970", nullptr},
+        {2, "13", "１から１２までしか入力出来ません"},
+        {2, "0", "１から１２までしか入力出来ません"},
+        {2, "", "１から１２までしか入力出来ません"},
+        {2, "12", nullptr},
+        {3, "32", "１から３１までしか入力出来ません"},
+        {3, "31", nullptr},
+        {4, "24", "０から２３までしか入力出来ません"},
+        {4, "00", nullptr},
+        {5, "60", "０から５９までしか入力出来ません"},
+        {6, "60", "０から５９までしか入力出来ません"},
+        {6, "59", nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto message = CheckTimeField(c.tag, c.text);
+        EXPECT_EQ(message.value_or(""), c.message ? c.message : "") << c.tag << " " << c.text;
+    }
+}
+
+TEST(FileInfoTest, TimesThatDoNotExist) {
+    int bad = 0;
+    {
+        test::UtcZone utc;
+        EXPECT_EQ(TimeFieldsOf(UtcTime(2005, 3, 4, 12, 34, 56)),
+                  (TimeFieldTexts{"2005", "03", "04", "12", "34", "56"}));
+        EXPECT_EQ(LocalTimeOfFields({"2005", "02", "28", "12", "00", "00"}, &bad),
+                  UtcTime(2005, 2, 28, 12, 0, 0));
+        EXPECT_EQ(LocalTimeOfFields({"2005", "02", "30", "12", "00", "00"}, &bad), std::nullopt);
+        EXPECT_EQ(bad, 3);
+        EXPECT_EQ(NoSuchTimeMessage({"2005", "02", "30", "12", "00", "00"}),
+                  "存在しない日時です。\n2005/02/30 12:00:00");
+    }
+    {
+        test::ScopedEnv berlin("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+        ::tzset();
+        EXPECT_EQ(LocalTimeOfFields({"2021", "03", "28", "02", "30", "00"}, &bad), std::nullopt);
+        EXPECT_EQ(bad, 4);  // the hour the clocks skip
+        EXPECT_TRUE(LocalTimeOfFields({"2021", "03", "28", "03", "30", "00"}, &bad));
+    }
+    ::tzset();
+}
+
+TEST(FileInfoTest, EntriesAndChanges) {
+    test::TempDir dir;
+    test::UtcZone utc;
+    const fs::path file = dir / ".hidden.nc";
+    test::MakeFile(file, 3, UtcTime(2001, 1, 1, 0, 0, 0));
+    ::chmod(file.c_str(), 0444);
+    EntryInfo info = ReadEntryInfo(file.string(), ".hidden.nc");
+    EXPECT_TRUE(info.exists && info.readOnly && info.hidden && !info.isFolder);
+    EXPECT_EQ(info.size, 3u);
+    EXPECT_EQ(FallbackTypeText("sample.xyz"), "XYZ ﾌｧｲﾙ");
+    EXPECT_EQ(FallbackTypeText("README"), "ﾌｧｲﾙ");
+
+    // The owner sets the time of a read-only file, then the attribute.
+    struct stat before {};
+    ::stat(file.c_str(), &before);
+    ASSERT_TRUE(ApplyEntryChange(file.string(), {UtcTime(2005, 3, 4, 12, 34, 56), false}));
+    struct stat after {};
+    ::stat(file.c_str(), &after);
+    EXPECT_EQ(after.st_mtim.tv_sec, UtcTime(2005, 3, 4, 12, 34, 56));
+    EXPECT_EQ(after.st_mtim.tv_nsec, 0);
+    EXPECT_EQ(after.st_atim.tv_sec, before.st_atim.tv_sec);
+    EXPECT_EQ(after.st_mode & 07777, 0644u);
+
+    ::chmod(file.c_str(), 0666);
+    ASSERT_TRUE(ApplyEntryChange(file.string(), {std::nullopt, true}));
+    ::stat(file.c_str(), &after);
+    EXPECT_EQ(after.st_mode & 07777, 0444u);
+    EXPECT_EQ(after.st_mtim.tv_sec, UtcTime(2005, 3, 4, 12, 34, 56));
+
+    fs::create_directory(dir / "SUB");
+    info = ReadEntryInfo((dir / "SUB").string(), "SUB");
+    EXPECT_TRUE(info.exists && info.isFolder && !info.readOnly && !info.hidden);
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    EXPECT_TRUE(ReadEntryInfo((dir / "dangling").string(), "dangling").exists);
+    EXPECT_TRUE(ApplyEntryChange((dir / "gone").string(), {UtcTime(2005, 1, 1, 0, 0, 0), true}));
+}
+
+}  // namespace
+}  // namespace wexal
