@@ -11,6 +11,7 @@
 
 #include "app/folder_check.h"
 #include "app/mainunit1.h"
+#include "files/file_list_box.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 

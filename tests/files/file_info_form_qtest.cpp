@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/mainunit1.h"
+#include "files/file_list_box.h"
 #include "files/file_info_form.h"
 #include "files/list_test_support.h"
 #include "support/scripted_messages.h"
