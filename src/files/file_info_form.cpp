@@ -151,8 +151,8 @@ void TFileInfoForm::FormShow() {
     ShowTypeAndIcon(info);
     const std::string place = path_.substr(0, path_.size() - std::min(path_.size(), name_.size()));
     SetLabel(Label3, Text(std::string(kPlaceLinePrefix) + DisplayName(place)));
-    SetLabel(Label4, Text(info.isFolder ? std::string(kFolderSizeLine)
-                                        : FileInfoSizeLine(info.size)));
+    SetLabel(Label4,
+             Text(info.isFolder ? std::string(kFolderSizeLine) : FileInfoSizeLine(info.size)));
 
     for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox4}) box->setChecked(false);
     CheckBox1->setChecked(info.readOnly);
@@ -176,8 +176,8 @@ void TFileInfoForm::ShowTypeAndIcon(const EntryInfo& info) {
     } else {
         // By the name's extension alone, as for any file: the contents are
         // never read.
-        const QList<QMimeType> types =
-            QMimeDatabase().mimeTypesForFileName(QFile::decodeName(QByteArray::fromStdString(name_)));
+        const QList<QMimeType> types = QMimeDatabase().mimeTypesForFileName(
+            QFile::decodeName(QByteArray::fromStdString(name_)));
         if (!types.isEmpty()) {
             const QMimeType& mime = types.front();
             type = mime.comment().toStdString();
@@ -231,7 +231,8 @@ void TFileInfoForm::EditEnter(int tag) {
 
 bool TFileInfoForm::CheckFields() {
     for (std::size_t i = 0; i < fields_.size(); ++i) {
-        const auto message = CheckTimeField(static_cast<int>(i) + 1, fields_[i]->text().toStdString());
+        const auto message =
+            CheckTimeField(static_cast<int>(i) + 1, fields_[i]->text().toStdString());
         if (message) {
             fields_[i]->setFocus();
             messages_.Tell(*message, kCheckCaption, MessageIcon::Error);
@@ -257,7 +258,8 @@ void TFileInfoForm::Button1Click() {
     }
     if (CheckBox1->isChecked() != shownReadOnly_) change.readOnly = CheckBox1->isChecked();
     const Status applied = ApplyEntryChange(path_, change);
-    if (!applied) messages_.Tell(applied.message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+    if (!applied)
+        messages_.Tell(applied.message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
     if (refreshList_) refreshList_();
     accept();
 }

@@ -29,13 +29,13 @@ public:
     // I: the entry's exact name and full path; shows the dialog.
     void Open(const std::string& name, const std::string& path);
 
-    QLabel* Image1 = nullptr;  // the entry's icon
-    QLabel* Label1 = nullptr;  // name
-    QLabel* Label2 = nullptr;  // type
-    QLabel* Label3 = nullptr;  // place
-    QLabel* Label4 = nullptr;  // size
-    QLabel* Label5 = nullptr;  // "属性 :"
-    QLabel* Label6 = nullptr;  // "更新日時："
+    QLabel* Image1 = nullptr;        // the entry's icon
+    QLabel* Label1 = nullptr;        // name
+    QLabel* Label2 = nullptr;        // type
+    QLabel* Label3 = nullptr;        // place
+    QLabel* Label4 = nullptr;        // size
+    QLabel* Label5 = nullptr;        // "属性 :"
+    QLabel* Label6 = nullptr;        // "更新日時："
     QCheckBox* CheckBox1 = nullptr;  // read-only
     QCheckBox* CheckBox2 = nullptr;  // archive
     QCheckBox* CheckBox3 = nullptr;  // hidden

@@ -27,8 +27,8 @@ FolderWatch::FolderWatch() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
 
 Status FolderWatch::Watch(const std::string& folder) {
     if (!fd_) return Status::Error(SystemErrorText(EMFILE));
-    const int wd = ::inotify_add_watch(fd_.get(), folder.c_str(),
-                                       kNameEvents | kSelfEvents | IN_ONLYDIR);
+    const int wd =
+        ::inotify_add_watch(fd_.get(), folder.c_str(), kNameEvents | kSelfEvents | IN_ONLYDIR);
     if (wd < 0) {
         const int error = errno;
         Drop();

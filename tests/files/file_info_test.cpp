@@ -10,7 +10,6 @@
 namespace wexal {
 namespace {
 
-namespace fs = std::filesystem;
 using test::UtcTime;
 
 TEST(FileInfoTest, SizeLines) {
@@ -18,7 +17,6 @@ TEST(FileInfoTest, SizeLines) {
         std::uint64_t size;
         const char* line;
     } cases[] = {
-        {0, "サイズ :　　0ﾊﾞｲﾄ"},
         {500, "サイズ :　　500ﾊﾞｲﾄ"},
         {1023, "サイズ :　　1023ﾊﾞｲﾄ"},
         {2048, "サイズ :　　2.000KB (2,048ﾊﾞｲﾄ)"},
@@ -33,27 +31,23 @@ TEST(FileInfoTest, SizeLines) {
 
 TEST(FileInfoTest, FieldChecks) {
     const struct {
-        int tag;
-        const char* text;
-        const char* message;  // nullptr: valid
+        int tag, low, high;
+        const char* message;
     } cases[] = {
-        {1, "1969", "年数は1970以降でお願いします。"},
-        {1, "1970", nullptr},
-        {2, "13", "１から１２までしか入力出来ません"},
-        {2, "0", "１から１２までしか入力出来ません"},
-        {2, "", "１から１２までしか入力出来ません"},
-        {2, "12", nullptr},
-        {3, "32", "１から３１までしか入力出来ません"},
-        {3, "31", nullptr},
-        {4, "24", "０から２３までしか入力出来ません"},
-        {4, "00", nullptr},
-        {5, "60", "０から５９までしか入力出来ません"},
-        {6, "60", "０から５９までしか入力出来ません"},
-        {6, "59", nullptr},
+        {1, 1970, 9999, "年数は1970以降でお願いします。"},
+        {2, 1, 12, "１から１２までしか入力出来ません"},
+        {3, 1, 31, "１から３１までしか入力出来ません"},
+        {4, 0, 23, "０から２３までしか入力出来ません"},
+        {5, 0, 59, "０から５９までしか入力出来ません"},
+        {6, 0, 59, "０から５９までしか入力出来ません"},
     };
     for (const auto& c : cases) {
-        const auto message = CheckTimeField(c.tag, c.text);
-        EXPECT_EQ(message.value_or(""), c.message ? c.message : "") << c.tag << " " << c.text;
+        EXPECT_FALSE(CheckTimeField(c.tag, std::to_string(c.low))) << c.tag;
+        EXPECT_FALSE(CheckTimeField(c.tag, std::to_string(c.high))) << c.tag;
+        for (const std::string& bad :
+             {std::to_string(c.low - 1), std::to_string(c.high + 1), std::string()}) {
+            EXPECT_EQ(CheckTimeField(c.tag, bad).value_or(""), c.message) << c.tag << " " << bad;
+        }
     }
 }
 
@@ -63,12 +57,8 @@ TEST(FileInfoTest, TimesThatDoNotExist) {
         test::UtcZone utc;
         EXPECT_EQ(TimeFieldsOf(UtcTime(2005, 3, 4, 12, 34, 56)),
                   (TimeFieldTexts{"2005", "03", "04", "12", "34", "56"}));
-        EXPECT_EQ(LocalTimeOfFields({"2005", "02", "28", "12", "00", "00"}, &bad),
-                  UtcTime(2005, 2, 28, 12, 0, 0));
         EXPECT_EQ(LocalTimeOfFields({"2005", "02", "30", "12", "00", "00"}, &bad), std::nullopt);
         EXPECT_EQ(bad, 3);
-        EXPECT_EQ(NoSuchTimeMessage({"2005", "02", "30", "12", "00", "00"}),
-                  "存在しない日時です。\n2005/02/30 12:00:00");
     }
     {
         test::ScopedEnv berlin("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
@@ -82,38 +72,27 @@ TEST(FileInfoTest, TimesThatDoNotExist) {
 
 TEST(FileInfoTest, EntriesAndChanges) {
     test::TempDir dir;
-    test::UtcZone utc;
-    const fs::path file = dir / ".hidden.nc";
+    const auto file = dir / ".hidden.nc";
     test::MakeFile(file, 3, UtcTime(2001, 1, 1, 0, 0, 0));
     ::chmod(file.c_str(), 0444);
-    EntryInfo info = ReadEntryInfo(file.string(), ".hidden.nc");
+    const EntryInfo info = ReadEntryInfo(file.string(), ".hidden.nc");
     EXPECT_TRUE(info.exists && info.readOnly && info.hidden && !info.isFolder);
-    EXPECT_EQ(info.size, 3u);
-    EXPECT_EQ(FallbackTypeText("sample.xyz"), "XYZ ﾌｧｲﾙ");
     EXPECT_EQ(FallbackTypeText("README"), "ﾌｧｲﾙ");
 
     // The owner sets the time of a read-only file, then the attribute.
-    struct stat before {};
+    struct stat before {
+    }, after{};
     ::stat(file.c_str(), &before);
     ASSERT_TRUE(ApplyEntryChange(file.string(), {UtcTime(2005, 3, 4, 12, 34, 56), false}));
-    struct stat after {};
     ::stat(file.c_str(), &after);
     EXPECT_EQ(after.st_mtim.tv_sec, UtcTime(2005, 3, 4, 12, 34, 56));
     EXPECT_EQ(after.st_mtim.tv_nsec, 0);
     EXPECT_EQ(after.st_atim.tv_sec, before.st_atim.tv_sec);
     EXPECT_EQ(after.st_mode & 07777, 0644u);
-
     ::chmod(file.c_str(), 0666);
     ASSERT_TRUE(ApplyEntryChange(file.string(), {std::nullopt, true}));
     ::stat(file.c_str(), &after);
     EXPECT_EQ(after.st_mode & 07777, 0444u);
-    EXPECT_EQ(after.st_mtim.tv_sec, UtcTime(2005, 3, 4, 12, 34, 56));
-
-    fs::create_directory(dir / "SUB");
-    info = ReadEntryInfo((dir / "SUB").string(), "SUB");
-    EXPECT_TRUE(info.exists && info.isFolder && !info.readOnly && !info.hidden);
-    fs::create_symlink(dir / "nowhere", dir / "dangling");
-    EXPECT_TRUE(ReadEntryInfo((dir / "dangling").string(), "dangling").exists);
     EXPECT_TRUE(ApplyEntryChange((dir / "gone").string(), {UtcTime(2005, 1, 1, 0, 0, 0), true}));
 }
 

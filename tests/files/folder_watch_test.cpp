@@ -4,7 +4,6 @@
 #include "files/folder_watch.h"
 
 #include <gtest/gtest.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -16,28 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::WriteFileBytes;
-
-TEST(FolderWatchTest, OnlyFileNamesCount) {
-    const struct {
-        std::uint32_t mask;
-        bool change;
-    } cases[] = {
-        {IN_CREATE, true},
-        {IN_DELETE, true},
-        {IN_MOVED_FROM, true},
-        {IN_MOVED_TO, true},
-        {IN_CREATE | IN_ISDIR, false},
-        {IN_DELETE | IN_ISDIR, false},
-        {IN_MOVED_TO | IN_ISDIR, false},
-        {IN_MODIFY, false},
-        {IN_CLOSE_WRITE, false},
-        {IN_ATTRIB, false},
-        {IN_DELETE_SELF, true},
-        {IN_MOVE_SELF, true},
-        {IN_Q_OVERFLOW, true},
-    };
-    for (const auto& c : cases) EXPECT_EQ(IsFileNameChange(c.mask), c.change) << c.mask;
-}
 
 TEST(FolderWatchTest, SeesFilesButNotContentsOrSubfolders) {
     test::TempDir dir;
