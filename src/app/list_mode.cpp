@@ -18,6 +18,7 @@
 #include "app/transfer_panel.h"
 #include "config/comm_panel.h"
 #include "config/option.h"
+#include "files/file_info_form.h"
 #include "files/file_list_box.h"
 #include "files/input_line.h"
 #include "serial/transfer_log.h"
@@ -282,6 +283,10 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
             form_.copyCommand_->OpenCopyMoveDialog(command == ListCommand::Copy,
                                                    check.onMarkedFiles);
             break;
+        case ListCommand::FileInfo:
+            form_.fileInfoForm_->Open(list.FileNameOfRow(list.Cursor()),
+                                      list.FullPathOfRow(list.Cursor()));
+            break;
 
         // Built with their own commands: the preconditions above already
         // hold for them, the rest of each command comes with its dialog,
@@ -290,7 +295,6 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Editor:
         case ListCommand::Find:
         case ListCommand::EditorSettings:
-        case ListCommand::FileInfo:
         case ListCommand::Rename:
         case ListCommand::View:
         case ListCommand::OpenAssociated:

@@ -14,6 +14,7 @@
 
 #include "app/copy_command.h"
 #include "app/drive_menu.h"
+#include "app/folder_check.h"
 #include "app/input_line_mode.h"
 #include "app/list_mode.h"
 #include "app/nctool_commands.h"
@@ -27,6 +28,7 @@
 #include "config/comm_panel.h"
 #include "config/command_line.h"
 #include "config/option.h"
+#include "files/file_info_form.h"
 #include "files/file_list_box.h"
 #include "files/file_loader.h"
 #include "platform/qt_launcher_trust.h"
@@ -100,6 +102,8 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
         std::make_unique<ReceiveCommand>(*this, *transferPanel_, link_, *transferMessages_);
     saveChoice_ = std::make_unique<SaveChoicePanel>(*this);
     copyCommand_ = new CopyCommand(*this);
+    fileInfoForm_ = new TFileInfoForm(this, *messages_,
+                                      [this] { RefreshFileList(FileListModel::kKeepCursor); });
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));
@@ -142,6 +146,18 @@ void TForm1::FormShow() {
         messages_->Tell(*message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
     }
     QTimer::singleShot(0, this, [this] { FirstIdle(); });
+    folderCheck_ = new TFolderCheck(
+        fileList_,
+        [this] {
+            // A transfer keeps the list as it is; its idle display refreshes.
+            if (transferRunning()) {
+                listRefreshPending = true;
+                return;
+            }
+            RefreshFileList(FileListModel::kKeepCursor);
+        },
+        this);
+    folderCheck_->Follow(settings_.DirPath);
     for (QGroupBox* box : {GroupBox1, GroupBox2, GroupBox3, GroupBox4}) box->hide();
     Edit1->setEnabled(false);
     SetStatusPanel(4, QString::fromStdString(settings_.Speed));
@@ -205,6 +221,11 @@ void TForm1::ApplyListColumns() {
 }
 
 void TForm1::RefreshFileList(unsigned flags) {
+    // The watcher moves with the list at once, not after the next change in
+    // the folder listed before.
+    if (folderCheck_ && (flags & FileListModel::kSortOnly) == 0) {
+        folderCheck_->Follow(settings_.DirPath);
+    }
     ChangeList([&] { fileList_.RefreshFileList(flags); });
     Label7->setText(QString::fromStdString(fileList_.FolderLine()));
     ListBox1->setFocus();

@@ -42,6 +42,8 @@ class SortPanel;
 class TransferPanel;
 class TOptionForm;
 class OptionTakeHost;
+class TFolderCheck;
+class TFileInfoForm;
 
 // The platform's folder browser: caption and start folder in, the chosen
 // folder out (nullopt when cancelled).
@@ -80,6 +82,9 @@ public:
     TOptionForm& OptionForm() { return *optionForm_; }
     NcToolCommands& ncTools() { return *ncTools_; }
     CopyCommand& copyCommand() { return *copyCommand_; }
+    // The folder watcher, from the first show on (null before).
+    TFolderCheck* folderCheck() { return folderCheck_; }
+    TFileInfoForm& FileInfoForm() { return *fileInfoForm_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -185,6 +190,8 @@ private:
     std::unique_ptr<ReceiveCommand> receiveCommand_;
     std::unique_ptr<SaveChoicePanel> saveChoice_;
     CopyCommand* copyCommand_ = nullptr;  // a child of the window
+    TFolderCheck* folderCheck_ = nullptr;    // a child of the window
+    TFileInfoForm* fileInfoForm_ = nullptr;  // a child of the window
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;
