@@ -10,6 +10,7 @@
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "config/settings.h"
+#include "files/delete_entries.h"
 #include "files/file_list_model.h"
 #include "files/key_dispatch.h"
 #include "platform/desktop_shortcut.h"
@@ -29,6 +30,7 @@ namespace wexal {
 
 class CommPanel;
 class DriveMenu;
+class FileCommands;
 class FileListBox;
 class InputLineMode;
 class ListMode;
@@ -53,6 +55,7 @@ struct MainWindowServices {
     ScreenSaver* screenSaver = nullptr;  // null: the desktop's screen saver
     FolderBrowser folderBrowser;         // empty: the desktop's folder dialog
     LauncherTrust* launcherTrust = nullptr;  // null: the desktop's own marking
+    MoveToTrash moveToTrash;                 // empty: the desktop trash
 };
 
 // The main window: owns the settings and the run-time state, shows what core
@@ -78,6 +81,7 @@ public:
     CommPanel& commPanel() { return *commPanel_; }
     TOptionForm& OptionForm() { return *optionForm_; }
     NcToolCommands& ncTools() { return *ncTools_; }
+    FileCommands& fileCommands() { return *fileCommands_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -145,6 +149,7 @@ private:
     friend class NcToolCommands;
     friend class ReceiveCommand;
     friend class SaveChoicePanel;
+    friend class FileCommands;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -181,6 +186,7 @@ private:
     std::unique_ptr<NcToolCommands> ncTools_;
     std::unique_ptr<ReceiveCommand> receiveCommand_;
     std::unique_ptr<SaveChoicePanel> saveChoice_;
+    std::unique_ptr<FileCommands> fileCommands_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;
