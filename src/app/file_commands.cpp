@@ -61,7 +61,8 @@ void FileCommands::DeleteEntries(bool onMarkedFiles) {
     std::vector<DeleteItem> items;
     if (onMarkedFiles) {
         list.CompactMarks();
-        for (std::string& name : list.CollectMarkedFiles()) items.push_back({std::move(name), false});
+        for (std::string& name : list.CollectMarkedFiles())
+            items.push_back({std::move(name), false});
         list.ClearMarks();
         form_.ShowListCursor();
         form_.ListBox1->viewport()->update();
@@ -111,11 +112,12 @@ void FileCommands::RenameMarkedFiles() {
         form_.ListBox1->viewport()->update();
     };
     host.pause = [] { Pause(kRenameSpacingMs); };
-    const std::vector<RenameResult> refused = ::wexal::RenameMarkedFiles(
-        form_.settings_.DirPath, files, rnameA_->Choice(), host);
+    const std::vector<RenameResult> refused =
+        ::wexal::RenameMarkedFiles(form_.settings_.DirPath, files, rnameA_->Choice(), host);
     list.SetRefreshSuspended(false);
     form_.RefreshFileList();
-    if (!refused.empty()) form_.SetMessage(QString::fromStdString(RefusedRenamesLine(refused)), true);
+    if (!refused.empty())
+        form_.SetMessage(QString::fromStdString(RefusedRenamesLine(refused)), true);
 }
 
 void FileCommands::RenameCursorEntry() {

@@ -102,8 +102,7 @@ bool IsSameEntryUnderOtherCase(int dirFd, const std::string& from, const std::st
     return !HasEntryNamed(dirFd, to);
 }
 
-RenameResult RenameThroughTemporaryName(int dirFd, const std::string& from,
-                                        const std::string& to) {
+RenameResult RenameThroughTemporaryName(int dirFd, const std::string& from, const std::string& to) {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char temporary[64];

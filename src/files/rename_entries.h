@@ -50,8 +50,7 @@ struct RenameResult {
 // case (a FAT stick) a name that differs only in case finds the entry
 // itself under the new name; that rename goes through a unique temporary
 // name, so a case-only rename works there too.
-RenameResult RenameEntry(const std::string& folder, const std::string& from,
-                         const std::string& to);
+RenameResult RenameEntry(const std::string& folder, const std::string& from, const std::string& to);
 
 // What the rename of marked files asks of the window.
 struct MarkedRenameHost {

@@ -15,8 +15,8 @@ namespace {
 
 constexpr const char* kCaption = "名前変更";
 constexpr std::array<const char*, 5> kChoiceTexts = {
-    "名前を変更", "半角英文字を大文字に", "半角英文字を小文字に",
-    "半角英文字の先頭のみ大文字に", "個々に名前を変更"};
+    "名前を変更", "半角英文字を大文字に", "半角英文字を小文字に", "半角英文字の先頭のみ大文字に",
+    "個々に名前を変更"};
 
 QRadioButton* MakeChoice(QDialog* dialog, int number, int top) {
     auto* button = new QRadioButton(QString::fromUtf8(kChoiceTexts[number - 1]), dialog);

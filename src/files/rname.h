@@ -30,7 +30,7 @@ public:
     std::string NewName() const { return newName_; }
     RenameChoice Choice() const { return choice_; }
 
-    QLabel* Label1 = nullptr;  // the current name
+    QLabel* Label1 = nullptr;      // the current name
     QLabel* EditLabel1 = nullptr;  // "新しい名前を入力"
     QLineEdit* LabeledEdit1 = nullptr;
     QRadioButton* RadioButton1 = nullptr;

@@ -156,9 +156,10 @@ private slots:
         messages_.Answer(true);
         QTest::keyClick(form->ListBox1, Qt::Key_D);
         QVERIFY(!messages_.unanswered());
-        QCOMPARE(messages_.shown().back().text,
-                 std::string("ごみ箱が使えません。\nフォルダー「DIR」とその中身を完全に削除しますか？\n"
-                             "(元に戻せません)"));
+        QCOMPARE(
+            messages_.shown().back().text,
+            std::string("ごみ箱が使えません。\nフォルダー「DIR」とその中身を完全に削除しますか？\n"
+                        "(元に戻せません)"));
         QVERIFY(!fs::exists(*work_ / "DIR"));
         QCOMPARE(RowOf(*form, "DIR"), -1);
     }
@@ -179,7 +180,8 @@ private slots:
     }
 
     void threeMarkedFilesUpperCasedWithOneRebuildAtTheEnd() {
-        for (const char* name : {"abc.nc", "Def.nc", "o1.NC"}) test::WriteFileBytes(*work_ / name, name);
+        for (const char* name : {"abc.nc", "Def.nc", "o1.NC"})
+            test::WriteFileBytes(*work_ / name, name);
         auto form = Start();
         QVERIFY(form);
         QSignalSpy resets(form->ListBox1->model(), &QAbstractItemModel::modelReset);
@@ -270,7 +272,8 @@ private slots:
         QTest::keyClick(form->ListBox1, Qt::Key_R);
         QCOMPARE(test::ReadFileBytes(*work_ / "A.NC"), std::string("A"));
         QCOMPARE(test::ReadFileBytes(*work_ / "B.NC"), std::string("B"));
-        QCOMPARE(form->Label11->text(), QStringLiteral("すでにB.NCが有ります。名前を変更できません!!"));
+        QCOMPARE(form->Label11->text(),
+                 QStringLiteral("すでにB.NCが有ります。名前を変更できません!!"));
     }
 
     void findNarrowsUntilTheNextRefresh() {
@@ -298,7 +301,8 @@ private slots:
             QVERIFY(RowOf(*form, "O12.NC") >= 0 && RowOf(*form, "O1234.NC") >= 0);
             QCOMPARE(RowOf(*form, "O1.NC"), -1);
         }
-        QCOMPARE(test::ReadFileBytes(program_->path() / "FIND.LST"), std::string("O12*\r\nO12\r\n"));
+        QCOMPARE(test::ReadFileBytes(program_->path() / "FIND.LST"),
+                 std::string("O12*\r\nO12\r\n"));
         QTest::keyClick(form->ListBox1, Qt::Key_Space);
         QVERIFY(RowOf(*form, "O1.NC") >= 0);
     }

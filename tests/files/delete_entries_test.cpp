@@ -36,8 +36,7 @@ struct DeleteEntriesTest : ::testing::Test {
 TEST_F(DeleteEntriesTest, OneQuestionThenTheTrash) {
     test::WriteFileBytes(dir / "a.nc", "A");
     messages.Answer(true);
-    const DeleteOutcome outcome =
-        DeleteEntries(dir.path(), {{"a.nc", false}}, messages, Trash());
+    const DeleteOutcome outcome = DeleteEntries(dir.path(), {{"a.nc", false}}, messages, Trash());
     EXPECT_FALSE(outcome.aborted);
     EXPECT_EQ(trashed, std::vector<std::string>{(dir / "a.nc").string()});
     ASSERT_EQ(messages.shown().size(), 1u);
@@ -45,8 +44,8 @@ TEST_F(DeleteEntriesTest, OneQuestionThenTheTrash) {
     EXPECT_EQ(messages.shown()[0].caption, "ファイルの削除");
 
     messages.Answer(false);
-    EXPECT_TRUE(DeleteEntries(dir.path(), {{"a.nc", false}, {"b.nc", false}}, messages, Trash())
-                    .aborted);
+    EXPECT_TRUE(
+        DeleteEntries(dir.path(), {{"a.nc", false}, {"b.nc", false}}, messages, Trash()).aborted);
     EXPECT_EQ(messages.shown().back().text, "2 個の項目をごみ箱に移動しますか？");
     EXPECT_EQ(trashed.size(), 1u);
 }
@@ -63,7 +62,8 @@ TEST_F(DeleteEntriesTest, WithoutTrashAPermanentDeleteThatKeepsLinkTargets) {
     EXPECT_TRUE(DeleteEntries(dir.path(), {{"sub", true}}, messages, Trash()).aborted);
     EXPECT_TRUE(fs::exists(dir / "sub" / "deep" / "x.nc"));
     EXPECT_EQ(messages.shown().back().text,
-              "ごみ箱が使えません。\nフォルダー「sub」とその中身を完全に削除しますか？\n(元に戻せません)");
+              "ごみ箱が使えません。\nフォルダー「sub」とその中身を完全に削除しますか？\n("
+              "元に戻せません)");
 
     messages.Answer(true);
     messages.Answer(true);

@@ -18,11 +18,9 @@ TEST(FindPatternTest, PatternByAllFilesAndMask) {
         const char* pattern;
     };
     const Case cases[] = {
-        {"O12", "N", "*.NC", "/nc/O12*.NC"},
-        {"O12*", "N", "*.NC", "/nc/O12*.NC"},
+        {"O12", "N", "*.NC", "/nc/O12*.NC"},     {"O12*", "N", "*.NC", "/nc/O12*.NC"},
         {"O12**", "N", "*.NC", "/nc/O12**.NC"},  // only one closing "*" goes
-        {"*", "N", "*.TXT", "/nc/*.TXT"},
-        {"O12", "Y", "*.NC", "/nc/O12"},
+        {"*", "N", "*.TXT", "/nc/*.TXT"},        {"O12", "Y", "*.NC", "/nc/O12"},
         {"O12*.nc", "Y", "*.NC", "/nc/O12*.nc"},
     };
     for (const Case& c : cases) {

@@ -32,9 +32,21 @@ TEST(RenameEntriesTest, CaseChoicesChangeSingleByteLettersOnly) {
         {"\xC3\x84x\xEF\xBD\xB1y.nc", RenameChoice::Upper, "\xC3\x84X\xEF\xBD\xB1Y.NC"},
         {"\xC3\xA4X.NC", RenameChoice::Capitalize, "\xC3\xA4x.nc"},
         // cp932 "ソ" is 83 5C, "ア" is 83 41: the trail byte 0x41 is no "A".
-        {"\x83\x41" "a.nc", RenameChoice::Lower, "\x83\x41" "a.nc"},
-        {"\x83\x41" "a.nc", RenameChoice::Upper, "\x83\x41" "A.NC"},
-        {"\xFF" "a", RenameChoice::Upper, "\xFF" "A"},
+        {"\x83\x41"
+         "a.nc",
+         RenameChoice::Lower,
+         "\x83\x41"
+         "a.nc"},
+        {"\x83\x41"
+         "a.nc",
+         RenameChoice::Upper,
+         "\x83\x41"
+         "A.NC"},
+        {"\xFF"
+         "a",
+         RenameChoice::Upper,
+         "\xFF"
+         "A"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ApplyCaseChoice(c.name, c.choice), c.expected)
@@ -72,7 +84,8 @@ TEST(RenameEntriesTest, NeverReplacesAndRefusesNamesThatLeaveTheFolder) {
 
 TEST(RenameEntriesTest, MarkedFilesInOrderWithAPauseAfterEach) {
     test::TempDir dir;
-    for (const char* name : {"abc.nc", "Def.nc", "o1.NC", "ABC.nc"}) WriteFileBytes(dir / name, name);
+    for (const char* name : {"abc.nc", "Def.nc", "o1.NC", "ABC.nc"})
+        WriteFileBytes(dir / name, name);
     std::vector<std::string> events;
     MarkedRenameHost host;
     host.moveCursor = [&](int row) { events.push_back("cursor " + std::to_string(row)); };
@@ -80,12 +93,13 @@ TEST(RenameEntriesTest, MarkedFilesInOrderWithAPauseAfterEach) {
         events.push_back(std::to_string(row) + " " + name);
     };
     host.pause = [&] { events.push_back("pause"); };
-    const std::vector<MarkedFile> files = {{3, "abc.nc"}, {1, "Def.nc"}, {2, "o1.NC"}, {4, "ABC.nc"}};
+    const std::vector<MarkedFile> files = {
+        {3, "abc.nc"}, {1, "Def.nc"}, {2, "o1.NC"}, {4, "ABC.nc"}};
 
     const auto refused = RenameMarkedFiles(dir.path().string(), files, RenameChoice::Upper, host);
-    const std::vector<std::string> expected = {
-        "cursor 3", "3 ABC.NC", "pause", "cursor 1", "1 DEF.NC", "pause",
-        "cursor 2", "2 O1.NC",  "pause", "cursor 4", "pause"};
+    const std::vector<std::string> expected = {"cursor 3", "3 ABC.NC", "pause",    "cursor 1",
+                                               "1 DEF.NC", "pause",    "cursor 2", "2 O1.NC",
+                                               "pause",    "cursor 4", "pause"};
     EXPECT_EQ(events, expected);
     ASSERT_EQ(refused.size(), 1u);  // ABC.nc would have replaced the renamed abc.nc
     EXPECT_EQ(RefusedRenamesLine(refused), "すでにABC.NCが有ります。名前を変更できません!!");
@@ -98,8 +112,8 @@ TEST(RenameEntriesTest, MarkedFilesInOrderWithAPauseAfterEach) {
         return "new_" + name;
     };
     const std::vector<MarkedFile> again = {{1, "DEF.NC"}, {2, "O1.NC"}};
-    EXPECT_TRUE(RenameMarkedFiles(dir.path().string(), again, RenameChoice::Individually, host)
-                    .empty());
+    EXPECT_TRUE(
+        RenameMarkedFiles(dir.path().string(), again, RenameChoice::Individually, host).empty());
     EXPECT_EQ(ReadFileBytes(dir / "DEF.NC"), "Def.nc");
     EXPECT_EQ(ReadFileBytes(dir / "new_O1.NC"), "o1.NC");
 }
