@@ -55,7 +55,7 @@ struct MainWindowServices {
     ScreenSaver* screenSaver = nullptr;  // null: the desktop's screen saver
     FolderBrowser folderBrowser;         // empty: the desktop's folder dialog
     LauncherTrust* launcherTrust = nullptr;  // null: the desktop's own marking
-    MoveToTrash moveToTrash;                 // empty: the desktop trash
+    MoveToTrash moveToTrash = nullptr;       // empty: the desktop trash
 };
 
 // The main window: owns the settings and the run-time state, shows what core
