@@ -41,19 +41,14 @@ class FileCommandsTest : public QObject {
 private:
     std::unique_ptr<test::TempDir> program_;
     std::unique_ptr<test::TempDir> work_;
-    std::vector<std::unique_ptr<test::ScopedEnv>> env_;
+    std::unique_ptr<test::ScopedEnv> home_;
     test::ScriptedMessages messages_;
     NullScreenSaver screenSaver_;
     std::vector<std::string> trashed_;
     bool trashWorks_ = true;
 
     std::unique_ptr<TForm1> Start(const char* allFiles = "Y") {
-        TForm1::Services services;
-        services.messages = &messages_;
-        services.screenSaver = &screenSaver_;
-        services.folderBrowser = [](const std::string&, const std::string&) {
-            return std::optional<std::string>();
-        };
+        TForm1::Services services{&messages_, &screenSaver_, {}, nullptr, {}};
         services.moveToTrash = [this](const std::string& path) {
             trashed_.push_back(path);
             return trashWorks_;
@@ -100,24 +95,20 @@ private slots:
     void init() {
         program_ = std::make_unique<test::TempDir>();
         work_ = std::make_unique<test::TempDir>();
-        env_.clear();
-        env_.push_back(std::make_unique<test::ScopedEnv>("HOME", work_->path().c_str()));
-        env_.push_back(std::make_unique<test::ScopedEnv>("XDG_CONFIG_HOME", nullptr));
+        home_ = std::make_unique<test::ScopedEnv>("HOME", work_->path().c_str());
         messages_ = test::ScriptedMessages();
         trashed_.clear();
         trashWorks_ = true;
     }
     void cleanup() {
-        env_.clear();
+        home_.reset();
         work_.reset();
         program_.reset();
     }
 
     void deleteAsksOnceAndLeavesTheListAloneOnNo() {
-        test::WriteFileBytes(*work_ / "A.NC", "A");
-        test::WriteFileBytes(*work_ / "B.NC", "B");
+        for (const char* name : {"A.NC", "B.NC"}) test::WriteFileBytes(*work_ / name, name);
         fs::create_directories(*work_ / "DIR" / "IN");
-        test::WriteFileBytes(*work_ / "DIR" / "IN" / "X.NC", "X");
         auto form = Start();
         QVERIFY(form);
         QTest::keyClick(form->ListBox1, Qt::Key_T);  // the parent row
@@ -130,23 +121,19 @@ private slots:
         messages_.Answer(false);
         QTest::keyClick(form->ListBox1, Qt::Key_F3);
         QCOMPARE(messages_.shown().back().text, std::string("「A.NC」をごみ箱に移動しますか？"));
-        QVERIFY(trashed_.empty());
         QCOMPARE(form->fileList().RowCount(), rows);  // no refresh
-
         messages_.Answer(true);
         QTest::keyClick(form->ListBox1, Qt::Key_D);
         QCOMPARE(trashed_, std::vector<std::string>{(*work_ / "A.NC").string()});
         QCOMPARE(form->fileList().RowCount(), rows + 1);  // refreshed: C.NC is listed
-        QVERIFY(form->Timer1->isActive());
 
         // Marked files win over the folder under the cursor.
-        Mark(*form, {"B.NC", "C.NC"});
+        Mark(*form, {"C.NC", "B.NC"});
         QVERIFY(CursorTo(*form, "DIR"));
         messages_.Answer(true);
         QTest::keyClick(form->ListBox1, Qt::Key_D);
-        QCOMPARE(messages_.shown().back().caption, std::string("複数ファイルの削除"));
-        QCOMPARE(trashed_.size(), 3u);
-        QCOMPARE(trashed_[1], (*work_ / "B.NC").string());
+        QCOMPARE(messages_.shown().back().text, std::string("2 個の項目をごみ箱に移動しますか？"));
+        QCOMPARE(trashed_.back(), (*work_ / "B.NC").string());
         QCOMPARE(form->fileList().MarkedCount(), 0);
 
         // A folder where the trash is not available: the second question, then gone.
@@ -155,33 +142,15 @@ private slots:
         messages_.Answer(true);
         messages_.Answer(true);
         QTest::keyClick(form->ListBox1, Qt::Key_D);
-        QVERIFY(!messages_.unanswered());
-        QCOMPARE(
-            messages_.shown().back().text,
-            std::string("ごみ箱が使えません。\nフォルダー「DIR」とその中身を完全に削除しますか？\n"
-                        "(元に戻せません)"));
+        QCOMPARE(messages_.shown().back().caption, std::string("フォルダーの削除"));
         QVERIFY(!fs::exists(*work_ / "DIR"));
         QCOMPARE(RowOf(*form, "DIR"), -1);
     }
 
-    void deleteInAnEmptyListAsksToChooseAFile() {
-        auto form = Start("N");
-        QVERIFY(form);
-        form->settings().DirPath = "/";
-        // Narrowed to nothing at the root: no row at all, not even "..".
-        QTest::keyClick(form->ListBox1, Qt::Key_F);
-        TFindForm& find = form->fileCommands().FindForm();
-        QTest::keyClicks(find.ComboBox1->lineEdit(), QStringLiteral("QQ_NONE_ZZ"));
-        QTest::keyClick(find.ComboBox1->lineEdit(), Qt::Key_Return);
-        QCOMPARE(form->fileList().RowCount(), 0);
-        QTest::keyClick(form->ListBox1, Qt::Key_D);
-        QCOMPARE(form->Label11->text(), QStringLiteral("ファイルを選択してください。!!"));
-        QVERIFY(messages_.shown().empty());
-    }
-
     void threeMarkedFilesUpperCasedWithOneRebuildAtTheEnd() {
-        for (const char* name : {"abc.nc", "Def.nc", "o1.NC"})
+        for (const char* name : {"abc.nc", "Def.nc", "o1.NC"}) {
             test::WriteFileBytes(*work_ / name, name);
+        }
         auto form = Start();
         QVERIFY(form);
         QSignalSpy resets(form->ListBox1->model(), &QAbstractItemModel::modelReset);
@@ -191,10 +160,8 @@ private slots:
         TRNameAForm& dialog = form->fileCommands().RNameAForm();
         bool seen = false;
         QTimer::singleShot(0, this, [&] {
-            seen = dialog.isVisible() && dialog.windowTitle() == QStringLiteral("名前変更") &&
-                   dialog.RadioButton1->isChecked() &&
-                   dialog.RadioButton5->text() == QStringLiteral("個々に名前を変更");
-            seen = Shot(dialog, "rname_a_dialog.png") && seen;
+            seen = dialog.isVisible() && dialog.RadioButton1->isChecked() &&
+                   Shot(dialog, "rname_a_dialog.png");
             // The folder watcher's refresh waits while the files are renamed.
             test::WriteFileBytes(*work_ / "zz.nc", "new");
             form->RefreshFileList(FileListModel::kKeepCursor);
@@ -213,34 +180,31 @@ private slots:
             QVERIFY2(RowOf(*form, name) >= 0, name);
         }
         QCOMPARE(test::ReadFileBytes(*work_ / "DEF.NC"), std::string("Def.nc"));
-        QVERIFY(!fs::exists(*work_ / "abc.nc"));
 
         // Choice 1 renames nothing.
         Mark(*form, {"ABC.NC", "O1.NC"});
         QTimer::singleShot(0, this, [&] { dialog.Button1->click(); });
         QTest::keyClick(form->ListBox1, Qt::Key_R);
         QVERIFY(fs::exists(*work_ / "ABC.NC") && fs::exists(*work_ / "O1.NC"));
-        QCOMPARE(RowOf(*form, "abc.nc"), -1);
     }
 
-    void choiceFourKeepsItsFormWhileTyping() {
+    void choiceFourKeepsItsFormAndNoRenameReplaces() {
         test::WriteFileBytes(*work_ / "oLD.nC", "old");
+        test::WriteFileBytes(*work_ / "B.NC", "B");
         auto form = Start();
         QVERIFY(form);
         QVERIFY(CursorTo(*form, "oLD.nC"));
         TRNameForm& dialog = form->fileCommands().RNameForm();
-        QString shown, afterChoice, afterTyping;
-        int caretAfterHome = -1;
+        QStringList seen;
         QTimer::singleShot(0, this, [&] {
-            shown = dialog.windowTitle() + " " + dialog.Label1->text() + " " +
-                    dialog.LabeledEdit1->text();
+            seen << dialog.Label1->text() << dialog.LabeledEdit1->text();
             dialog.RadioButton4->click();
-            afterChoice = dialog.LabeledEdit1->text();
+            seen << dialog.LabeledEdit1->text();
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_End);
             QTest::keyClicks(dialog.LabeledEdit1, QStringLiteral("AB"));
-            afterTyping = dialog.LabeledEdit1->text();
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Home);
-            caretAfterHome = dialog.LabeledEdit1->cursorPosition();
+            seen << dialog.LabeledEdit1->text()
+                 << QString::number(dialog.LabeledEdit1->cursorPosition());
             Shot(dialog, "rname_dialog.png");
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_End);
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Backspace);
@@ -248,29 +212,17 @@ private slots:
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Return);
         });
         QTest::keyClick(form->ListBox1, Qt::Key_R);
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(shown, QStringLiteral("名前変更 oLD.nC oLD.nC"));
-        QCOMPARE(afterChoice, QStringLiteral("Old.nc"));
-        QCOMPARE(afterTyping, QStringLiteral("Old.ncab"));
-        QCOMPARE(caretAfterHome, 1);
+        QCOMPARE(seen, QStringList({"oLD.nC", "oLD.nC", "Old.nc", "Old.ncab", "1"}));
         QCOMPARE(test::ReadFileBytes(*work_ / "Old.nc"), std::string("old"));
-        QVERIFY(RowOf(*form, "Old.nc") >= 0);
-    }
 
-    void aRenameOntoAnExistingNameLeavesBothFiles() {
-        test::WriteFileBytes(*work_ / "A.NC", "A");
-        test::WriteFileBytes(*work_ / "B.NC", "B");
-        auto form = Start();
-        QVERIFY(form);
-        QVERIFY(CursorTo(*form, "A.NC"));
-        TRNameForm& dialog = form->fileCommands().RNameForm();
+        QVERIFY(CursorTo(*form, "Old.nc"));
         QTimer::singleShot(0, this, [&] {
             dialog.LabeledEdit1->selectAll();
             QTest::keyClicks(dialog.LabeledEdit1, QStringLiteral("B.NC"));
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Return);
         });
         QTest::keyClick(form->ListBox1, Qt::Key_R);
-        QCOMPARE(test::ReadFileBytes(*work_ / "A.NC"), std::string("A"));
+        QCOMPARE(test::ReadFileBytes(*work_ / "Old.nc"), std::string("old"));
         QCOMPARE(test::ReadFileBytes(*work_ / "B.NC"), std::string("B"));
         QCOMPARE(form->Label11->text(),
                  QStringLiteral("すでにB.NCが有ります。名前を変更できません!!"));
@@ -283,19 +235,17 @@ private slots:
         auto form = Start("N");
         QVERIFY(form);
         TFindForm& find = form->fileCommands().FindForm();
-        for (const QString& typed : {QStringLiteral("O12"), QStringLiteral("O12*")}) {
+        const auto narrow = [&](const QString& typed) {
             QTest::keyClick(form->ListBox1, Qt::Key_F);
-            QVERIFY(find.isVisible());
-            QCOMPARE(find.windowTitle(), QStringLiteral("絞り込み・検索"));
-            QVERIFY(!find.Button1->isEnabled());
-            QTest::keyClicks(find.ComboBox1->lineEdit(), QStringLiteral("."));
+            QTest::keyClicks(find.ComboBox1->lineEdit(), typed);
+            QTest::keyClick(find.ComboBox1->lineEdit(), Qt::Key_Return);
+        };
+        for (const QString& typed : {QStringLiteral(".O12"), QStringLiteral(".O12*")}) {
+            const std::size_t boxes = messages_.shown().size();
+            narrow(typed);
+            QCOMPARE(messages_.shown().size(), boxes + 1);
             QCOMPARE(messages_.shown().back().text,
                      std::string("この文字はファイル名に使えません。\n/:,;*?<>|."));
-            QVERIFY(find.ComboBox1->currentText().isEmpty());
-            QTest::keyClicks(find.ComboBox1->lineEdit(), typed);
-            QVERIFY(find.Button1->isEnabled());
-            if (typed == QStringLiteral("O12")) QVERIFY(Shot(find, "find_dialog.png"));
-            QTest::keyClick(find.ComboBox1->lineEdit(), Qt::Key_Return);
             QVERIFY(!find.isVisible());
             QCOMPARE(form->fileList().SearchPattern(), (*work_ / "O12*.NC").string());
             QVERIFY(RowOf(*form, "O12.NC") >= 0 && RowOf(*form, "O1234.NC") >= 0);
@@ -317,21 +267,16 @@ private slots:
         QVERIFY(!form->GroupBox2->isVisible());
         QVERIFY(CursorTo(*form, "P.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_F8);
-        QVERIFY(form->GroupBox2->isVisible());
+        QVERIFY(form->GroupBox2->isVisible() && !form->ListBox1->isEnabled());
         QCOMPARE(form->GroupBox2->title(), QStringLiteral("ファイルビュー"));
-        QCOMPARE(form->GroupBox2->geometry().topLeft(), QPoint(328, 100));
-        QCOMPARE(form->GroupBox2->width(), 350);
+        QCOMPARE(form->GroupBox2->geometry(), QRect(328, 100, 350, form->GroupBox2->height()));
         QCOMPARE(form->GroupBox2->palette().color(QPalette::Window), QColor(0, 0x80, 0x80));
         QCOMPARE(form->StatusPanels[2]->text(), QStringLiteral("ｻｲｽﾞ : 11ﾊﾞｲﾄ"));
-        QCOMPARE(form->StatusPanels[3]->text(), QStringLiteral("ファイルビュー"));
         QCOMPARE(form->RichEdit1->toPlainText(), QStringLiteral("%\nO1\nM30\n%\n"));
-        QVERIFY(!form->ListBox1->isEnabled());
         QVERIFY(Shot(*form, "file_view.png"));
         QTest::keyClick(form->RichEdit1, Qt::Key_F3);
-        QVERIFY(!form->GroupBox2->isVisible());
+        QVERIFY(!form->GroupBox2->isVisible() && form->ListBox1->isEnabled());
         QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
-        QVERIFY(form->ListBox1->isEnabled());
-        QCOMPARE(form->StatusPanels[2]->text(), QString());
     }
 };
 
