@@ -9,6 +9,7 @@
 
 #include "app/copy_command.h"
 #include "app/drive_menu.h"
+#include "app/file_commands.h"
 #include "app/input_line_mode.h"
 #include "app/nctool_commands.h"
 #include "app/mainunit1.h"
@@ -287,16 +288,24 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
             form_.fileInfoForm_->Open(list.FileNameOfRow(list.Cursor()),
                                       list.FullPathOfRow(list.Cursor()));
             break;
+        case ListCommand::Delete:
+            form_.fileCommands_->DeleteEntries(check.onMarkedFiles);
+            break;
+        case ListCommand::Rename:
+            form_.fileCommands_->RenameEntries(check.onMarkedFiles);
+            break;
+        case ListCommand::Find:
+            form_.fileCommands_->OpenFind();
+            break;
+        case ListCommand::View:
+            form_.fileCommands_->ViewFile();
+            break;
 
         // Built with their own commands: the preconditions above already
         // hold for them, the rest of each command comes with its dialog,
         // panel or engine.
-        case ListCommand::Delete:
         case ListCommand::Editor:
-        case ListCommand::Find:
         case ListCommand::EditorSettings:
-        case ListCommand::Rename:
-        case ListCommand::View:
         case ListCommand::OpenAssociated:
         case ListCommand::ExtAppSettings:
             break;

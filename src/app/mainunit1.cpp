@@ -15,6 +15,7 @@
 #include "app/copy_command.h"
 #include "app/drive_menu.h"
 #include "app/folder_check.h"
+#include "app/file_commands.h"
 #include "app/input_line_mode.h"
 #include "app/list_mode.h"
 #include "app/nctool_commands.h"
@@ -104,6 +105,8 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     copyCommand_ = new CopyCommand(*this);
     fileInfoForm_ = new TFileInfoForm(this, *messages_,
                                       [this] { RefreshFileList(FileListModel::kKeepCursor); });
+    fileCommands_ = std::make_unique<FileCommands>(
+        *this, services.moveToTrash ? std::move(services.moveToTrash) : DesktopTrash());
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));

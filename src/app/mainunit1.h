@@ -10,6 +10,7 @@
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "config/settings.h"
+#include "files/delete_entries.h"
 #include "files/file_list_model.h"
 #include "files/key_dispatch.h"
 #include "platform/desktop_shortcut.h"
@@ -30,6 +31,7 @@ namespace wexal {
 class CommPanel;
 class CopyCommand;
 class DriveMenu;
+class FileCommands;
 class FileListBox;
 class InputLineMode;
 class ListMode;
@@ -56,6 +58,7 @@ struct MainWindowServices {
     ScreenSaver* screenSaver = nullptr;  // null: the desktop's screen saver
     FolderBrowser folderBrowser;         // empty: the desktop's folder dialog
     LauncherTrust* launcherTrust = nullptr;  // null: the desktop's own marking
+    MoveToTrash moveToTrash = nullptr;       // empty: the desktop trash
 };
 
 // The main window: owns the settings and the run-time state, shows what core
@@ -85,6 +88,7 @@ public:
     // The folder watcher, from the first show on (null before).
     TFolderCheck* folderCheck() { return folderCheck_; }
     TFileInfoForm& FileInfoForm() { return *fileInfoForm_; }
+    FileCommands& fileCommands() { return *fileCommands_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -153,6 +157,7 @@ private:
     friend class ReceiveCommand;
     friend class SaveChoicePanel;
     friend class CopyCommand;
+    friend class FileCommands;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -192,6 +197,7 @@ private:
     CopyCommand* copyCommand_ = nullptr;  // a child of the window
     TFolderCheck* folderCheck_ = nullptr;    // a child of the window
     TFileInfoForm* fileInfoForm_ = nullptr;  // a child of the window
+    std::unique_ptr<FileCommands> fileCommands_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;

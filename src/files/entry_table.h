@@ -26,6 +26,9 @@ public:
     void Add(std::string_view name, std::uint64_t size, std::int64_t modified);
     // The order of a table that had every entry inserted at its front.
     void Reverse();
+    // The entry under a new name; the old name's bytes stay in the store
+    // until the table is cleared.
+    void Rename(std::size_t i, std::string_view name);
 
     std::size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }

@@ -198,6 +198,12 @@ std::string FileListModel::FileNameOfRow(int row) const {
     }
 }
 
+void FileListModel::ShowRenamedFile(int row, std::string_view name) {
+    if (KindOfRow(row) != RowKind::File) return;
+    files_.Rename(static_cast<std::size_t>(FileIndexOfRow(row)), name);
+    if (row == cursor_) ShowRowDetails(row);
+}
+
 std::string FileListModel::FullPathOfRow(int row) const {
     const std::string name = FileNameOfRow(row);
     if (name.empty()) return {};

@@ -85,6 +85,9 @@ public:
     const std::string& ListedFolder() const { return listedFolder_; }
 
     const EntryTable& FileTable() const { return files_; }
+    // A file row shows a name it was renamed to, until the next rebuild (a
+    // rename of several files refreshes once, at the end).
+    void ShowRenamedFile(int row, std::string_view name);
     const EntryTable& FolderTable() const { return folders_; }
     // FolderTable time text: "" when the folder's time is zero.
     std::string ModifiedText(int row) const;

@@ -1,0 +1,147 @@
+#include "app/file_commands.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include "app/mainunit1.h"
+#include "app/transfer_panel.h"
+#include "files/file_list_box.h"
+#include "files/find_form.h"
+#include "files/list_row_format.h"
+#include "files/rename_entries.h"
+#include "files/rname.h"
+
+namespace wexal {
+
+namespace {
+
+// Files renamed one after another stand this far apart.
+constexpr int kRenameSpacingMs = 100;
+
+// Waits without freezing the window; keys typed meanwhile wait their turn,
+// as they would behind a busy window, rather than start a second command.
+void Pause(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace
+
+MoveToTrash DesktopTrash() {
+    return [](const std::string& path) {
+        const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+        if (QFile::encodeName(name).toStdString() != path) return false;
+        return QFile::moveToTrash(name);
+    };
+}
+
+FileCommands::FileCommands(TForm1& form, MoveToTrash moveToTrash)
+    : form_(form), moveToTrash_(std::move(moveToTrash)) {
+    rname_ = new TRNameForm(&form);
+    rnameA_ = new TRNameAForm(&form);
+    FindContext context;
+    context.mainWindow = &form;
+    context.settings = &form.settings_;
+    context.messages = form.messages_;
+    context.programFolder = form.files_.folder;
+    context.narrow = [&form](const std::string& pattern) {
+        form.fileList_.SetSearchPattern(pattern);
+        form.RefreshFileList(FileListModel::kKeepPattern);
+    };
+    context.restoreHelpLine = [&form] { form.ShowHelpLine(false); };
+    find_ = new TFindForm(std::move(context), &form);
+}
+
+void FileCommands::DeleteEntries(bool onMarkedFiles) {
+    FileListModel& list = form_.fileList_;
+    std::vector<DeleteItem> items;
+    if (onMarkedFiles) {
+        list.CompactMarks();
+        for (std::string& name : list.CollectMarkedFiles())
+            items.push_back({std::move(name), false});
+        list.ClearMarks();
+        form_.ShowListCursor();
+        form_.ListBox1->viewport()->update();
+    } else {
+        const int cursor = list.Cursor();
+        items.push_back({list.FileNameOfRow(cursor), list.KindOfRow(cursor) == RowKind::Folder});
+    }
+    const DeleteOutcome outcome =
+        ::wexal::DeleteEntries(form_.settings_.DirPath, items, *form_.messages_, moveToTrash_);
+    if (outcome.aborted) return;
+    form_.RefreshFileList();
+    form_.Timer1->start(1000);
+}
+
+void FileCommands::RenameEntries(bool onMarkedFiles) {
+    FileListModel& list = form_.fileList_;
+    list.SetRefreshSuspended(true);
+    if (onMarkedFiles) {
+        RenameMarkedFiles();
+    } else {
+        RenameCursorEntry();
+    }
+    list.SetRefreshSuspended(false);
+}
+
+void FileCommands::RenameMarkedFiles() {
+    FileListModel& list = form_.fileList_;
+    if (!rnameA_->Execute()) return;
+    form_.ListBox1->repaint();
+    list.CompactMarks();
+    std::vector<MarkedFile> files;
+    for (int row : list.MarkedRows()) {
+        if (list.KindOfRow(row) == RowKind::File) files.push_back({row, list.FileNameOfRow(row)});
+    }
+    MarkedRenameHost host;
+    host.moveCursor = [&](int row) {
+        list.MoveCursor(row);
+        form_.ShowListCursor();
+    };
+    host.askName = [&](const std::string& name) -> std::optional<std::string> {
+        if (!rname_->Execute(name)) return std::nullopt;
+        return rname_->NewName();
+    };
+    host.showRenamed = [&](int row, const std::string& newName) {
+        list.ShowRenamedFile(row, newName);
+        form_.ShowListCursor();
+        form_.ListBox1->viewport()->update();
+    };
+    host.pause = [] { Pause(kRenameSpacingMs); };
+    const std::vector<RenameResult> refused =
+        ::wexal::RenameMarkedFiles(form_.settings_.DirPath, files, rnameA_->Choice(), host);
+    list.SetRefreshSuspended(false);
+    form_.RefreshFileList();
+    if (!refused.empty())
+        form_.SetMessage(QString::fromStdString(RefusedRenamesLine(refused)), true);
+}
+
+void FileCommands::RenameCursorEntry() {
+    FileListModel& list = form_.fileList_;
+    const std::string name = list.FileNameOfRow(list.Cursor());
+    if (!rname_->Execute(name)) return;
+    const RenameResult result = RenameEntry(form_.settings_.DirPath, name, rname_->NewName());
+    list.SetRefreshSuspended(false);
+    form_.RefreshFileList();
+    if (result.refused()) form_.SetMessage(QString::fromStdString(result.message), true);
+}
+
+void FileCommands::OpenFind() { find_->Open(); }
+
+void FileCommands::ViewFile() {
+    const FileListModel& list = form_.fileList_;
+    const std::string name = list.FileNameOfRow(list.Cursor());
+    form_.transferPanel_->OpenViewer(kFileViewCaption, std::string());
+    const std::int64_t size = form_.LoadFileIntoView(name);
+    form_.SetStatusPanel(
+        2, QString::fromStdString("ｻｲｽﾞ : " + FormatFileSize(static_cast<std::uint64_t>(size))));
+    form_.transferPanel_->Label17->hide();
+    form_.SetStatusPanel(3, QString::fromUtf8(kFileViewCaption));
+    form_.RichEdit1->setFocus();
+}
+
+}  // namespace wexal

@@ -1,0 +1,104 @@
+#include "files/find_form.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/field_keys.h"
+#include "files/find_pattern.h"
+#include "files/history_list.h"
+#include "nctools/tool_dialog.h"
+
+namespace wexal {
+
+TFindForm::TFindForm(FindContext context, QWidget* parent)
+    : QDialog(parent), context_(std::move(context)) {
+    SetUpToolDialog(*this, "FindForm", QStringLiteral("絞り込み・検索"), {340, 130});
+    Label1 = new QLabel(QStringLiteral("検索・絞り込み名"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(12, 10, 316, 18);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setGeometry(12, 32, 316, 26);
+    ComboBox1->setAccessibleName(Label1->text());
+    Label1->setBuddy(ComboBox1);
+    GuardField(ComboBox1->lineEdit());
+    ComboBox1->lineEdit()->installEventFilter(this);
+    Button1 = new QPushButton(QStringLiteral("ＯＫ"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(116, 84, 100, 30);
+    Button2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(228, 84, 100, 30);
+    for (QPushButton* button : {Button1, Button2}) {
+        button->setAutoDefault(false);
+        button->setAccessibleName(button->text());
+    }
+    connect(ComboBox1, &QComboBox::editTextChanged, this,
+            [this](const QString& text) { Button1->setEnabled(!text.isEmpty()); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, &TFindForm::reject);
+}
+
+void TFindForm::Open() {
+    ComboBox1->setEditText(QString());
+    show();
+}
+
+void TFindForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    CentreOnMainWindow(*this, context_.mainWindow);
+    Button1->setEnabled(false);
+    history_.clear();
+    if (auto entries = ReadHistoryList(context_.programFolder / kFindHistoryFile)) {
+        history_ = std::move(*entries);
+    }
+    ShowHistory(*ComboBox1, history_);
+    ComboBox1->setFocus();
+}
+
+bool TFindForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress &&
+        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1,
+                      FindCharRule(context_.settings->AllFiles), *context_.messages,
+                      [this] { Button1Click(); })) {
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFindForm::Button1Click() {
+    const std::string text = ComboBox1->currentText().toStdString();
+    if (text.empty()) {
+        reject();
+        return;
+    }
+    const Settings& settings = *context_.settings;
+    ConfirmHistoryEntry(history_, text);
+    ShowHistory(*ComboBox1, history_);
+    // A pasted or hand-edited entry gets the check the keys get: a "/"
+    // would list another folder under this one's name.
+    if (const auto refused = RefusedFindText(text, settings.AllFiles)) {
+        refused->Show(*context_.messages);
+        ComboBox1->setFocus();
+        return;
+    }
+    context_.narrow(FindSearchPattern(settings.DirPath, text, settings.AllFiles, settings.Mask));
+    accept();
+}
+
+void TFindForm::done(int result) {
+    if (context_.restoreHelpLine) context_.restoreHelpLine();
+    if (Status saved = WriteHistoryList(context_.programFolder / kFindHistoryFile, history_);
+        !saved) {
+        context_.messages->Tell(saved.message, DefaultCaption(MessageIcon::Error),
+                                MessageIcon::Error);
+    }
+    QDialog::done(result);
+}
+
+}  // namespace wexal

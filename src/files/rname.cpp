@@ -1,0 +1,178 @@
+#include "files/rname.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <array>
+
+#include "files/file_names.h"
+#include "nctools/tool_dialog.h"
+
+namespace wexal {
+
+namespace {
+
+constexpr const char* kCaption = "名前変更";
+constexpr std::array<const char*, 5> kChoiceTexts = {
+    "名前を変更", "半角英文字を大文字に", "半角英文字を小文字に", "半角英文字の先頭のみ大文字に",
+    "個々に名前を変更"};
+
+QRadioButton* MakeChoice(QDialog* dialog, int number, int top) {
+    auto* button = new QRadioButton(QString::fromUtf8(kChoiceTexts[number - 1]), dialog);
+    button->setObjectName(QStringLiteral("RadioButton%1").arg(number));
+    button->setGeometry(20, top, dialog->width() - 40, 22);
+    button->setAccessibleName(button->text());
+    return button;
+}
+
+QPushButton* MakeButton(QDialog* dialog, const char* name, const char* text, int left, int top) {
+    auto* button = new QPushButton(QString::fromUtf8(text), dialog);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(left, top, 100, 30);
+    button->setAccessibleName(button->text());
+    // Enter belongs to the edit, which decides on an empty text itself.
+    button->setAutoDefault(false);
+    return button;
+}
+
+// Only ASCII letters change, so the text keeps its length and the caret its place.
+QString ConvertText(const QString& text, RenameChoice choice) {
+    return QString::fromStdString(ApplyCaseChoice(text.toStdString(), choice));
+}
+
+}  // namespace
+
+TRNameForm::TRNameForm(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
+    CreateControls();
+}
+
+void TRNameForm::CreateControls() {
+    SetUpToolDialog(*this, "RNameForm", QString::fromUtf8(kCaption), {380, 250});
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setGeometry(12, 10, 356, 20);
+    EditLabel1 = new QLabel(QStringLiteral("新しい名前を入力"), this);
+    EditLabel1->setObjectName(QStringLiteral("EditLabel1"));
+    EditLabel1->setGeometry(12, 36, 356, 18);
+    LabeledEdit1 = new QLineEdit(this);
+    LabeledEdit1->setObjectName(QStringLiteral("LabeledEdit1"));
+    LabeledEdit1->setGeometry(12, 56, 356, 26);
+    LabeledEdit1->setAccessibleName(EditLabel1->text());
+    EditLabel1->setBuddy(LabeledEdit1);
+    RadioButton1 = MakeChoice(this, 1, 92);
+    RadioButton2 = MakeChoice(this, 2, 116);
+    RadioButton3 = MakeChoice(this, 3, 140);
+    RadioButton4 = MakeChoice(this, 4, 164);
+    Button1 = MakeButton(this, "Button1", "OK", 156, 206);
+    Button2 = MakeButton(this, "Button2", "ｷｬﾝｾﾙ", 268, 206);
+
+    const std::array<std::pair<QRadioButton*, RenameChoice>, 4> choices = {
+        {{RadioButton1, RenameChoice::Keep},
+         {RadioButton2, RenameChoice::Upper},
+         {RadioButton3, RenameChoice::Lower},
+         {RadioButton4, RenameChoice::Capitalize}}};
+    for (const auto& [button, choice] : choices) {
+        // toggled, not clicked: the arrow keys move the choice too.
+        connect(button, &QRadioButton::toggled, this, [this, choice = choice](bool checked) {
+            if (checked) RadioButtonClick(choice);
+        });
+    }
+    connect(LabeledEdit1, &QLineEdit::textChanged, this, [this] { LabeledEdit1Change(); });
+    connect(LabeledEdit1, &QLineEdit::cursorPositionChanged, this, [this](int, int now) {
+        if (choice_ == RenameChoice::Capitalize && now == 0 && !LabeledEdit1->text().isEmpty()) {
+            LabeledEdit1->setCursorPosition(1);
+        }
+    });
+    connect(LabeledEdit1, &QLineEdit::returnPressed, this, [this] {
+        if (!LabeledEdit1->text().isEmpty()) Button1Click();
+    });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool TRNameForm::Execute(const std::string& name) {
+    original_ = name;
+    shown_ = QString::fromStdString(DisplayName(name));
+    newName_.clear();
+    choice_ = RenameChoice::Keep;
+    Label1->setText(shown_);
+    Label1->setAccessibleName(shown_);
+    LabeledEdit1->setText(shown_);
+    RadioButton1->setChecked(true);
+    CentreOnMainWindow(*this, mainWindow_);
+    LabeledEdit1->setFocus();
+    return exec() == QDialog::Accepted;
+}
+
+void TRNameForm::RadioButtonClick(RenameChoice choice) {
+    choice_ = choice;
+    LabeledEdit1Change();
+    LabeledEdit1->setFocus();
+}
+
+void TRNameForm::LabeledEdit1Change() {
+    if (applying_ || choice_ == RenameChoice::Keep) return;
+    const QString text = LabeledEdit1->text();
+    const QString converted = ConvertText(text, choice_);
+    if (converted == text) return;
+    applying_ = true;
+    const int caret = LabeledEdit1->cursorPosition();
+    LabeledEdit1->setText(converted);
+    LabeledEdit1->setCursorPosition(caret);
+    applying_ = false;
+}
+
+void TRNameForm::Button1Click() {
+    const QString text = LabeledEdit1->text();
+    newName_ = text.toStdString();
+    // The shown text of a name that is not UTF-8 (or holds a control
+    // character) is not the name: left as it was, or only with its case
+    // changed, it stands for the name's own bytes.
+    if (text == shown_) {
+        newName_ = original_;
+    } else {
+        for (RenameChoice choice :
+             {RenameChoice::Upper, RenameChoice::Lower, RenameChoice::Capitalize}) {
+            if (text == ConvertText(shown_, choice)) {
+                newName_ = ApplyCaseChoice(original_, choice);
+                break;
+            }
+        }
+    }
+    accept();
+}
+
+TRNameAForm::TRNameAForm(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
+    SetUpToolDialog(*this, "RNameAForm", QString::fromUtf8(kCaption), {320, 200});
+    RadioButton1 = MakeChoice(this, 1, 12);
+    RadioButton2 = MakeChoice(this, 2, 36);
+    RadioButton3 = MakeChoice(this, 3, 60);
+    RadioButton4 = MakeChoice(this, 4, 84);
+    RadioButton5 = MakeChoice(this, 5, 108);
+    Button1 = MakeButton(this, "Button1", "OK", 96, 152);
+    Button2 = MakeButton(this, "Button2", "ｷｬﾝｾﾙ", 208, 152);
+    Button1->setAutoDefault(true);
+    Button1->setDefault(true);
+    int number = 1;
+    for (QRadioButton* button :
+         {RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5}) {
+        const auto choice = static_cast<RenameChoice>(number++);
+        connect(button, &QRadioButton::toggled, this, [this, choice](bool checked) {
+            if (checked) choice_ = choice;
+        });
+    }
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool TRNameAForm::Execute() {
+    choice_ = RenameChoice::Keep;
+    RadioButton1->setChecked(true);
+    CentreOnMainWindow(*this, mainWindow_);
+    RadioButton1->setFocus();
+    return exec() == QDialog::Accepted;
+}
+
+}  // namespace wexal

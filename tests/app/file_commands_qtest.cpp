@@ -1,0 +1,284 @@
+// D, R, F and V on the real main window, keys in and files out, with
+// scripted answers and a fake trash.
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <memory>
+
+#include "app/file_commands.h"
+#include "app/mainunit1.h"
+#include "files/file_list_box.h"
+#include "files/find_form.h"
+#include "files/rname.h"
+#include "support/scripted_messages.h"
+#include "support/test_env.h"
+
+using namespace wexal;
+namespace fs = std::filesystem;
+
+namespace {
+
+class NullScreenSaver : public ScreenSaver {
+public:
+    void SetEnabled(bool) override {}
+};
+
+}  // namespace
+
+class FileCommandsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::TempDir> program_;
+    std::unique_ptr<test::TempDir> work_;
+    std::unique_ptr<test::ScopedEnv> home_;
+    test::ScriptedMessages messages_;
+    NullScreenSaver screenSaver_;
+    std::vector<std::string> trashed_;
+    bool trashWorks_ = true;
+
+    std::unique_ptr<TForm1> Start(const char* allFiles = "Y") {
+        TForm1::Services services{&messages_, &screenSaver_, {}, nullptr, {}};
+        services.moveToTrash = [this](const std::string& path) {
+            trashed_.push_back(path);
+            return trashWorks_;
+        };
+        auto form = std::make_unique<TForm1>(std::vector<std::string>{},
+                                             ProgramFiles::In(program_->path()), services);
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
+        form->settings().DirPath = work_->path().string();
+        form->settings().Mask = "*.NC";
+        form->settings().AllFiles = allFiles;
+        form->RefreshFileList();
+        return form;
+    }
+    static int RowOf(const TForm1& form, const std::string& name) {
+        for (int row = 0; row < form.fileList().RowCount(); ++row) {
+            if (form.fileList().FileNameOfRow(row) == name) return row;
+        }
+        return -1;
+    }
+    static bool CursorTo(TForm1& form, const std::string& name) {
+        QTest::keyClick(form.ListBox1, Qt::Key_T);
+        for (int row = 0; row < form.fileList().RowCount(); ++row) {
+            if (form.fileList().FileNameOfRow(form.fileList().Cursor()) == name) return true;
+            QTest::keyClick(form.ListBox1, Qt::Key_Down);
+        }
+        return false;
+    }
+    static void Mark(TForm1& form, std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            QVERIFY(CursorTo(form, name));
+            QTest::keyClick(form.ListBox1, Qt::Key_Return);
+        }
+    }
+    // No QVERIFY: a check that returns early from inside a dialog's own
+    // event loop would leave the dialog open.
+    static bool Shot(QWidget& widget, const char* name) {
+        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
+        return widget.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name);
+    }
+
+private slots:
+    void init() {
+        program_ = std::make_unique<test::TempDir>();
+        work_ = std::make_unique<test::TempDir>();
+        home_ = std::make_unique<test::ScopedEnv>("HOME", work_->path().c_str());
+        messages_ = test::ScriptedMessages();
+        trashed_.clear();
+        trashWorks_ = true;
+    }
+    void cleanup() {
+        home_.reset();
+        work_.reset();
+        program_.reset();
+    }
+
+    void deleteAsksOnceAndLeavesTheListAloneOnNo() {
+        for (const char* name : {"A.NC", "B.NC"}) test::WriteFileBytes(*work_ / name, name);
+        fs::create_directories(*work_ / "DIR" / "IN");
+        auto form = Start();
+        QVERIFY(form);
+        QTest::keyClick(form->ListBox1, Qt::Key_T);  // the parent row
+        QTest::keyClick(form->ListBox1, Qt::Key_D);
+        QVERIFY(messages_.shown().empty());
+
+        QVERIFY(CursorTo(*form, "A.NC"));
+        const int rows = form->fileList().RowCount();
+        test::WriteFileBytes(*work_ / "C.NC", "C");
+        messages_.Answer(false);
+        QTest::keyClick(form->ListBox1, Qt::Key_F3);
+        QCOMPARE(messages_.shown().back().text, std::string("「A.NC」をごみ箱に移動しますか？"));
+        QCOMPARE(form->fileList().RowCount(), rows);  // no refresh
+        messages_.Answer(true);
+        QTest::keyClick(form->ListBox1, Qt::Key_D);
+        QCOMPARE(trashed_, std::vector<std::string>{(*work_ / "A.NC").string()});
+        QCOMPARE(form->fileList().RowCount(), rows + 1);  // refreshed: C.NC is listed
+
+        // Marked files win over the folder under the cursor.
+        Mark(*form, {"C.NC", "B.NC"});
+        QVERIFY(CursorTo(*form, "DIR"));
+        messages_.Answer(true);
+        QTest::keyClick(form->ListBox1, Qt::Key_D);
+        QCOMPARE(messages_.shown().back().text, std::string("2 個の項目をごみ箱に移動しますか？"));
+        QCOMPARE(trashed_.back(), (*work_ / "B.NC").string());
+        QCOMPARE(form->fileList().MarkedCount(), 0);
+
+        // A folder where the trash is not available: the second question, then gone.
+        trashWorks_ = false;
+        QVERIFY(CursorTo(*form, "DIR"));
+        messages_.Answer(true);
+        messages_.Answer(true);
+        QTest::keyClick(form->ListBox1, Qt::Key_D);
+        QCOMPARE(messages_.shown().back().caption, std::string("フォルダーの削除"));
+        QVERIFY(!fs::exists(*work_ / "DIR"));
+        QCOMPARE(RowOf(*form, "DIR"), -1);
+    }
+
+    void threeMarkedFilesUpperCasedWithOneRebuildAtTheEnd() {
+        for (const char* name : {"abc.nc", "Def.nc", "o1.NC"}) {
+            test::WriteFileBytes(*work_ / name, name);
+        }
+        auto form = Start();
+        QVERIFY(form);
+        QSignalSpy resets(form->ListBox1->model(), &QAbstractItemModel::modelReset);
+        form->RefreshFileList();
+        const qsizetype perRebuild = resets.count();
+        Mark(*form, {"abc.nc", "Def.nc", "o1.NC"});
+        TRNameAForm& dialog = form->fileCommands().RNameAForm();
+        bool seen = false;
+        QTimer::singleShot(0, this, [&] {
+            seen = dialog.isVisible() && dialog.RadioButton1->isChecked() &&
+                   Shot(dialog, "rname_a_dialog.png");
+            // The folder watcher's refresh waits while the files are renamed.
+            test::WriteFileBytes(*work_ / "zz.nc", "new");
+            form->RefreshFileList(FileListModel::kKeepCursor);
+            seen = seen && RowOf(*form, "zz.nc") == -1 && form->fileList().MarkedCount() == 3;
+            resets.clear();
+            dialog.RadioButton2->click();
+            dialog.Button1->click();
+        });
+        QElapsedTimer took;
+        took.start();
+        QTest::keyClick(form->ListBox1, Qt::Key_R);
+        QVERIFY(seen);
+        QVERIFY(took.elapsed() >= 300);  // 100 ms after each file
+        QCOMPARE(resets.count(), perRebuild);
+        for (const char* name : {"ABC.NC", "DEF.NC", "O1.NC", "zz.nc"}) {
+            QVERIFY2(RowOf(*form, name) >= 0, name);
+        }
+        QCOMPARE(test::ReadFileBytes(*work_ / "DEF.NC"), std::string("Def.nc"));
+
+        // Choice 1 renames nothing.
+        Mark(*form, {"ABC.NC", "O1.NC"});
+        QTimer::singleShot(0, this, [&] { dialog.Button1->click(); });
+        QTest::keyClick(form->ListBox1, Qt::Key_R);
+        QVERIFY(fs::exists(*work_ / "ABC.NC") && fs::exists(*work_ / "O1.NC"));
+    }
+
+    void choiceFourKeepsItsFormAndNoRenameReplaces() {
+        test::WriteFileBytes(*work_ / "oLD.nC", "old");
+        test::WriteFileBytes(*work_ / "B.NC", "B");
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(CursorTo(*form, "oLD.nC"));
+        TRNameForm& dialog = form->fileCommands().RNameForm();
+        QStringList seen;
+        QTimer::singleShot(0, this, [&] {
+            seen << dialog.Label1->text() << dialog.LabeledEdit1->text();
+            dialog.RadioButton4->click();
+            seen << dialog.LabeledEdit1->text();
+            QTest::keyClick(dialog.LabeledEdit1, Qt::Key_End);
+            QTest::keyClicks(dialog.LabeledEdit1, QStringLiteral("AB"));
+            QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Home);
+            seen << dialog.LabeledEdit1->text()
+                 << QString::number(dialog.LabeledEdit1->cursorPosition());
+            Shot(dialog, "rname_dialog.png");
+            QTest::keyClick(dialog.LabeledEdit1, Qt::Key_End);
+            QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Backspace);
+            QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Backspace);
+            QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Return);
+        });
+        QTest::keyClick(form->ListBox1, Qt::Key_R);
+        QCOMPARE(seen, QStringList({"oLD.nC", "oLD.nC", "Old.nc", "Old.ncab", "1"}));
+        QCOMPARE(test::ReadFileBytes(*work_ / "Old.nc"), std::string("old"));
+
+        QVERIFY(CursorTo(*form, "Old.nc"));
+        QTimer::singleShot(0, this, [&] {
+            dialog.LabeledEdit1->selectAll();
+            QTest::keyClicks(dialog.LabeledEdit1, QStringLiteral("B.NC"));
+            QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Return);
+        });
+        QTest::keyClick(form->ListBox1, Qt::Key_R);
+        QCOMPARE(test::ReadFileBytes(*work_ / "Old.nc"), std::string("old"));
+        QCOMPARE(test::ReadFileBytes(*work_ / "B.NC"), std::string("B"));
+        QCOMPARE(form->Label11->text(),
+                 QStringLiteral("すでにB.NCが有ります。名前を変更できません!!"));
+    }
+
+    void findNarrowsUntilTheNextRefresh() {
+        for (const char* name : {"O12.NC", "O1234.NC", "O1.NC", "O120.TXT"}) {
+            test::WriteFileBytes(*work_ / name, name);
+        }
+        auto form = Start("N");
+        QVERIFY(form);
+        TFindForm& find = form->fileCommands().FindForm();
+        const auto narrow = [&](const QString& typed) {
+            QTest::keyClick(form->ListBox1, Qt::Key_F);
+            QTest::keyClicks(find.ComboBox1->lineEdit(), typed);
+            QTest::keyClick(find.ComboBox1->lineEdit(), Qt::Key_Return);
+        };
+        for (const QString& typed : {QStringLiteral(".O12"), QStringLiteral(".O12*")}) {
+            const std::size_t boxes = messages_.shown().size();
+            narrow(typed);
+            QCOMPARE(messages_.shown().size(), boxes + 1);
+            QCOMPARE(messages_.shown().back().text,
+                     std::string("この文字はファイル名に使えません。\n/:,;*?<>|."));
+            QVERIFY(!find.isVisible());
+            QCOMPARE(form->fileList().SearchPattern(), (*work_ / "O12*.NC").string());
+            QVERIFY(RowOf(*form, "O12.NC") >= 0 && RowOf(*form, "O1234.NC") >= 0);
+            QCOMPARE(RowOf(*form, "O1.NC"), -1);
+        }
+        QCOMPARE(test::ReadFileBytes(program_->path() / "FIND.LST"),
+                 std::string("O12*\r\nO12\r\n"));
+        QTest::keyClick(form->ListBox1, Qt::Key_Space);
+        QVERIFY(RowOf(*form, "O1.NC") >= 0);
+    }
+
+    void viewShowsTheFileWithItsSizeUntilF3() {
+        test::WriteFileBytes(*work_ / "P.NC", "%\nO1\nM30\n%\n");
+        fs::create_directory(*work_ / "SUB");
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(CursorTo(*form, "SUB"));
+        QTest::keyClick(form->ListBox1, Qt::Key_V);
+        QVERIFY(!form->GroupBox2->isVisible());
+        QVERIFY(CursorTo(*form, "P.NC"));
+        QTest::keyClick(form->ListBox1, Qt::Key_F8);
+        QVERIFY(form->GroupBox2->isVisible() && !form->ListBox1->isEnabled());
+        QCOMPARE(form->GroupBox2->title(), QStringLiteral("ファイルビュー"));
+        QCOMPARE(form->GroupBox2->geometry(), QRect(328, 100, 350, form->GroupBox2->height()));
+        QCOMPARE(form->GroupBox2->palette().color(QPalette::Window), QColor(0, 0x80, 0x80));
+        QCOMPARE(form->StatusPanels[2]->text(), QStringLiteral("ｻｲｽﾞ : 11ﾊﾞｲﾄ"));
+        QCOMPARE(form->RichEdit1->toPlainText(), QStringLiteral("%\nO1\nM30\n%\n"));
+        QVERIFY(Shot(*form, "file_view.png"));
+        QTest::keyClick(form->RichEdit1, Qt::Key_F3);
+        QVERIFY(!form->GroupBox2->isVisible() && form->ListBox1->isEnabled());
+        QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
+    }
+};
+
+QTEST_MAIN(FileCommandsTest)
+#include "file_commands_qtest.moc"
