@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/drive_menu.h"
+#include "app/ext_app_commands.h"
 #include "app/input_line_mode.h"
 #include "app/nctool_commands.h"
 #include "app/mainunit1.h"
@@ -194,6 +195,18 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
     if (check.exitAfterTransfer) form_.state_.ExitAfterTransfer = *check.exitAfterTransfer;
 
     switch (command) {
+        case ListCommand::Editor:
+            form_.extApps_->OpenInEditor();
+            break;
+        case ListCommand::OpenAssociated:
+            form_.extApps_->OpenWithShell();
+            break;
+        case ListCommand::EditorSettings:
+            form_.extApps_->OpenEditorSettings();
+            break;
+        case ListCommand::ExtAppSettings:
+            form_.extApps_->OpenExtAppSettings();
+            break;
         case ListCommand::None:
             break;
         case ListCommand::Abort:
@@ -282,15 +295,11 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         // panel or engine.
         case ListCommand::Copy:
         case ListCommand::Delete:
-        case ListCommand::Editor:
         case ListCommand::Find:
-        case ListCommand::EditorSettings:
         case ListCommand::FileInfo:
         case ListCommand::Move:
         case ListCommand::Rename:
         case ListCommand::View:
-        case ListCommand::OpenAssociated:
-        case ListCommand::ExtAppSettings:
             break;
     }
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "app/drive_menu.h"
+#include "app/ext_app_commands.h"
 #include "app/input_line_mode.h"
 #include "app/list_mode.h"
 #include "app/nctool_commands.h"
@@ -98,6 +99,7 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     receiveCommand_ =
         std::make_unique<ReceiveCommand>(*this, *transferPanel_, link_, *transferMessages_);
     saveChoice_ = std::make_unique<SaveChoicePanel>(*this);
+    extApps_ = std::make_unique<ExtAppCommands>(*this);
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));

@@ -41,6 +41,7 @@ class SortPanel;
 class TransferPanel;
 class TOptionForm;
 class OptionTakeHost;
+class ExtAppCommands;
 
 // The platform's folder browser: caption and start folder in, the chosen
 // folder out (nullopt when cancelled).
@@ -78,6 +79,7 @@ public:
     CommPanel& commPanel() { return *commPanel_; }
     TOptionForm& OptionForm() { return *optionForm_; }
     NcToolCommands& ncTools() { return *ncTools_; }
+    ExtAppCommands& extApps() { return *extApps_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -145,6 +147,7 @@ private:
     friend class NcToolCommands;
     friend class ReceiveCommand;
     friend class SaveChoicePanel;
+    friend class ExtAppCommands;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -181,6 +184,7 @@ private:
     std::unique_ptr<NcToolCommands> ncTools_;
     std::unique_ptr<ReceiveCommand> receiveCommand_;
     std::unique_ptr<SaveChoicePanel> saveChoice_;
+    std::unique_ptr<ExtAppCommands> extApps_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;
