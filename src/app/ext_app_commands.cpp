@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 
 #include "app/mainunit1.h"
 #include "app/widget_style.h"
@@ -21,9 +22,30 @@ namespace wexal {
 namespace {
 
 constexpr int kFirstTag = 2;
+// Fourteen lines of the 16-pixel font fill the overview; the font's own line
+// spacing would leave the last ones out.
+constexpr int kOverviewLinePitch = 16;
+
+// A column of the overview: its lines drawn kOverviewLinePitch apart.
+class OverviewLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        int baseline = QFontMetrics(font()).ascent();
+        for (const QString& line : text().split(QLatin1Char('\n'))) {
+            painter.drawText(0, baseline, line);
+            baseline += kOverviewLinePitch;
+        }
+    }
+};
 
 QLabel* MakeOverviewLabel(QWidget* parent, const char* name, QRect geometry) {
-    auto* label = new QLabel(parent);
+    auto* label = new OverviewLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(geometry);
     label->setFont(MonoFont(16));
@@ -38,8 +60,9 @@ QLabel* MakeOverviewLabel(QWidget* parent, const char* name, QRect geometry) {
 ExtAppCommands::ExtAppCommands(TForm1& form) : form_(form) {
     QGroupBox* box = form_.GroupBox5;
     box->setAccessibleName(QStringLiteral("外部ｱﾌﾟﾘ"));
-    Label30 = MakeOverviewLabel(box, "Label30", {8, 6, 250, 226});
-    Label31 = MakeOverviewLabel(box, "Label31", {262, 22, 248, 210});
+    Label30 = MakeOverviewLabel(box, "Label30", {8, 4, 250, 14 * kOverviewLinePitch});
+    Label31 = MakeOverviewLabel(box, "Label31",
+                                {262, 4 + kOverviewLinePitch, 248, 13 * kOverviewLinePitch});
 
     PopupMenu1 = new QMenu(&form_);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -51,7 +74,8 @@ ExtAppCommands::ExtAppCommands(TForm1& form) : form_(form) {
         // Only while the list has the focus, as a menu of the list.
         item->setShortcutContext(Qt::WidgetShortcut);
         item->setData(kFirstTag + i);
-        connect(item, &QAction::triggered, this, [this, item] { Menu_outaClick(item->data().toInt()); });
+        connect(item, &QAction::triggered, this,
+                [this, item] { Menu_outaClick(item->data().toInt()); });
         PopupMenu1->addAction(item);
         Menu_out[static_cast<std::size_t>(i)] = item;
     }

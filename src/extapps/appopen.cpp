@@ -17,7 +17,8 @@ namespace wexal {
 
 namespace {
 
-constexpr const char* kLegend = "$A:ﾌﾙﾊﾟｽ\n$B:ﾌﾙﾊﾟｽ(拡張子無)\n$C:ﾌｧｲﾙ名のみ\n$D:ﾌｧｲﾙ名のみ(拡張子無)";
+constexpr const char* kLegend =
+    "$A:ﾌﾙﾊﾟｽ\n$B:ﾌﾙﾊﾟｽ(拡張子無)\n$C:ﾌｧｲﾙ名のみ\n$D:ﾌｧｲﾙ名のみ(拡張子無)";
 constexpr int kRows = 26;
 
 QString RowLetter(int row) { return QStringLiteral("Alt+") + QChar('A' + row); }
@@ -61,15 +62,15 @@ void TAppopenForm::CreateControls() {
 
     Label1 = MakeLabel(Panel1, "Label1", QString(), {12, 28, 72, 20});
     Label1->setFont(MonoFont(16, true));
-    LabeledEdit1Label = MakeLabel(Panel1, "LabeledEdit1Label", QStringLiteral("設定名"),
-                                  {92, 8, 220, 16});
+    LabeledEdit1Label =
+        MakeLabel(Panel1, "LabeledEdit1Label", QStringLiteral("設定名"), {92, 8, 220, 16});
     LabeledEdit1 = MakeEdit(Panel1, "LabeledEdit1", LabeledEdit1Label, {92, 26, 220, 24});
     CheckBox1 = new QCheckBox(QStringLiteral("引数使用"), Panel1);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(326, 28, 110, 20);
     CheckBox1->setAccessibleName(CheckBox1->text());
-    LabeledEdit2Label = MakeLabel(Panel1, "LabeledEdit2Label",
-                                  QStringLiteral("ｺﾏﾝﾄﾞｱﾌﾟﾘｹｰｼｮﾝ "), {12, 62, 400, 16});
+    LabeledEdit2Label = MakeLabel(Panel1, "LabeledEdit2Label", QStringLiteral("ｺﾏﾝﾄﾞｱﾌﾟﾘｹｰｼｮﾝ "),
+                                  {12, 62, 400, 16});
     LabeledEdit2 = MakeEdit(Panel1, "LabeledEdit2", LabeledEdit2Label, {12, 80, 392, 24});
     BitBtn1 = new QPushButton(QStringLiteral("..."), Panel1);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));

@@ -28,7 +28,7 @@ public:
     void SetFileChooser(AppFileChooser chooser) { chooseFile_ = std::move(chooser); }
 
     QFrame* Panel1 = nullptr;
-    QLabel* Label1 = nullptr;  // the letter of the row being edited ("Alt+A")
+    QLabel* Label1 = nullptr;             // the letter of the row being edited ("Alt+A")
     QLabel* LabeledEdit1Label = nullptr;  // "設定名"
     QLineEdit* LabeledEdit1 = nullptr;    // display name
     QLabel* LabeledEdit2Label = nullptr;  // "ｺﾏﾝﾄﾞｱﾌﾟﾘｹｰｼｮﾝ "

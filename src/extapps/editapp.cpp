@@ -69,7 +69,8 @@ void TEditAppForm::showEvent(QShowEvent* event) {
 void TEditAppForm::BitBtn1Click() {
     if (!chooseFile_) return;
     // The editor is one program path, never split: it goes in as chosen.
-    if (const auto chosen = chooseFile_(QString::fromUtf8(kAppFileDialogTitle), kAppFileDialogStart)) {
+    if (const auto chosen =
+            chooseFile_(QString::fromUtf8(kAppFileDialogTitle), kAppFileDialogStart)) {
         LabeledEdit1->setText(QString::fromStdString(*chosen));
     }
 }

@@ -26,9 +26,9 @@ public:
     QTabWidget* PageControl1 = nullptr;
     QLabel* LabeledEdit1Label = nullptr;  // "ｴﾃﾞｨﾀｿﾌﾄ"
     QLineEdit* LabeledEdit1 = nullptr;
-    QPushButton* BitBtn1 = nullptr;   // "..."
-    QPushButton* Button1 = nullptr;   // "保存"
-    QPushButton* Button2 = nullptr;   // "ｷｬﾝｾﾙ"
+    QPushButton* BitBtn1 = nullptr;  // "..."
+    QPushButton* Button1 = nullptr;  // "保存"
+    QPushButton* Button2 = nullptr;  // "ｷｬﾝｾﾙ"
 
 protected:
     void showEvent(QShowEvent* event) override;

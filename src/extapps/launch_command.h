@@ -11,10 +11,10 @@ namespace wexal {
 // The values of the placeholders of an external application's command line
 // for one selected file.
 struct FilePlaceholders {
-    std::string fullPath;           // $A: /home/op/nc/O1234.NC
-    std::string fullPathNoExt;      // $B: /home/op/nc/O1234
-    std::string fileName;           // $C: O1234.NC
-    std::string fileNameNoExt;      // $D: O1234
+    std::string fullPath;       // $A: /home/op/nc/O1234.NC
+    std::string fullPathNoExt;  // $B: /home/op/nc/O1234
+    std::string fileName;       // $C: O1234.NC
+    std::string fileNameNoExt;  // $D: O1234
 };
 
 FilePlaceholders PlaceholdersOf(std::string_view folder, std::string_view fileName);
@@ -32,8 +32,7 @@ std::string CommandProgram(std::string_view command);
 // it is, inside its word: a file name with blanks, quotes, ";" or "$" stays
 // one argument and is never read as a placeholder itself. With an empty
 // argument only the program is started. Empty for an empty command.
-std::vector<std::string> ArgumentDialogCommand(std::string_view command,
-                                               std::string_view argument);
+std::vector<std::string> ArgumentDialogCommand(std::string_view command, std::string_view argument);
 
 // The Alt overview: the editor and the letters A to M, then N to Z, one line
 // each, every line ended by a line feed.

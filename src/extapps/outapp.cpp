@@ -39,7 +39,8 @@ void TOutAppForm::CreateControls() {
     Label1->setFont(MonoFont(16, true));
     Label2 = MakeLabel(this, "Label2", QStringLiteral("起動ｱﾌﾟﾘｹｰｼｮﾝ"), {12, 34, 318, 16});
     Label3 = MakeLabel(this, "Label3", QStringLiteral("App"), {24, 52, 306, 16});
-    LabeledEdit1Label = MakeLabel(this, "LabeledEdit1Label", QStringLiteral("引数"), {12, 76, 318, 16});
+    LabeledEdit1Label =
+        MakeLabel(this, "LabeledEdit1Label", QStringLiteral("引数"), {12, 76, 318, 16});
     LabeledEdit1 = new QLineEdit(this);
     LabeledEdit1->setObjectName(QStringLiteral("LabeledEdit1"));
     LabeledEdit1->setGeometry(12, 94, 318, 24);
@@ -82,9 +83,8 @@ void TOutAppForm::showEvent(QShowEvent* event) {
 
 void TOutAppForm::Button1Click() {
     const QString typed = LabeledEdit1->text();
-    const std::string argument = typed == QString::fromStdString(DisplayName(argument_))
-                                     ? argument_
-                                     : typed.toStdString();
+    const std::string argument =
+        typed == QString::fromStdString(DisplayName(argument_)) ? argument_ : typed.toStdString();
     const std::vector<std::string> argv = ArgumentDialogCommand(command_, argument);
     if (!argv.empty() && start_) start_(argv);
     accept();

@@ -28,9 +28,9 @@ public:
     // line and the argument to start with.
     void Open(const std::string& name, const std::string& command, const std::string& argument);
 
-    QLabel* Label1 = nullptr;  // display name
-    QLabel* Label2 = nullptr;  // "起動ｱﾌﾟﾘｹｰｼｮﾝ"
-    QLabel* Label3 = nullptr;  // the command
+    QLabel* Label1 = nullptr;             // display name
+    QLabel* Label2 = nullptr;             // "起動ｱﾌﾟﾘｹｰｼｮﾝ"
+    QLabel* Label3 = nullptr;             // the command
     QLabel* LabeledEdit1Label = nullptr;  // "引数"
     QLineEdit* LabeledEdit1 = nullptr;
     QPushButton* Button1 = nullptr;  // "OK"

@@ -1,6 +1,7 @@
 // The editor, the association, Alt+A to Alt+Z with the argument dialog, and
 // the two settings dialogs, in the real main window. Programs really start:
 // the helper tests/data/record_argv writes down what it received.
+#include <sys/stat.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -11,7 +12,6 @@
 #include <QtTest>
 #include <filesystem>
 #include <memory>
-#include <sys/stat.h>
 
 #include "app/ext_app_commands.h"
 #include "app/mainunit1.h"
@@ -167,17 +167,26 @@ private slots:
         QTest::addColumn<QStringList>("received");
         // %F is the listed folder, %H the helper, %Q its copy in a folder with a blank.
         const QString full = QStringLiteral("%F/O1234.NC");
-        QTest::newRow("$A, Y") << "%H $A" << "Y" << "O1234.NC" << full << false
-                               << QStringList{full};
-        QTest::newRow("$A, N") << "%H $A" << "N" << "O1234.NC" << QString() << false
-                               << QStringList{};
-        QTest::newRow("$D") << "%H $D" << "Y" << "O1234.NC" << "O1234" << false
-                            << QStringList{"O1234"};
-        QTest::newRow("$A and $C") << "%H $A --name=$C" << "Y" << "O1234.NC" << "O1234.NC" << false
-                                   << QStringList{"O1234.NC", "--name=O1234.NC"};
-        QTest::newRow("cleared") << "%H $A" << "Y" << "O1234.NC" << full << true << QStringList{};
-        QTest::newRow("odd name") << "\"%Q\" $C" << "Y" << kOddName << kOddName << false
-                                  << QStringList{kOddName};
+        QTest::newRow("$A, Y") << "%H $A"
+                               << "Y"
+                               << "O1234.NC" << full << false << QStringList{full};
+        QTest::newRow("$A, N") << "%H $A"
+                               << "N"
+                               << "O1234.NC" << QString() << false << QStringList{};
+        QTest::newRow("$D") << "%H $D"
+                            << "Y"
+                            << "O1234.NC"
+                            << "O1234" << false << QStringList{"O1234"};
+        QTest::newRow("$A and $C")
+            << "%H $A --name=$C"
+            << "Y"
+            << "O1234.NC"
+            << "O1234.NC" << false << QStringList{"O1234.NC", "--name=O1234.NC"};
+        QTest::newRow("cleared") << "%H $A"
+                                 << "Y"
+                                 << "O1234.NC" << full << true << QStringList{};
+        QTest::newRow("odd name") << "\"%Q\" $C"
+                                  << "Y" << kOddName << kOddName << false << QStringList{kOddName};
     }
     void alt() {
         QFETCH(QString, command);
@@ -223,8 +232,9 @@ private slots:
     }
 
     void altDoesNothingForAMissingProgramAndAsksForAFile() {
-        auto form = Start("OutAppA=/no/such/viewer $A\nOutAppA_F=Y\nOutAppB=" +
-                          test::ArgvRecord::Helper() + " $A\nOutAppB_F=Y\n");
+        auto form =
+            Start("OutAppA=/no/such/viewer $A\nOutAppA_F=Y\nOutAppB=" + test::ArgvRecord::Helper() +
+                  " $A\nOutAppB_F=Y\n");
         QVERIFY(form);
         QVERIFY(PutCursorOn(*form, "O1234.NC"));
         AltLetter(*form, Qt::Key_A);
@@ -290,8 +300,9 @@ private slots:
         QCOMPARE(dialog.windowTitle(), QStringLiteral("外部コマンド設定"));
         QCOMPARE(dialog.Button1->text(), QStringLiteral("変更\n追加"));
         QCOMPARE(dialog.LabeledEdit2Label->text(), QStringLiteral("ｺﾏﾝﾄﾞｱﾌﾟﾘｹｰｼｮﾝ "));
-        QCOMPARE(dialog.Label2->text(),
-                 QStringLiteral("$A:ﾌﾙﾊﾟｽ\n$B:ﾌﾙﾊﾟｽ(拡張子無)\n$C:ﾌｧｲﾙ名のみ\n$D:ﾌｧｲﾙ名のみ(拡張子無)"));
+        QCOMPARE(
+            dialog.Label2->text(),
+            QStringLiteral("$A:ﾌﾙﾊﾟｽ\n$B:ﾌﾙﾊﾟｽ(拡張子無)\n$C:ﾌｧｲﾙ名のみ\n$D:ﾌｧｲﾙ名のみ(拡張子無)"));
         QCOMPARE(dialog.ListView1->topLevelItemCount(), 26);
         for (int row = 0; row < 26; ++row) {
             const QTreeWidgetItem* item = dialog.ListView1->topLevelItem(row);

@@ -29,10 +29,11 @@ TEST(Placeholders, TheLaterOneWinsThePrefill) {
         {"/usr/bin/view $D", "O1234"},
         {"/usr/bin/view $A $C", "O1234.NC"},
         {"/usr/bin/view $D $A", "O1234"},  // by the order of testing, not of position
-        {"/usr/bin/view $a -x", ""},        // placeholders are capitals
+        {"/usr/bin/view $a -x", ""},       // placeholders are capitals
         {"/usr/bin/view", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(PrefillArgument(c.command, values), c.argument) << c.command;
+    for (const auto& c : cases)
+        EXPECT_EQ(PrefillArgument(c.command, values), c.argument) << c.command;
 }
 
 TEST(ArgumentDialogCommand, TheArgumentStandsForEveryPlaceholderAsOneWord) {

@@ -48,9 +48,9 @@ TEST(FindProgram, PathsAsTheyStandNamesOnPath) {
 // splits or runs anything, and a leading dash stays a plain argument.
 TEST(StartProgram, EveryArgumentArrivesExactlyAndTheChildIsReaped) {
     ArgvRecord record;
-    const Words arguments = {"/nc/my prg/O1 2.NC", "quo\"te's", "$HOME", "a;rm -rf x",
-                             "$(touch pwned)", "`id`", "-rf", "", "new\nline", "\xFF\xFE raw",
-                             "*"};
+    const Words arguments = {"/nc/my prg/O1 2.NC", "quo\"te's",    "$HOME", "a;rm -rf x",
+                             "$(touch pwned)",     "`id`",         "-rf",   "",
+                             "new\nline",          "\xFF\xFE raw", "*"};
     Words argv = {ArgvRecord::Helper()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     pid_t pid = -1;
