@@ -144,7 +144,6 @@ void ExtAppCommands::Report(const Status& started) {
     const std::string& message = started.message;
     const std::string firstLine = message.substr(0, message.find('\n'));
     form_.SetMessage(QString::fromStdString(firstLine), true);
-    form_.Label11->setToolTip(QString::fromStdString(message));
 }
 
 void ExtAppCommands::Start(const std::vector<std::string>& argv) {

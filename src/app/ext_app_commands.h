@@ -58,7 +58,8 @@ private:
     // The full path of the cursor file; nullopt on any other row.
     std::optional<std::string> SelectedFile() const;
     void ShowSelectOneFile() const;
-    // A program or document that did not start is said in the message line.
+    // A program or document that did not start is said in the message line;
+    // its first line (which program) is what fits there.
     void Report(const Status& started);
     void Start(const std::vector<std::string>& argv);
     // What a dialog of this group does to the main window as it shows.
