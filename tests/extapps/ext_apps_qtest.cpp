@@ -133,58 +133,40 @@ private slots:
         auto form = Start("EditApp=/usr/bin/ed\nOutAppA_N=VIEWER\nOutAppN_N=LATHE\n");
         QVERIFY(form);
         ExtAppCommands& apps = form->extApps();
-        QVERIFY(!form->GroupBox5->isVisible());
         QTest::keyPress(form->ListBox1, Qt::Key_Alt, Qt::AltModifier);
         QVERIFY(form->GroupBox5->isVisible());
-        QVERIFY(apps.AltPanelShown());
-        QCOMPARE(form->GroupBox5->geometry(), QRect(16, 88, 515, 235));
         QString left = QStringLiteral("ｴﾃﾞｨﾀｰ: /usr/bin/ed\nALT+A : VIEWER\n");
         for (char c = 'B'; c <= 'M'; ++c) left += QStringLiteral("ALT+%1 : \n").arg(QChar(c));
         QCOMPARE(apps.Label30->text(), left);
         QVERIFY(apps.Label31->text().startsWith(QStringLiteral("ALT+N : LATHE\nALT+O : \n")));
-        QCOMPARE(apps.Label30->accessibleName(), left);
-        QCOMPARE(apps.Label30->palette().color(QPalette::WindowText), QColor(Qt::white));
-        QCOMPARE(form->GroupBox5->palette().color(QPalette::Window), QColor(Qt::black));
         QCOMPARE(form->ListBox1->actions().size(), 26);
-        QCOMPARE(apps.Menu_out[2]->text(), QStringLiteral("外部ｱﾌﾟﾘC"));
-        QCOMPARE(apps.Menu_out[2]->data().toInt(), 4);
         Save(QStringLiteral("alt_overview.png"), *form);
 
         QTest::keyRelease(form->ListBox1, Qt::Key_Alt, Qt::NoModifier);
         QVERIFY(!form->GroupBox5->isVisible());
         QVERIFY(form->ListBox1->actions().isEmpty());
-        // Without the overview, Alt+A is no shortcut and A alone no launch.
-        QTest::keyClick(form->ListBox1, Qt::Key_A, Qt::AltModifier);
-        QVERIFY(!apps.OutAppForm().isVisible());
     }
 
     void alt_data() {
-        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("command");  // %H the helper, %Q its copy under a blank
         QTest::addColumn<QString>("flag");
         QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("prefill");  // nothing: no dialog
+        QTest::addColumn<QString>("prefill");  // null: no dialog; %F the listed folder
         QTest::addColumn<bool>("clear");
         QTest::addColumn<QStringList>("received");
-        // %F is the listed folder, %H the helper, %Q its copy in a folder with a blank.
         const QString full = QStringLiteral("%F/O1234.NC");
+        const QString o1234 = QStringLiteral("O1234.NC");
         QTest::newRow("$A, Y") << "%H $A"
-                               << "Y"
-                               << "O1234.NC" << full << false << QStringList{full};
+                               << "Y" << o1234 << full << false << QStringList{full};
         QTest::newRow("$A, N") << "%H $A"
-                               << "N"
-                               << "O1234.NC" << QString() << false << QStringList{};
+                               << "N" << o1234 << QString() << false << QStringList{};
         QTest::newRow("$D") << "%H $D"
-                            << "Y"
-                            << "O1234.NC"
-                            << "O1234" << false << QStringList{"O1234"};
+                            << "Y" << o1234 << "O1234" << false << QStringList{"O1234"};
         QTest::newRow("$A and $C")
             << "%H $A --name=$C"
-            << "Y"
-            << "O1234.NC"
-            << "O1234.NC" << false << QStringList{"O1234.NC", "--name=O1234.NC"};
+            << "Y" << o1234 << o1234 << false << QStringList{o1234, "--name=O1234.NC"};
         QTest::newRow("cleared") << "%H $A"
-                                 << "Y"
-                                 << "O1234.NC" << full << true << QStringList{};
+                                 << "Y" << o1234 << full << true << QStringList{};
         QTest::newRow("odd name") << "\"%Q\" $C"
                                   << "Y" << kOddName << kOddName << false << QStringList{kOddName};
     }
@@ -209,25 +191,18 @@ private slots:
         TOutAppForm& dialog = form->extApps().OutAppForm();
         QCOMPARE(dialog.isVisible(), !prefill.isNull());
         if (dialog.isVisible()) {
-            QCOMPARE(dialog.windowTitle(), QStringLiteral("引数"));
-            QCOMPARE(dialog.size(), QSize(342, 173));
             QCOMPARE(dialog.Label1->text(), QStringLiteral("VIEWER"));
-            QCOMPARE(dialog.Label2->text(), QStringLiteral("起動ｱﾌﾟﾘｹｰｼｮﾝ"));
             QCOMPARE(dialog.Label3->text(), command);
             QCOMPARE(dialog.LabeledEdit1->text(), prefill);
             CheckAccessibleNames(dialog);
-            if (QTest::currentDataTag() == QByteArray("$A, Y")) {
-                Save(QStringLiteral("outapp_dialog.png"), dialog);
-            }
+            Save(QStringLiteral("outapp_dialog.png"), dialog);
             if (clear) dialog.LabeledEdit1->clear();
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Return);
             QVERIFY(!dialog.isVisible());
         }
-        const auto got = record_->Wait();
-        QVERIFY(got);
         Words expected = {"record_argv"};
         for (const QString& word : received) expected.push_back(word.toStdString());
-        QCOMPARE(*got, expected);
+        QCOMPARE(record_->Wait(), expected);
         QVERIFY(messages_.shown().empty());
     }
 
@@ -239,8 +214,7 @@ private slots:
         QVERIFY(PutCursorOn(*form, "O1234.NC"));
         AltLetter(*form, Qt::Key_A);
         QVERIFY(!form->extApps().OutAppForm().isVisible());
-        QVERIFY(messages_.shown().empty());
-        QVERIFY(form->Label11->text().isEmpty());
+        QVERIFY(messages_.shown().empty() && form->Label11->text().isEmpty());
 
         QVERIFY(PutCursorOn(*form, "SUB"));
         AltLetter(*form, Qt::Key_B);
@@ -259,19 +233,17 @@ private slots:
         QVERIFY(PutCursorOn(*form, kOddName));
         Key(*form, Qt::Key_E);
         QCOMPARE(record_->Wait(), (Words{"record_argv", Path(kOddName)}));
-
-        // No editor set: the desktop chooses (xdg-open, here the helper).
+        // No editor: the desktop chooses (xdg-open, here the helper).
         form->settings().EditApp.clear();
         Key(*form, Qt::Key_E);
         QCOMPARE(record_->Wait(), (Words{"xdg-open", Path(kOddName)}));
-        Key(*form, Qt::Key_X);
-        QCOMPARE(record_->Wait(), (Words{"xdg-open", Path(kOddName)}));
-        // An NC file with its execute bit set is opened, never run.
+        // X and F9 open an NC file, even one with its execute bit, never run it.
         QVERIFY(PutCursorOn(*form, "O1234.NC"));
         ::chmod(Path("O1234.NC").c_str(), 0755);
-        Key(*form, Qt::Key_F9);
-        QCOMPARE(record_->Wait(), (Words{"xdg-open", Path("O1234.NC")}));
-
+        for (Qt::Key key : {Qt::Key_X, Qt::Key_F9}) {
+            Key(*form, key);
+            QCOMPARE(record_->Wait(), (Words{"xdg-open", Path("O1234.NC")}));
+        }
         // An editor that cannot start is said in the message line.
         const auto notExecutable = home_->path() / "editor";
         WriteFileBytes(notExecutable, "#!/bin/sh\n");
@@ -279,79 +251,51 @@ private slots:
         Key(*form, Qt::Key_E);
         QCOMPARE(form->Label11->text(), QStringLiteral("editorを起動できません。"));
         QCOMPARE(form->Label11->palette().color(QPalette::WindowText), QColor(Qt::red));
-        QVERIFY(messages_.shown().empty());
-
-        QVERIFY(PutCursorOn(*form, "SUB"));
-        Key(*form, Qt::Key_X);
-        Key(*form, Qt::Key_E);
-        QCOMPARE(messages_.shown().size(), size_t{1});
-        QCOMPARE(messages_.shown()[0].caption, std::string("確認"));
-        QVERIFY(!record_->Written());
+        QVERIFY(messages_.shown().empty() && !record_->Written());
     }
 
     void externalCommandSettings() {
         auto form = Start();
         QVERIFY(form);
-        QTest::keyPress(form->ListBox1, Qt::Key_Alt, Qt::AltModifier);
         Key(*form, Qt::Key_Y);
         TAppopenForm& dialog = form->extApps().AppopenForm();
         QVERIFY(dialog.isVisible());
-        QVERIFY(!form->GroupBox5->isVisible());
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("外部コマンド設定"));
-        QCOMPARE(dialog.Button1->text(), QStringLiteral("変更\n追加"));
-        QCOMPARE(dialog.LabeledEdit2Label->text(), QStringLiteral("ｺﾏﾝﾄﾞｱﾌﾟﾘｹｰｼｮﾝ "));
-        QCOMPARE(
-            dialog.Label2->text(),
-            QStringLiteral("$A:ﾌﾙﾊﾟｽ\n$B:ﾌﾙﾊﾟｽ(拡張子無)\n$C:ﾌｧｲﾙ名のみ\n$D:ﾌｧｲﾙ名のみ(拡張子無)"));
         QCOMPARE(dialog.ListView1->topLevelItemCount(), 26);
         for (int row = 0; row < 26; ++row) {
             const QTreeWidgetItem* item = dialog.ListView1->topLevelItem(row);
-            QCOMPARE(item->text(0), QStringLiteral("Alt+") + QChar('A' + row));
-            QCOMPARE(item->text(1), QString());
-            QCOMPARE(item->text(2), QStringLiteral("N"));
-            QCOMPARE(item->text(3), QString());
+            const QStringList columns{item->text(0), item->text(1), item->text(2), item->text(3)};
+            QCOMPARE(columns,
+                     (QStringList{QStringLiteral("Alt+") + QChar('A' + row), "", "N", ""}));
         }
         CheckAccessibleNames(dialog);
 
         dialog.ListView1->setCurrentItem(dialog.ListView1->topLevelItem(2));
         QCOMPARE(dialog.Label1->text(), QStringLiteral("Alt+C"));
+        // A chosen program whose path holds a blank stays one word.
+        dialog.SetFileChooser([](const QString&, const std::string& start) {
+            return std::optional<std::string>(start + "opt/My View/view");
+        });
+        QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+        QCOMPARE(dialog.LabeledEdit2->text(), QStringLiteral("\"/opt/My View/view\""));
         QTest::keyClicks(dialog.LabeledEdit1, QStringLiteral("VIEWER"));
         dialog.CheckBox1->setChecked(true);
         // Lower case stays as typed: file names here tell the cases apart.
+        dialog.LabeledEdit2->clear();
         QTest::keyClicks(dialog.LabeledEdit2, QStringLiteral("/usr/bin/view $A -q"));
-        QCOMPARE(dialog.LabeledEdit2->text(), QStringLiteral("/usr/bin/view $A -q"));
-        // A chosen program whose path holds a blank stays one word.
-        std::pair<QString, std::string> asked;
-        dialog.SetFileChooser([&](const QString& title, const std::string& start) {
-            asked = {title, start};
-            return std::optional<std::string>("/opt/My View/view");
-        });
-        QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
-        QCOMPARE(asked.first, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ設定"));
-        QCOMPARE(asked.second, std::string("/"));
-        QCOMPARE(dialog.LabeledEdit2->text(), QStringLiteral("\"/opt/My View/view\""));
-        QCOMPARE(dialog.Label1->text(), QStringLiteral("Alt+C"));
-        dialog.LabeledEdit2->setText(QStringLiteral("/usr/bin/view $A -q"));
         QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-        const OutAppEntry& c = form->settings().OutApp[2];
-        QCOMPARE(c.Name, std::string("VIEWER"));
-        QCOMPARE(c.PassFile, std::string("Y"));
-        QCOMPARE(c.Command, std::string("/usr/bin/view $A -q"));
         QCOMPARE(dialog.ListView1->topLevelItem(2)->text(2), QStringLiteral("Y"));
         Save(QStringLiteral("appopen_dialog.png"), dialog);
         QTest::mouseClick(dialog.Button2, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
-        // Nothing is written before the program closes.
         QVERIFY(!std::filesystem::exists(program_->path() / "OutApp_Sub.ini"));
 
         form->close();
         std::string expected = "[Application]\nEditApp=\n";
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
             const std::string key = std::string("OutApp") + letter;
-            const bool isC = letter == 'C';
-            expected += key + "=" + (isC ? "/usr/bin/view $A -q" : "") + "\n";
-            expected += key + "_F=" + (isC ? "Y" : "N") + "\n";
-            expected += key + "_N=" + (isC ? "VIEWER" : "") + "\n";
+            const bool c = letter == 'C';
+            expected += key + "=" + (c ? "/usr/bin/view $A -q" : "") + "\n" + key +
+                        "_F=" + (c ? "Y" : "N") + "\n" + key + "_N=" + (c ? "VIEWER" : "") + "\n";
         }
         QCOMPARE(ReadFileBytes(program_->path() / "OutApp_Sub.ini"), expected);
     }
@@ -365,35 +309,30 @@ private slots:
         QTest::keyClicks(dialog.LabeledEdit1, QStringLiteral("VIEWER"));
         QTest::mouseClick(dialog.Button1, Qt::LeftButton);
         QCOMPARE(form->settings().OutApp[2].Name, std::string("VIEWER"));
-        QTest::mouseClick(dialog.Button2, Qt::LeftButton);
         form->close();
         QVERIFY(!std::filesystem::exists(program_->path() / "OutApp_Sub.ini"));
     }
 
-    void editorSettings() {
+    void editorSettingsTakeTheEditorOnlyWhenSaved() {
         auto form = Start("EditApp=/usr/bin/ed\n");
         QVERIFY(form);
         TEditAppForm& dialog = form->extApps().EditAppForm();
         dialog.SetFileChooser([](const QString&, const std::string&) {
             return std::optional<std::string>("/opt/My Editor/ed");
         });
-        Key(*form, Qt::Key_G);
-        QVERIFY(dialog.isVisible());
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("編集アプリ設定"));
-        QCOMPARE(dialog.LabeledEdit1Label->text(), QStringLiteral("ｴﾃﾞｨﾀｿﾌﾄ"));
-        QCOMPARE(dialog.LabeledEdit1->text(), QStringLiteral("/usr/bin/ed"));
-        CheckAccessibleNames(dialog);
-        QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
-        QCOMPARE(dialog.LabeledEdit1->text(), QStringLiteral("/opt/My Editor/ed"));
-        Save(QStringLiteral("editapp_dialog.png"), dialog);
-        QTest::mouseClick(dialog.Button2, Qt::LeftButton);
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(form->settings().EditApp, std::string("/usr/bin/ed"));
-
-        Key(*form, Qt::Key_G);
-        QCOMPARE(dialog.LabeledEdit1->text(), QStringLiteral("/usr/bin/ed"));
-        QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
-        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+        for (QPushButton* close : {dialog.Button2, dialog.Button1}) {
+            Key(*form, Qt::Key_G);
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(dialog.LabeledEdit1->text(), QStringLiteral("/usr/bin/ed"));
+            QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+            QCOMPARE(dialog.LabeledEdit1->text(), QStringLiteral("/opt/My Editor/ed"));
+            CheckAccessibleNames(dialog);
+            Save(QStringLiteral("editapp_dialog.png"), dialog);
+            QTest::mouseClick(close, Qt::LeftButton);
+            QVERIFY(!dialog.isVisible());
+            if (close == dialog.Button2)
+                QCOMPARE(form->settings().EditApp, std::string("/usr/bin/ed"));
+        }
         QCOMPARE(form->settings().EditApp, std::string("/opt/My Editor/ed"));
     }
 };

@@ -61,24 +61,5 @@ TEST(ArgumentDialogCommand, TheArgumentStandsForEveryPlaceholderAsOneWord) {
     EXPECT_EQ(CommandProgram("\"/opt/My View/view\" $A"), "/opt/My View/view");
 }
 
-TEST(AltOverview, EditorThenOneLinePerLetter) {
-    Settings settings;
-    settings.EditApp = "/usr/bin/mousepad";
-    settings.OutApp[0].Name = "VIEWER";
-    settings.OutApp[13].Name = "旋盤";
-    std::string left = "ｴﾃﾞｨﾀｰ: /usr/bin/mousepad\nALT+A : VIEWER\n";
-    for (char c = 'B'; c <= 'M'; ++c) left += std::string("ALT+") + c + " : \n";
-    std::string right = "ALT+N : 旋盤\n";
-    for (char c = 'O'; c <= 'Z'; ++c) right += std::string("ALT+") + c + " : \n";
-    EXPECT_EQ(AltOverviewLeft(settings), left);
-    EXPECT_EQ(AltOverviewRight(settings), right);
-}
-
-TEST(QuoteProgramPath, KeepsAChosenPathOneWord) {
-    EXPECT_EQ(QuoteProgramPath("/usr/bin/view"), "/usr/bin/view");
-    EXPECT_EQ(QuoteProgramPath("/opt/My View/view"), "\"/opt/My View/view\"");
-    EXPECT_EQ(QuoteProgramPath("/opt/a\"b"), "'/opt/a\"b'");
-}
-
 }  // namespace
 }  // namespace wexal
