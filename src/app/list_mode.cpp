@@ -10,6 +10,7 @@
 #include "app/copy_command.h"
 #include "app/drive_menu.h"
 #include "app/file_commands.h"
+#include "app/ext_app_commands.h"
 #include "app/input_line_mode.h"
 #include "app/nctool_commands.h"
 #include "app/mainunit1.h"
@@ -197,6 +198,18 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
     if (check.exitAfterTransfer) form_.state_.ExitAfterTransfer = *check.exitAfterTransfer;
 
     switch (command) {
+        case ListCommand::Editor:
+            form_.extApps_->OpenInEditor();
+            break;
+        case ListCommand::OpenAssociated:
+            form_.extApps_->OpenWithShell();
+            break;
+        case ListCommand::EditorSettings:
+            form_.extApps_->OpenEditorSettings();
+            break;
+        case ListCommand::ExtAppSettings:
+            form_.extApps_->OpenExtAppSettings();
+            break;
         case ListCommand::None:
             break;
         case ListCommand::Abort:
@@ -299,15 +312,6 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
             break;
         case ListCommand::View:
             form_.fileCommands_->ViewFile();
-            break;
-
-        // Built with their own commands: the preconditions above already
-        // hold for them, the rest of each command comes with its dialog,
-        // panel or engine.
-        case ListCommand::Editor:
-        case ListCommand::EditorSettings:
-        case ListCommand::OpenAssociated:
-        case ListCommand::ExtAppSettings:
             break;
     }
 }

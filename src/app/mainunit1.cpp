@@ -16,6 +16,7 @@
 #include "app/drive_menu.h"
 #include "app/folder_check.h"
 #include "app/file_commands.h"
+#include "app/ext_app_commands.h"
 #include "app/input_line_mode.h"
 #include "app/list_mode.h"
 #include "app/nctool_commands.h"
@@ -107,6 +108,7 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
                                       [this] { RefreshFileList(FileListModel::kKeepCursor); });
     fileCommands_ = std::make_unique<FileCommands>(
         *this, services.moveToTrash ? std::move(services.moveToTrash) : DesktopTrash());
+    extApps_ = std::make_unique<ExtAppCommands>(*this);
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));

@@ -46,6 +46,7 @@ class TOptionForm;
 class OptionTakeHost;
 class TFolderCheck;
 class TFileInfoForm;
+class ExtAppCommands;
 
 // The platform's folder browser: caption and start folder in, the chosen
 // folder out (nullopt when cancelled).
@@ -89,6 +90,7 @@ public:
     TFolderCheck* folderCheck() { return folderCheck_; }
     TFileInfoForm& FileInfoForm() { return *fileInfoForm_; }
     FileCommands& fileCommands() { return *fileCommands_; }
+    ExtAppCommands& extApps() { return *extApps_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -158,6 +160,7 @@ private:
     friend class SaveChoicePanel;
     friend class CopyCommand;
     friend class FileCommands;
+    friend class ExtAppCommands;
 
     void CreateControls();  // mainunit1_layout.cpp
     void FormCreate(const std::vector<std::string>& args);
@@ -198,6 +201,7 @@ private:
     TFolderCheck* folderCheck_ = nullptr;    // a child of the window
     TFileInfoForm* fileInfoForm_ = nullptr;  // a child of the window
     std::unique_ptr<FileCommands> fileCommands_;
+    std::unique_ptr<ExtAppCommands> extApps_;
     std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;
