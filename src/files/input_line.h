@@ -48,9 +48,10 @@ inline constexpr CharRule kFolderRule{",;*?<>|",
                                       "この文字はディレクトリ名に使えません。\n/,;*?<>|"};
 // Extensions: "*" is refused although the box does not name it.
 inline constexpr CharRule kExtensionRule{"/:,;?<>|*", "この文字は拡張子に使えません。\n/:,;?<>|"};
-// The destination folder box of the split dialog; its box names ":" although ":" is taken.
-inline constexpr CharRule kSplitFolderRule{"/,;*?<>|.",
-                                           "この文字はフォルダー名に使えません。\n/:,;*?<>|."};
+// The destination folder boxes of the split and copy/move dialogs: ":" and
+// "/", the separator here, stay usable although the box names them.
+inline constexpr CharRule kDestinationFolderRule{",;*?<>|.",
+                                                 "この文字はフォルダー名に使えません。\n/:,;*?<>|."};
 
 // The box for a refused character (caption "確認", error icon); nullopt when
 // the character is taken. Backspace is always taken.

@@ -22,8 +22,6 @@ namespace {
 
 constexpr const char* kCreateQuestion =
     "ディレクトリが見つかりません。ディレクトリを作成しますか？";
-// ":" is taken although the box names it; "/" is the separator here.
-constexpr CharRule kDestinationRule{",;*?<>|.", "この文字はフォルダー名に使えません。\n/:,;*?<>|."};
 
 bool IsFolder(const std::string& path) {
     struct stat info {};
@@ -128,7 +126,7 @@ void TPlusCopyForm::FormClose() {
 
 bool TPlusCopyForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress &&
-        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kDestinationRule,
+        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kDestinationFolderRule,
                       *context_.messages, [this] { Button1Click(); })) {
         return true;
     }

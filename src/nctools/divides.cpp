@@ -165,7 +165,7 @@ void TDividesForm::FormClose() {
 
 bool TDividesForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress &&
-        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kSplitFolderRule, *context_.messages,
+        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kDestinationFolderRule, *context_.messages,
                       [this] { Button1Click(); })) {
         return true;
     }

@@ -67,9 +67,10 @@ TEST(CharCheck, PermittedMeansNotInTheSet) {
     EXPECT_FALSE(IsCharPermitted(U'ﾌ', "ｱﾌ"));
     EXPECT_TRUE(IsCharPermitted(U'ｱ', "ﾌ"));
     EXPECT_TRUE(IsCharPermitted(U'\0', "abc"));
-    // The split folder box takes ":" although its message names it.
-    EXPECT_FALSE(RefusedChar(kSplitFolderRule, U':').has_value());
-    const auto dot = RefusedChar(kSplitFolderRule, U'.');
+    // The destination folder boxes take ":" and "/" although their message names them.
+    EXPECT_FALSE(RefusedChar(kDestinationFolderRule, U':').has_value());
+    EXPECT_FALSE(RefusedChar(kDestinationFolderRule, U'/').has_value());
+    const auto dot = RefusedChar(kDestinationFolderRule, U'.');
     ASSERT_TRUE(dot.has_value());
     EXPECT_EQ(dot->text, "この文字はフォルダー名に使えません。\n/:,;*?<>|.");
 }
