@@ -253,7 +253,7 @@ private slots:
         form->Edit1->clear();
         QTest::keyClicks(form->Edit1, QStringLiteral("TEST"));
         Seen seen;
-        QTimer::singleShot(3000, qApp, [&] {
+        QTimer::singleShot(3000, form.get(), [&] {
             seen = Look(*form);
             Save(QStringLiteral("receive_panel.png"), *form);
             form->close();

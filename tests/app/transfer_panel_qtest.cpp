@@ -147,9 +147,10 @@ private:
         seen.windowVisible = form.isVisible();
         return seen;
     }
-    // Runs what once the engine has been sending for a while.
-    static void During(int ms, std::function<void()> what) {
-        QTimer::singleShot(ms, qApp, std::move(what));
+    // Runs what once the engine has been sending for a while; never after
+    // the form is gone, as when a loaded machine ends the send first.
+    static void During(TForm1& form, int ms, std::function<void()> what) {
+        QTimer::singleShot(ms, &form, std::move(what));
     }
     std::string LogText() const { return Cp932ToUtf8Lossy(ReadFileBytes(Log())); }
 
@@ -178,7 +179,7 @@ private slots:
         ClickRow(*form, RowOf(*form, "O0001.NC"));
 
         Seen seen;
-        During(2500, [&] {
+        During(*form, 2500, [&] {
             seen = Look(*form);
             Save(QStringLiteral("send_panel.png"), *form);
             // The footer's band stands for F3.
@@ -230,7 +231,7 @@ private slots:
         QCOMPARE(form->fileList().MarkedCount(), 2);
 
         Seen seen;
-        During(0, [&] { seen = Look(*form); });
+        During(*form, 0, [&] { seen = Look(*form); });
         Key(*form, Qt::Key_F1);
 
         QVERIFY(seen.taken);
@@ -262,7 +263,7 @@ private slots:
         ClickRow(*form, RowOf(*form, "O0001.NC"));
 
         Seen seen;
-        During(2000, [&] {
+        During(*form, 2000, [&] {
             form->close();
             seen = Look(*form);
         });
