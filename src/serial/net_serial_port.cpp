@@ -208,8 +208,9 @@ Status NetSerialPort::Open(const std::string& device) {
     handedToKernel_ = lastAcked_ = 0;
     modem_.reset();
     suspended_ = false;
-    answers_ = {};
+    answers_.clear();
     openQuestions_ = 0;
+    answersQuestions_ = hasModemLines_ = false;
     byteTime_ = ByteTimeOf(record_);
     lost_ = false;
     lostWhy_.clear();
@@ -266,8 +267,8 @@ Status NetSerialPort::SetSettings(const LineSettings& settings) {
     if (Rfc2217()) {
         using rfc2217::Command;
         const std::vector<rfc2217::LineRequest> requests = rfc2217::LineRequests(settings);
+        answers_.clear();
         for (const rfc2217::LineRequest& request : requests) {
-            answers_[static_cast<std::size_t>(request.command)].reset();
             output_ += rfc2217::ComPortCommand(request.command, request.value);
         }
         // The line's flow control is the program's own; the lines follow the record.
@@ -280,24 +281,37 @@ Status NetSerialPort::SetSettings(const LineSettings& settings) {
             output_ += rfc2217::ComPortCommand(Command::SetControl,
                                                std::string(1, static_cast<char>(control)));
         }
-        const Clock::time_point deadline = Clock::now() + kAnswerLimit;
+        // A last question: answers come in order, so once it is answered,
+        // an unanswered DTR setting will stay so.
+        output_ += rfc2217::ComPortCommand(Command::SetBaudRate, std::string(4, '\0'));
+        Flush();
+
+        const auto confirmed = [&] {
+            return std::all_of(requests.begin(), requests.end(),
+                               [&](const auto& r) { return Answer(r.command).has_value(); });
+        };
+        Clock::time_point deadline = Clock::now() + kAnswerLimit;
+        while (!confirmed() && !lost_ && Clock::now() < deadline) Pump(RemainingMs(deadline));
+        deadline = std::min(deadline, Clock::now() + kCapabilityLimit);
+        while (!Answer(Command::SetBaudRate, 1) && !lost_ && Clock::now() < deadline) {
+            Pump(RemainingMs(deadline));
+        }
+        if (lost_) return Status::Error(device_ + ": " + lostWhy_);
         for (const rfc2217::LineRequest& request : requests) {
-            const auto index = static_cast<std::size_t>(request.command);
-            while (!answers_[index] && !lost_ && Clock::now() < deadline) {
-                Pump(RemainingMs(deadline));
-            }
-            if (lost_) return Status::Error(device_ + ": " + lostWhy_);
             const std::string name = ValueName(request.command);
-            if (!answers_[index]) {
-                return Status::Error(device_ + ": the server did not confirm the " + name);
-            }
-            if (*answers_[index] != request.value) {
+            const std::optional<std::string> answer = Answer(request.command);
+            if (!answer) return Status::Error(device_ + ": the server did not confirm the " + name);
+            if (*answer != request.value) {
                 return Status::Error(device_ + ": " + name + " " +
                                      ValueText(request.command, request.value) +
-                                     " was answered with " +
-                                     ValueText(request.command, *answers_[index]));
+                                     " was answered with " + ValueText(request.command, *answer));
             }
         }
+        answersQuestions_ = Answer(Command::SetBaudRate, 1).has_value();
+        hasModemLines_ = std::any_of(answers_.begin(), answers_.end(), [&](const auto& a) {
+            return a.first == Command::SetControl && a.second.size() == 1 &&
+                   static_cast<std::uint8_t>(a.second[0]) == dtr;
+        });
     }
     record_ = settings;
     byteTime_ = ByteTimeOf(record_);
@@ -338,7 +352,7 @@ Status NetSerialPort::Purge(PurgeQueues queues) {
 std::optional<ModemStatus> NetSerialPort::GetModemStatus() {
     if (fd_ < 0) return std::nullopt;
     Pump(0);
-    return modem_;
+    return hasModemLines_ ? modem_ : std::nullopt;
 }
 
 QueueStatus NetSerialPort::GetQueueStatus() {
@@ -499,11 +513,17 @@ void NetSerialPort::TakeComPort(const std::string& payload) {
             }
             [[fallthrough]];
         default:
-            if (static_cast<std::size_t>(command) < answers_.size()) {
-                answers_[static_cast<std::size_t>(command)] = value;
-            }
+            // Bounded: a server that chatters cannot fill the memory.
+            if (answers_.size() < 64) answers_.emplace_back(command, value);
             break;
     }
+}
+
+std::optional<std::string> NetSerialPort::Answer(rfc2217::Command command, int nth) const {
+    for (const auto& [answered, value] : answers_) {
+        if (answered == command && nth-- == 0) return value;
+    }
+    return std::nullopt;
 }
 
 int NetSerialPort::KernelQueued() {
@@ -534,7 +554,7 @@ void NetSerialPort::CheckHealth() {
     }
     lastAcked_ = acked;
 
-    if (!Rfc2217()) return;
+    if (!Rfc2217() || !answersQuestions_) return;
     if (questionAt_) {
         if (now - *questionAt_ >= kAnswerWait) Lose("the server does not answer");
         return;

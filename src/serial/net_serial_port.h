@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "serial/port_names.h"
 #include "serial/rfc2217_codec.h"
@@ -34,6 +36,9 @@ public:
     static constexpr std::chrono::milliseconds kOpenLimit{3000};
     // A server that confirms no line setting within this fails the setting.
     static constexpr std::chrono::milliseconds kAnswerLimit{3000};
+    // After the settings are confirmed, the wait for the answers that tell
+    // whether the server drives modem lines and answers questions.
+    static constexpr std::chrono::milliseconds kCapabilityLimit{500};
     // RFC 2217: a question after this much silence, the line lost when the
     // answer is not back this long after the question.
     static constexpr std::chrono::milliseconds kQuietBeforeQuestion{1000};
@@ -75,6 +80,7 @@ private:
     void Take(std::string_view bytes);
     void TakeComPort(const std::string& payload);
     void CheckHealth();
+    std::optional<std::string> Answer(rfc2217::Command command, int nth = 0) const;
     int KernelQueued();
     int LineQueued(Clock::time_point now) const;
     bool HasInput() const { return inputPos_ < input_.size(); }
@@ -94,8 +100,14 @@ private:
 
     std::optional<ModemStatus> modem_;
     bool suspended_ = false;  // the server asked us to hold our output
-    std::array<std::optional<std::string>, 13> answers_{};
+    // The server's answers to SET commands, in the order they came.
+    std::vector<std::pair<rfc2217::Command, std::string>> answers_;
     int openQuestions_ = 0;  // baud-rate questions of the liveness check not yet answered
+    bool answersQuestions_ = false;  // it told the baud rate when asked: the liveness check works
+    // It confirmed driving DTR, so its device has modem lines. ser2net in
+    // front of a pseudo-terminal cannot and reports every line off; such a
+    // port counts as having no modem lines, as the pseudo-terminal itself does.
+    bool hasModemLines_ = false;
 
     Clock::duration byteTime_{};
     Clock::time_point lineFreeAt_{};
