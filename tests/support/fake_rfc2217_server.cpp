@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace wexal::test {
 
@@ -91,9 +92,17 @@ void FakeRfc2217Server::Serve(int client) {
     }
     if (behaviour_ == Behaviour::CloseAtOnce) return;
     bool frozen = false;
+    // The client sets its port up first, as it would before an NC's DC1.
+    const auto greetAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    bool greeted = onConnect.empty();
     while (!stop_) {
         if (!frozen) {
             const std::lock_guard lock(mutex_);
+            if (!greeted && std::chrono::steady_clock::now() >= greetAt) {
+                greeted = true;
+                toClient_ += behaviour_ == Behaviour::Raw ? onConnect
+                                                          : ncsim::TelnetServer::EncodeData(onConnect);
+            }
             while (!toClient_.empty()) {
                 const ssize_t put = ::send(client, toClient_.data(), toClient_.size(), MSG_NOSIGNAL);
                 if (put <= 0) return;

@@ -47,6 +47,9 @@ public:
     int Connections() const { return connections_; }
 
     long long stopAfter = 100;
+    // Data sent to the client 300 ms into every connection (an NC
+    // announcing itself with DC1). Set before the client connects.
+    std::string onConnect;
 
 private:
     void Run();
