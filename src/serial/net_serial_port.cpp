@@ -377,7 +377,7 @@ ReadResult NetSerialPort::ReadByteWithin(std::optional<int> waitMs) {
     if (fd_ < 0) return {IoStatus::Failed, 0};
     const Clock::time_point deadline =
         waitMs ? Clock::now() + milliseconds(*waitMs) : Clock::time_point::max();
-    bool waited = false;
+    bool pumped = false;
     while (true) {
         while (HasInput()) {
             const auto byte = static_cast<std::uint8_t>(input_[inputPos_++]);
@@ -388,14 +388,17 @@ ReadResult NetSerialPort::ReadByteWithin(std::optional<int> waitMs) {
             if (byte == 0 && record_.discardNul) continue;
             return {IoStatus::Ok, byte};
         }
-        if (!waited) Pump(0);
-        if (HasInput()) continue;
+        // Whatever has already come is taken first, also by a read that may not wait.
+        if (!pumped) {
+            Pump(0);
+            pumped = true;
+            if (HasInput()) continue;
+        }
         CheckHealth();
         if (lost_) return {IoStatus::LineLost, 0};
         const int left = deadline == Clock::time_point::max() ? kSliceMs : RemainingMs(deadline);
-        if (waited && left == 0) return {IoStatus::TimedOut, 0};
+        if (left == 0) return {IoStatus::TimedOut, 0};
         Pump(std::min(left, kSliceMs));
-        waited = true;
     }
 }
 
