@@ -137,7 +137,8 @@ void TuneConnection(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleSeconds, sizeof kKeepIdleSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalSeconds, sizeof kKeepIntervalSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalSeconds,
+                 sizeof kKeepIntervalSeconds);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepCount, sizeof kKeepCount);
     ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUserTimeoutMs, sizeof kUserTimeoutMs);
 }
@@ -272,10 +273,10 @@ Status NetSerialPort::SetSettings(const LineSettings& settings) {
             output_ += rfc2217::ComPortCommand(request.command, request.value);
         }
         // The line's flow control is the program's own; the lines follow the record.
-        const std::uint8_t dtr = settings.dtrControl == LineControl::Disable ? rfc2217::kDtrOff
-                                                                             : rfc2217::kDtrOn;
-        const std::uint8_t rts = settings.rtsControl == LineControl::Disable ? rfc2217::kRtsOff
-                                                                             : rfc2217::kRtsOn;
+        const std::uint8_t dtr =
+            settings.dtrControl == LineControl::Disable ? rfc2217::kDtrOff : rfc2217::kDtrOn;
+        const std::uint8_t rts =
+            settings.rtsControl == LineControl::Disable ? rfc2217::kRtsOff : rfc2217::kRtsOn;
         for (const std::uint8_t control :
              {rfc2217::kNoOutboundFlow, rfc2217::kNoInboundFlow, dtr, rts}) {
             output_ += rfc2217::ComPortCommand(Command::SetControl,
@@ -422,9 +423,7 @@ IoStatus NetSerialPort::WriteByte(std::uint8_t byte) {
     return lost_ ? IoStatus::LineLost : IoStatus::Ok;
 }
 
-std::string NetSerialPort::LostLineDetail() const {
-    return device_ + " との接続が切れました。";
-}
+std::string NetSerialPort::LostLineDetail() const { return device_ + " との接続が切れました。"; }
 
 void NetSerialPort::Pump(int timeoutMs) {
     if (fd_ < 0 || lost_) return;
@@ -500,7 +499,8 @@ void NetSerialPort::TakeComPort(const std::string& payload) {
     const std::string value = payload.substr(1);
     switch (command) {
         case Command::NotifyModemState:
-            if (!value.empty()) modem_ = rfc2217::DecodeModemState(static_cast<std::uint8_t>(value[0]));
+            if (!value.empty())
+                modem_ = rfc2217::DecodeModemState(static_cast<std::uint8_t>(value[0]));
             break;
         case Command::FlowControlSuspend:
             suspended_ = true;

@@ -102,7 +102,7 @@ private:
     bool suspended_ = false;  // the server asked us to hold our output
     // The server's answers to SET commands, in the order they came.
     std::vector<std::pair<rfc2217::Command, std::string>> answers_;
-    int openQuestions_ = 0;  // baud-rate questions of the liveness check not yet answered
+    int openQuestions_ = 0;          // baud-rate questions of the liveness check not yet answered
     bool answersQuestions_ = false;  // it told the baud rate when asked: the liveness check works
     // It confirmed driving DTR, so its device has modem lines. ser2net in
     // front of a pseudo-terminal cannot and reports every line off; such a

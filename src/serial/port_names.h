@@ -22,7 +22,7 @@ enum class NetworkProtocol { Rfc2217, RawTcp };
 
 struct NetworkPortAddress {
     NetworkProtocol protocol = NetworkProtocol::RawTcp;
-    std::string host;  // a name, an IPv4 address, or an IPv6 address without its brackets
+    std::string host;     // a name, an IPv4 address, or an IPv6 address without its brackets
     std::string service;  // the port number, 1 to 65535, as written
 
     bool operator==(const NetworkPortAddress&) const = default;

@@ -28,8 +28,8 @@ std::string OptionCommand(std::uint8_t verb, std::uint8_t option) {
 }
 
 std::string ComPortCommand(Command command, std::string_view value) {
-    std::string out = Byte(kIac) + Byte(kSb) + Byte(kComPortOption) +
-                      Byte(static_cast<std::uint8_t>(command));
+    std::string out =
+        Byte(kIac) + Byte(kSb) + Byte(kComPortOption) + Byte(static_cast<std::uint8_t>(command));
     for (const char c : value) out += EncodeData(static_cast<std::uint8_t>(c));
     return out + Byte(kIac) + Byte(kSe);
 }

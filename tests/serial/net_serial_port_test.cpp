@@ -33,10 +33,13 @@ struct NameCase {
 
 TEST(NetworkPortNameTest, TheMapTakesRfc2217AndTcpAddressesAndNothingElse) {
     const NameCase cases[] = {
-        {"rfc2217://192.168.1.50:4001", NetworkPortAddress{NetworkProtocol::Rfc2217, "192.168.1.50", "4001"}},
-        {"tcp://machine7.shop:2001/", NetworkPortAddress{NetworkProtocol::RawTcp, "machine7.shop", "2001"}},
+        {"rfc2217://192.168.1.50:4001",
+         NetworkPortAddress{NetworkProtocol::Rfc2217, "192.168.1.50", "4001"}},
+        {"tcp://machine7.shop:2001/",
+         NetworkPortAddress{NetworkProtocol::RawTcp, "machine7.shop", "2001"}},
         {"RFC2217://[::1]:7000", NetworkPortAddress{NetworkProtocol::Rfc2217, "::1", "7000"}},
-        {"TCP://[fe80::1%eth0]:23", NetworkPortAddress{NetworkProtocol::RawTcp, "fe80::1%eth0", "23"}},
+        {"TCP://[fe80::1%eth0]:23",
+         NetworkPortAddress{NetworkProtocol::RawTcp, "fe80::1%eth0", "23"}},
         {"tcp://host", std::nullopt},
         {"tcp://host:", std::nullopt},
         {"tcp://:4001", std::nullopt},
@@ -62,7 +65,8 @@ TEST(NetworkPortNameTest, TheMapTakesRfc2217AndTcpAddressesAndNothingElse) {
 }
 
 TEST(NetworkPortNameTest, OnlyANetworkNameGetsTheNetworkBackend) {
-    EXPECT_NE(dynamic_cast<NetSerialPort*>(CreateSerialPort("rfc2217://127.0.0.1:1").get()), nullptr);
+    EXPECT_NE(dynamic_cast<NetSerialPort*>(CreateSerialPort("rfc2217://127.0.0.1:1").get()),
+              nullptr);
     EXPECT_NE(dynamic_cast<NetSerialPort*>(CreateSerialPort("tcp://127.0.0.1:1").get()), nullptr);
     EXPECT_NE(dynamic_cast<PosixSerialPort*>(CreateSerialPort("/dev/ttyS0").get()), nullptr);
     EXPECT_NE(dynamic_cast<PosixSerialPort*>(CreateSerialPort("COM1").get()), nullptr);
@@ -108,7 +112,8 @@ TEST_F(NetLinkTest, Rfc2217NegotiatesTheLineAndCarriesEveryByteValueBothWays) {
 
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-    for (const char c : all) ASSERT_EQ(link.port->WriteByte(static_cast<std::uint8_t>(c)), IoStatus::Ok);
+    for (const char c : all)
+        ASSERT_EQ(link.port->WriteByte(static_cast<std::uint8_t>(c)), IoStatus::Ok);
     server.Send(all);
     std::string back;
     // The record discards NUL, as a receive asks.
@@ -118,7 +123,8 @@ TEST_F(NetLinkTest, Rfc2217NegotiatesTheLineAndCarriesEveryByteValueBothWays) {
         back += static_cast<char>(r.byte);
     }
     EXPECT_EQ(back, all.substr(1));
-    for (int i = 0; i < 200 && server.Received().size() < all.size(); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 200 && server.Received().size() < all.size(); ++i)
+        std::this_thread::sleep_for(10ms);
     EXPECT_EQ(server.Received(), all);
     ClosePort(link);
 }
@@ -166,7 +172,8 @@ TEST_F(NetLinkTest, RawTcpHasNoModemLinesAndTakesNoSettings) {
     SendUntilAbort(20);
     EXPECT_FALSE(link.abortRequested);
     EXPECT_FALSE(host.dsrLamp.has_value());
-    for (int i = 0; i < 200 && server.Received().size() < 20; ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 200 && server.Received().size() < 20; ++i)
+        std::this_thread::sleep_for(10ms);
     EXPECT_EQ(server.Received(), "ABCDEFGHIJKLMNOPQRST");
 }
 

@@ -81,8 +81,8 @@ TEST_P(NetWexalTest, TheProgramArrivesByteExactAndTheLineSettingsReachTheServer)
     test::Ser2netProcess server;
     std::string port = machine.slave();
     if (ser2net) {
-        ASSERT_TRUE(server.Start(machine.slave(), c.route == Route::Ser2netRfc2217,
-                                 kSer2netLine, nc_.path()));
+        ASSERT_TRUE(server.Start(machine.slave(), c.route == Route::Ser2netRfc2217, kSer2netLine,
+                                 nc_.path()));
         port = server.Url();
     }
 
@@ -93,9 +93,8 @@ TEST_P(NetWexalTest, TheProgramArrivesByteExactAndTheLineSettingsReachTheServer)
                                              "\nStartChar=Y\nEndChar=Y\n[Options]\nRead_SP_Cut=N\n";
     test::WriteFileBytes(program_ / "Wexal.INI",
                          std::string("[Setting]\nPort=COM1\nSpeed=") + c.speed + setting);
-    ASSERT_TRUE(wexal_.Start(port, {(c.send ? "S=" : "R=") +
-                                        (c.send ? program.string() : target.string()),
-                                    "END"}));
+    ASSERT_TRUE(wexal_.Start(
+        port, {(c.send ? "S=" : "R=") + (c.send ? program.string() : target.string()), "END"}));
 
     EXPECT_EQ(wexal_.WaitExit(120s), std::optional<int>(0)) << wexal_.Stderr();
     EXPECT_EQ(machine.WaitExit(30s), std::optional<int>(0));
@@ -113,7 +112,8 @@ TEST_P(NetWexalTest, TheProgramArrivesByteExactAndTheLineSettingsReachTheServer)
     // them all.
     if (c.route == Route::Ser2netRfc2217) {
         const std::string speed = c.speed;
-        const std::string seen = speed.substr(0, speed.find(',')) + ",8,N," + speed.substr(speed.rfind(',') + 1);
+        const std::string seen =
+            speed.substr(0, speed.find(',')) + ",8,N," + speed.substr(speed.rfind(',') + 1);
         EXPECT_NE(ReportText().find("peer_line=" + seen + "\n"), std::string::npos) << ReportText();
     }
     if (c.route == Route::NcsimRfc2217) {
@@ -129,8 +129,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SendEiaSer2netRaw", Route::Ser2netRaw, true, "9600,8,N,2", "eia", "Y"},
         Case{"SendAscii7Ser2netRfc2217", Route::Ser2netRfc2217, true, "4800,7,E,2", "ascii", "N"},
         Case{"ReceiveIsoSer2netRaw", Route::Ser2netRaw, false, "19200,8,N,1", "iso", "1"},
-        Case{"ReceiveEiaDetectedSer2netRfc2217", Route::Ser2netRfc2217, false, "9600,8,N,2", "eia", "0"},
-        Case{"ReceiveAscii7Ser2netRfc2217", Route::Ser2netRfc2217, false, "4800,7,O,1", "ascii", "3"},
+        Case{"ReceiveEiaDetectedSer2netRfc2217", Route::Ser2netRfc2217, false, "9600,8,N,2", "eia",
+             "0"},
+        Case{"ReceiveAscii7Ser2netRfc2217", Route::Ser2netRfc2217, false, "4800,7,O,1", "ascii",
+             "3"},
         Case{"SendAscii7NcsimRfc2217", Route::NcsimRfc2217, true, "4800,7,E,2", "ascii", "N"},
         Case{"ReceiveIsoNcsimRaw", Route::NcsimRaw, false, "19200,8,N,1", "iso", "1"}),
     [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
@@ -139,7 +141,8 @@ TEST(NetWexalFaultTest, AServerThatStopsAnsweringEndsTheSendAbortedAndTheProgram
     test::TempDir program, runtime, nc;
     std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
     std::string text = "%\nO2000\n";
-    for (int i = 1; i <= 2000; ++i) text += "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".\n";
+    for (int i = 1; i <= 2000; ++i)
+        text += "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".\n";
     test::WriteFileBytes(nc / "O2000.NC", text + "M30\n%\n");
     test::WriteFileBytes(program / "Wexal.INI",
                          "[Setting]\nPort=COM1\nSpeed=9600,8,N,1\nCode=N\nSignal=Y\nStartChar=N\n"

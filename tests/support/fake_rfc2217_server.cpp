@@ -85,7 +85,8 @@ void FakeRfc2217Server::Serve(int client) {
         telnet_ = ncsim::TelnetServer{};
         telnet_.quirks = quirks_;
         toClient_.clear();
-        if (behaviour_ == Behaviour::Garbage) toClient_ = "\x01\xfe\x80garbage\xff\xf1\xff\xfa\x05zz";
+        if (behaviour_ == Behaviour::Garbage)
+            toClient_ = "\x01\xfe\x80garbage\xff\xf1\xff\xfa\x05zz";
         if (behaviour_ == Behaviour::Rfc2217 || behaviour_ == Behaviour::StopsAnswering) {
             toClient_ = ncsim::TelnetServer::Greeting();
         }
@@ -100,11 +101,13 @@ void FakeRfc2217Server::Serve(int client) {
             const std::lock_guard lock(mutex_);
             if (!greeted && std::chrono::steady_clock::now() >= greetAt) {
                 greeted = true;
-                toClient_ += behaviour_ == Behaviour::Raw ? onConnect
-                                                          : ncsim::TelnetServer::EncodeData(onConnect);
+                toClient_ += behaviour_ == Behaviour::Raw
+                                 ? onConnect
+                                 : ncsim::TelnetServer::EncodeData(onConnect);
             }
             while (!toClient_.empty()) {
-                const ssize_t put = ::send(client, toClient_.data(), toClient_.size(), MSG_NOSIGNAL);
+                const ssize_t put =
+                    ::send(client, toClient_.data(), toClient_.size(), MSG_NOSIGNAL);
                 if (put <= 0) return;
                 toClient_.erase(0, static_cast<std::size_t>(put));
             }

@@ -17,12 +17,12 @@ namespace wexal::test {
 class FakeRfc2217Server {
 public:
     enum class Behaviour {
-        Rfc2217,          // as a device server should
-        Raw,              // bytes as they are, no Telnet at all
-        Silent,           // accepts and never says a word
-        CloseAtOnce,      // accepts and closes
-        Garbage,          // answers with bytes that negotiate nothing
-        StopsAnswering,   // RFC 2217, then after stopAfter data bytes neither reads nor writes
+        Rfc2217,         // as a device server should
+        Raw,             // bytes as they are, no Telnet at all
+        Silent,          // accepts and never says a word
+        CloseAtOnce,     // accepts and closes
+        Garbage,         // answers with bytes that negotiate nothing
+        StopsAnswering,  // RFC 2217, then after stopAfter data bytes neither reads nor writes
     };
 
     explicit FakeRfc2217Server(Behaviour behaviour, ncsim::TelnetServer::Quirks quirks = {});

@@ -5,8 +5,7 @@
 namespace ncsim {
 namespace {
 
-constexpr unsigned char IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250,
-                        SE = 240;
+constexpr unsigned char IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240;
 constexpr unsigned char BINARY = 0, SGA = 3, COM_PORT = 44;
 constexpr unsigned char kAnswer = 100;
 
@@ -23,8 +22,8 @@ std::string Byte(int value) { return std::string(1, static_cast<char>(value)); }
 }  // namespace
 
 std::string TelnetServer::Greeting() {
-    return Bytes({IAC, WILL, BINARY, IAC, DO, BINARY, IAC, WILL, SGA, IAC, DO, SGA, IAC, DO,
-                  COM_PORT});
+    return Bytes(
+        {IAC, WILL, BINARY, IAC, DO, BINARY, IAC, WILL, SGA, IAC, DO, SGA, IAC, DO, COM_PORT});
 }
 
 std::string TelnetServer::EncodeData(std::string_view bytes) {
