@@ -86,7 +86,9 @@ void BM_Receive100kLinesAt19200(benchmark::State& state) {
         link.env.settings = &settings;
         link.env.host = &host;
         link.env.messages = &messages;
-        link.env.createPort = [&port] { return std::make_unique<ForwardingPort>(port); };
+        link.env.createPort = [&port](const std::string&) {
+            return std::make_unique<ForwardingPort>(port);
+        };
         port.SetModemStatus(ModemStatus{true, true, false, true});
 
         std::string tape = "%\n";

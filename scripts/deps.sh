@@ -7,6 +7,7 @@ WEXAL_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth libx11-dev fonts-ipafont-gothic
+  ser2net
 )
 
 wexal_missing_packages() {

@@ -18,6 +18,11 @@ void RecordFault(SerialLink& link, IoStatus status) {
     if (!link.lineFault.empty()) return;
     link.lineLost = status == IoStatus::LineLost;
     link.lineFault = link.lineLost ? kLineLostMessage : kWriteFailedMessage;
+    // A network port also names its port and server: the cable is not the only suspect.
+    if (const std::string detail = link.lineLost ? link.port->LostLineDetail() : std::string();
+        !detail.empty()) {
+        link.lineFault += "\n" + link.env.settings->Port + ": " + detail;
+    }
     link.env.messages->Tell(link.lineFault, DefaultCaption(MessageIcon::Error),
                             MessageIcon::Error);
 }

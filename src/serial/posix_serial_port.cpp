@@ -43,8 +43,6 @@ bool HasOnly(short revents, short wanted) {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> CreateSerialPort() { return std::make_unique<PosixSerialPort>(); }
-
 PosixSerialPort::~PosixSerialPort() { Close(); }
 
 Status PosixSerialPort::Open(const std::string& device) {

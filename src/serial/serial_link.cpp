@@ -63,10 +63,11 @@ bool RunAutoSelect(SerialLink& link) {
 
 bool OpenAndConfigure(SerialLink& link, TransferMode mode) {
     const Settings& settings = *link.env.settings;
-    link.port = link.env.createPort();
+    const std::string device = DeviceOf(settings, link.env.programFolder);
+    link.port = link.env.createPort(device);
     SerialPort& port = *link.port;
 
-    if (!port.Open(DeviceOf(settings, link.env.programFolder))) {
+    if (!port.Open(device)) {
         Tell(link, settings.Port + kPortOpenFailedSuffix);
         return false;
     }

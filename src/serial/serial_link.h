@@ -24,7 +24,9 @@ struct LinkEnvironment {
     TransferHost* host = nullptr;
     MessageService* messages = nullptr;
     std::filesystem::path programFolder;
-    std::function<std::unique_ptr<SerialPort>()> createPort = CreateSerialPort;
+    // A closed port for the device the port map names.
+    std::function<std::unique_ptr<SerialPort>(const std::string& device)> createPort =
+        CreateSerialPort;
 };
 
 // The one serial port of a transfer and the flags both engines share. The

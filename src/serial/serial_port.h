@@ -74,9 +74,14 @@ public:
 
     // Hands one byte to the driver, waiting as the time-out record says.
     virtual IoStatus WriteByte(std::uint8_t byte) = 0;
+
+    // After LineLost: what the operator should know beyond "the line went
+    // away", naming where the line ran when it was not a local device.
+    virtual std::string LostLineDetail() const { return {}; }
 };
 
-// A closed port of the system's kind.
-std::unique_ptr<SerialPort> CreateSerialPort();
+// A closed port of the kind the device name asks for: a network port for
+// rfc2217:// and tcp:// names, a terminal device for everything else.
+std::unique_ptr<SerialPort> CreateSerialPort(const std::string& device);
 
 }  // namespace wexal

@@ -42,7 +42,9 @@ struct LinkRig {
         link.env.settings = &settings;
         link.env.host = &host;
         link.env.messages = &messages;
-        link.env.createPort = [this] { return std::make_unique<ForwardingPort>(port); };
+        link.env.createPort = [this](const std::string&) {
+            return std::make_unique<ForwardingPort>(port);
+        };
     }
 
     // Opens for a send with the code flags as the send engine sets them, and

@@ -46,7 +46,8 @@ bool NcsimProcess::Start(std::vector<std::string> args) {
     char c = 0;
     while (ReadWithin(out_, &c, 5s) && c != '\n') line += c;
     slave_ = line;
-    return slave_.rfind("/dev/", 0) == 0;
+    // A pseudo-terminal's path, or the URL of the TCP port it serves.
+    return slave_.rfind("/dev/", 0) == 0 || slave_.find("://") != std::string::npos;
 }
 
 std::optional<int> NcsimProcess::WaitExit(std::chrono::milliseconds limit) {

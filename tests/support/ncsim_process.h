@@ -17,7 +17,8 @@ public:
     NcsimProcess(const NcsimProcess&) = delete;
     NcsimProcess& operator=(const NcsimProcess&) = delete;
 
-    // Starts ncsim and reads the slave path from the first line it prints.
+    // Starts ncsim and reads the slave path (or, with --serve, the URL) from
+    // the first line it prints.
     bool Start(std::vector<std::string> args);
     const std::string& slave() const { return slave_; }
     pid_t pid() const { return pid_; }

@@ -1,4 +1,4 @@
-// ncsim: plays an NC machine tool on a pseudo-terminal (see ncsim --help).
+// ncsim: plays an NC machine tool on a pseudo-terminal or a TCP port (see ncsim --help).
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -6,6 +6,7 @@
 #include "modes.h"
 #include "options.h"
 #include "pty_port.h"
+#include "tcp_line.h"
 #include "report.h"
 
 int main(int argc, char** argv) {
@@ -23,27 +24,40 @@ int main(int argc, char** argv) {
     }
 
     InstallStopHandlers();
-    PtyPort port;
-    if (!port.Open(options->line, error)) {
+    PtyPort pty;
+    TcpLine tcp;
+    Line* line = &pty;
+    std::string where;
+    if (!options->serveUrl.empty()) {
+        if (!tcp.Listen(options->serveUrl, error)) {
+            std::fprintf(stderr, "ncsim: %s\n", error.c_str());
+            return 1;
+        }
+        line = &tcp;
+        where = tcp.Url();
+    } else {
+        if (!pty.Open(options->line, error)) {
+            std::fprintf(stderr, "ncsim: %s\n", error.c_str());
+            return 1;
+        }
+        if (!options->linkPath.empty() && !pty.MakeLink(options->linkPath, error)) {
+            std::fprintf(stderr, "ncsim: %s\n", error.c_str());
+            return 1;
+        }
+        where = pty.slavePath();
+    }
+    if (!options->pathFile.empty() && !WriteWholeFile(options->pathFile, where + "\n", error)) {
         std::fprintf(stderr, "ncsim: %s\n", error.c_str());
         return 1;
     }
-    if (!options->linkPath.empty() && !port.MakeLink(options->linkPath, error)) {
-        std::fprintf(stderr, "ncsim: %s\n", error.c_str());
-        return 1;
-    }
-    if (!options->pathFile.empty() &&
-        !WriteWholeFile(options->pathFile, port.slavePath() + "\n", error)) {
-        std::fprintf(stderr, "ncsim: %s\n", error.c_str());
-        return 1;
-    }
-    std::printf("%s\n", port.slavePath().c_str());
+    std::printf("%s\n", where.c_str());
     std::fflush(stdout);
 
     Report report;
-    int status = options->mode == Options::Mode::Receive ? RunReceive(*options, port, report)
-                                                         : RunPunch(*options, port, report);
-    port.RemoveLink();
+    int status = options->mode == Options::Mode::Receive ? RunReceive(*options, *line, report)
+                                                         : RunPunch(*options, *line, report);
+    report.Add("peer_line", line->PeerLine());
+    pty.RemoveLink();
     if (options->reportFile.empty()) {
         std::fputs(report.Text().c_str(), stdout);
     } else if (!WriteWholeFile(options->reportFile, report.Text(), error)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "line.h"
 #include "options.h"
 #include "pty_port.h"
 #include "report.h"
@@ -8,7 +9,7 @@ namespace ncsim {
 
 // Each returns the exit status and fills the report; files given on the
 // command line are written before they return.
-int RunReceive(const Options& options, PtyPort& port, Report& report);
-int RunPunch(const Options& options, PtyPort& port, Report& report);
+int RunReceive(const Options& options, Line& port, Report& report);
+int RunPunch(const Options& options, Line& port, Report& report);
 
 }  // namespace ncsim

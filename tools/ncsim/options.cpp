@@ -36,6 +36,14 @@ Options for both modes:
                         receive only, auto (the first data byte decides by its
                         parity). Default: auto for receive, iso for punch.
   --link PATH           make PATH a symbolic link to the slave (removed at the end)
+  --serve URL           play the machine behind a TCP port instead, as a serial
+                        device server would: tcp://HOST:PORT (bytes as they
+                        are) or rfc2217://HOST:PORT (Telnet COM port control:
+                        the PC's line settings are taken and confirmed,
+                        carrier, DSR and CTS are reported on). Port 0 takes a
+                        free port. The first line printed is then the URL to
+                        give the PC, e.g. WEXAL_COM1=rfc2217://127.0.0.1:40123.
+                        One PC at a time; a connection is an open port.
   --path-file FILE      write the slave path and a newline into FILE
   --report FILE         write the report to FILE instead of standard output
   --idle-timeout SEC    end when nothing happens for SEC seconds: no open, no
@@ -97,7 +105,8 @@ first_parity_error (byte offset or -1), eia_unknown, overrun_bytes, xoff_sent,
 xon_sent, max_buffer_fill, bytes_after_xoff (most bytes read during one XOFF),
 bytes_after_xoff_total, xoff_held_ms, dc1_sent, injected, dc4_received;
 punch: bytes_sent, tape_bytes, unencodable, xoff_received, xon_received, held_ms,
-dc4_received.
+dc4_received; both: peer_line (the line format the PC set, as B,D,P,S:
+seen on the pseudo-terminal, or taken over RFC 2217; empty otherwise).
 
 Examples:
   ncsim receive --link /tmp/nc --dc1 --line 4800,7,E,2 --xoff-at 200 --xon-at 50 \
@@ -267,6 +276,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
              return options.code && (receive || *options.code != TapeCode::Auto);
          }},
         {"--link", text(options.linkPath)},
+        {"--serve", text(options.serveUrl)},
         {"--path-file", text(options.pathFile)},
         {"--report", text(options.reportFile)},
         {"--idle-timeout",
@@ -375,6 +385,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
 
     if (!receive && options.punchFile.empty()) {
         error = "punch needs the FILE to punch";
+        return std::nullopt;
+    }
+    if (!options.serveUrl.empty() && !options.linkPath.empty()) {
+        error = "--link names a pseudo-terminal; it does not go with --serve";
         return std::nullopt;
     }
     if (!options.code) options.code = receive ? TapeCode::Auto : TapeCode::Iso;

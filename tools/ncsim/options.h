@@ -31,6 +31,7 @@ struct Options {
 
     LineFormat line;
     std::string linkPath;
+    std::string serveUrl;  // tcp://HOST:PORT or rfc2217://HOST:PORT instead of a pseudo-terminal
     std::string pathFile;
     std::string reportFile;
     double idleTimeoutSeconds = 30;

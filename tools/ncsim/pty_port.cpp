@@ -47,6 +47,24 @@ speed_t SpeedConstant(int baud) {
     }
 }
 
+int BaudOf(speed_t speed) {
+    for (int baud : {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}) {
+        if (SpeedConstant(baud) == speed) return baud;
+    }
+    return 0;
+}
+
+// A master's termios calls act on the slave: this reads what the PC set.
+std::string LineText(int master) {
+    termios t{};
+    if (::tcgetattr(master, &t) != 0) return {};
+    const tcflag_t size = t.c_cflag & CSIZE;
+    const int data = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+    const char parity = (t.c_cflag & PARENB) == 0 ? 'N' : (t.c_cflag & PARODD) != 0 ? 'O' : 'E';
+    return std::to_string(BaudOf(::cfgetospeed(&t))) + "," + std::to_string(data) + "," +
+           parity + "," + ((t.c_cflag & CSTOPB) != 0 ? "2" : "1");
+}
+
 std::string Errno(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 }  // namespace
@@ -110,7 +128,7 @@ bool PtyPort::Open(const LineFormat& line, std::string& error) {
     return ok;
 }
 
-PtyPort::Events PtyPort::Wait(std::chrono::nanoseconds timeout, bool wantWrite) {
+Line::Events PtyPort::Wait(std::chrono::nanoseconds timeout, bool wantWrite) {
     if (timeout.count() < 0) timeout = {};
     pollfd fd{master_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
     timespec ts{static_cast<time_t>(timeout.count() / 1000000000),
@@ -126,6 +144,7 @@ PtyPort::Events PtyPort::Wait(std::chrono::nanoseconds timeout, bool wantWrite) 
     events.readable = (fd.revents & POLLIN) != 0;
     events.writable = !hangUp && (fd.revents & POLLOUT) != 0;
     peerOpen_ = events.peerOpen;
+    if (peerOpen_) peerLine_ = LineText(master_);
     // With nobody on the slave the master reports the hang-up at once; wait
     // out the time here instead of spinning.
     if (hangUp && !events.readable) ::nanosleep(&ts, nullptr);

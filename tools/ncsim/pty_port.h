@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "line.h"
 #include "options.h"
 
 namespace ncsim {
@@ -11,10 +12,10 @@ namespace ncsim {
 // The machine's end of the line: a pseudo-terminal master. Whether the PC has
 // the port open is read from the master's hang-up state, so ncsim keeps no
 // slave descriptor of its own.
-class PtyPort {
+class PtyPort final : public Line {
 public:
     PtyPort() = default;
-    ~PtyPort();
+    ~PtyPort() override;
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
 
@@ -24,18 +25,12 @@ public:
     bool Open(const LineFormat& line, std::string& error);
     const std::string& slavePath() const { return slavePath_; }
 
-    struct Events {
-        bool peerOpen = false;
-        bool readable = false;
-        bool writable = false;
-    };
-    // Waits up to timeout for bytes from the PC (and for room, if asked).
-    Events Wait(std::chrono::nanoseconds timeout, bool wantWrite);
-
-    // Appends what the PC has sent so far, without waiting.
-    void ReadAvailable(std::string& out);
-    // Writes as much as the slave takes now; returns the count written.
-    size_t Write(std::string_view bytes);
+    Events Wait(std::chrono::nanoseconds timeout, bool wantWrite) override;
+    void ReadAvailable(std::string& out) override;
+    size_t Write(std::string_view bytes) override;
+    // The slave's settings as the PC left them while it had the port open
+    // (the kernel resets them at its last close).
+    std::string PeerLine() const override { return peerLine_; }
 
     bool MakeLink(const std::string& linkPath, std::string& error);
     void RemoveLink();
@@ -45,6 +40,7 @@ private:
     std::string slavePath_;
     std::string linkPath_;
     bool peerOpen_ = false;
+    std::string peerLine_;
 };
 
 // Stop requests from SIGINT and SIGTERM: loops poll this between waits.

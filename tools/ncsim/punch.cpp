@@ -67,7 +67,7 @@ Tape BuildTape(const Options& options, std::string program) {
 
 }  // namespace
 
-int RunPunch(const Options& options, PtyPort& port, Report& report) {
+int RunPunch(const Options& options, Line& port, Report& report) {
     std::ifstream in(options.punchFile, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
@@ -129,7 +129,7 @@ int RunPunch(const Options& options, PtyPort& port, Report& report) {
         if (started && !held && !finished && paced)
             timeout = std::min(timeout, nanoseconds(nextDue - now));
         if (peerOpen && !started) timeout = std::min(timeout, nanoseconds(startAt - now));
-        PtyPort::Events events = port.Wait(timeout, false);
+        Line::Events events = port.Wait(timeout, false);
         now = Clock::now();
         if (events.peerOpen && !peerOpen && !started) {
             ++opens;

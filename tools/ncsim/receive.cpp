@@ -20,7 +20,7 @@ constexpr unsigned char kXon = 0x11, kDc2 = 0x12, kDc3 = 0x13, kDc4 = 0x14, kDel
 
 class Receiver {
 public:
-    Receiver(const Options& options, PtyPort& port)
+    Receiver(const Options& options, Line& port)
         : options_(options), port_(port), decoder_(*options.code) {
         double rate = options.line.BytesPerSecond();
         if (options.drainBytesPerSecond > 0 && (rate == 0 || options.drainBytesPerSecond < rate)) {
@@ -46,7 +46,7 @@ private:
     }
 
     const Options& options_;
-    PtyPort& port_;
+    Line& port_;
     TapeDecoder decoder_;
     bool paced_ = false;
     nanoseconds period_{};
@@ -192,7 +192,7 @@ void Receiver::Linger() {
     while (!StopRequested()) {
         const auto now = Clock::now();
         if (now - last >= quiet) return;
-        PtyPort::Events events =
+        Line::Events events =
             port_.Wait(std::min<nanoseconds>(quiet - (now - last), milliseconds(10)), false);
         if (events.readable) {
             const size_t before = raw_.size();
@@ -237,7 +237,7 @@ int Receiver::Run(Report& report) {
         nanoseconds timeout = milliseconds(10);
         if (paced_ && !buffer_.empty()) timeout = std::min(timeout, nanoseconds(nextDue_ - now));
         if (peerOpen_ && !ready_) timeout = std::min(timeout, nanoseconds(readyAt_ - now));
-        PtyPort::Events events = port_.Wait(timeout, !pending_.empty());
+        Line::Events events = port_.Wait(timeout, !pending_.empty());
         now = Clock::now();
         if (events.peerOpen && !peerOpen_) {
             ++opens_;
@@ -291,7 +291,7 @@ int Receiver::Run(Report& report) {
 
 }  // namespace
 
-int RunReceive(const Options& options, PtyPort& port, Report& report) {
+int RunReceive(const Options& options, Line& port, Report& report) {
     Receiver receiver(options, port);
     return receiver.Run(report);
 }
