@@ -60,6 +60,10 @@ wants_demo() {
   [[ "$number" =~ ^[0-9]+$ ]] || return 0
   device=$(ini_value "$folder/Ports.ini" Ports "COM$number")
   device=${device:-/dev/ttyS$((number - 1))}
+  if [[ "${device,,}" =~ ^(rfc2217|tcp):// ]]; then
+    echo "Using the network port $port ($device). WEXAL_DEMO=1 ./run.sh plays a machine instead."
+    return 1
+  fi
   if serial_device_usable "$device"; then
     echo "Using the real port $port ($device). WEXAL_DEMO=1 ./run.sh plays a machine instead."
     return 1
