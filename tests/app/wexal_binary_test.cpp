@@ -197,6 +197,14 @@ protected:
         return false;
     }
 
+    bool WaitForFocus(const std::string& title) {
+        for (int i = 0; i < 500; ++i) {
+            if (display_.FocusTitle() == title) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
     static bool Contains(const std::string& text, const std::string& part) {
         return text.find(part) != std::string::npos;
     }
@@ -236,6 +244,31 @@ TEST_F(WexalOnDisplayTest, SignalDuringTheFolderQuestionKeepsTheFolderAndAllowsT
         EXPECT_TRUE(Contains(saved, "\nListColumn=2\n")) << saved;
         EXPECT_FALSE(std::filesystem::exists(missing));
     }
+}
+
+// Without a window manager X drops the focus to the root window when a
+// focused box goes; the list must have the keyboard again after each one.
+TEST_F(WexalOnDisplayTest, KeyboardComesBackAfterEveryBoxAndDialog) {
+    ASSERT_TRUE(display_.ok()) << "Xvfb is needed";
+    const std::string mainTitle = "Wexal(Win98/Me/2000/XP)";
+    display_.MovePointer(1020, 764);  // keys must not reach the window by the pointer
+    const pid_t pid = StartOnDisplay({"WEXAL_COM1=/nonexistent/tty"});
+    ASSERT_TRUE(WaitForFocus("エラー")) << display_.FocusTitle();
+    ASSERT_TRUE(display_.PressKey("Return"));
+    ASSERT_TRUE(WaitForFocus(mainTitle)) << display_.FocusTitle();
+
+    ASSERT_TRUE(display_.PressKey("f"));
+    ASSERT_TRUE(WaitForFocus("絞り込み・検索")) << display_.FocusTitle();
+    // Typed into the dialog's box, "/" is refused with a box of its own.
+    ASSERT_TRUE(display_.PressKey("slash"));
+    ASSERT_TRUE(WaitForFocus("確認")) << display_.FocusTitle();
+    ASSERT_TRUE(display_.PressKey("Return"));
+    ASSERT_TRUE(WaitForFocus("絞り込み・検索")) << display_.FocusTitle();
+    ASSERT_TRUE(display_.PressKey("Escape"));
+    ASSERT_TRUE(WaitForFocus(mainTitle)) << display_.FocusTitle();
+
+    ASSERT_TRUE(display_.PressKey("F10"));
+    EXPECT_EQ(WaitExit(pid, 10s), std::optional<int>(0)) << "F10 reaches the list";
 }
 
 }  // namespace
