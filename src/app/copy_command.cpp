@@ -46,7 +46,8 @@ public:
             QCoreApplication::processEvents();
             sinceEvents_.start();
         }
-        return !dialog_.wasCanceled();
+        // A signal that ends the program ends the run as ｷｬﾝｾﾙ does, at once.
+        return !dialog_.wasCanceled() && !messages_.Interrupted();
     }
     ReplaceChoice AskReplace(const std::string& destination) override {
         return messages_.AskReplace(ReplaceQuestion(destination), kReplaceCaption);

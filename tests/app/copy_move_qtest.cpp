@@ -348,6 +348,25 @@ private slots:
         QCOMPARE(fs::file_size(nc() / "BIG.NC"), std::uintmax_t{8} << 20);
     }
 
+    // A signal that ends the program ends a running copy at once, as ｷｬﾝｾﾙ.
+    void aSignalEndsTheRun() {
+        test::WriteFileBytes(nc() / "BIG.NC", std::string(8 << 20, 'G'));
+        fs::create_directories(work_->path() / "OUT");
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(CursorTo(*form, "BIG.NC"));
+        QTest::keyClick(form->ListBox1, Qt::Key_Home);
+        QTest::keyClick(form->ListBox1, Qt::Key_C);
+        TPlusCopyForm& dialog = form->copyCommand().PlusCopyForm();
+        QVERIFY(dialog.isVisible());
+        dialog.ComboBox1->setEditText(QString::fromStdString((work_->path() / "OUT").string()));
+        QTimer::singleShot(0, &dialog, [this] { messages_.Interrupt(); });
+        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+        QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
+        QVERIFY(!Told("ファイルをコピーしました。"));
+        QVERIFY(fs::is_empty(work_->path() / "OUT"));
+    }
+
     void dropsFromTheDesktop() {
         test::WriteFileBytes(work_->path() / "O5.NC", "FROM DESKTOP");
         fs::create_directories(work_->path() / "D");

@@ -29,6 +29,10 @@ public:
     // Cancel, and unanswered() set, when no answer is left.
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override;
 
+    // The program is being ended by a signal from now on.
+    void Interrupt() { interrupted_ = true; }
+    bool Interrupted() const override { return interrupted_; }
+
     const std::vector<Shown>& shown() const { return shown_; }
     bool unanswered() const { return unanswered_; }
 
@@ -38,6 +42,7 @@ private:
     std::deque<ReplaceChoice> replaceAnswers_;
     std::vector<Shown> shown_;
     bool unanswered_ = false;
+    bool interrupted_ = false;
 };
 
 }  // namespace wexal::test
