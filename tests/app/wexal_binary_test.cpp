@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -197,12 +198,16 @@ protected:
         return false;
     }
 
-    bool WaitForFocus(const std::string& title) {
+    static bool WaitFor(const std::function<bool()>& condition) {
         for (int i = 0; i < 500; ++i) {
-            if (display_.FocusTitle() == title) return true;
+            if (condition()) return true;
             std::this_thread::sleep_for(20ms);
         }
         return false;
+    }
+
+    bool WaitForFocus(const std::string& title) {
+        return WaitFor([&] { return display_.FocusTitle() == title; });
     }
 
     static bool Contains(const std::string& text, const std::string& part) {
@@ -252,6 +257,7 @@ TEST_F(WexalOnDisplayTest, KeyboardComesBackAfterEveryBoxAndDialog) {
     ASSERT_TRUE(display_.ok()) << "Xvfb is needed";
     const std::string mainTitle = "Wexal(Win98/Me/2000/XP)";
     display_.MovePointer(1020, 764);  // keys must not reach the window by the pointer
+    test::WriteFileBytes(home_ / "o1.nc", "%\nO1\n%\n");
     const pid_t pid = StartOnDisplay({"WEXAL_COM1=/nonexistent/tty"});
     ASSERT_TRUE(WaitForFocus("エラー")) << display_.FocusTitle();
     ASSERT_TRUE(display_.PressKey("Return"));
@@ -266,6 +272,13 @@ TEST_F(WexalOnDisplayTest, KeyboardComesBackAfterEveryBoxAndDialog) {
     ASSERT_TRUE(WaitForFocus("絞り込み・検索")) << display_.FocusTitle();
     ASSERT_TRUE(display_.PressKey("Escape"));
     ASSERT_TRUE(WaitForFocus(mainTitle)) << display_.FocusTitle();
+
+    // Rename: a case choice made with the arrow keys leaves Enter to the name.
+    for (const char* key : {"Down", "r"}) ASSERT_TRUE(display_.PressKey(key));
+    ASSERT_TRUE(WaitForFocus("名前変更")) << display_.FocusTitle();
+    for (const char* key : {"Tab", "Down", "Return"}) ASSERT_TRUE(display_.PressKey(key));
+    ASSERT_TRUE(WaitForFocus(mainTitle)) << display_.FocusTitle();
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(home_ / "O1.NC"); }));
 
     ASSERT_TRUE(display_.PressKey("F10"));
     EXPECT_EQ(WaitExit(pid, 10s), std::optional<int>(0)) << "F10 reaches the list";
