@@ -20,6 +20,10 @@ namespace {
 
 Display* AsDisplay(void* display) { return static_cast<Display*>(display); }
 
+// A window of the program can go between two requests that name it (a box
+// that closes); Xlib's default handler would end the test for that.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
 std::string TitleOf(Display* display, ::Window window) {
     const Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
     const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
@@ -41,6 +45,7 @@ std::string TitleOf(Display* display, ::Window window) {
 
 VirtualDisplay::VirtualDisplay() {
     using namespace std::chrono_literals;
+    XSetErrorHandler(IgnoreXError);
     for (int number = 90 + ::getpid() % 300; number < 990; ++number) {
         const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
         const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
