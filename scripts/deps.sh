@@ -6,7 +6,7 @@ WEXAL_PACKAGES=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth libx11-dev fonts-ipafont-gothic
+  xvfb xauth libx11-dev libxtst-dev fonts-ipafont-gothic
   ser2net
 )
 

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QTimer>
+#include <limits>
 
 #include "app/input_line_mode.h"
 #include "app/mainunit1.h"
@@ -28,13 +29,20 @@ constexpr const char* kAborted = "操作中止!!";
 constexpr const char* kReplaceCaption = "ファイルの置き換え";
 // The window takes its events this often at most while files are copied.
 constexpr qint64 kEventsEveryMs = 40;
+// A run that lasts longer shows its progress dialog.
+constexpr qint64 kProgressAfterMs = 500;
 
 // The operation's reports shown in a progress dialog that appears when the
 // run takes longer than half a second; its ｷｬﾝｾﾙ aborts, also inside a file.
+// The dialog is shown from here, not by its own timer: that timer would
+// bring it up over an open replace question, which it then blocks, and the
+// answer typed for the question would press its ｷｬﾝｾﾙ.
 class ProgressHost : public CopyMoveHost {
 public:
     ProgressHost(QProgressDialog& dialog, MessageService& messages)
-        : dialog_(dialog), messages_(messages) {}
+        : dialog_(dialog), messages_(messages) {
+        running_.start();
+    }
 
     bool Progress(const std::string& path, std::uint64_t done, std::uint64_t total) override {
         if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= kEventsEveryMs) {
@@ -43,19 +51,26 @@ public:
             dialog_.setAccessibleDescription(name);
             const int permille = total == 0 ? 0 : static_cast<int>(done * 1000 / total);
             dialog_.setValue(std::min(permille, 999));
+            if (!dialog_.isVisible() && running_.elapsed() >= kProgressAfterMs) dialog_.show();
             QCoreApplication::processEvents();
             sinceEvents_.start();
         }
-        return !dialog_.wasCanceled();
+        // A signal that ends the program ends the run as ｷｬﾝｾﾙ does, at once.
+        return !dialog_.wasCanceled() && !messages_.Interrupted();
     }
     ReplaceChoice AskReplace(const std::string& destination) override {
-        return messages_.AskReplace(ReplaceQuestion(destination), kReplaceCaption);
+        const ReplaceChoice choice =
+            messages_.AskReplace(ReplaceQuestion(destination), kReplaceCaption);
+        // The time the question was open is no time of the run.
+        if (!dialog_.isVisible()) running_.start();
+        return choice;
     }
 
 private:
     QProgressDialog& dialog_;
     MessageService& messages_;
     QElapsedTimer sinceEvents_;
+    QElapsedTimer running_;
 };
 
 std::string NameOf(const std::string& path) {
@@ -173,7 +188,7 @@ bool CopyCommand::ShellCopyOrMove(const std::vector<std::string>& sources,
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
-    progress.setMinimumDuration(500);
+    progress.setMinimumDuration(std::numeric_limits<int>::max());  // shown by the host
     progress.setRange(0, 1000);
     progress.setValue(0);
     ProgressHost host(progress, *form_.messages_);

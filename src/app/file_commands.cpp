@@ -1,9 +1,11 @@
 #include "app/file_commands.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include "app/mainunit1.h"
@@ -29,12 +31,22 @@ void Pause(int milliseconds) {
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
+// Qt 6.4 finds no home trash when the folder that holds it is missing (a
+// new account's ~/.local/share) and then fills "files" and "info" in the
+// working folder instead. The folder is made first, as a desktop session
+// would have; where it cannot be, there is no trash.
+bool HomeTrashFolderReady() {
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return !data.isEmpty() && QDir().mkpath(data);
+}
+
 }  // namespace
 
 MoveToTrash DesktopTrash() {
     return [](const std::string& path) {
         const QString name = QFile::decodeName(QByteArray::fromStdString(path));
         if (QFile::encodeName(name).toStdString() != path) return false;
+        if (!HomeTrashFolderReady()) return false;
         return QFile::moveToTrash(name);
     };
 }

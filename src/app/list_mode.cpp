@@ -320,6 +320,8 @@ void ListMode::OpenFolderBrowser() {
     const Settings& settings = form_.settings_;
     const std::optional<std::string> chosen =
         form_.folderBrowser_(FolderBrowserCaption(settings), settings.DirPath);
+    // Shift went up while the browser had the keyboard.
+    form_.ShowHelpLine(QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
     form_.inputLine_->Open(OpenFolderEntryFromBrowser(settings, chosen));
 }
 

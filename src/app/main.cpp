@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/focus_return.h"
 #include "app/mainunit1.h"
 #include "app/qt_message_service.h"
 #include "app/startup.h"
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
     WexalApplication app(argc, argv);
     // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("Wexal"));
+    wexal::FocusReturn focusReturn;
+    app.installEventFilter(&focusReturn);
 
     bool terminating = false;
     wexal::TForm1* mainWindow = nullptr;

@@ -27,7 +27,7 @@ TFindForm::TFindForm(FindContext context, QWidget* parent)
     ComboBox1->setAccessibleName(Label1->text());
     Label1->setBuddy(ComboBox1);
     GuardField(ComboBox1->lineEdit());
-    ComboBox1->lineEdit()->installEventFilter(this);
+    WatchHistoryBoxKeys(*ComboBox1, this);
     Button1 = new QPushButton(QStringLiteral("ＯＫ"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(116, 84, 100, 30);
@@ -62,7 +62,7 @@ void TFindForm::showEvent(QShowEvent* event) {
 }
 
 bool TFindForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress &&
+    if (IsHistoryBox(watched, *ComboBox1) && event->type() == QEvent::KeyPress &&
         HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1,
                       FindCharRule(context_.settings->AllFiles), *context_.messages,
                       [this] { Button1Click(); })) {

@@ -55,7 +55,7 @@ void TPlusCopyForm::CreateControls() {
     ComboBox1->setGeometry(12, 226, 356, 26);
     Label2->setBuddy(ComboBox1);
     GuardField(ComboBox1->lineEdit());
-    ComboBox1->lineEdit()->installEventFilter(this);
+    WatchHistoryBoxKeys(*ComboBox1, this);
     Button3 = new QPushButton(QStringLiteral("..."), this);
     Button3->setObjectName(QStringLiteral("Button3"));
     Button3->setGeometry(374, 226, 34, 26);
@@ -125,7 +125,7 @@ void TPlusCopyForm::FormClose() {
 }
 
 bool TPlusCopyForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress &&
+    if (IsHistoryBox(watched, *ComboBox1) && event->type() == QEvent::KeyPress &&
         HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kDestinationFolderRule,
                       *context_.messages, [this] { Button1Click(); })) {
         return true;

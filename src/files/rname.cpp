@@ -1,9 +1,11 @@
 #include "files/rname.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <array>
 
 #include "files/file_names.h"
@@ -74,6 +76,7 @@ void TRNameForm::CreateControls() {
          {RadioButton3, RenameChoice::Lower},
          {RadioButton4, RenameChoice::Capitalize}}};
     for (const auto& [button, choice] : choices) {
+        button->installEventFilter(this);
         // toggled, not clicked: the arrow keys move the choice too.
         connect(button, &QRadioButton::toggled, this, [this, choice = choice](bool checked) {
             if (checked) RadioButtonClick(choice);
@@ -109,7 +112,22 @@ bool TRNameForm::Execute(const std::string& name) {
 void TRNameForm::RadioButtonClick(RenameChoice choice) {
     choice_ = choice;
     LabeledEdit1Change();
-    LabeledEdit1->setFocus();
+    // Queued: a choice made with an arrow key would otherwise take the focus
+    // back to its button, where Enter does nothing.
+    QTimer::singleShot(0, LabeledEdit1, [this] { LabeledEdit1->setFocus(); });
+}
+
+bool TRNameForm::eventFilter(QObject* watched, QEvent* event) {
+    // Enter typed right behind an arrow key reaches the choice before the
+    // focus is back in the edit; it is the edit's Enter all the same.
+    if (event->type() == QEvent::KeyPress && qobject_cast<QRadioButton*>(watched) != nullptr) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (!LabeledEdit1->text().isEmpty()) Button1Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TRNameForm::LabeledEdit1Change() {

@@ -40,6 +40,9 @@ public:
     QPushButton* Button1 = nullptr;  // "OK"
     QPushButton* Button2 = nullptr;  // "ｷｬﾝｾﾙ"
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void CreateControls();
     void RadioButtonClick(RenameChoice choice);

@@ -82,7 +82,7 @@ void TDividesForm::CreateControls() {
     ComboBox1->setAccessibleName(Label2->text());
     Label2->setBuddy(ComboBox1);
     GuardField(ComboBox1->lineEdit());
-    ComboBox1->lineEdit()->installEventFilter(this);
+    WatchHistoryBoxKeys(*ComboBox1, this);
     Button3 = new QPushButton(QStringLiteral("..."), this);
     Button3->setObjectName(QStringLiteral("Button3"));
     Button3->setGeometry(374, 244, 34, 26);
@@ -164,7 +164,7 @@ void TDividesForm::FormClose() {
 }
 
 bool TDividesForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress &&
+    if (IsHistoryBox(watched, *ComboBox1) && event->type() == QEvent::KeyPress &&
         HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kDestinationFolderRule, *context_.messages,
                       [this] { Button1Click(); })) {
         return true;

@@ -55,7 +55,7 @@ void TPlusForm::CreateControls() {
     ComboBox1->setAccessibleName(Label2->text());
     Label2->setBuddy(ComboBox1);
     GuardField(ComboBox1->lineEdit());
-    ComboBox1->lineEdit()->installEventFilter(this);
+    WatchHistoryBoxKeys(*ComboBox1, this);
     progressBar_ = new QProgressBar(this);
     progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
     progressBar_->setGeometry(12, 272, 316, 14);
@@ -119,7 +119,7 @@ void TPlusForm::done(int result) {
 }
 
 bool TPlusForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress &&
+    if (IsHistoryBox(watched, *ComboBox1) && event->type() == QEvent::KeyPress &&
         HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kFileNameNoDotRule, *context_.messages,
                       [this] { Button1Click(); })) {
         return true;

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QProgressBar>
 
 #include "app/field_keys.h"
@@ -52,6 +53,18 @@ void SetUpToolDialog(QDialog& dialog, const char* objectName, const QString& tit
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setFixedSize(size);
     dialog.setFont(MonoFont(13));
+}
+
+void WatchHistoryBoxKeys(QComboBox& box, QObject* filter) {
+    box.installEventFilter(filter);
+    box.lineEdit()->installEventFilter(filter);
+    // Typed text would otherwise reach the line past the filter through an
+    // input method.
+    box.setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+bool IsHistoryBox(const QObject* watched, const QComboBox& box) {
+    return watched == &box || watched == box.lineEdit();
 }
 
 bool HistoryBoxKey(const QKeyEvent& key, const QComboBox& box, const CharRule& rule,

@@ -45,6 +45,11 @@ void CentreOnMainWindow(QDialog& dialog, const QWidget* mainWindow);
 bool HistoryBoxKey(const QKeyEvent& key, const QComboBox& box, const CharRule& rule,
                    MessageService& messages, const std::function<void()>& onEnter);
 
+// An editable combo box that has the focus hands the keyboard's keys to its
+// line without passing the line's event filters: the filter watches both.
+void WatchHistoryBoxKeys(QComboBox& box, QObject* filter);
+bool IsHistoryBox(const QObject* watched, const QComboBox& box);
+
 // The frame the tool dialogs share: fixed size, title and close box only,
 // modal for the whole program, the monospaced font.
 void SetUpToolDialog(QDialog& dialog, const char* objectName, const QString& title,

@@ -348,6 +348,55 @@ private slots:
         QCOMPARE(fs::file_size(nc() / "BIG.NC"), std::uintmax_t{8} << 20);
     }
 
+    // While a replace question is open the progress dialog stays down: over
+    // the question it would block it and take the answer as its ｷｬﾝｾﾙ.
+    void noProgressDialogOverAReplaceQuestion() {
+        test::WriteFileBytes(nc() / "A.NC", "new");
+        fs::create_directories(work_->path() / "OUT");
+        test::WriteFileBytes(work_->path() / "OUT" / "A.NC", "old");
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(CursorTo(*form, "A.NC"));
+        QTest::keyClick(form->ListBox1, Qt::Key_M);
+        TPlusCopyForm& dialog = form->copyCommand().PlusCopyForm();
+        QVERIFY(dialog.isVisible());
+        dialog.ComboBox1->setEditText(QString::fromStdString((work_->path() / "OUT").string()));
+        bool progressShown = false;
+        messages_.AnswerReplace(ReplaceChoice::Yes);
+        messages_.WhileAskingReplace([&] {
+            progressShown = QTest::qWaitFor(
+                [&] {
+                    auto* progress =
+                        dialog.findChild<QProgressDialog*>(QStringLiteral("CopyProgress"));
+                    return progress != nullptr && progress->isVisible();
+                },
+                1500);
+        });
+        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+        QVERIFY(!progressShown);
+        QVERIFY(Told("ファイルを移動しました。"));
+        QCOMPARE(test::ReadFileBytes(work_->path() / "OUT" / "A.NC"), std::string("new"));
+    }
+
+    // A signal that ends the program ends a running copy at once, as ｷｬﾝｾﾙ.
+    void aSignalEndsTheRun() {
+        test::WriteFileBytes(nc() / "BIG.NC", std::string(8 << 20, 'G'));
+        fs::create_directories(work_->path() / "OUT");
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(CursorTo(*form, "BIG.NC"));
+        QTest::keyClick(form->ListBox1, Qt::Key_Home);
+        QTest::keyClick(form->ListBox1, Qt::Key_C);
+        TPlusCopyForm& dialog = form->copyCommand().PlusCopyForm();
+        QVERIFY(dialog.isVisible());
+        dialog.ComboBox1->setEditText(QString::fromStdString((work_->path() / "OUT").string()));
+        QTimer::singleShot(0, &dialog, [this] { messages_.Interrupt(); });
+        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+        QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
+        QVERIFY(!Told("ファイルをコピーしました。"));
+        QVERIFY(fs::is_empty(work_->path() / "OUT"));
+    }
+
     void dropsFromTheDesktop() {
         test::WriteFileBytes(work_->path() / "O5.NC", "FROM DESKTOP");
         fs::create_directories(work_->path() / "D");

@@ -147,6 +147,23 @@ private slots:
         QCOMPARE(RowOf(*form, "DIR"), -1);
     }
 
+    // A new account has no ~/.local/share: the trash is made there, never
+    // in the folder the program was started from.
+    void desktopTrashOfANewAccount() {
+        test::ScopedEnv noDataHome("XDG_DATA_HOME", nullptr);
+        test::TempDir startedIn;
+        const fs::path before = fs::current_path();
+        fs::current_path(startedIn.path());
+        fs::create_directory(*work_ / "nc");
+        test::WriteFileBytes(*work_ / "nc" / "O1.NC", "O1");
+        const bool trashed = DesktopTrash()((*work_ / "nc" / "O1.NC").string());
+        fs::current_path(before);
+        QVERIFY(trashed);
+        QVERIFY(!fs::exists(*work_ / "nc" / "O1.NC"));
+        QCOMPARE(test::ReadFileBytes(*work_ / ".local/share/Trash/files/O1.NC"), std::string("O1"));
+        QVERIFY(fs::is_empty(startedIn.path()));
+    }
+
     void threeMarkedFilesUpperCasedWithOneRebuildAtTheEnd() {
         for (const char* name : {"abc.nc", "Def.nc", "o1.NC"}) {
             test::WriteFileBytes(*work_ / name, name);

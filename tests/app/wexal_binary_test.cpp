@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -197,6 +198,18 @@ protected:
         return false;
     }
 
+    static bool WaitFor(const std::function<bool()>& condition) {
+        for (int i = 0; i < 500; ++i) {
+            if (condition()) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    bool WaitForFocus(const std::string& title) {
+        return WaitFor([&] { return display_.FocusTitle() == title; });
+    }
+
     static bool Contains(const std::string& text, const std::string& part) {
         return text.find(part) != std::string::npos;
     }
@@ -236,6 +249,39 @@ TEST_F(WexalOnDisplayTest, SignalDuringTheFolderQuestionKeepsTheFolderAndAllowsT
         EXPECT_TRUE(Contains(saved, "\nListColumn=2\n")) << saved;
         EXPECT_FALSE(std::filesystem::exists(missing));
     }
+}
+
+// Without a window manager X drops the focus to the root window when a
+// focused box goes; the list must have the keyboard again after each one.
+TEST_F(WexalOnDisplayTest, KeyboardComesBackAfterEveryBoxAndDialog) {
+    ASSERT_TRUE(display_.ok()) << "Xvfb is needed";
+    const std::string mainTitle = "Wexal(Win98/Me/2000/XP)";
+    display_.MovePointer(1020, 764);  // keys must not reach the window by the pointer
+    test::WriteFileBytes(home_ / "o1.nc", "%\nO1\n%\n");
+    const pid_t pid = StartOnDisplay({"WEXAL_COM1=/nonexistent/tty"});
+    ASSERT_TRUE(WaitForFocus("エラー")) << display_.FocusTitle();
+    ASSERT_TRUE(display_.PressKey("Return"));
+    ASSERT_TRUE(WaitForFocus(mainTitle)) << display_.FocusTitle();
+
+    ASSERT_TRUE(display_.PressKey("f"));
+    ASSERT_TRUE(WaitForFocus("絞り込み・検索")) << display_.FocusTitle();
+    // Typed into the dialog's box, "/" is refused with a box of its own.
+    ASSERT_TRUE(display_.PressKey("slash"));
+    ASSERT_TRUE(WaitForFocus("確認")) << display_.FocusTitle();
+    ASSERT_TRUE(display_.PressKey("Return"));
+    ASSERT_TRUE(WaitForFocus("絞り込み・検索")) << display_.FocusTitle();
+    ASSERT_TRUE(display_.PressKey("Escape"));
+    ASSERT_TRUE(WaitForFocus(mainTitle)) << display_.FocusTitle();
+
+    // Rename: a case choice made with the arrow keys leaves Enter to the name.
+    for (const char* key : {"Down", "r"}) ASSERT_TRUE(display_.PressKey(key));
+    ASSERT_TRUE(WaitForFocus("名前変更")) << display_.FocusTitle();
+    for (const char* key : {"Tab", "Down", "Return"}) ASSERT_TRUE(display_.PressKey(key));
+    ASSERT_TRUE(WaitForFocus(mainTitle)) << display_.FocusTitle();
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(home_ / "O1.NC"); }));
+
+    ASSERT_TRUE(display_.PressKey("F10"));
+    EXPECT_EQ(WaitExit(pid, 10s), std::optional<int>(0)) << "F10 reaches the list";
 }
 
 }  // namespace

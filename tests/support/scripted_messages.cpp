@@ -30,6 +30,7 @@ void ScriptedMessages::Tell(const std::string& text, const std::string& caption,
 
 ReplaceChoice ScriptedMessages::AskReplace(const std::string& text, const std::string& caption) {
     shown_.push_back({"replace", text, caption, MessageIcon::Warning});
+    if (meanwhile_) meanwhile_();
     if (replaceAnswers_.empty()) {
         unanswered_ = true;
         return ReplaceChoice::Cancel;

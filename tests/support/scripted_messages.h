@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,13 @@ public:
     // Cancel, and unanswered() set, when no answer is left.
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override;
 
+    // Runs while each replace question is open, as the time an operator
+    // takes to answer.
+    void WhileAskingReplace(std::function<void()> meanwhile) { meanwhile_ = std::move(meanwhile); }
+    // The program is being ended by a signal from now on.
+    void Interrupt() { interrupted_ = true; }
+    bool Interrupted() const override { return interrupted_; }
+
     const std::vector<Shown>& shown() const { return shown_; }
     bool unanswered() const { return unanswered_; }
 
@@ -38,6 +46,8 @@ private:
     std::deque<ReplaceChoice> replaceAnswers_;
     std::vector<Shown> shown_;
     bool unanswered_ = false;
+    bool interrupted_ = false;
+    std::function<void()> meanwhile_;
 };
 
 }  // namespace wexal::test
