@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -61,6 +62,16 @@ void WatchHistoryBoxKeys(QComboBox& box, QObject* filter) {
     // Typed text would otherwise reach the line past the filter through an
     // input method.
     box.setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+QComboBox* AddHistoryBox(QDialog& dialog, const ControlPlace& place, QLabel& caption) {
+    auto* box = AddControl<QComboBox>(&dialog, place);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    caption.setBuddy(box);
+    GuardField(box->lineEdit());
+    WatchHistoryBoxKeys(*box, &dialog);
+    return box;
 }
 
 bool IsHistoryBox(const QObject* watched, const QComboBox& box) {
