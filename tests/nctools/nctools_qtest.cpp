@@ -19,6 +19,7 @@
 #include "nctools/bai2.h"
 #include "nctools/divides.h"
 #include "nctools/plus.h"
+#include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 
@@ -40,10 +41,8 @@ class NcToolsTest : public QObject {
 
 private:
     std::unique_ptr<test::TempDir> program_;
-    std::unique_ptr<test::TempDir> home_;
     std::unique_ptr<test::TempDir> work_;
-    std::unique_ptr<test::PseudoTerminal> pty_;
-    std::vector<std::unique_ptr<test::ScopedEnv>> env_;
+    std::unique_ptr<test::WindowTestEnv> env_;
     test::ScriptedMessages messages_;
     NullScreenSaver screenSaver_;
     std::string browserAnswer_;
@@ -55,11 +54,8 @@ private:
         services.folderBrowser = [this](const std::string&, const std::string&) {
             return std::optional<std::string>(browserAnswer_);
         };
-        auto form = std::make_unique<TForm1>(std::vector<std::string>{},
-                                             ProgramFiles::In(program_->path()), services);
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
+        auto form = test::StartMainWindow({}, program_->path(), services);
+        if (!form) return nullptr;
         form->settings().DirPath = work_->path().string();
         form->settings().Mask = "*.NC";
         form->RefreshFileList();
@@ -74,10 +70,6 @@ private:
         }
         return false;
     }
-    static void Shot(QWidget& widget, const char* name) {
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(widget.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
-    }
     static void Type(QWidget* target, const QString& text) { QTest::keyClicks(target, text); }
     bool Told(const std::string& text, const std::string& caption) const {
         for (const auto& shown : messages_.shown()) {
@@ -89,21 +81,14 @@ private:
 private slots:
     void init() {
         program_ = std::make_unique<test::TempDir>();
-        home_ = std::make_unique<test::TempDir>();
         work_ = std::make_unique<test::TempDir>();
-        pty_ = std::make_unique<test::PseudoTerminal>();
-        QVERIFY(pty_->ok());
-        env_.clear();
-        env_.push_back(std::make_unique<test::ScopedEnv>("HOME", home_->path().c_str()));
-        env_.push_back(std::make_unique<test::ScopedEnv>("XDG_CONFIG_HOME", nullptr));
-        env_.push_back(std::make_unique<test::ScopedEnv>("WEXAL_COM1", pty_->slave().c_str()));
+        env_ = std::make_unique<test::WindowTestEnv>();
+        QVERIFY(env_->ok());
         messages_ = test::ScriptedMessages();
     }
     void cleanup() {
-        env_.clear();
-        pty_.reset();
+        env_.reset();
         work_.reset();
-        home_.reset();
         program_.reset();
     }
 
@@ -134,7 +119,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dialog.ComboBox1);
         Type(dialog.ComboBox1->lineEdit(), QStringLiteral("*"));
         QVERIFY(Told("この文字はフォルダー名に使えません。\n/:,;*?<>|.", "確認"));
-        Shot(dialog, "divides_dialog.png");
+        test::Shot(dialog, "divides_dialog.png");
         dialog.Button2->click();
         QVERIFY(!dialog.isVisible());
         QCOMPARE(test::ReadFileBytes(program_->path() / "Div_Sub.ini"),
@@ -225,7 +210,7 @@ private slots:
         QVERIFY(dialog.Edit1->text().isEmpty());
         Type(dialog.Edit1, QStringLiteral("x"));
         QVERIFY(dialog.Button1->isEnabled());
-        Shot(dialog, "bai2_dialog.png");
+        test::Shot(dialog, "bai2_dialog.png");
         QTest::keyClick(dialog.Edit1, Qt::Key_Return);
         QVERIFY(Told("X軸を２倍に変換しました。\n変換ファイル名は R_2.NCです。", "完了"));
         QVERIFY(!dialog.isVisible());
@@ -297,7 +282,7 @@ private slots:
         QVERIFY(dialog.isVisible());
         QCOMPARE(test::ReadFileBytes(*work_ / "A.NC"), std::string("%\nO1\n%\n"));
         dialog.ComboBox1->setEditText(QStringLiteral("ALL"));
-        Shot(dialog, "plus_dialog.png");
+        test::Shot(dialog, "plus_dialog.png");
         dialog.Button1->click();
         QVERIFY(Told("ファイル結合完了しました。", "完了"));
         QVERIFY(!dialog.isVisible());
