@@ -28,6 +28,12 @@ void Paint(QWidget* w, const QColor& text, const QColor& background) {
     w->setAutoFillBackground(true);
 }
 
+void Place(QWidget& control, const ControlPlace& place) {
+    control.setObjectName(place.objectName);
+    control.setGeometry(place.at);
+    if (!place.accessibleName.isEmpty()) control.setAccessibleName(place.accessibleName);
+}
+
 QLabel* AddPlainLabel(QWidget* parent, const QString& objectName, const QRect& at,
                       const QString& text) {
     auto* label = AddTextControl<QLabel>(parent, objectName, at, text);

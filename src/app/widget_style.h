@@ -30,14 +30,15 @@ struct ControlPlace {
     QString accessibleName;
 };
 
+// The control put in its place.
+void Place(QWidget& control, const ControlPlace& place);
+
 // A control made on the parent with the constructor's leading arguments (a
 // text, or none) and put in its place.
 template <typename Control, typename... Args>
 Control* AddControl(QWidget* parent, const ControlPlace& place, Args&&... args) {
     auto* control = new Control(std::forward<Args>(args)..., parent);
-    control->setObjectName(place.objectName);
-    control->setGeometry(place.at);
-    if (!place.accessibleName.isEmpty()) control->setAccessibleName(place.accessibleName);
+    Place(*control, place);
     return control;
 }
 

@@ -65,9 +65,11 @@ void WatchHistoryBoxKeys(QComboBox& box, QObject* filter) {
 }
 
 QComboBox* AddHistoryBox(QDialog& dialog, const ControlPlace& place, QLabel& caption) {
-    auto* box = AddControl<QComboBox>(&dialog, place);
+    // Editable before it is placed, so that its line is laid out at once.
+    auto* box = new QComboBox(&dialog);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
+    Place(*box, place);
     caption.setBuddy(box);
     GuardField(box->lineEdit());
     WatchHistoryBoxKeys(*box, &dialog);
