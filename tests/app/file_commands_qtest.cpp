@@ -53,17 +53,9 @@ private:
         form->RefreshFileList();
         return form;
     }
-    static bool CursorTo(TForm1& form, const std::string& name) {
-        QTest::keyClick(form.ListBox1, Qt::Key_T);
-        for (int row = 0; row < form.fileList().RowCount(); ++row) {
-            if (form.fileList().FileNameOfRow(form.fileList().Cursor()) == name) return true;
-            QTest::keyClick(form.ListBox1, Qt::Key_Down);
-        }
-        return false;
-    }
     static void Mark(TForm1& form, std::initializer_list<const char*> names) {
         for (const char* name : names) {
-            QVERIFY(CursorTo(form, name));
+            QVERIFY(test::CursorTo(form, name));
             QTest::keyClick(form.ListBox1, Qt::Key_Return);
         }
     }
@@ -92,7 +84,7 @@ private slots:
         QTest::keyClick(form->ListBox1, Qt::Key_D);
         QVERIFY(messages_.shown().empty());
 
-        QVERIFY(CursorTo(*form, "A.NC"));
+        QVERIFY(test::CursorTo(*form, "A.NC"));
         const int rows = form->fileList().RowCount();
         test::WriteFileBytes(*work_ / "C.NC", "C");
         messages_.Answer(false);
@@ -106,7 +98,7 @@ private slots:
 
         // Marked files win over the folder under the cursor.
         Mark(*form, {"C.NC", "B.NC"});
-        QVERIFY(CursorTo(*form, "DIR"));
+        QVERIFY(test::CursorTo(*form, "DIR"));
         messages_.Answer(true);
         QTest::keyClick(form->ListBox1, Qt::Key_D);
         QCOMPARE(messages_.shown().back().text, std::string("2 個の項目をごみ箱に移動しますか？"));
@@ -115,7 +107,7 @@ private slots:
 
         // A folder where the trash is not available: the second question, then gone.
         trashWorks_ = false;
-        QVERIFY(CursorTo(*form, "DIR"));
+        QVERIFY(test::CursorTo(*form, "DIR"));
         messages_.Answer(true);
         messages_.Answer(true);
         QTest::keyClick(form->ListBox1, Qt::Key_D);
@@ -187,7 +179,7 @@ private slots:
         test::WriteFileBytes(*work_ / "B.NC", "B");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "oLD.nC"));
+        QVERIFY(test::CursorTo(*form, "oLD.nC"));
         TRNameForm& dialog = form->fileCommands().RNameForm();
         QStringList seen;
         QTimer::singleShot(0, this, [&] {
@@ -209,7 +201,7 @@ private slots:
         QCOMPARE(seen, QStringList({"oLD.nC", "oLD.nC", "Old.nc", "Old.ncab", "1"}));
         QCOMPARE(test::ReadFileBytes(*work_ / "Old.nc"), std::string("old"));
 
-        QVERIFY(CursorTo(*form, "Old.nc"));
+        QVERIFY(test::CursorTo(*form, "Old.nc"));
         QTimer::singleShot(0, this, [&] {
             dialog.LabeledEdit1->selectAll();
             QTest::keyClicks(dialog.LabeledEdit1, QStringLiteral("B.NC"));
@@ -256,10 +248,10 @@ private slots:
         fs::create_directory(*work_ / "SUB");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "SUB"));
+        QVERIFY(test::CursorTo(*form, "SUB"));
         QTest::keyClick(form->ListBox1, Qt::Key_V);
         QVERIFY(!form->GroupBox2->isVisible());
-        QVERIFY(CursorTo(*form, "P.NC"));
+        QVERIFY(test::CursorTo(*form, "P.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_F8);
         QVERIFY(form->GroupBox2->isVisible() && !form->ListBox1->isEnabled());
         QCOMPARE(form->GroupBox2->title(), QStringLiteral("ファイルビュー"));

@@ -61,15 +61,6 @@ private:
         form->RefreshFileList();
         return form;
     }
-    // The cursor onto the file's row with T and Down, as an operator would.
-    static bool CursorTo(TForm1& form, const std::string& name) {
-        QTest::keyClick(form.ListBox1, Qt::Key_T);
-        for (int row = 0; row < form.fileList().RowCount(); ++row) {
-            if (form.fileList().FileNameOfRow(form.fileList().Cursor()) == name) return true;
-            QTest::keyClick(form.ListBox1, Qt::Key_Down);
-        }
-        return false;
-    }
     static void Type(QWidget* target, const QString& text) { QTest::keyClicks(target, text); }
     bool Told(const std::string& text, const std::string& caption) const {
         for (const auto& shown : messages_.shown()) {
@@ -98,7 +89,7 @@ private slots:
         test::WriteFileBytes(program_->path() / "Div_Sub.ini", "[Sub]\nF_Set=1\n");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "MULTI.NC"));
+        QVERIFY(test::CursorTo(*form, "MULTI.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_B);
         TDividesForm& dialog = form->ncTools().DividesForm();
         QVERIFY(dialog.isVisible());
@@ -151,7 +142,7 @@ private slots:
         test::WriteFileBytes(*work_ / "PLAIN.NC", "%\nG0X0\nM30\n%\n");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "PLAIN.NC"));
+        QVERIFY(test::CursorTo(*form, "PLAIN.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_B);
         TDividesForm& dialog = form->ncTools().DividesForm();
         browserAnswer_ = (work_->path() / "chosen").string();
@@ -170,7 +161,7 @@ private slots:
         test::WriteFileBytes(*work_ / "MANY.NC", text);
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "MANY.NC"));
+        QVERIFY(test::CursorTo(*form, "MANY.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_B);
         TDividesForm& dialog = form->ncTools().DividesForm();
         const fs::path dest = work_->path() / "many";
@@ -194,7 +185,7 @@ private slots:
         test::WriteFileBytes(*work_ / "R.NC", "G0X1.234Z5.\nX-1.25");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "R.NC"));
+        QVERIFY(test::CursorTo(*form, "R.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_H);
         TBai2Form& dialog = form->ncTools().Bai2Form();
         QVERIFY(dialog.isVisible());
@@ -217,7 +208,7 @@ private slots:
         QCOMPARE(test::ReadFileBytes(*work_ / "R_2.NC"), std::string("G0X2.468Z5.\r\nX-2.50\r\n"));
 
         // An unreadable number: nothing saved, OK stays off.
-        QVERIFY(CursorTo(*form, "O1000.NC"));
+        QVERIFY(test::CursorTo(*form, "O1000.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_H);
         Type(dialog.Edit1, QStringLiteral("X"));
         dialog.Button1->click();
@@ -234,7 +225,7 @@ private slots:
         fs::create_symlink("A.NC", *work_ / "A_2.NC");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "A.NC"));
+        QVERIFY(test::CursorTo(*form, "A.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_H);
         TBai2Form& dialog = form->ncTools().Bai2Form();
         Type(dialog.Edit1, QStringLiteral("X"));
@@ -251,7 +242,7 @@ private slots:
         auto form = Start();
         QVERIFY(form);
         // One mark is not enough, and the mark goes.
-        QVERIFY(CursorTo(*form, "A.NC"));
+        QVERIFY(test::CursorTo(*form, "A.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_Return);
         QTest::keyClick(form->ListBox1, Qt::Key_K);
         QVERIFY(Told("選択されたﾌｧｲﾙが複数ありません。", "確認"));
@@ -259,9 +250,9 @@ private slots:
         TPlusForm& dialog = form->ncTools().PlusForm();
         QVERIFY(!dialog.isVisible());
 
-        QVERIFY(CursorTo(*form, "B.NC"));
+        QVERIFY(test::CursorTo(*form, "B.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_Return);
-        QVERIFY(CursorTo(*form, "A.NC"));
+        QVERIFY(test::CursorTo(*form, "A.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_Return);
         QTest::keyClick(form->ListBox1, Qt::Key_F4, Qt::ShiftModifier);
         QVERIFY(dialog.isVisible());

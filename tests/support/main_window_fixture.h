@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/mainunit1.h"
+#include "files/file_list_box.h"
 #include "platform/screen_saver.h"
 #include "support/test_env.h"
 
@@ -54,6 +55,17 @@ inline int RowOf(const TForm1& form, const std::string& name) {
         if (form.fileList().FileNameOfRow(row) == name) return row;
     }
     return -1;
+}
+
+// The list's cursor onto the entry with T and Down, as an operator would
+// move it; false when the entry is not reached.
+inline bool CursorTo(TForm1& form, const std::string& name) {
+    QTest::keyClick(form.ListBox1, Qt::Key_T);
+    for (int row = 0; row < form.fileList().RowCount(); ++row) {
+        if (form.fileList().FileNameOfRow(form.fileList().Cursor()) == name) return true;
+        QTest::keyClick(form.ListBox1, Qt::Key_Down);
+    }
+    return false;
 }
 
 // A window test's surroundings: a home folder of its own, no XDG config
