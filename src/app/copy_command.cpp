@@ -11,6 +11,7 @@
 
 #include "app/input_line_mode.h"
 #include "app/mainunit1.h"
+#include "app/nctool_commands.h"
 #include "files/copy_destination.h"
 #include "files/copy_move.h"
 #include "files/file_list_box.h"
@@ -80,17 +81,8 @@ std::string NameOf(const std::string& path) {
 }  // namespace
 
 CopyCommand::CopyCommand(TForm1& form) : QObject(&form), form_(form) {
-    NcToolContext context;
-    context.mainWindow = &form;
-    context.settings = &form.settings_;
-    context.state = &form.state_;
-    context.messages = form.messages_;
-    context.screenSaver = form.screenSaver_;
-    context.programFolder = form.files_.folder;
-    context.browseFolder = form.folderBrowser_;
-    context.restoreHelpLine = [&form] { form.ShowHelpLine(false); };
     dialog_ = new TPlusCopyForm(
-        context,
+        NcToolCommands::ToolContext(form),
         [this](const std::vector<std::string>& sources, const std::string& destination) {
             return ShellCopyOrMove(sources, destination);
         },

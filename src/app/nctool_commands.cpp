@@ -10,7 +10,7 @@
 
 namespace wexal {
 
-NcToolCommands::NcToolCommands(TForm1& form) : form_(form) {
+NcToolContext NcToolCommands::ToolContext(TForm1& form) {
     NcToolContext context;
     context.mainWindow = &form;
     context.settings = &form.settings_;
@@ -25,6 +25,11 @@ NcToolCommands::NcToolCommands(TForm1& form) : form_(form) {
         form.SetMessage(QStringLiteral("操作中止!!"), true);
         form.Timer1->start(1000);
     };
+    return context;
+}
+
+NcToolCommands::NcToolCommands(TForm1& form) : form_(form) {
+    const NcToolContext context = ToolContext(form);
     divides_ = new TDividesForm(context, &form);
     bai2_ = new TBai2Form(context, &form);
     plus_ = new TPlusForm(context, &form);

@@ -8,6 +8,7 @@ class TForm1;
 class TDividesForm;
 class TBai2Form;
 class TPlusForm;
+struct NcToolContext;
 
 // B, H and K of the file list: the NC tool dialogs, created once with the
 // main window, and what each command does before its dialog opens.
@@ -23,6 +24,10 @@ public:
     TDividesForm& DividesForm() { return *divides_; }
     TBai2Form& Bai2Form() { return *bai2_; }
     TPlusForm& PlusForm() { return *plus_; }
+
+    // What the tool dialogs, and the copy dialog built on them, use of the
+    // main window.
+    static NcToolContext ToolContext(TForm1& form);
 
 private:
     // The cursor file's bytes as the view holds them; the tools read these.

@@ -1,5 +1,7 @@
 #include "app/widget_style.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QPalette>
 #include <QWidget>
 
@@ -24,6 +26,26 @@ void Paint(QWidget* w, const QColor& text, const QColor& background) {
     }
     w->setPalette(pal);
     w->setAutoFillBackground(true);
+}
+
+void Place(QWidget& control, const ControlPlace& place) {
+    control.setObjectName(place.objectName);
+    control.setGeometry(place.at);
+    if (!place.accessibleName.isEmpty()) control.setAccessibleName(place.accessibleName);
+}
+
+QLabel* AddPlainLabel(QWidget* parent, const QString& objectName, const QRect& at,
+                      const QString& text) {
+    auto* label = AddTextControl<QLabel>(parent, objectName, at, text);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLineEdit* AddCaptionedEdit(QWidget* parent, const QString& objectName, const QRect& at,
+                            QLabel& caption) {
+    auto* edit = AddControl<QLineEdit>(parent, {objectName, at, caption.text()});
+    caption.setBuddy(edit);
+    return edit;
 }
 
 }  // namespace wexal

@@ -55,9 +55,7 @@ void TOptionForm::CreateControls() {
     setFixedSize(568, 330);
     setFont(MonoFont(13));
 
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(8, 8, 552, 272);
+    PageControl1 = AddControl<QTabWidget>(this, {"PageControl1", {8, 8, 552, 272}});
     std::array<QWidget*, kOptionTabCount> pages{};
     for (int tab = 0; tab < kOptionTabCount; ++tab) {
         pages[tab] = new QWidget(PageControl1);
@@ -75,12 +73,10 @@ void TOptionForm::CreateControls() {
         auto* caption = new QLabel(QString::fromUtf8(definition.caption), pages[definition.tab]);
         caption->setGeometry(left, top, kColumnWidth - 8, 16);
         caption->setTextFormat(Qt::PlainText);
-        auto* edit = new QLineEdit(pages[definition.tab]);
-        edit->setObjectName(QString::fromLatin1(definition.control));
-        edit->setGeometry(left, top + 18, EditWidth(definition), 24);
+        auto* edit =
+            AddCaptionedEdit(pages[definition.tab], QString::fromLatin1(definition.control),
+                             {left, top + 18, EditWidth(definition), 24}, *caption);
         if (definition.maxLength > 0) edit->setMaxLength(definition.maxLength);
-        edit->setAccessibleName(caption->text());
-        caption->setBuddy(edit);
         if (definition.allowed[0] != '\0') GuardField(edit);
         edit->installEventFilter(this);
         const int index = static_cast<int>(i);
@@ -99,18 +95,14 @@ void TOptionForm::CreateControls() {
 
     auto* shortcut = new QLabel(QStringLiteral("ﾃﾞｨｽｸﾄｯﾌﾟにｼｮｰﾄｶｯﾄを作成"), pages[3]);
     shortcut->setGeometry(12, 136, 260, 16);
-    Button3 = new QPushButton(QStringLiteral("作成"), pages[3]);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setGeometry(12, 156, 90, 28);
-    Button3->setAccessibleName(shortcut->text());
+    Button3 = AddControl<QPushButton>(pages[3], {"Button3", {12, 156, 90, 28}, shortcut->text()},
+                                      QStringLiteral("作成"));
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
 
-    Button1 = new QPushButton(QStringLiteral("変更"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(344, 290, 100, 30);
-    Button2 = new QPushButton(QStringLiteral("戻る"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(456, 290, 100, 30);
+    Button1 =
+        AddControl<QPushButton>(this, {"Button1", {344, 290, 100, 30}}, QStringLiteral("変更"));
+    Button2 =
+        AddControl<QPushButton>(this, {"Button2", {456, 290, 100, 30}}, QStringLiteral("戻る"));
     for (QPushButton* button : {Button1, Button2, Button3}) button->setAutoDefault(false);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, &TOptionForm::reject);

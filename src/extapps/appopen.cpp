@@ -23,24 +23,6 @@ constexpr int kRows = 26;
 
 QString RowLetter(int row) { return QStringLiteral("Alt+") + QChar('A' + row); }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
-    label->setTextFormat(Qt::PlainText);
-    label->setAccessibleName(text);
-    return label;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name, QLabel* caption, QRect geometry) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setGeometry(geometry);
-    edit->setAccessibleName(caption->text());
-    caption->setBuddy(edit);
-    return edit;
-}
-
 }  // namespace
 
 TAppopenForm::TAppopenForm(QWidget* mainWindow, Settings& settings, std::function<void()> onShow)
@@ -55,47 +37,36 @@ TAppopenForm::TAppopenForm(QWidget* mainWindow, Settings& settings, std::functio
 void TAppopenForm::CreateControls() {
     SetUpToolDialog(*this, "AppopenForm", QStringLiteral("外部コマンド設定"), {640, 464});
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setGeometry(0, 0, 640, 150);
+    Panel1 = AddControl<QFrame>(this, {"Panel1", {0, 0, 640, 150}});
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
-    Label1 = MakeLabel(Panel1, "Label1", QString(), {12, 28, 72, 20});
+    Label1 = AddPlainLabel(Panel1, "Label1", {12, 28, 72, 20}, QString());
     Label1->setFont(MonoFont(16, true));
     LabeledEdit1Label =
-        MakeLabel(Panel1, "LabeledEdit1Label", QStringLiteral("設定名"), {92, 8, 220, 16});
-    LabeledEdit1 = MakeEdit(Panel1, "LabeledEdit1", LabeledEdit1Label, {92, 26, 220, 24});
-    CheckBox1 = new QCheckBox(QStringLiteral("引数使用"), Panel1);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setGeometry(326, 28, 110, 20);
-    CheckBox1->setAccessibleName(CheckBox1->text());
-    LabeledEdit2Label = MakeLabel(Panel1, "LabeledEdit2Label", QStringLiteral("ｺﾏﾝﾄﾞｱﾌﾟﾘｹｰｼｮﾝ "),
-                                  {12, 62, 400, 16});
-    LabeledEdit2 = MakeEdit(Panel1, "LabeledEdit2", LabeledEdit2Label, {12, 80, 392, 24});
-    BitBtn1 = new QPushButton(QStringLiteral("..."), Panel1);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(408, 80, 32, 24);
-    BitBtn1->setAccessibleName(BitBtn1->text());
+        AddPlainLabel(Panel1, "LabeledEdit1Label", {92, 8, 220, 16}, QStringLiteral("設定名"));
+    LabeledEdit1 = AddCaptionedEdit(Panel1, "LabeledEdit1", {92, 26, 220, 24}, *LabeledEdit1Label);
+    CheckBox1 = AddTextControl<QCheckBox>(Panel1, "CheckBox1", {326, 28, 110, 20},
+                                          QStringLiteral("引数使用"));
+    LabeledEdit2Label = AddPlainLabel(Panel1, "LabeledEdit2Label", {12, 62, 400, 16},
+                                      QStringLiteral("ｺﾏﾝﾄﾞｱﾌﾟﾘｹｰｼｮﾝ "));
+    LabeledEdit2 = AddCaptionedEdit(Panel1, "LabeledEdit2", {12, 80, 392, 24}, *LabeledEdit2Label);
+    BitBtn1 =
+        AddTextControl<QPushButton>(Panel1, "BitBtn1", {408, 80, 32, 24}, QStringLiteral("..."));
     BitBtn1->setAccessibleDescription(QString::fromUtf8(kAppFileDialogTitle));
 
-    Button1 = new QPushButton(QStringLiteral("変更\n追加"), Panel1);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(458, 8, 80, 44);
-    Button2 = new QPushButton(QStringLiteral("終了"), Panel1);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(548, 8, 80, 44);
+    Button1 = AddTextControl<QPushButton>(Panel1, "Button1", {458, 8, 80, 44},
+                                          QStringLiteral("変更\n追加"));
+    Button2 =
+        AddTextControl<QPushButton>(Panel1, "Button2", {548, 8, 80, 44}, QStringLiteral("終了"));
     for (QPushButton* button : {BitBtn1, Button1, Button2}) button->setAutoDefault(false);
-    Button1->setAccessibleName(Button1->text());
-    Button2->setAccessibleName(Button2->text());
 
-    Label2 = MakeLabel(Panel1, "Label2", QString::fromUtf8(kLegend), {458, 60, 176, 84});
+    Label2 = AddPlainLabel(Panel1, "Label2", {458, 60, 176, 84}, QString::fromUtf8(kLegend));
     Label2->setFont(MonoFont(13));
     Label2->setAccessibleName(QStringLiteral("引数の置き換え"));
     Label2->setAccessibleDescription(Label2->text());
 
-    ListView1 = new QTreeWidget(this);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setGeometry(8, 158, 624, 298);
+    ListView1 = AddControl<QTreeWidget>(
+        this, {"ListView1", {8, 158, 624, 298}, QStringLiteral("外部コマンド一覧")});
     ListView1->setColumnCount(4);
     ListView1->setHeaderLabels({QStringLiteral("ｺﾏﾝﾄﾞ文字"), QStringLiteral("設定名"),
                                 QStringLiteral("引数使用"), QStringLiteral("ｺﾏﾝﾄﾞｱﾌﾟﾘｹｰｼｮﾝ")});
@@ -104,7 +75,6 @@ void TAppopenForm::CreateControls() {
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setAccessibleName(QStringLiteral("外部コマンド一覧"));
     ListView1->setColumnWidth(0, 90);
     ListView1->setColumnWidth(1, 150);
     ListView1->setColumnWidth(2, 70);

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "app/widget_style.h"
 #include "extapps/setting_text.h"
 #include "nctools/tool_dialog.h"
 
@@ -21,38 +22,23 @@ TEditAppForm::TEditAppForm(QWidget* mainWindow, Settings& settings)
 void TEditAppForm::CreateControls() {
     SetUpToolDialog(*this, "EditAppForm", QStringLiteral("編集アプリ設定"), {440, 156});
 
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(8, 8, 424, 96);
+    PageControl1 = AddControl<QTabWidget>(this, {"PageControl1", {8, 8, 424, 96}});
     auto* page = new QWidget(PageControl1);
     page->setObjectName(QStringLiteral("TabSheet1"));
     PageControl1->addTab(page, QStringLiteral("編集ｱﾌﾟﾘｹｰｼｮﾝ"));
 
-    LabeledEdit1Label = new QLabel(QStringLiteral("ｴﾃﾞｨﾀｿﾌﾄ"), page);
-    LabeledEdit1Label->setObjectName(QStringLiteral("LabeledEdit1Label"));
-    LabeledEdit1Label->setGeometry(12, 8, 300, 16);
-    LabeledEdit1Label->setTextFormat(Qt::PlainText);
-    LabeledEdit1Label->setAccessibleName(LabeledEdit1Label->text());
-    LabeledEdit1 = new QLineEdit(page);
-    LabeledEdit1->setObjectName(QStringLiteral("LabeledEdit1"));
-    LabeledEdit1->setGeometry(12, 26, 356, 24);
-    LabeledEdit1->setAccessibleName(LabeledEdit1Label->text());
-    LabeledEdit1Label->setBuddy(LabeledEdit1);
-    BitBtn1 = new QPushButton(QStringLiteral("..."), page);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(372, 26, 32, 24);
-    BitBtn1->setAccessibleName(BitBtn1->text());
+    LabeledEdit1Label =
+        AddPlainLabel(page, "LabeledEdit1Label", {12, 8, 300, 16}, QStringLiteral("ｴﾃﾞｨﾀｿﾌﾄ"));
+    LabeledEdit1 = AddCaptionedEdit(page, "LabeledEdit1", {12, 26, 356, 24}, *LabeledEdit1Label);
+    BitBtn1 =
+        AddTextControl<QPushButton>(page, "BitBtn1", {372, 26, 32, 24}, QStringLiteral("..."));
     BitBtn1->setAccessibleDescription(QString::fromUtf8(kAppFileDialogTitle));
 
-    Button1 = new QPushButton(QStringLiteral("保存"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(224, 116, 96, 30);
-    Button2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(332, 116, 96, 30);
+    Button1 =
+        AddTextControl<QPushButton>(this, "Button1", {224, 116, 96, 30}, QStringLiteral("保存"));
+    Button2 =
+        AddTextControl<QPushButton>(this, "Button2", {332, 116, 96, 30}, QStringLiteral("ｷｬﾝｾﾙ"));
     for (QPushButton* button : {BitBtn1, Button1, Button2}) button->setAutoDefault(false);
-    Button1->setAccessibleName(Button1->text());
-    Button2->setAccessibleName(Button2->text());
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });

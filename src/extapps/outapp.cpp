@@ -11,18 +11,7 @@
 
 namespace wexal {
 
-namespace {
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
-    label->setTextFormat(Qt::PlainText);
-    label->setAccessibleName(text);
-    return label;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TOutAppForm::TOutAppForm(QWidget* mainWindow, ProgramStarter start, std::function<void()> onShow)
     : QDialog(mainWindow),
@@ -35,28 +24,19 @@ TOutAppForm::TOutAppForm(QWidget* mainWindow, ProgramStarter start, std::functio
 void TOutAppForm::CreateControls() {
     SetUpToolDialog(*this, "OutAppForm", QStringLiteral("引数"), {342, 173});
 
-    Label1 = MakeLabel(this, "Label1", QStringLiteral("外部ｱﾌﾟﾘ"), {12, 8, 318, 20});
+    Label1 = AddPlainLabel(this, "Label1", {12, 8, 318, 20}, QStringLiteral("外部ｱﾌﾟﾘ"));
     Label1->setFont(MonoFont(16, true));
-    Label2 = MakeLabel(this, "Label2", QStringLiteral("起動ｱﾌﾟﾘｹｰｼｮﾝ"), {12, 34, 318, 16});
-    Label3 = MakeLabel(this, "Label3", QStringLiteral("App"), {24, 52, 306, 16});
+    Label2 = AddPlainLabel(this, "Label2", {12, 34, 318, 16}, QStringLiteral("起動ｱﾌﾟﾘｹｰｼｮﾝ"));
+    Label3 = AddPlainLabel(this, "Label3", {24, 52, 306, 16}, QStringLiteral("App"));
     LabeledEdit1Label =
-        MakeLabel(this, "LabeledEdit1Label", QStringLiteral("引数"), {12, 76, 318, 16});
-    LabeledEdit1 = new QLineEdit(this);
-    LabeledEdit1->setObjectName(QStringLiteral("LabeledEdit1"));
-    LabeledEdit1->setGeometry(12, 94, 318, 24);
-    LabeledEdit1->setAccessibleName(LabeledEdit1Label->text());
-    LabeledEdit1Label->setBuddy(LabeledEdit1);
+        AddPlainLabel(this, "LabeledEdit1Label", {12, 76, 318, 16}, QStringLiteral("引数"));
+    LabeledEdit1 = AddCaptionedEdit(this, "LabeledEdit1", {12, 94, 318, 24}, *LabeledEdit1Label);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(126, 132, 96, 30);
-    Button2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(234, 132, 96, 30);
-    for (QPushButton* button : {Button1, Button2}) {
-        button->setAutoDefault(false);
-        button->setAccessibleName(button->text());
-    }
+    Button1 =
+        AddTextControl<QPushButton>(this, "Button1", {126, 132, 96, 30}, QStringLiteral("OK"));
+    Button2 =
+        AddTextControl<QPushButton>(this, "Button2", {234, 132, 96, 30}, QStringLiteral("ｷｬﾝｾﾙ"));
+    for (QPushButton* button : {Button1, Button2}) button->setAutoDefault(false);
 
     connect(LabeledEdit1, &QLineEdit::returnPressed, this, [this] { Button1Click(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });

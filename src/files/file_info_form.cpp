@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "app/field_keys.h"
+#include "app/widget_style.h"
 #include "files/file_names.h"
 #include "nctools/tool_dialog.h"
 #include "platform/message_service.h"
@@ -23,15 +24,6 @@ constexpr std::string_view kDigits = "0123456789";
 
 QString Text(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect at) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setTextFormat(Qt::PlainText);
-    label->setGeometry(at);
-    label->setAccessibleName(text);
-    return label;
 }
 
 void SetLabel(QLabel* label, const QString& text) {
@@ -53,12 +45,12 @@ TFileInfoForm::TFileInfoForm(QWidget* mainWindow, MessageService& messages,
 void TFileInfoForm::CreateControls() {
     SetUpToolDialog(*this, "FileInfoForm", QStringLiteral("ﾌｧｲﾙ情報"), {400, 300});
 
-    Image1 = MakeLabel(this, "Image1", QString(), {16, 14, 32, 32});
-    Label1 = MakeLabel(this, "Label1", QString(), {64, 20, 320, 20});
-    Label2 = MakeLabel(this, "Label2", QString(), {16, 62, 368, 20});
-    Label3 = MakeLabel(this, "Label3", QString(), {16, 86, 368, 20});
-    Label4 = MakeLabel(this, "Label4", QString(), {16, 110, 368, 20});
-    Label5 = MakeLabel(this, "Label5", QStringLiteral("属性 :"), {16, 146, 60, 20});
+    Image1 = AddPlainLabel(this, "Image1", {16, 14, 32, 32}, QString());
+    Label1 = AddPlainLabel(this, "Label1", {64, 20, 320, 20}, QString());
+    Label2 = AddPlainLabel(this, "Label2", {16, 62, 368, 20}, QString());
+    Label3 = AddPlainLabel(this, "Label3", {16, 86, 368, 20}, QString());
+    Label4 = AddPlainLabel(this, "Label4", {16, 110, 368, 20}, QString());
+    Label5 = AddPlainLabel(this, "Label5", {16, 146, 60, 20}, QStringLiteral("属性 :"));
 
     const struct {
         QCheckBox** box;
@@ -72,16 +64,13 @@ void TFileInfoForm::CreateControls() {
         {&CheckBox4, "CheckBox4", QStringLiteral("システム"), {236, 168, 140, 22}},
     };
     for (const auto& b : boxes) {
-        *b.box = new QCheckBox(b.text, this);
-        (*b.box)->setObjectName(QString::fromLatin1(b.name));
-        (*b.box)->setGeometry(b.at);
-        (*b.box)->setAccessibleName(b.text);
+        *b.box = AddTextControl<QCheckBox>(this, QString::fromLatin1(b.name), b.at, b.text);
     }
     // POSIX has no archive or system bit, and hidden is the name's leading
     // dot: shown, not changeable here.
     for (QCheckBox* box : {CheckBox2, CheckBox3, CheckBox4}) box->setEnabled(false);
 
-    Label6 = MakeLabel(this, "Label6", QStringLiteral("更新日時："), {16, 210, 84, 20});
+    Label6 = AddPlainLabel(this, "Label6", {16, 210, 84, 20}, QStringLiteral("更新日時："));
     const struct {
         QLineEdit** edit;
         const char* name;
@@ -100,12 +89,10 @@ void TFileInfoForm::CreateControls() {
     int x = 100;
     int tag = 0;
     for (const auto& e : edits) {
-        auto* edit = new QLineEdit(this);
-        edit->setObjectName(QString::fromLatin1(e.name));
-        edit->setGeometry(x, 206, e.width, 26);
+        auto* edit = AddControl<QLineEdit>(
+            this, {QString::fromLatin1(e.name), {x, 206, e.width, 26}, e.accessible});
         edit->setMaxLength(e.maxLength);
         edit->setAlignment(Qt::AlignRight);
-        edit->setAccessibleName(e.accessible);
         GuardField(edit);
         edit->installEventFilter(this);
         connect(edit, &QLineEdit::textChanged, this, [this] { Button1->setEnabled(true); });
@@ -113,20 +100,17 @@ void TFileInfoForm::CreateControls() {
         fields_[static_cast<std::size_t>(tag++)] = edit;
         x += e.width;
         if (e.after != nullptr) {
-            MakeLabel(this, "", QString::fromUtf8(e.after), {x, 210, 14, 20})
+            AddPlainLabel(this, "", {x, 210, 14, 20}, QString::fromUtf8(e.after))
                 ->setAlignment(Qt::AlignCenter);
         }
         x += 14;
     }
     Label6->setBuddy(Edit1);
 
-    Button1 = new QPushButton(QStringLiteral("更新"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(184, 254, 96, 30);
-    Button2 = new QPushButton(QStringLiteral("終了"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(288, 254, 96, 30);
-    for (QPushButton* button : {Button1, Button2}) button->setAccessibleName(button->text());
+    Button1 =
+        AddTextControl<QPushButton>(this, "Button1", {184, 254, 96, 30}, QStringLiteral("更新"));
+    Button2 =
+        AddTextControl<QPushButton>(this, "Button2", {288, 254, 96, 30}, QStringLiteral("終了"));
 
     connect(CheckBox1, &QCheckBox::clicked, this, [this] { Button1->setEnabled(true); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "app/field_keys.h"
+#include "app/widget_style.h"
 #include "files/find_pattern.h"
 #include "files/history_list.h"
 #include "nctools/tool_dialog.h"
@@ -16,28 +17,14 @@ namespace wexal {
 TFindForm::TFindForm(FindContext context, QWidget* parent)
     : QDialog(parent), context_(std::move(context)) {
     SetUpToolDialog(*this, "FindForm", QStringLiteral("絞り込み・検索"), {340, 130});
-    Label1 = new QLabel(QStringLiteral("検索・絞り込み名"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(12, 10, 316, 18);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setGeometry(12, 32, 316, 26);
-    ComboBox1->setAccessibleName(Label1->text());
-    Label1->setBuddy(ComboBox1);
-    GuardField(ComboBox1->lineEdit());
-    WatchHistoryBoxKeys(*ComboBox1, this);
-    Button1 = new QPushButton(QStringLiteral("ＯＫ"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(116, 84, 100, 30);
-    Button2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(228, 84, 100, 30);
-    for (QPushButton* button : {Button1, Button2}) {
-        button->setAutoDefault(false);
-        button->setAccessibleName(button->text());
-    }
+    Label1 =
+        AddControl<QLabel>(this, {"Label1", {12, 10, 316, 18}}, QStringLiteral("検索・絞り込み名"));
+    ComboBox1 = AddHistoryBox(*this, {"ComboBox1", {12, 32, 316, 26}, Label1->text()}, *Label1);
+    Button1 =
+        AddTextControl<QPushButton>(this, "Button1", {116, 84, 100, 30}, QStringLiteral("ＯＫ"));
+    Button2 =
+        AddTextControl<QPushButton>(this, "Button2", {228, 84, 100, 30}, QStringLiteral("ｷｬﾝｾﾙ"));
+    for (QPushButton* button : {Button1, Button2}) button->setAutoDefault(false);
     connect(ComboBox1, &QComboBox::editTextChanged, this,
             [this](const QString& text) { Button1->setEnabled(!text.isEmpty()); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "app/field_keys.h"
+#include "app/widget_style.h"
 #include "files/copy_destination.h"
 #include "files/file_loader.h"
 #include "files/history_list.h"
@@ -38,34 +39,19 @@ TPlusCopyForm::TPlusCopyForm(NcToolContext context, CopyOrMoveRun run, QWidget* 
 void TPlusCopyForm::CreateControls() {
     SetUpToolDialog(*this, "PlusCopyForm", QStringLiteral("ﾌｧｲﾙｺﾋﾟｰ"), {420, 318});
 
-    Label1 = new QLabel(QStringLiteral("選択ファイル一覧 (同一ﾌｫﾙﾀﾞｰには不可!!)"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(12, 8, 396, 18);
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(12, 28, 396, 170);
-    ListBox1->setAccessibleName(Label1->text());
-    Label2 = new QLabel(QStringLiteral("ｺﾋﾟｰ先"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(12, 206, 200, 18);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setGeometry(12, 226, 356, 26);
-    Label2->setBuddy(ComboBox1);
-    GuardField(ComboBox1->lineEdit());
-    WatchHistoryBoxKeys(*ComboBox1, this);
-    Button3 = new QPushButton(QStringLiteral("..."), this);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setGeometry(374, 226, 34, 26);
-    Button3->setAccessibleName(QStringLiteral("フォルダーの選択"));
-    Button1 = new QPushButton(QStringLiteral("ＯＫ"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(196, 272, 100, 30);
-    Button2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(308, 272, 100, 30);
+    Label1 = AddControl<QLabel>(this, {"Label1", {12, 8, 396, 18}},
+                                QStringLiteral("選択ファイル一覧 (同一ﾌｫﾙﾀﾞｰには不可!!)"));
+    ListBox1 = AddControl<QListWidget>(this, {"ListBox1", {12, 28, 396, 170}, Label1->text()});
+    Label2 = AddControl<QLabel>(this, {"Label2", {12, 206, 200, 18}}, QStringLiteral("ｺﾋﾟｰ先"));
+    // Its accessible name follows Label2, which changes with copy and move.
+    ComboBox1 = AddHistoryBox(*this, {"ComboBox1", {12, 226, 356, 26}}, *Label2);
+    Button3 = AddControl<QPushButton>(
+        this, {"Button3", {374, 226, 34, 26}, QStringLiteral("フォルダーの選択")},
+        QStringLiteral("..."));
+    Button1 =
+        AddControl<QPushButton>(this, {"Button1", {196, 272, 100, 30}}, QStringLiteral("ＯＫ"));
+    Button2 =
+        AddControl<QPushButton>(this, {"Button2", {308, 272, 100, 30}}, QStringLiteral("ｷｬﾝｾﾙ"));
     for (QPushButton* button : {Button1, Button2, Button3}) button->setAutoDefault(false);
 
     connect(ComboBox1, &QComboBox::editTextChanged, this,

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <array>
 
+#include "app/widget_style.h"
 #include "files/file_names.h"
 #include "nctools/tool_dialog.h"
 
@@ -21,18 +22,14 @@ constexpr std::array<const char*, 5> kChoiceTexts = {
     "個々に名前を変更"};
 
 QRadioButton* MakeChoice(QDialog* dialog, int number, int top) {
-    auto* button = new QRadioButton(QString::fromUtf8(kChoiceTexts[number - 1]), dialog);
-    button->setObjectName(QStringLiteral("RadioButton%1").arg(number));
-    button->setGeometry(20, top, dialog->width() - 40, 22);
-    button->setAccessibleName(button->text());
-    return button;
+    return AddTextControl<QRadioButton>(dialog, QStringLiteral("RadioButton%1").arg(number),
+                                        {20, top, dialog->width() - 40, 22},
+                                        QString::fromUtf8(kChoiceTexts[number - 1]));
 }
 
 QPushButton* MakeButton(QDialog* dialog, const char* name, const char* text, int left, int top) {
-    auto* button = new QPushButton(QString::fromUtf8(text), dialog);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(left, top, 100, 30);
-    button->setAccessibleName(button->text());
+    auto* button = AddTextControl<QPushButton>(dialog, QString::fromLatin1(name),
+                                               {left, top, 100, 30}, QString::fromUtf8(text));
     // Enter belongs to the edit, which decides on an empty text itself.
     button->setAutoDefault(false);
     return button;
@@ -51,18 +48,11 @@ TRNameForm::TRNameForm(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(m
 
 void TRNameForm::CreateControls() {
     SetUpToolDialog(*this, "RNameForm", QString::fromUtf8(kCaption), {380, 250});
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1 = AddControl<QLabel>(this, {"Label1", {12, 10, 356, 20}});
     Label1->setTextFormat(Qt::PlainText);
-    Label1->setGeometry(12, 10, 356, 20);
-    EditLabel1 = new QLabel(QStringLiteral("新しい名前を入力"), this);
-    EditLabel1->setObjectName(QStringLiteral("EditLabel1"));
-    EditLabel1->setGeometry(12, 36, 356, 18);
-    LabeledEdit1 = new QLineEdit(this);
-    LabeledEdit1->setObjectName(QStringLiteral("LabeledEdit1"));
-    LabeledEdit1->setGeometry(12, 56, 356, 26);
-    LabeledEdit1->setAccessibleName(EditLabel1->text());
-    EditLabel1->setBuddy(LabeledEdit1);
+    EditLabel1 = AddControl<QLabel>(this, {"EditLabel1", {12, 36, 356, 18}},
+                                    QStringLiteral("新しい名前を入力"));
+    LabeledEdit1 = AddCaptionedEdit(this, "LabeledEdit1", {12, 56, 356, 26}, *EditLabel1);
     RadioButton1 = MakeChoice(this, 1, 92);
     RadioButton2 = MakeChoice(this, 2, 116);
     RadioButton3 = MakeChoice(this, 3, 140);

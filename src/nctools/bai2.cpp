@@ -29,34 +29,21 @@ TBai2Form::TBai2Form(NcToolContext context, QWidget* parent)
 void TBai2Form::CreateControls() {
     SetUpToolDialog(*this, "Bai2Form", QStringLiteral("選択軸２倍変換"), {360, 200});
 
-    Label2 = new QLabel(this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(16, 12, 328, 20);
-    Label3 = new QLabel(this);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(16, 36, 328, 20);
+    Label2 = AddControl<QLabel>(this, {"Label2", {16, 12, 328, 20}});
+    Label3 = AddControl<QLabel>(this, {"Label3", {16, 36, 328, 20}});
     for (QLabel* label : {Label2, Label3}) label->setTextFormat(Qt::PlainText);
-    Label1 = new QLabel(QStringLiteral("２倍に変換軸"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(16, 72, 120, 24);
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(140, 70, 40, 26);
+    Label1 =
+        AddControl<QLabel>(this, {"Label1", {16, 72, 120, 24}}, QStringLiteral("２倍に変換軸"));
+    Edit1 = AddCaptionedEdit(this, "Edit1", {140, 70, 40, 26}, *Label1);
     Edit1->setMaxLength(1);
-    Edit1->setAccessibleName(Label1->text());
-    Label1->setBuddy(Edit1);
     GuardField(Edit1);
     Edit1->installEventFilter(this);
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(16, 112, 328, 18);
-    ProgressBar1->setAccessibleName(QStringLiteral("変換の進み具合"));
-    Button1 = new QPushButton(QStringLiteral("ＯＫ"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(132, 150, 100, 30);
-    Button2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(244, 150, 100, 30);
+    ProgressBar1 = AddControl<QProgressBar>(
+        this, {"ProgressBar1", {16, 112, 328, 18}, QStringLiteral("変換の進み具合")});
+    Button1 =
+        AddControl<QPushButton>(this, {"Button1", {132, 150, 100, 30}}, QStringLiteral("ＯＫ"));
+    Button2 =
+        AddControl<QPushButton>(this, {"Button2", {244, 150, 100, 30}}, QStringLiteral("ｷｬﾝｾﾙ"));
     for (QPushButton* button : {Button1, Button2}) button->setAutoDefault(false);
 
     connect(Edit1, &QLineEdit::textChanged, this,

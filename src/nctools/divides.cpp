@@ -63,40 +63,21 @@ void TDividesForm::CreateControls() {
     op_b = addOption("op_b", "末尾に％付加", &SplitOptions::B_Set);
     op_n = addOption("op_n", "分割名に連番付加", &SplitOptions::N_Set);
 
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(12, 32, 396, 20);
+    Label1 = AddControl<QLabel>(this, {"Label1", {12, 32, 396, 20}});
     Label1->setTextFormat(Qt::PlainText);
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(12, 56, 396, 160);
-    ListBox1->setAccessibleName(QStringLiteral("プログラム番号"));
-    Label2 = new QLabel(QStringLiteral("保存先"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(12, 224, 100, 18);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setGeometry(12, 244, 356, 26);
-    ComboBox1->setAccessibleName(Label2->text());
-    Label2->setBuddy(ComboBox1);
-    GuardField(ComboBox1->lineEdit());
-    WatchHistoryBoxKeys(*ComboBox1, this);
-    Button3 = new QPushButton(QStringLiteral("..."), this);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setGeometry(374, 244, 34, 26);
-    Button3->setAccessibleName(QStringLiteral("保存先の選択"));
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(12, 282, 396, 18);
-    ProgressBar1->setAccessibleName(QStringLiteral("分割の進み具合"));
-    Button1 = new QPushButton(QStringLiteral("ＯＫ"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(196, 322, 100, 30);
-    Button2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(308, 322, 100, 30);
+    ListBox1 = AddControl<QListWidget>(
+        this, {"ListBox1", {12, 56, 396, 160}, QStringLiteral("プログラム番号")});
+    Label2 = AddControl<QLabel>(this, {"Label2", {12, 224, 100, 18}}, QStringLiteral("保存先"));
+    ComboBox1 = AddHistoryBox(*this, {"ComboBox1", {12, 244, 356, 26}, Label2->text()}, *Label2);
+    Button3 = AddControl<QPushButton>(
+        this, {"Button3", {374, 244, 34, 26}, QStringLiteral("保存先の選択")},
+        QStringLiteral("..."));
+    ProgressBar1 = AddControl<QProgressBar>(
+        this, {"ProgressBar1", {12, 282, 396, 18}, QStringLiteral("分割の進み具合")});
+    Button1 =
+        AddControl<QPushButton>(this, {"Button1", {196, 322, 100, 30}}, QStringLiteral("ＯＫ"));
+    Button2 =
+        AddControl<QPushButton>(this, {"Button2", {308, 322, 100, 30}}, QStringLiteral("ｷｬﾝｾﾙ"));
     for (QPushButton* button : {Button1, Button2, Button3}) button->setAutoDefault(false);
 
     connect(ComboBox1, &QComboBox::editTextChanged, this,

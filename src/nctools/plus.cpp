@@ -37,36 +37,16 @@ TPlusForm::TPlusForm(NcToolContext context, QWidget* parent)
 void TPlusForm::CreateControls() {
     SetUpToolDialog(*this, "PlusForm", QStringLiteral("ﾌｧｲﾙ結合"), {340, 348});
 
-    Label1 = new QLabel(QStringLiteral("ﾌｧｲﾙ結合一覧"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(12, 8, 316, 18);
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(12, 28, 316, 180);
-    ListBox1->setAccessibleName(Label1->text());
-    Label2 = new QLabel(QStringLiteral("結合ﾌｧｲﾙ名"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(12, 216, 316, 18);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setGeometry(12, 236, 316, 26);
-    ComboBox1->setAccessibleName(Label2->text());
-    Label2->setBuddy(ComboBox1);
-    GuardField(ComboBox1->lineEdit());
-    WatchHistoryBoxKeys(*ComboBox1, this);
-    progressBar_ = new QProgressBar(this);
-    progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
-    progressBar_->setGeometry(12, 272, 316, 14);
-    progressBar_->setAccessibleName(QStringLiteral("結合の進み具合"));
+    Label1 = AddControl<QLabel>(this, {"Label1", {12, 8, 316, 18}}, QStringLiteral("ﾌｧｲﾙ結合一覧"));
+    ListBox1 = AddControl<QListWidget>(this, {"ListBox1", {12, 28, 316, 180}, Label1->text()});
+    Label2 = AddControl<QLabel>(this, {"Label2", {12, 216, 316, 18}}, QStringLiteral("結合ﾌｧｲﾙ名"));
+    ComboBox1 = AddHistoryBox(*this, {"ComboBox1", {12, 236, 316, 26}, Label2->text()}, *Label2);
+    progressBar_ = AddControl<QProgressBar>(
+        this, {"ProgressBar1", {12, 272, 316, 14}, QStringLiteral("結合の進み具合")});
     progressBar_->setTextVisible(false);
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(116, 300, 100, 30);
-    Button2 = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(228, 300, 100, 30);
+    Button1 = AddControl<QPushButton>(this, {"Button1", {116, 300, 100, 30}}, QStringLiteral("OK"));
+    Button2 =
+        AddControl<QPushButton>(this, {"Button2", {228, 300, 100, 30}}, QStringLiteral("ｷｬﾝｾﾙ"));
     for (QPushButton* button : {Button1, Button2}) button->setAutoDefault(false);
 
     connect(ComboBox1, &QComboBox::editTextChanged, this,

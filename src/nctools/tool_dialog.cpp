@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -61,6 +62,18 @@ void WatchHistoryBoxKeys(QComboBox& box, QObject* filter) {
     // Typed text would otherwise reach the line past the filter through an
     // input method.
     box.setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+QComboBox* AddHistoryBox(QDialog& dialog, const ControlPlace& place, QLabel& caption) {
+    // Editable before it is placed, so that its line is laid out at once.
+    auto* box = new QComboBox(&dialog);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    Place(*box, place);
+    caption.setBuddy(box);
+    GuardField(box->lineEdit());
+    WatchHistoryBoxKeys(*box, &dialog);
+    return box;
 }
 
 bool IsHistoryBox(const QObject* watched, const QComboBox& box) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/widget_style.h"
 #include "config/settings.h"
 #include "files/input_line.h"
 #include "nctools/tool_progress.h"
@@ -17,6 +18,7 @@
 #include "platform/screen_saver.h"
 
 class QComboBox;
+class QLabel;
 class QProgressBar;
 
 namespace wexal {
@@ -49,6 +51,11 @@ bool HistoryBoxKey(const QKeyEvent& key, const QComboBox& box, const CharRule& r
 // line without passing the line's event filters: the filter watches both.
 void WatchHistoryBoxKeys(QComboBox& box, QObject* filter);
 bool IsHistoryBox(const QObject* watched, const QComboBox& box);
+
+// A dialog's editable history box under its caption: typed text is never
+// added as an item, the typed characters are guarded, and the keys reach the
+// dialog's own filter.
+QComboBox* AddHistoryBox(QDialog& dialog, const ControlPlace& place, QLabel& caption);
 
 // The frame the tool dialogs share: fixed size, title and close box only,
 // modal for the whole program, the monospaced font.

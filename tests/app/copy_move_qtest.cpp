@@ -17,32 +17,22 @@
 #include "app/mainunit1.h"
 #include "files/file_list_box.h"
 #include "files/plus_copy.h"
+#include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 
 using namespace wexal;
 namespace fs = std::filesystem;
 
-namespace {
-
-class NullScreenSaver : public ScreenSaver {
-public:
-    void SetEnabled(bool) override {}
-};
-
-}  // namespace
-
 class CopyMoveWindowTest : public QObject {
     Q_OBJECT
 
 private:
     std::unique_ptr<test::TempDir> program_;
-    std::unique_ptr<test::TempDir> home_;
     std::unique_ptr<test::TempDir> work_;
-    std::unique_ptr<test::PseudoTerminal> pty_;
-    std::vector<std::unique_ptr<test::ScopedEnv>> env_;
+    std::unique_ptr<test::WindowTestEnv> env_;
     test::ScriptedMessages messages_;
-    NullScreenSaver screenSaver_;
+    test::NullScreenSaver screenSaver_;
 
     fs::path nc() const { return work_->path() / "nc"; }
 
@@ -53,30 +43,17 @@ private:
         services.folderBrowser = [](const std::string&, const std::string&) {
             return std::optional<std::string>();
         };
-        auto form = std::make_unique<TForm1>(std::vector<std::string>{},
-                                             ProgramFiles::In(program_->path()), services);
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
+        auto form = test::StartMainWindow({}, program_->path(), services);
+        if (!form) return nullptr;
         form->settings().DirPath = nc().string();
         form->settings().Mask = "*.NC";
         form->settings().AllFiles = allFiles;
         form->RefreshFileList();
         return form;
     }
-    static void Shot(QWidget& widget, const char* name) {
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(widget.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
-    }
-    static int RowOf(const TForm1& form, const std::string& name) {
-        for (int row = 0; row < form.fileList().RowCount(); ++row) {
-            if (form.fileList().FileNameOfRow(row) == name) return row;
-        }
-        return -1;
-    }
     // The cursor onto the entry's row with T and Down, as an operator would.
     static bool CursorTo(TForm1& form, const std::string& name) {
-        const int row = RowOf(form, name);
+        const int row = test::RowOf(form, name);
         QTest::keyClick(form.ListBox1, Qt::Key_T);
         for (int i = 0; i < row; ++i) QTest::keyClick(form.ListBox1, Qt::Key_Down);
         return row >= 0 && form.fileList().Cursor() == row;
@@ -98,7 +75,7 @@ private:
         Mouse(form, QEvent::MouseMove, from + QPoint(0, 4), Qt::LeftButton);
         Mouse(form, QEvent::MouseMove, to, Qt::LeftButton);
         const QString label = form.Label3->text();
-        if (shot != nullptr) Shot(form, shot);
+        if (shot != nullptr) test::Shot(form, shot);
         Mouse(form, QEvent::MouseButtonRelease, to, Qt::NoButton);
         return label;
     }
@@ -126,24 +103,17 @@ private:
 private slots:
     void init() {
         program_ = std::make_unique<test::TempDir>();
-        home_ = std::make_unique<test::TempDir>();
         work_ = std::make_unique<test::TempDir>();
-        pty_ = std::make_unique<test::PseudoTerminal>();
-        QVERIFY(pty_->ok());
-        env_.clear();
-        env_.push_back(std::make_unique<test::ScopedEnv>("HOME", home_->path().c_str()));
-        env_.push_back(std::make_unique<test::ScopedEnv>("XDG_CONFIG_HOME", nullptr));
-        env_.push_back(std::make_unique<test::ScopedEnv>("WEXAL_COM1", pty_->slave().c_str()));
+        env_ = std::make_unique<test::WindowTestEnv>();
+        QVERIFY(env_->ok());
         messages_ = test::ScriptedMessages();
         fs::create_directories(nc() / "JOB");
         test::WriteFileBytes(nc() / "O1.NC", "O1");
         test::WriteFileBytes(nc() / "O2.NC", "O2");
     }
     void cleanup() {
-        env_.clear();
-        pty_.reset();
+        env_.reset();
         work_.reset();
-        home_.reset();
         program_.reset();
     }
 
@@ -221,7 +191,7 @@ private slots:
         const fs::path missing = work_->path() / "NEW";
         QTest::keyClicks(dialog.ComboBox1->lineEdit(), QString::fromStdString(missing.string()));
         QVERIFY(dialog.Button1->isEnabled());
-        Shot(dialog, "plus_copy_dialog.png");
+        test::Shot(dialog, "plus_copy_dialog.png");
         messages_.Answer(false);
         QTest::keyClick(dialog.ComboBox1->lineEdit(), Qt::Key_Return);
         QCOMPARE(messages_.shown().back().text, nc().string() + "のﾌｫﾙﾀﾞｰにはｺﾋﾟｰは出来ません。");
@@ -275,8 +245,8 @@ private slots:
         test::WriteFileBytes(nc() / "JOB" / "A.NC", "A");
         test::WriteFileBytes(nc() / "JOB" / "B.NC", "B");
         form->RefreshFileList();
-        const int a = RowOf(*form, "A.NC");
-        const int b = RowOf(*form, "B.NC");
+        const int a = test::RowOf(*form, "A.NC");
+        const int b = test::RowOf(*form, "B.NC");
         QVERIFY(a > 0 && b > 0);
         // Onto a file row and onto empty space: nothing.
         QCOMPARE(Drag(*form, a, Centre(*form, b)), QString());
@@ -286,7 +256,7 @@ private slots:
         QVERIFY(fs::exists(nc() / "JOB" / "A.NC"));
         QVERIFY(messages_.shown().empty());
         // Onto the parent row: into the parent folder.
-        QCOMPARE(Drag(*form, RowOf(*form, "A.NC"), Centre(*form, 0), "drag_to_parent.png"),
+        QCOMPARE(Drag(*form, test::RowOf(*form, "A.NC"), Centre(*form, 0), "drag_to_parent.png"),
                  QString::fromStdString(" ﾄﾞﾗｯｸﾞ先のﾃﾞｨﾚｸﾄﾘ " + nc().string()));
         QVERIFY(Told("ファイルを移動しました。"));
         QCOMPARE(test::ReadFileBytes(nc() / "A.NC"), std::string("A"));
@@ -302,7 +272,7 @@ private slots:
         QTest::keyClick(form->ListBox1, Qt::Key_Home);
         QCOMPARE(form->fileList().MarkedCount(), 2);
         messages_.AnswerReplace(ReplaceChoice::Cancel);
-        QCOMPARE(Drag(*form, RowOf(*form, "B.NC"), Centre(*form, RowOf(*form, "SUB"))),
+        QCOMPARE(Drag(*form, test::RowOf(*form, "B.NC"), Centre(*form, test::RowOf(*form, "SUB"))),
                  QString::fromStdString(" ﾄﾞﾗｯｸﾞ先のﾃﾞｨﾚｸﾄﾘ " + (nc() / "JOB" / "SUB").string()));
         QCOMPARE(messages_.shown().back().kind, std::string("replace"));
         QCOMPARE(form->fileList().MarkedCount(), 0);
@@ -335,7 +305,7 @@ private slots:
             seen = progress->windowTitle() == QStringLiteral("ﾌｧｲﾙ移動") &&
                    progress->labelText() == QStringLiteral("BIG.NC");
             progress->show();
-            Shot(*progress, "copy_progress.png");
+            test::Shot(*progress, "copy_progress.png");
             progress->cancel();
         });
         QTest::mouseClick(dialog.Button1, Qt::LeftButton);
@@ -405,11 +375,11 @@ private slots:
         DropFromDesktop(*form, {work_->path() / "O5.NC"});
         QTRY_COMPARE(form->Label11->text(), QStringLiteral("ファイルコピー完了"));
         QCOMPARE(test::ReadFileBytes(nc() / "O5.NC"), std::string("FROM DESKTOP"));
-        QVERIFY(RowOf(*form, "O5.NC") >= 0);
+        QVERIFY(test::RowOf(*form, "O5.NC") >= 0);
         // A file that is already in the folder, and a folder: both named.
         DropFromDesktop(*form, {nc() / "O1.NC", work_->path() / "D"});
         QTRY_COMPARE(form->Label11->text(), QStringLiteral("ｺﾋﾟｰ失敗 O1.NC D"));
-        Shot(*form, "drop_failed.png");
+        test::Shot(*form, "drop_failed.png");
         QCOMPARE(test::ReadFileBytes(nc() / "O1.NC"), std::string("O1"));
         QCOMPARE(messages_.shown().back().caption, std::string("エラー"));
     }

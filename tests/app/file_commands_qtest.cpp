@@ -20,20 +20,12 @@
 #include "files/file_list_box.h"
 #include "files/find_form.h"
 #include "files/rname.h"
+#include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 
 using namespace wexal;
 namespace fs = std::filesystem;
-
-namespace {
-
-class NullScreenSaver : public ScreenSaver {
-public:
-    void SetEnabled(bool) override {}
-};
-
-}  // namespace
 
 class FileCommandsTest : public QObject {
     Q_OBJECT
@@ -43,7 +35,7 @@ private:
     std::unique_ptr<test::TempDir> work_;
     std::unique_ptr<test::ScopedEnv> home_;
     test::ScriptedMessages messages_;
-    NullScreenSaver screenSaver_;
+    test::NullScreenSaver screenSaver_;
     std::vector<std::string> trashed_;
     bool trashWorks_ = true;
 
@@ -53,42 +45,19 @@ private:
             trashed_.push_back(path);
             return trashWorks_;
         };
-        auto form = std::make_unique<TForm1>(std::vector<std::string>{},
-                                             ProgramFiles::In(program_->path()), services);
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
+        auto form = test::StartMainWindow({}, program_->path(), services);
+        if (!form) return nullptr;
         form->settings().DirPath = work_->path().string();
         form->settings().Mask = "*.NC";
         form->settings().AllFiles = allFiles;
         form->RefreshFileList();
         return form;
     }
-    static int RowOf(const TForm1& form, const std::string& name) {
-        for (int row = 0; row < form.fileList().RowCount(); ++row) {
-            if (form.fileList().FileNameOfRow(row) == name) return row;
-        }
-        return -1;
-    }
-    static bool CursorTo(TForm1& form, const std::string& name) {
-        QTest::keyClick(form.ListBox1, Qt::Key_T);
-        for (int row = 0; row < form.fileList().RowCount(); ++row) {
-            if (form.fileList().FileNameOfRow(form.fileList().Cursor()) == name) return true;
-            QTest::keyClick(form.ListBox1, Qt::Key_Down);
-        }
-        return false;
-    }
     static void Mark(TForm1& form, std::initializer_list<const char*> names) {
         for (const char* name : names) {
-            QVERIFY(CursorTo(form, name));
+            QVERIFY(test::CursorTo(form, name));
             QTest::keyClick(form.ListBox1, Qt::Key_Return);
         }
-    }
-    // No QVERIFY: a check that returns early from inside a dialog's own
-    // event loop would leave the dialog open.
-    static bool Shot(QWidget& widget, const char* name) {
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        return widget.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name);
     }
 
 private slots:
@@ -115,7 +84,7 @@ private slots:
         QTest::keyClick(form->ListBox1, Qt::Key_D);
         QVERIFY(messages_.shown().empty());
 
-        QVERIFY(CursorTo(*form, "A.NC"));
+        QVERIFY(test::CursorTo(*form, "A.NC"));
         const int rows = form->fileList().RowCount();
         test::WriteFileBytes(*work_ / "C.NC", "C");
         messages_.Answer(false);
@@ -129,7 +98,7 @@ private slots:
 
         // Marked files win over the folder under the cursor.
         Mark(*form, {"C.NC", "B.NC"});
-        QVERIFY(CursorTo(*form, "DIR"));
+        QVERIFY(test::CursorTo(*form, "DIR"));
         messages_.Answer(true);
         QTest::keyClick(form->ListBox1, Qt::Key_D);
         QCOMPARE(messages_.shown().back().text, std::string("2 個の項目をごみ箱に移動しますか？"));
@@ -138,13 +107,13 @@ private slots:
 
         // A folder where the trash is not available: the second question, then gone.
         trashWorks_ = false;
-        QVERIFY(CursorTo(*form, "DIR"));
+        QVERIFY(test::CursorTo(*form, "DIR"));
         messages_.Answer(true);
         messages_.Answer(true);
         QTest::keyClick(form->ListBox1, Qt::Key_D);
         QCOMPARE(messages_.shown().back().caption, std::string("フォルダーの削除"));
         QVERIFY(!fs::exists(*work_ / "DIR"));
-        QCOMPARE(RowOf(*form, "DIR"), -1);
+        QCOMPARE(test::RowOf(*form, "DIR"), -1);
     }
 
     // A new account has no ~/.local/share: the trash is made there, never
@@ -178,11 +147,11 @@ private slots:
         bool seen = false;
         QTimer::singleShot(0, this, [&] {
             seen = dialog.isVisible() && dialog.RadioButton1->isChecked() &&
-                   Shot(dialog, "rname_a_dialog.png");
+                   test::SaveShot(dialog, "rname_a_dialog.png");
             // The folder watcher's refresh waits while the files are renamed.
             test::WriteFileBytes(*work_ / "zz.nc", "new");
             form->RefreshFileList(FileListModel::kKeepCursor);
-            seen = seen && RowOf(*form, "zz.nc") == -1 && form->fileList().MarkedCount() == 3;
+            seen = seen && test::RowOf(*form, "zz.nc") == -1 && form->fileList().MarkedCount() == 3;
             resets.clear();
             dialog.RadioButton2->click();
             dialog.Button1->click();
@@ -194,7 +163,7 @@ private slots:
         QVERIFY(took.elapsed() >= 300);  // 100 ms after each file
         QCOMPARE(resets.count(), perRebuild);
         for (const char* name : {"ABC.NC", "DEF.NC", "O1.NC", "zz.nc"}) {
-            QVERIFY2(RowOf(*form, name) >= 0, name);
+            QVERIFY2(test::RowOf(*form, name) >= 0, name);
         }
         QCOMPARE(test::ReadFileBytes(*work_ / "DEF.NC"), std::string("Def.nc"));
 
@@ -210,7 +179,7 @@ private slots:
         test::WriteFileBytes(*work_ / "B.NC", "B");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "oLD.nC"));
+        QVERIFY(test::CursorTo(*form, "oLD.nC"));
         TRNameForm& dialog = form->fileCommands().RNameForm();
         QStringList seen;
         QTimer::singleShot(0, this, [&] {
@@ -222,7 +191,7 @@ private slots:
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Home);
             seen << dialog.LabeledEdit1->text()
                  << QString::number(dialog.LabeledEdit1->cursorPosition());
-            Shot(dialog, "rname_dialog.png");
+            test::SaveShot(dialog, "rname_dialog.png");
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_End);
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Backspace);
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Backspace);
@@ -232,7 +201,7 @@ private slots:
         QCOMPARE(seen, QStringList({"oLD.nC", "oLD.nC", "Old.nc", "Old.ncab", "1"}));
         QCOMPARE(test::ReadFileBytes(*work_ / "Old.nc"), std::string("old"));
 
-        QVERIFY(CursorTo(*form, "Old.nc"));
+        QVERIFY(test::CursorTo(*form, "Old.nc"));
         QTimer::singleShot(0, this, [&] {
             dialog.LabeledEdit1->selectAll();
             QTest::keyClicks(dialog.LabeledEdit1, QStringLiteral("B.NC"));
@@ -265,13 +234,13 @@ private slots:
                      std::string("この文字はファイル名に使えません。\n/:,;*?<>|."));
             QVERIFY(!find.isVisible());
             QCOMPARE(form->fileList().SearchPattern(), (*work_ / "O12*.NC").string());
-            QVERIFY(RowOf(*form, "O12.NC") >= 0 && RowOf(*form, "O1234.NC") >= 0);
-            QCOMPARE(RowOf(*form, "O1.NC"), -1);
+            QVERIFY(test::RowOf(*form, "O12.NC") >= 0 && test::RowOf(*form, "O1234.NC") >= 0);
+            QCOMPARE(test::RowOf(*form, "O1.NC"), -1);
         }
         QCOMPARE(test::ReadFileBytes(program_->path() / "FIND.LST"),
                  std::string("O12*\r\nO12\r\n"));
         QTest::keyClick(form->ListBox1, Qt::Key_Space);
-        QVERIFY(RowOf(*form, "O1.NC") >= 0);
+        QVERIFY(test::RowOf(*form, "O1.NC") >= 0);
     }
 
     void viewShowsTheFileWithItsSizeUntilF3() {
@@ -279,10 +248,10 @@ private slots:
         fs::create_directory(*work_ / "SUB");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "SUB"));
+        QVERIFY(test::CursorTo(*form, "SUB"));
         QTest::keyClick(form->ListBox1, Qt::Key_V);
         QVERIFY(!form->GroupBox2->isVisible());
-        QVERIFY(CursorTo(*form, "P.NC"));
+        QVERIFY(test::CursorTo(*form, "P.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_F8);
         QVERIFY(form->GroupBox2->isVisible() && !form->ListBox1->isEnabled());
         QCOMPARE(form->GroupBox2->title(), QStringLiteral("ファイルビュー"));
@@ -290,7 +259,7 @@ private slots:
         QCOMPARE(form->GroupBox2->palette().color(QPalette::Window), QColor(0, 0x80, 0x80));
         QCOMPARE(form->StatusPanels[2]->text(), QStringLiteral("ｻｲｽﾞ : 11ﾊﾞｲﾄ"));
         QCOMPARE(form->RichEdit1->toPlainText(), QStringLiteral("%\nO1\nM30\n%\n"));
-        QVERIFY(Shot(*form, "file_view.png"));
+        QVERIFY(test::SaveShot(*form, "file_view.png"));
         QTest::keyClick(form->RichEdit1, Qt::Key_F3);
         QVERIFY(!form->GroupBox2->isVisible() && form->ListBox1->isEnabled());
         QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));

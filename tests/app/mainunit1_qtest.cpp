@@ -15,6 +15,7 @@
 #include "app/mainunit1.h"
 #include "files/file_list_box.h"
 #include "files/key_dispatch.h"
+#include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 
@@ -56,13 +57,9 @@ private:
             browserCaption_ = caption;
             return browserChoice_;
         };
-        auto form = std::make_unique<TForm1>(
-            std::move(args), ProgramFiles::In(program_->path()),
+        return test::StartMainWindow(
+            std::move(args), program_->path(),
             TForm1::Services{&messages_, &screenSaver_, std::move(browser)});
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
-        return form;
     }
     // A window listing folder, with the settings given as INI lines.
     std::unique_ptr<TForm1> StartIn(const std::filesystem::path& folder,
@@ -84,12 +81,6 @@ private:
         }
         return folder;
     }
-    static int RowOf(const TForm1& form, const std::string& name) {
-        for (int row = 0; row < form.fileList().RowCount(); ++row) {
-            if (form.fileList().FileNameOfRow(row) == name) return row;
-        }
-        return -1;
-    }
     static void ClickRow(TForm1& form, int row, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         const QModelIndex index = form.ListBox1->model()->index(row, 0);
         form.ListBox1->scrollTo(index);
@@ -101,10 +92,6 @@ private:
         QTest::keyClick(form.Edit1, Qt::Key_Return);
     }
     std::filesystem::path Ini() const { return program_->path() / "Wexal.INI"; }
-    void Save(const QString& name, TForm1& form) {
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(form.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
-    }
     static void Key(TForm1& form, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QTest::keyPress(form.ListBox1, static_cast<Qt::Key>(key), mods);
         QTest::keyRelease(form.ListBox1, static_cast<Qt::Key>(key), mods);
@@ -171,7 +158,7 @@ private slots:
         QCOMPARE(form->StatusPanels[6]->text(), QStringLiteral("Y"));
         QCOMPARE(form->settings().DirPath, home_->path().string());
         QCOMPARE(form->settings().Mask, std::string("*.NC"));
-        Save(QStringLiteral("main_window.png"), *form);
+        test::Shot(*form, QStringLiteral("main_window.png"));
 
         form->close();
         const std::string ini = ReadFileBytes(Ini());
@@ -189,7 +176,7 @@ private slots:
         QVERIFY(form);
         QTest::keyPress(form->ListBox1, Qt::Key_Shift, Qt::ShiftModifier);
         QCOMPARE(form->Label1->text(), QString::fromUtf8(kShiftHelpLine));
-        Save(QStringLiteral("main_window_shift.png"), *form);
+        test::Shot(*form, QStringLiteral("main_window_shift.png"));
         QTest::keyRelease(form->ListBox1, Qt::Key_Shift, Qt::NoModifier);
         QCOMPARE(form->Label1->text(), QString::fromUtf8(kNormalHelpLine));
     }
@@ -397,9 +384,9 @@ private slots:
         QCOMPARE(list.Cursor(), 0);
 
         // F1 on a folder row does nothing, marks or not.
-        ClickRow(*form, RowOf(*form, "O0002.NC"));
+        ClickRow(*form, test::RowOf(*form, "O0002.NC"));
         Key(*form, Qt::Key_Return);
-        ClickRow(*form, RowOf(*form, "SUB1"));
+        ClickRow(*form, test::RowOf(*form, "SUB1"));
         Key(*form, Qt::Key_F1, Qt::ShiftModifier);
         QVERIFY(!form->state().ExitAfterTransfer);
         QCOMPARE(list.MarkedCount(), 1);
@@ -409,7 +396,7 @@ private slots:
         // Down two levels by Enter on folder rows, then up one by the parent row.
         Key(*form, Qt::Key_Return);
         QCOMPARE(form->settings().DirPath, (folder / "SUB1").string());
-        ClickRow(*form, RowOf(*form, "DEEP"));
+        ClickRow(*form, test::RowOf(*form, "DEEP"));
         QTest::mouseDClick(form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier,
                            form->ListBox1->visualRect(form->ListBox1->currentIndex()).center());
         QCoreApplication::sendPostedEvents();
@@ -426,7 +413,7 @@ private slots:
         auto form = StartIn(folder);
         QVERIFY(form);
         const FileListModel& list = form->fileList();
-        ClickRow(*form, RowOf(*form, "O0004.NC"));
+        ClickRow(*form, test::RowOf(*form, "O0004.NC"));
         QCOMPARE(list.Cursor(), 4);
         // A file sorting first moves every row; Space re-reads and follows the name.
         WriteFileBytes(folder / "A.NC", "G1");
@@ -469,7 +456,7 @@ private slots:
         WriteFileBytes(folder / "B.NC", "G1");
         form->listRefreshPending = true;
         form->RestoreIdleDisplay();
-        QVERIFY(RowOf(*form, "B.NC") > 0);
+        QVERIFY(test::RowOf(*form, "B.NC") > 0);
         QCOMPARE(list.FileNameOfRow(list.Cursor()), std::string("O0004.NC"));
         QVERIFY(!form->listRefreshPending);
         QCOMPARE(form->Label11->text(), QString());
@@ -637,7 +624,7 @@ private slots:
         QVERIFY(form);
         const FileListModel& list = form->fileList();
         for (const auto& name : names) {
-            const int row = RowOf(*form, name);
+            const int row = test::RowOf(*form, name);
             QVERIFY2(row >= list.FirstFileRow(), name.c_str());
             QVERIFY(!QString::fromStdString(list.RowText(row)).contains('\n'));
             ClickRow(*form, row);
@@ -646,7 +633,7 @@ private slots:
         }
         QCOMPARE(list.MarkedCount(), static_cast<int>(names.size()));
         // A folder named in no text encoding is entered by its bytes.
-        ClickRow(*form, RowOf(*form, "\xff\xfe"));
+        ClickRow(*form, test::RowOf(*form, "\xff\xfe"));
         Key(*form, Qt::Key_Return);
         QCOMPARE(form->settings().DirPath, (folder / "\xff\xfe").string());
         QCOMPARE(list.FileNameOfRow(1), std::string("in.NC"));
@@ -657,7 +644,7 @@ private slots:
         QVERIFY(messages_.shown().empty());
         // An unreadable folder and one that vanished list only the parent row.
         Key(*form, Qt::Key_Return);
-        ClickRow(*form, RowOf(*form, "closed"));
+        ClickRow(*form, test::RowOf(*form, "closed"));
         Key(*form, Qt::Key_Return);
         QVERIFY(list.RowCount() >= 1);
         QCOMPARE(list.KindOfRow(0), RowKind::Parent);
@@ -682,7 +669,7 @@ private slots:
             }
             ClickRow(*form, 12);
             ClickRow(*form, 2);  // cursor on a folder row last
-            Save(QStringLiteral("file_list_%1_columns.png").arg(columns), *form);
+            test::Shot(*form, QStringLiteral("file_list_%1_columns.png").arg(columns));
             QCOMPARE(form->ListBox1->width(), columns == 5 ? 728 : 616);
             QCOMPARE(form->Label2->isVisible(), columns != 5);
 

@@ -13,6 +13,7 @@
 #include "config/option.h"
 #include "files/file_list_box.h"
 #include "platform/program_folder.h"
+#include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 
@@ -33,9 +34,7 @@ class OptionFormTest : public QObject {
 
 private:
     std::unique_ptr<test::TempDir> program_;
-    std::unique_ptr<test::TempDir> home_;
-    std::unique_ptr<test::PseudoTerminal> pty_;
-    std::vector<std::unique_ptr<test::ScopedEnv>> env_;
+    std::unique_ptr<test::WindowTestEnv> env_;
     test::ScriptedMessages messages_;
     CountingTrust trust_;
 
@@ -43,12 +42,7 @@ private:
         TForm1::Services services;
         services.messages = &messages_;
         services.launcherTrust = &trust_;
-        auto form = std::make_unique<TForm1>(std::vector<std::string>{},
-                                             ProgramFiles::In(program_->path()), services);
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
-        return form;
+        return test::StartMainWindow({}, program_->path(), services);
     }
     // O in the list; the dialog comes up with the keyboard.
     static TOptionForm* Open(TForm1& form) {
@@ -68,28 +62,17 @@ private:
         QTest::keyClicks(target, text);
     }
     static QWidget* Focus() { return QApplication::focusWidget(); }
-    static void Shot(QWidget& widget, const char* name) {
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(widget.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
-    }
 
 private slots:
     void init() {
         program_ = std::make_unique<test::TempDir>();
-        home_ = std::make_unique<test::TempDir>();
-        pty_ = std::make_unique<test::PseudoTerminal>();
-        QVERIFY(pty_->ok());
-        env_.clear();
-        env_.push_back(std::make_unique<test::ScopedEnv>("HOME", home_->path().c_str()));
-        env_.push_back(std::make_unique<test::ScopedEnv>("XDG_CONFIG_HOME", nullptr));
-        env_.push_back(std::make_unique<test::ScopedEnv>("WEXAL_COM1", pty_->slave().c_str()));
+        env_ = std::make_unique<test::WindowTestEnv>();
+        QVERIFY(env_->ok());
         messages_ = test::ScriptedMessages();
         trust_ = CountingTrust();
     }
     void cleanup() {
-        env_.clear();
-        pty_.reset();
-        home_.reset();
+        env_.reset();
         program_.reset();
     }
 
@@ -106,7 +89,7 @@ private slots:
         QCOMPARE(dialog->FieldNamed("LabeledEdit16")->accessibleName(),
                  QStringLiteral("送信時、送信しない文字列"));
         QVERIFY(!dialog->Button1->isEnabled());
-        Shot(*dialog, "option_dialog.png");
+        test::Shot(*dialog, "option_dialog.png");
         dialog->Button2->click();
         QVERIFY(!dialog->isVisible());
         QVERIFY(messages_.shown().empty());
@@ -138,7 +121,7 @@ private slots:
         notSent->setFocus();
         Type(QStringLiteral("m30;"));
         QCOMPARE(notSent->text(), QStringLiteral("M30;"));
-        Shot(*dialog, "option_dialog_send.png");
+        test::Shot(*dialog, "option_dialog_send.png");
         dialog->Button1->click();
         QVERIFY(!dialog->Button1->isEnabled());
         QVERIFY(dialog->isVisible());
@@ -221,14 +204,14 @@ private slots:
     }
 
     void shortcutPressedTwiceLeavesOneLauncher() {
-        const auto desktop = home_->path() / "Desktop";
+        const auto desktop = env_->home() / "Desktop";
         std::filesystem::create_directory(desktop);
         auto form = Start();
         QVERIFY(form);
         TOptionForm* dialog = Open(*form);
         QVERIFY(dialog);
         dialog->PageControl1->setCurrentIndex(3);
-        Shot(*dialog, "option_dialog_other.png");
+        test::Shot(*dialog, "option_dialog_other.png");
         dialog->Button3->click();
         dialog->Button3->click();
         std::vector<std::filesystem::path> files;

@@ -20,6 +20,7 @@
 #include "extapps/outapp.h"
 #include "files/file_list_box.h"
 #include "support/argv_record.h"
+#include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 
@@ -29,11 +30,6 @@ using wexal::test::WriteFileBytes;
 using Words = std::vector<std::string>;
 
 namespace {
-
-class QuietScreenSaver : public ScreenSaver {
-public:
-    void SetEnabled(bool) override {}
-};
 
 constexpr const char* kOddName = "-my prg;$(id)'q\"$C.NC";
 
@@ -50,7 +46,7 @@ private:
     std::unique_ptr<test::ScopedEnv> portEnv_;
     std::unique_ptr<test::ArgvRecord> record_;
     test::ScriptedMessages messages_;
-    QuietScreenSaver screenSaver_;
+    test::NullScreenSaver screenSaver_;
     std::filesystem::path folder_;
     std::filesystem::path helperWithBlank_;
 
@@ -64,12 +60,7 @@ private:
         TForm1::Services services;
         services.messages = &messages_;
         services.screenSaver = &screenSaver_;
-        auto form = std::make_unique<TForm1>(std::move(args), ProgramFiles::In(program_->path()),
-                                             std::move(services));
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
-        return form;
+        return test::StartMainWindow(std::move(args), program_->path(), std::move(services));
     }
     static bool PutCursorOn(TForm1& form, const std::string& name) {
         for (int row = 0; row < form.fileList().RowCount(); ++row) {
@@ -89,10 +80,6 @@ private:
     }
     static void Key(TForm1& form, Qt::Key key) { QTest::keyClick(form.ListBox1, key); }
     std::string Path(const char* name) const { return (folder_ / name).string(); }
-    void Save(const QString& name, QWidget& widget) {
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(widget.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
-    }
     // Every control of a window tells assistive technology what it is.
     static void CheckAccessibleNames(QWidget& window) {
         for (QWidget* w : window.findChildren<QWidget*>()) {
@@ -140,7 +127,7 @@ private slots:
         QCOMPARE(apps.Label30->text(), left);
         QVERIFY(apps.Label31->text().startsWith(QStringLiteral("ALT+N : LATHE\nALT+O : \n")));
         QCOMPARE(form->ListBox1->actions().size(), 26);
-        Save(QStringLiteral("alt_overview.png"), *form);
+        test::Shot(*form, QStringLiteral("alt_overview.png"));
 
         QTest::keyRelease(form->ListBox1, Qt::Key_Alt, Qt::NoModifier);
         QVERIFY(!form->GroupBox5->isVisible());
@@ -195,7 +182,7 @@ private slots:
             QCOMPARE(dialog.Label3->text(), command);
             QCOMPARE(dialog.LabeledEdit1->text(), prefill);
             CheckAccessibleNames(dialog);
-            Save(QStringLiteral("outapp_dialog.png"), dialog);
+            test::Shot(dialog, QStringLiteral("outapp_dialog.png"));
             if (clear) dialog.LabeledEdit1->clear();
             QTest::keyClick(dialog.LabeledEdit1, Qt::Key_Return);
             QVERIFY(!dialog.isVisible());
@@ -284,7 +271,7 @@ private slots:
         QTest::keyClicks(dialog.LabeledEdit2, QStringLiteral("/usr/bin/view $A -q"));
         QTest::mouseClick(dialog.Button1, Qt::LeftButton);
         QCOMPARE(dialog.ListView1->topLevelItem(2)->text(2), QStringLiteral("Y"));
-        Save(QStringLiteral("appopen_dialog.png"), dialog);
+        test::Shot(dialog, QStringLiteral("appopen_dialog.png"));
         QTest::mouseClick(dialog.Button2, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QVERIFY(!std::filesystem::exists(program_->path() / "OutApp_Sub.ini"));
@@ -327,7 +314,7 @@ private slots:
             QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
             QCOMPARE(dialog.LabeledEdit1->text(), QStringLiteral("/opt/My Editor/ed"));
             CheckAccessibleNames(dialog);
-            Save(QStringLiteral("editapp_dialog.png"), dialog);
+            test::Shot(dialog, QStringLiteral("editapp_dialog.png"));
             QTest::mouseClick(close, Qt::LeftButton);
             QVERIFY(!dialog.isVisible());
             if (close == dialog.Button2)

@@ -19,6 +19,7 @@
 #include "nctools/bai2.h"
 #include "nctools/divides.h"
 #include "nctools/plus.h"
+#include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 
@@ -40,10 +41,8 @@ class NcToolsTest : public QObject {
 
 private:
     std::unique_ptr<test::TempDir> program_;
-    std::unique_ptr<test::TempDir> home_;
     std::unique_ptr<test::TempDir> work_;
-    std::unique_ptr<test::PseudoTerminal> pty_;
-    std::vector<std::unique_ptr<test::ScopedEnv>> env_;
+    std::unique_ptr<test::WindowTestEnv> env_;
     test::ScriptedMessages messages_;
     NullScreenSaver screenSaver_;
     std::string browserAnswer_;
@@ -55,28 +54,12 @@ private:
         services.folderBrowser = [this](const std::string&, const std::string&) {
             return std::optional<std::string>(browserAnswer_);
         };
-        auto form = std::make_unique<TForm1>(std::vector<std::string>{},
-                                             ProgramFiles::In(program_->path()), services);
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
+        auto form = test::StartMainWindow({}, program_->path(), services);
+        if (!form) return nullptr;
         form->settings().DirPath = work_->path().string();
         form->settings().Mask = "*.NC";
         form->RefreshFileList();
         return form;
-    }
-    // The cursor onto the file's row with T and Down, as an operator would.
-    static bool CursorTo(TForm1& form, const std::string& name) {
-        QTest::keyClick(form.ListBox1, Qt::Key_T);
-        for (int row = 0; row < form.fileList().RowCount(); ++row) {
-            if (form.fileList().FileNameOfRow(form.fileList().Cursor()) == name) return true;
-            QTest::keyClick(form.ListBox1, Qt::Key_Down);
-        }
-        return false;
-    }
-    static void Shot(QWidget& widget, const char* name) {
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(widget.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
     }
     static void Type(QWidget* target, const QString& text) { QTest::keyClicks(target, text); }
     bool Told(const std::string& text, const std::string& caption) const {
@@ -89,21 +72,14 @@ private:
 private slots:
     void init() {
         program_ = std::make_unique<test::TempDir>();
-        home_ = std::make_unique<test::TempDir>();
         work_ = std::make_unique<test::TempDir>();
-        pty_ = std::make_unique<test::PseudoTerminal>();
-        QVERIFY(pty_->ok());
-        env_.clear();
-        env_.push_back(std::make_unique<test::ScopedEnv>("HOME", home_->path().c_str()));
-        env_.push_back(std::make_unique<test::ScopedEnv>("XDG_CONFIG_HOME", nullptr));
-        env_.push_back(std::make_unique<test::ScopedEnv>("WEXAL_COM1", pty_->slave().c_str()));
+        env_ = std::make_unique<test::WindowTestEnv>();
+        QVERIFY(env_->ok());
         messages_ = test::ScriptedMessages();
     }
     void cleanup() {
-        env_.clear();
-        pty_.reset();
+        env_.reset();
         work_.reset();
-        home_.reset();
         program_.reset();
     }
 
@@ -113,7 +89,7 @@ private slots:
         test::WriteFileBytes(program_->path() / "Div_Sub.ini", "[Sub]\nF_Set=1\n");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "MULTI.NC"));
+        QVERIFY(test::CursorTo(*form, "MULTI.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_B);
         TDividesForm& dialog = form->ncTools().DividesForm();
         QVERIFY(dialog.isVisible());
@@ -134,7 +110,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dialog.ComboBox1);
         Type(dialog.ComboBox1->lineEdit(), QStringLiteral("*"));
         QVERIFY(Told("この文字はフォルダー名に使えません。\n/:,;*?<>|.", "確認"));
-        Shot(dialog, "divides_dialog.png");
+        test::Shot(dialog, "divides_dialog.png");
         dialog.Button2->click();
         QVERIFY(!dialog.isVisible());
         QCOMPARE(test::ReadFileBytes(program_->path() / "Div_Sub.ini"),
@@ -166,7 +142,7 @@ private slots:
         test::WriteFileBytes(*work_ / "PLAIN.NC", "%\nG0X0\nM30\n%\n");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "PLAIN.NC"));
+        QVERIFY(test::CursorTo(*form, "PLAIN.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_B);
         TDividesForm& dialog = form->ncTools().DividesForm();
         browserAnswer_ = (work_->path() / "chosen").string();
@@ -185,7 +161,7 @@ private slots:
         test::WriteFileBytes(*work_ / "MANY.NC", text);
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "MANY.NC"));
+        QVERIFY(test::CursorTo(*form, "MANY.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_B);
         TDividesForm& dialog = form->ncTools().DividesForm();
         const fs::path dest = work_->path() / "many";
@@ -209,7 +185,7 @@ private slots:
         test::WriteFileBytes(*work_ / "R.NC", "G0X1.234Z5.\nX-1.25");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "R.NC"));
+        QVERIFY(test::CursorTo(*form, "R.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_H);
         TBai2Form& dialog = form->ncTools().Bai2Form();
         QVERIFY(dialog.isVisible());
@@ -225,14 +201,14 @@ private slots:
         QVERIFY(dialog.Edit1->text().isEmpty());
         Type(dialog.Edit1, QStringLiteral("x"));
         QVERIFY(dialog.Button1->isEnabled());
-        Shot(dialog, "bai2_dialog.png");
+        test::Shot(dialog, "bai2_dialog.png");
         QTest::keyClick(dialog.Edit1, Qt::Key_Return);
         QVERIFY(Told("X軸を２倍に変換しました。\n変換ファイル名は R_2.NCです。", "完了"));
         QVERIFY(!dialog.isVisible());
         QCOMPARE(test::ReadFileBytes(*work_ / "R_2.NC"), std::string("G0X2.468Z5.\r\nX-2.50\r\n"));
 
         // An unreadable number: nothing saved, OK stays off.
-        QVERIFY(CursorTo(*form, "O1000.NC"));
+        QVERIFY(test::CursorTo(*form, "O1000.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_H);
         Type(dialog.Edit1, QStringLiteral("X"));
         dialog.Button1->click();
@@ -249,7 +225,7 @@ private slots:
         fs::create_symlink("A.NC", *work_ / "A_2.NC");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(CursorTo(*form, "A.NC"));
+        QVERIFY(test::CursorTo(*form, "A.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_H);
         TBai2Form& dialog = form->ncTools().Bai2Form();
         Type(dialog.Edit1, QStringLiteral("X"));
@@ -266,7 +242,7 @@ private slots:
         auto form = Start();
         QVERIFY(form);
         // One mark is not enough, and the mark goes.
-        QVERIFY(CursorTo(*form, "A.NC"));
+        QVERIFY(test::CursorTo(*form, "A.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_Return);
         QTest::keyClick(form->ListBox1, Qt::Key_K);
         QVERIFY(Told("選択されたﾌｧｲﾙが複数ありません。", "確認"));
@@ -274,9 +250,9 @@ private slots:
         TPlusForm& dialog = form->ncTools().PlusForm();
         QVERIFY(!dialog.isVisible());
 
-        QVERIFY(CursorTo(*form, "B.NC"));
+        QVERIFY(test::CursorTo(*form, "B.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_Return);
-        QVERIFY(CursorTo(*form, "A.NC"));
+        QVERIFY(test::CursorTo(*form, "A.NC"));
         QTest::keyClick(form->ListBox1, Qt::Key_Return);
         QTest::keyClick(form->ListBox1, Qt::Key_F4, Qt::ShiftModifier);
         QVERIFY(dialog.isVisible());
@@ -297,7 +273,7 @@ private slots:
         QVERIFY(dialog.isVisible());
         QCOMPARE(test::ReadFileBytes(*work_ / "A.NC"), std::string("%\nO1\n%\n"));
         dialog.ComboBox1->setEditText(QStringLiteral("ALL"));
-        Shot(dialog, "plus_dialog.png");
+        test::Shot(dialog, "plus_dialog.png");
         dialog.Button1->click();
         QVERIFY(Told("ファイル結合完了しました。", "完了"));
         QVERIFY(!dialog.isVisible());
