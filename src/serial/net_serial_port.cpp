@@ -346,7 +346,9 @@ Status NetSerialPort::Purge(PurgeQueues queues) {
                                            std::string(1, static_cast<char>(which)));
         Flush();
     }
-    if (lost_) return Status::Error(device_ + ": " + lostWhy_);
+    // A connection found gone here is told by the next read or write, which
+    // names the port and the server, as a local device gone away is; failing
+    // the purge would add a second, vaguer message for the same loss.
     return Status::Ok();
 }
 

@@ -72,6 +72,22 @@ TEST(NetworkPortNameTest, OnlyANetworkNameGetsTheNetworkBackend) {
     EXPECT_NE(dynamic_cast<PosixSerialPort*>(CreateSerialPort("COM1").get()), nullptr);
 }
 
+// A loss found while the port is being set up is left to the next read or
+// write, which tells it with the port's name, not to the purge as well.
+TEST(NetSerialPortTest, APurgeLeavesALostConnectionToTheNextRead) {
+    test::FakeRfc2217Server server(Behaviour::CloseAtOnce);
+    NetSerialPort port;
+    ASSERT_TRUE(port.Open("tcp://127.0.0.1:" + std::to_string(server.port())));
+    QueueStatus status;
+    for (int i = 0; i < 500 && status.status != IoStatus::LineLost; ++i) {
+        std::this_thread::sleep_for(10ms);
+        status = port.GetQueueStatus();
+    }
+    ASSERT_EQ(status.status, IoStatus::LineLost);
+    EXPECT_TRUE(port.Purge(PurgeQueues::Both));
+    EXPECT_EQ(port.ReadByteWithin(0).status, IoStatus::LineLost);
+}
+
 // A link on COM5, bound to a network port, with the window's fakes.
 class NetLinkTest : public ::testing::Test {
 protected:

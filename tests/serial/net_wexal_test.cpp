@@ -161,5 +161,25 @@ TEST(NetWexalFaultTest, AServerThatStopsAnsweringEndsTheSendAbortedAndTheProgram
         << wexal.Stderr();
 }
 
+// A raw port has nothing to negotiate, so a server that closes at once is
+// only found by the first read: one box that names the port, and END still ends.
+TEST(NetWexalFaultTest, ARawServerThatClosesAtOnceIsToldOnceAsALostConnection) {
+    test::TempDir program, runtime, nc;
+    std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
+    test::WriteFileBytes(nc / "O1.NC", kProgram);
+    test::WriteFileBytes(program / "Wexal.INI",
+                         "[Setting]\nPort=COM1\nSpeed=9600,8,N,1\nCode=N\nSignal=Y\n");
+    test::FakeRfc2217Server server(test::FakeRfc2217Server::Behaviour::CloseAtOnce);
+    const std::string url = "tcp://127.0.0.1:" + std::to_string(server.port());
+    test::WexalProcess wexal(program.path(), runtime.path());
+    ASSERT_TRUE(wexal.Start(url, {"S=" + (nc / "O1.NC").string(), "END"}));
+
+    EXPECT_EQ(wexal.WaitExit(60s), std::optional<int>(0)) << wexal.Stderr();
+    EXPECT_NE(wexal.Log().find("送信　　中止　"), std::string::npos) << wexal.Log();
+    EXPECT_NE(wexal.Stderr().find("COM1: " + url + " との接続が切れました。"), std::string::npos)
+        << wexal.Stderr();
+    EXPECT_EQ(wexal.Stderr().find("回線初期化エラー!!"), std::string::npos) << wexal.Stderr();
+}
+
 }  // namespace
 }  // namespace wexal
