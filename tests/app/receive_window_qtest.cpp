@@ -23,6 +23,7 @@
 #include "platform/text_codec.h"
 #include "support/ncsim_process.h"
 #include "support/scripted_messages.h"
+#include "support/main_window_fixture.h"
 #include "support/test_env.h"
 
 using namespace wexal;
@@ -30,11 +31,6 @@ using wexal::test::ReadFileBytes;
 using wexal::test::WriteFileBytes;
 
 namespace {
-
-class NoScreenSaver : public ScreenSaver {
-public:
-    void SetEnabled(bool) override {}
-};
 
 // What the window showed while the engine ran, taken from inside it.
 struct Seen {
@@ -66,7 +62,7 @@ private:
     std::unique_ptr<test::ScopedEnv> portEnv_;
     std::unique_ptr<test::NcsimProcess> sim_;
     test::ScriptedMessages messages_;
-    NoScreenSaver screenSaver_;
+    test::NullScreenSaver screenSaver_;
 
     std::filesystem::path Folder() const { return home_->path() / "nc"; }
     std::filesystem::path Report() const { return home_->path() / "report.txt"; }
@@ -92,27 +88,15 @@ private:
                            "\nMask=*.NC\nSpeed=9600,8,N,2\nSignal=N\nR_Code=1\nStartChar=Y\n"
                            "EndChar=Y\nALL-Files=N\n[Options]\nAdd_No=Y\nRead_SP_Cut=N\n"
                            "ListColumn=2\n");
-        auto form =
-            std::make_unique<TForm1>(std::vector<std::string>{}, ProgramFiles::In(program_->path()),
+        return test::StartMainWindow({}, program_->path(),
                                      TForm1::Services{&messages_, &screenSaver_, {}});
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
-        return form;
     }
     static bool Listed(const TForm1& form, const std::string& name) {
-        for (int row = 0; row < form.fileList().RowCount(); ++row) {
-            if (form.fileList().FileNameOfRow(row) == name) return true;
-        }
-        return false;
+        return test::RowOf(form, name) >= 0;
     }
     static void ListKey(TForm1& form, int key) {
         QTest::keyPress(form.ListBox1, static_cast<Qt::Key>(key));
         QTest::keyRelease(form.ListBox1, static_cast<Qt::Key>(key));
-    }
-    static void Save(const QString& name, TForm1& form) {
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(form.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
     }
     static Seen Look(TForm1& form) {
         Seen seen;
@@ -164,7 +148,7 @@ private slots:
         QVERIFY(choice.Edit5->hasFocus());
         QVERIFY(!form->ListBox1->isEnabled());
         QVERIFY(!form->state().ExitAfterTransfer);
-        Save(QStringLiteral("save_choice.png"), *form);
+        test::Shot(*form, QStringLiteral("save_choice.png"));
 
         QTest::keyClick(choice.Edit5, Qt::Key_N);
 
@@ -255,7 +239,7 @@ private slots:
         Seen seen;
         QTimer::singleShot(3000, form.get(), [&] {
             seen = Look(*form);
-            Save(QStringLiteral("receive_panel.png"), *form);
+            test::Shot(*form, QStringLiteral("receive_panel.png"));
             form->close();
         });
         QTest::keyClick(form->Edit1, Qt::Key_Return);

@@ -21,6 +21,7 @@
 #include "serial/transfer_log.h"
 #include "support/ncsim_process.h"
 #include "support/scripted_messages.h"
+#include "support/main_window_fixture.h"
 #include "support/test_env.h"
 
 using namespace wexal;
@@ -91,13 +92,8 @@ private:
         WriteFileBytes(program_->path() / "Wexal.INI",
                        "[Setting]\nDirPath=" + Folder().string() +
                            "\nSpeed=4800,8,N,2\nSignal=Y\nALL-Files=Y\n[Options]\nListColumn=2\n");
-        auto form =
-            std::make_unique<TForm1>(std::vector<std::string>{}, ProgramFiles::In(program_->path()),
+        return test::StartMainWindow({}, program_->path(),
                                      TForm1::Services{&messages_, &screenSaver_, {}});
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        if (!QTest::qWaitFor([&] { return form->firstIdleDone(); }, 5000)) return nullptr;
-        return form;
     }
     void WriteProgram(const std::string& name, int lines) {
         std::string text = "%\n" + name.substr(0, 5) + "\n";
@@ -105,12 +101,6 @@ private:
             text += "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".Y-5.F300\n";
         }
         WriteFileBytes(Folder() / name, text + "M30\n%\n");
-    }
-    static int RowOf(const TForm1& form, const std::string& name) {
-        for (int row = 0; row < form.fileList().RowCount(); ++row) {
-            if (form.fileList().FileNameOfRow(row) == name) return row;
-        }
-        return -1;
     }
     static void ClickRow(TForm1& form, int row) {
         const QModelIndex index = form.ListBox1->model()->index(row, 0);
@@ -121,10 +111,6 @@ private:
     static void Key(TForm1& form, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QTest::keyPress(form.ListBox1, static_cast<Qt::Key>(key), mods);
         QTest::keyRelease(form.ListBox1, static_cast<Qt::Key>(key), mods);
-    }
-    static void Save(const QString& name, TForm1& form) {
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(form.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name));
     }
     static Seen Look(TForm1& form) {
         Seen seen;
@@ -176,12 +162,12 @@ private slots:
         WriteProgram("O0001.NC", 400);
         auto form = Start();
         QVERIFY(form);
-        ClickRow(*form, RowOf(*form, "O0001.NC"));
+        ClickRow(*form, test::RowOf(*form, "O0001.NC"));
 
         Seen seen;
         During(*form, 2500, [&] {
             seen = Look(*form);
-            Save(QStringLiteral("send_panel.png"), *form);
+            test::Shot(*form, QStringLiteral("send_panel.png"));
             // The footer's band stands for F3.
             QTest::mouseClick(form->transferPanel().Label16, Qt::LeftButton, Qt::NoModifier,
                               QPoint(250, 8));
@@ -225,7 +211,7 @@ private slots:
         WriteProgram("O0003.NC", 1);
         auto form = Start();
         QVERIFY(form);
-        ClickRow(*form, RowOf(*form, "O0001.NC"));
+        ClickRow(*form, test::RowOf(*form, "O0001.NC"));
         Key(*form, Qt::Key_Return);  // marks O0001.NC, the cursor goes to O0002.NC
         Key(*form, Qt::Key_Return);
         QCOMPARE(form->fileList().MarkedCount(), 2);
@@ -260,7 +246,7 @@ private slots:
         auto form = Start();
         QVERIFY(form);
         QSignalSpy closed(form.get(), &TForm1::Closed);
-        ClickRow(*form, RowOf(*form, "O0001.NC"));
+        ClickRow(*form, test::RowOf(*form, "O0001.NC"));
 
         Seen seen;
         During(*form, 2000, [&] {
@@ -314,7 +300,7 @@ private slots:
                                               (Folder() / "O0002.NC").string())));
         Key(*form, Qt::Key_F8, Qt::ShiftModifier);
         QCOMPARE(form->RichEdit1->document()->blockCount(), 6);
-        Save(QStringLiteral("log_view.png"), *form);
+        test::Shot(*form, QStringLiteral("log_view.png"));
         QTest::keyClick(form->RichEdit1, Qt::Key_F3);
         QVERIFY(!form->GroupBox2->isVisible());
     }
