@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error_text.h"
 #include "platform/path_rules.h"
 #include "platform/unique_fd.h"
 
@@ -146,6 +147,17 @@ bool CreateFolderPath(const std::string& path, int* error) {
     }
     if (error != nullptr) *error = first;
     return true;
+}
+
+Status CreateDestinationFolder(const std::string& folder) {
+    int error = 0;
+    const bool creatable = CreateFolderPath(folder, &error);
+    struct stat info {};
+    if (creatable && error == 0 && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        return Status::Ok();
+    }
+    return Status::Error("ディレクトリを作成できません。\n" + folder + "\n" +
+                         (creatable ? SystemErrorText(error) : "フォルダが正しくありません。"));
 }
 
 }  // namespace wexal

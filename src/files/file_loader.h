@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/message_service.h"
+#include "platform/status.h"
 
 namespace wexal {
 
@@ -30,5 +31,9 @@ ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
 // the root; true otherwise, also when a creation failed. error, when given,
 // receives the errno of the first failed creation, else 0.
 bool CreateFolderPath(const std::string& path, int* error = nullptr);
+
+// A destination folder the operator agreed to create: CreateFolderPath, then
+// a check that the folder is there; the error names the folder and why not.
+Status CreateDestinationFolder(const std::string& folder);
 
 }  // namespace wexal

@@ -24,11 +24,6 @@ namespace {
 constexpr const char* kCreateQuestion =
     "ディレクトリが見つかりません。ディレクトリを作成しますか？";
 
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 }  // namespace
 
 TPlusCopyForm::TPlusCopyForm(NcToolContext context, CopyOrMoveRun run, QWidget* parent)
@@ -139,12 +134,9 @@ std::optional<std::string> TPlusCopyForm::CheckDestination(const std::string& fo
         ComboBox1->setEditText(QString::fromStdString(dirPath));
         return dirPath;
     }
-    int error = 0;
-    const bool creatable = CreateFolderPath(folder, &error);
-    if (creatable && error == 0 && IsFolder(folder)) return folder;
-    messages.Tell("ディレクトリを作成できません。\n" + folder + "\n" +
-                      (creatable ? SystemErrorText(error) : "フォルダが正しくありません。"),
-                  DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+    const Status made = CreateDestinationFolder(folder);
+    if (made) return folder;
+    messages.Tell(made.message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
     ComboBox1->setFocus();
     return std::nullopt;
 }

@@ -176,12 +176,9 @@ bool TDividesForm::CheckDestination(const std::string& folder) {
         Button1->setEnabled(true);
         return false;
     }
-    int error = 0;
-    const bool creatable = CreateFolderPath(folder, &error);
-    if (creatable && error == 0 && IsFolder(folder)) return true;
-    messages.Tell("ディレクトリを作成できません。\n" + folder + "\n" +
-                      (creatable ? SystemErrorText(error) : "フォルダが正しくありません。"),
-                  DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+    const Status made = CreateDestinationFolder(folder);
+    if (made) return true;
+    messages.Tell(made.message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
     ComboBox1->setFocus();
     return false;
 }
