@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "config/run_outcome.h"
+
 namespace wexal {
 
 // Run-time state of the main window beside the settings.
@@ -14,6 +16,8 @@ struct AppState {
     std::string ReceiveOnStartFile;
     bool ExitAfterTransfer = false;
     int MarkedFileLimit = 100;
+    // What the transfers of a command-line run came to: the exit status.
+    RunOutcome Outcome;
 };
 
 }  // namespace wexal

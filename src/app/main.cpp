@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QtGlobal>
 #include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -14,12 +16,15 @@
 #include "app/mainunit1.h"
 #include "app/qt_message_service.h"
 #include "app/startup.h"
+#include "config/run_outcome.h"
 #include "platform/instance_lock.h"
 #include "platform/program_folder.h"
 
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+// No window can be shown: messages go to standard error, never into a box.
+bool g_headless = false;
 
 void OnTerminate(int) {
     const char byte = 1;
@@ -27,7 +32,45 @@ void OnTerminate(int) {
 }
 
 void ShowException(const char* what) {
+    if (g_headless) {
+        wexal::PrintMessage(what, wexal::kProgramName, wexal::MessageIcon::Error);
+        return;
+    }
     QMessageBox::critical(nullptr, QStringLiteral("Wexal"), QString::fromUtf8(what));
+}
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// The offscreen platform, or nothing to connect a window to.
+bool NoWindowPossible() {
+    if (Set("QT_QPA_PLATFORM")) {
+        const std::string platform = std::getenv("QT_QPA_PLATFORM");
+        return platform.starts_with("offscreen") || platform.starts_with("minimal");
+    }
+    return !Set("DISPLAY") && !Set("WAYLAND_DISPLAY");
+}
+
+// An argument that asks for a transfer ("S=..." or "R=...", in any case and
+// also inside a "/"-list).
+bool AsksForTransfer(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        for (std::size_t i = 0; i + 1 < arg.size(); ++i) {
+            const char c = arg[i];
+            if ((c == 'S' || c == 's' || c == 'R' || c == 'r') && arg[i + 1] == '=') return true;
+        }
+    }
+    return false;
+}
+
+// The offscreen platform has no window manager to raise a window or to pass
+// size hints to; it says so at every start, which reads like a fault.
+QtMessageHandler g_qtHandler = nullptr;
+void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (g_headless && text.startsWith(QStringLiteral("This plugin does not support"))) return;
+    if (g_qtHandler) g_qtHandler(type, context, text);
 }
 
 // An exception inside an event handler is shown and the program goes on.
@@ -61,14 +104,32 @@ bool InstallSignalPipe() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A second start ends at once, silently, before touching any window.
-    auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName(), wexal::ProgramFolder());
-    if (!lock) return 0;
-
     // Taken before Qt strips its own options (-style, -reverse, ...): any
     // argument at all makes this a command-line run.
     std::vector<std::string> args(argv + 1, argv + argc);
+
+    // A second start ends at once, before touching any window: silently, but
+    // for a run that was to transfer, whose caller must learn that nothing went.
+    auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName(), wexal::ProgramFolder());
+    if (!lock) {
+        if (!AsksForTransfer(args)) return wexal::kExitCompleted;
+        wexal::PrintMessage("他のWexalが実行中です。転送は行いません。", wexal::kProgramName,
+                            wexal::MessageIcon::Error);
+        return wexal::kExitNotStarted;
+    }
+
+    g_headless = NoWindowPossible();
+    if (g_headless && !args.empty() && !Set("QT_QPA_PLATFORM")) {
+        // A command-line run needs no screen; Qt would abort without one.
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    } else if (g_headless && !Set("QT_QPA_PLATFORM")) {
+        wexal::PrintMessage("画面を表示できません（DISPLAY も WAYLAND_DISPLAY も有りません）。",
+                            wexal::kProgramName, wexal::MessageIcon::Error);
+        return wexal::kExitNotStarted;
+    }
+    g_qtHandler = qInstallMessageHandler(FilterQtMessages);
     const bool signalsCaught = InstallSignalPipe();
+    wexal::ConsoleMessages consoleMessages;
 
     WexalApplication app(argc, argv);
     // No display name: Qt would append it to every window title.
@@ -80,11 +141,12 @@ int main(int argc, char** argv) {
     wexal::TForm1* mainWindow = nullptr;
     if (signalsCaught) {
         auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&terminating, &mainWindow] {
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&] {
             char byte;
             [[maybe_unused]] ssize_t n = ::read(g_signalPipe[1], &byte, 1);
             terminating = true;
             wexal::QtMessageService::SilenceAll();
+            consoleMessages.Interrupt();
             // Leaves every running event loop, the nested ones of open boxes too.
             QCoreApplication::exit(0);
             // A transfer runs inside a handler, not in a loop: it is told to
@@ -93,8 +155,12 @@ int main(int argc, char** argv) {
         });
     }
 
+    int status = wexal::kExitCompleted;
     try {
-        wexal::TForm1 form(args, wexal::ProgramFiles::Locate());
+        wexal::MainWindowServices services;
+        // A command-line run that can show no window asks nobody.
+        if (g_headless && !args.empty()) services.messages = &consoleMessages;
+        wexal::TForm1 form(args, wexal::ProgramFiles::Locate(), std::move(services));
         mainWindow = &form;
         // A close that happens before the main loop runs (a signal while a
         // start-up box was open) must still end the program.
@@ -104,8 +170,10 @@ int main(int argc, char** argv) {
         if (!terminating) QApplication::exec();
         form.close();  // saves unless the close query already ran
         mainWindow = nullptr;
+        status = form.ExitStatus();
     } catch (const std::exception& e) {
         ShowException(e.what());
+        status = wexal::kExitAborted;
     }
-    return 0;
+    return status;
 }

@@ -10,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTimer>
-#include <cstdio>
 
 #include "app/copy_command.h"
 #include "app/drive_menu.h"
@@ -142,7 +141,7 @@ void TForm1::FormShow() {
         if (state_.CommandLineMode == "N") {
             messages_->Tell(loaded_.message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
         } else {
-            std::fprintf(stderr, "Wexal: %s\n", loaded_.message.c_str());
+            PrintMessage(loaded_.message, kProgramName, MessageIcon::Error);
         }
         files_.settings.unreadReported = true;
     }
@@ -184,6 +183,18 @@ void TForm1::FirstIdle() {
     RefreshFileList();
     if (state_.SendOnStart == "Y") sendCommand_->StartFromCommandLine();
     receiveCommand_->StartFromCommandLine();
+    // A run that can show no window ends here, also when its transfer could
+    // not start: nobody would ever close it.
+    if (messages_->Unattended() && state_.ExitAfterTransfer && state_.Outcome.requested()) close();
+}
+
+void TForm1::TransferEnded(TransferEnd end, bool fromCommandLine, bool exitAfterTransfer,
+                           bool closeWindow) {
+    if (fromCommandLine || exitAfterTransfer) {
+        state_.Outcome.Request();
+        state_.Outcome.Record(end);
+    }
+    if (closeWindow || (exitAfterTransfer && messages_->Unattended())) close();
 }
 
 bool TForm1::transferRunning() const { return transferPanel_->TransferRunning(); }

@@ -140,6 +140,13 @@ public:
     std::int64_t LoadFileIntoView(const std::string& name);
     // Timer2's handler during a send.
     void Timer2Timer();
+    // After every transfer: its end counts for the exit status when the
+    // command line or an end-after key asked for it, and the window closes
+    // when the transfer asked for that or nobody can see it.
+    void TransferEnded(TransferEnd end, bool fromCommandLine, bool exitAfterTransfer,
+                       bool closeWindow);
+    // The exit status of the program (0 completed, 1 aborted, 2 not started).
+    int ExitStatus() const { return state_.Outcome.ExitStatus(); }
 
 signals:
     // After the close query ran; main ends the program on it.

@@ -4,7 +4,6 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <cstdio>
 
 namespace wexal {
 
@@ -39,11 +38,11 @@ void QtMessageService::SilenceAll() {
 
 bool QtMessageService::Show(const std::string& text, const std::string& caption, MessageIcon icon,
                             Buttons buttons) {
-    const std::string title = caption.empty() ? DefaultCaption(icon) : caption;
     if (silenced_) {
-        std::fprintf(stderr, "Wexal: %s: %s\n", title.c_str(), text.c_str());
+        PrintMessage(text, caption, icon);
         return false;
     }
+    const std::string title = caption.empty() ? DefaultCaption(icon) : caption;
     QMessageBox box(ToQt(icon), QString::fromStdString(title), QString::fromStdString(text),
                     QMessageBox::NoButton, anchor_);
     // Screen readers announce the box by its message.
@@ -84,7 +83,7 @@ bool QtMessageService::AskOkCancel(const std::string& text, const std::string& c
 
 ReplaceChoice QtMessageService::AskReplace(const std::string& text, const std::string& caption) {
     if (silenced_) {
-        std::fprintf(stderr, "Wexal: %s: %s\n", caption.c_str(), text.c_str());
+        PrintMessage(text, caption, MessageIcon::Warning);
         return ReplaceChoice::Cancel;
     }
     QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption),

@@ -148,6 +148,8 @@ void QtTransferHost::ShowProgress() {
 }
 
 void QtTransferHost::SetMessageLine(const std::string& text, MessageLineColour colour) {
+    // Where no window can be seen, how the transfer ended is read here.
+    if (messages_.Unattended()) PrintMessage(text, kProgramName, MessageIcon::None);
     form_->SetMessage(QString::fromStdString(text), colour == MessageLineColour::Red);
 }
 
@@ -156,6 +158,8 @@ void QtTransferHost::Sleep(std::chrono::microseconds duration) {
 }
 
 std::optional<std::string> QtTransferHost::AskAutoSelectNumber() {
+    // Nobody can type a number where no window can be shown.
+    if (messages_.Unattended()) return std::nullopt;
     if (!autoForm_) autoForm_ = std::make_unique<TAutoForm>(form_, messages_);
     if (autoForm_->exec() != QDialog::Accepted) return std::nullopt;
     return autoForm_->number();

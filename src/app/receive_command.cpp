@@ -8,6 +8,7 @@
 #include "files/file_list_box.h"
 #include "platform/power_off.h"
 #include "serial/receive_choice.h"
+#include "serial/transfer_end.h"
 #include "serial/transfer_log.h"
 
 namespace wexal {
@@ -64,11 +65,13 @@ void ReceiveCommand::Run(const ReceiveRequest& request, bool fromCommandLine) {
 
     // Nobody is there to close a box in a run that ends by itself.
     messages_.SetUnattended(fromCommandLine && request.exitAfterTransfer);
+    link_.opened = false;
     panel_.BeginTransfer();
     const ReceiveResult result = ReceiveFile(request, env);
     messages_.SetUnattended(false);
     const bool closeHeldBack = panel_.EndTransfer();
-    if (closeHeldBack || result.windowCloses) form_.close();
+    form_.TransferEnded(EndOfReceive(result, link_.opened), fromCommandLine,
+                        request.exitAfterTransfer, closeHeldBack || result.windowCloses);
 }
 
 }  // namespace wexal

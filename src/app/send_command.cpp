@@ -6,6 +6,7 @@
 #include "app/transfer_panel.h"
 #include "files/file_loader.h"
 #include "platform/path_rules.h"
+#include "serial/transfer_end.h"
 
 namespace wexal {
 
@@ -65,12 +66,14 @@ void SendCommand::Run(const std::string& first, std::vector<std::string> queue,
 
     // Nobody is there to close a box in a run that ends by itself.
     messages_.SetUnattended(fromCommandLine && exitAfterTransfer);
+    link_.opened = false;
     panel_.BeginTransfer();
     SendEnvironment env{&link_, &panel_, form_.screenSaver_, TransferLog(form_.files_.log)};
-    SendFiles(*state_, env);
+    const SendOutcome outcome = SendFiles(*state_, env);
     messages_.SetUnattended(false);
+    const TransferEnd end = EndOfSend(outcome, *state_);
     state_.reset();
-    if (panel_.EndTransfer()) form_.close();
+    form_.TransferEnded(end, fromCommandLine, exitAfterTransfer, panel_.EndTransfer());
 }
 
 void SendCommand::EstimateTick() {

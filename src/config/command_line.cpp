@@ -192,9 +192,11 @@ void HandleArgument(const std::string& arg, Settings& settings, AppState& state,
             HandleFolder(arg, settings, state);
             break;
         case ArgumentForm::Send:
+            state.Outcome.Request();
             HandleSend(arg, settings, state, messages);
             break;
         case ArgumentForm::Receive:
+            state.Outcome.Request();
             ApplyReceiveArgument(arg, settings, state, messages);
             break;
         case ArgumentForm::Port:

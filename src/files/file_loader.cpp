@@ -31,6 +31,14 @@ void Refuse(MessageService& messages, const char* reason, const std::string& pat
                   MessageIcon::Error);
 }
 
+constexpr const char* kNotAFile = "通常のファイルではありません。";
+
+ViewLoad Unreadable(std::string problem) {
+    ViewLoad load;
+    load.problem = std::move(problem);
+    return load;
+}
+
 // Reads up to bytes.size() bytes; a file that shrank meanwhile yields less.
 bool ReadAll(int fd, std::string& bytes) {
     std::size_t got = 0;
@@ -95,9 +103,12 @@ ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
     const std::string path = PathRules::Join(dirPath, name);
     // O_NONBLOCK: a FIFO under the name must not hang the window in open().
     const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.get() < 0) return {};
+    if (file.get() < 0) return Unreadable(SystemErrorText(errno));
     struct stat info {};
-    if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    if (fstat(file.get(), &info) != 0) return Unreadable(SystemErrorText(errno));
+    if (!S_ISREG(info.st_mode)) {
+        return Unreadable(S_ISDIR(info.st_mode) ? SystemErrorText(EISDIR) : kNotAFile);
+    }
 
     ViewLoad load;
     load.size = static_cast<std::int64_t>(info.st_size);

@@ -14,11 +14,14 @@ inline constexpr std::int64_t kViewCharLimit = 150'000'000;
 struct ViewLoad {
     std::string text;  // the bytes as they go into the view (cp932, unconverted)
     std::int64_t size = 0;
+    // Why the file could not be read at all (gone, unreadable, no regular
+    // file), or "" when it could.
+    std::string problem;
 };
 
 // Loads dirPath/name for the transfer view and returns it with the file's size.
 // A file that cannot be opened, is no regular file or whose size cannot be had
-// gives {"", 0} without a message. A file that is empty or starts with NUL
+// gives {"", 0} and the reason in problem, without a message. A file that is empty or starts with NUL
 // brings a question; Yes reads it line by line instead, as text: a CR LF line
 // end loses its CR, NUL bytes are left out, and a line longer than 500 bytes
 // comes as several pieces of at most 500. A file taken whole keeps its bytes

@@ -1,6 +1,7 @@
 #include "platform/message_service.h"
 
 #include <cstdio>
+#include <string>
 
 namespace wexal {
 
@@ -17,17 +18,56 @@ const char* DefaultCaption(MessageIcon icon) {
         case MessageIcon::None:
             break;
     }
-    return "Wexal";
+    return kProgramName;
+}
+
+void PrintMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
+    const std::string title = caption.empty() ? DefaultCaption(icon) : caption;
+    if (title == kProgramName) {
+        std::fprintf(stderr, "%s: %s\n", kProgramName, text.c_str());
+    } else {
+        std::fprintf(stderr, "%s: %s: %s\n", kProgramName, title.c_str(), text.c_str());
+    }
+    std::fflush(stderr);
 }
 
 void UnattendedMessages::Tell(const std::string& text, const std::string& caption,
                               MessageIcon icon) {
-    if (!unattended_) {
+    // A service that cannot show boxes prints the message itself.
+    if (!unattended_ || inner_.Unattended()) {
         inner_.Tell(text, caption, icon);
         return;
     }
-    const std::string title = caption.empty() ? DefaultCaption(icon) : caption;
-    std::fprintf(stderr, "Wexal: %s: %s\n", title.c_str(), text.c_str());
+    PrintMessage(text, caption, icon);
+}
+
+namespace {
+
+bool Unanswered(const std::string& text, const std::string& caption, MessageIcon icon,
+                const char* answer) {
+    PrintMessage(text + " → " + answer, caption, icon);
+    return false;
+}
+
+}  // namespace
+
+bool ConsoleMessages::AskYesNo(const std::string& text, const std::string& caption,
+                               MessageIcon icon) {
+    return Unanswered(text, caption, icon, "いいえ");
+}
+
+bool ConsoleMessages::AskOkCancel(const std::string& text, const std::string& caption,
+                                  MessageIcon icon) {
+    return Unanswered(text, caption, icon, "キャンセル");
+}
+
+void ConsoleMessages::Tell(const std::string& text, const std::string& caption, MessageIcon icon) {
+    PrintMessage(text, caption, icon);
+}
+
+ReplaceChoice ConsoleMessages::AskReplace(const std::string& text, const std::string& caption) {
+    Unanswered(text, caption, MessageIcon::Warning, "キャンセル");
+    return ReplaceChoice::Cancel;
 }
 
 }  // namespace wexal

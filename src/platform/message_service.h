@@ -4,6 +4,10 @@
 
 namespace wexal {
 
+// The caption of a box that names none, and the head of every line on
+// standard error.
+inline constexpr const char* kProgramName = "Wexal";
+
 enum class MessageIcon { None, Information, Warning, Error, Question };
 
 // The answers to the question before an entry is replaced: this one, not this
@@ -32,6 +36,33 @@ public:
     // True once the program is ending on a signal: questions are then answered
     // without the operator, and a caller must not take such an answer as a choice.
     virtual bool Interrupted() const { return false; }
+    // True when nobody can answer: no window can be shown. Questions then get
+    // their safe answer, and a caller whose question is only a go-ahead that
+    // the command line already gave may go on without asking.
+    virtual bool Unattended() const { return false; }
+};
+
+// Writes a message to standard error once, as "Wexal: <caption>: <text>"
+// (the caption left out when it is the program's own name).
+void PrintMessage(const std::string& text, const std::string& caption, MessageIcon icon);
+
+// The service of a run that can show no window: every message goes to
+// standard error, every question takes its safe answer (No, Cancel) and says
+// so there, and the run goes on to its end.
+class ConsoleMessages : public MessageService {
+public:
+    bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    bool AskOkCancel(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override;
+    void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override;
+    bool Interrupted() const override { return interrupted_; }
+    bool Unattended() const override { return true; }
+    // The program is ending on a signal.
+    void Interrupt() { interrupted_ = true; }
+
+private:
+    bool interrupted_ = false;
 };
 
 // Passes every box on, except that while the run is unattended (a command-line
@@ -54,6 +85,7 @@ public:
         return inner_.AskReplace(text, caption);
     }
     bool Interrupted() const override { return inner_.Interrupted(); }
+    bool Unattended() const override { return inner_.Unattended(); }
 
 private:
     MessageService& inner_;

@@ -23,9 +23,9 @@ constexpr auto kDrainWait = 4000ms;
 constexpr auto kIdleAfterCompletion = 3000ms;
 constexpr auto kIdleAfterAbort = 1000ms;
 
-// How a step ends: on to the next, or the abort path. The exception path is
-// taken by what is thrown.
-enum class Step { Go, Abort };
+// How a step ends: on to the next, or the abort path, before or after
+// anything went out. The exception path is taken by what is thrown.
+enum class Step { Go, Abort, NotStarted };
 
 // A log that cannot be written ends the transfer on the exception path.
 class LogFailure : public std::runtime_error {
@@ -96,8 +96,8 @@ void SetCodeFlags(SerialLink& link, const Settings& settings) {
 // Steps 1 to 5: the port, the view, the screen saver, the code and the panels.
 Step OpenForSend(Run& run) {
     run.link.mode = TransferMode::Send;
-    if (!OpenPort(run.link, TransferMode::Send)) return Step::Abort;
-    if (run.state.sendView.empty()) return Step::Abort;
+    if (!OpenPort(run.link, TransferMode::Send)) return Step::NotStarted;
+    if (run.state.sendView.empty()) return Step::NotStarted;
     if (run.env.screenSaver) run.env.screenSaver->SetEnabled(false);
     SetCodeFlags(run.link, run.settings);
     if (!run.state.requestedByCommandLine) {
@@ -131,7 +131,16 @@ Step WaitForSignal(Run& run) {
             run.link.canSend = true;
             return Step::Go;
         }
-        if (run.settings.op2 == "Y" && (c == kDc3 || c == kDc4)) return Step::Abort;
+        if (run.settings.op2 == "Y" && (c == kDc3 || c == kDc4)) {
+            // The message line says only that the send stopped; a run nobody
+            // watches must also say who stopped it.
+            MessageService& messages = *run.link.env.messages;
+            if (messages.Unattended()) {
+                messages.Tell(kNcStoppedMessage, DefaultCaption(MessageIcon::None),
+                              MessageIcon::None);
+            }
+            return Step::Abort;
+        }
         RefreshLamps(run.link);
     }
 }
@@ -141,10 +150,13 @@ Step AskToStart(Run& run) {
     run.link.canSend = true;
     RefreshLamps(run.link);
     MessageService& messages = *run.link.env.messages;
-    const bool yes = messages.AskYesNo(kSendConfirmQuestion, DefaultCaption(MessageIcon::Warning),
+    // Where nobody can answer, the command line that asked for the send is
+    // the go-ahead.
+    const bool yes = messages.Unattended() ||
+                     messages.AskYesNo(kSendConfirmQuestion, DefaultCaption(MessageIcon::Warning),
                                        MessageIcon::Warning);
     // An answer given for a program that is ending is nobody's choice.
-    if (!yes || messages.Interrupted()) return Step::Abort;
+    if (!yes || messages.Interrupted()) return Step::NotStarted;
     run.host.SetStatusPanel(0, kSendNamePrefix + run.state.fileName);
     return Step::Go;
 }
@@ -224,8 +236,14 @@ bool LoadNextQueuedFile(Run& run) {
         run.panel.ClearView();
         run.panel.HighlightQueueEntry(state.queuePos);
         const std::string name = state.sendQueue.at(static_cast<std::size_t>(state.queuePos - 1));
-        SetSendFile(state, name,
-                    LoadFileIntoView(state.folder, name, *run.link.env.messages));
+        ViewLoad load = LoadFileIntoView(state.folder, name, *run.link.env.messages);
+        if (!load.problem.empty()) {
+            // Gone or unreadable since the key press: said at the end and
+            // logged, never passed over in silence.
+            state.unsentFiles.push_back(name + "（" + load.problem + "）");
+            WriteLog(run, TransferLog::Outcome::Aborted, name);
+        }
+        SetSendFile(state, name, std::move(load));
         run.panel.ShowView(state.sendView);
         run.panel.ShowRemainingLine();
         run.panel.SetRemainingLine(RemainingBytesText(state.counters.totalBytes));
@@ -256,13 +274,23 @@ void Complete(Run& run) {
     run.host.SetStatusPanel(3, kSendCompletedPanel);
     run.panel.ClearView();
     run.panel.HideTransferPanel();
-    run.host.SetMessageLine(kSendCompletedLine, MessageLineColour::Lime);
+    if (run.state.unsentFiles.empty()) {
+        run.host.SetMessageLine(kSendCompletedLine, MessageLineColour::Lime);
+    } else {
+        run.host.SetMessageLine(kSendIncompleteLine, MessageLineColour::Red);
+    }
     run.panel.StartIdleTimer(kIdleAfterCompletion);
     run.host.SetProgressPosition(0);
     run.panel.EnableFileList();
     run.host.SetStatusPanel(0, "");
     run.host.SetStatusPanel(2, "");
     EmptyQueue(run.state);
+    if (!run.state.unsentFiles.empty()) {
+        std::string text = kSendIncompleteMessage;
+        for (const std::string& file : run.state.unsentFiles) text += "\n" + file;
+        run.link.env.messages->Tell(text, DefaultCaption(MessageIcon::Warning),
+                                    MessageIcon::Warning);
+    }
 }
 
 void TellFailure(Run& run, const std::string& reason) {
@@ -330,6 +358,10 @@ Step Transfer(Run& run) {
     return step;
 }
 
+SendOutcome OutcomeOf(Step step) {
+    return step == Step::NotStarted ? SendOutcome::NotStarted : SendOutcome::Aborted;
+}
+
 }  // namespace
 
 void SetSendFile(SendState& state, const std::string& name, ViewLoad load) {
@@ -359,12 +391,13 @@ SendOutcome SendFiles(SendState& state, SendEnvironment& env) {
     Run run{state, env, link, *link.env.settings, *link.env.host, *env.panel,
             LineFilterFor(*link.env.settings)};
     try {
-        if (Transfer(run) == Step::Go) {
+        const Step step = Transfer(run);
+        if (step == Step::Go) {
             Complete(run);
             return SendOutcome::Completed;
         }
         AbortPath(run);
-        return SendOutcome::Aborted;
+        return OutcomeOf(step);
     } catch (const std::exception& failure) {
         try {
             ExceptionPath(run, failure.what());

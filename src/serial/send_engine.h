@@ -37,6 +37,9 @@ struct SendState {
     // Walk of the view: the line in progress and the file not yet logged.
     std::size_t lineIndex = 0;
     std::optional<std::string> unloggedFile;
+    // Marked files that were gone or unreadable when their turn came, each
+    // with the reason: "A.NC（…）".
+    std::vector<std::string> unsentFiles;
 };
 
 // What the engine talks to besides the state.
@@ -48,7 +51,10 @@ struct SendEnvironment {
     std::function<std::time_t()> now = [] { return std::time(nullptr); };
 };
 
-enum class SendOutcome { Completed, Aborted, Failed };
+// NotStarted: nothing went out (the port did not open or take its settings,
+// the file gave nothing to send, or the go-ahead was refused); the window has
+// been through the abort path all the same.
+enum class SendOutcome { Completed, Aborted, Failed, NotStarted };
 
 // Puts a loaded file into the state as the file in progress: the view, its
 // name, its size as totalBytes and fresh counters.
@@ -77,6 +83,9 @@ inline constexpr const char* kSendCompletedPanel = "送信完了しました。"
 inline constexpr const char* kSendCompletedLine = "送信完了しました。!!";
 inline constexpr const char* kSendAbortedPanel = "送信中止しました。";
 inline constexpr const char* kSendAbortedLine = "送信中止しました。!!";
+inline constexpr const char* kNcStoppedMessage = "ＮＣ装置が送信を中止しました。";
+inline constexpr const char* kSendIncompleteLine = "送信できなかったファイルが有ります。!!";
+inline constexpr const char* kSendIncompleteMessage = "次のファイルは送信できませんでした。";
 inline constexpr const char* kSendConfirmQuestion =
     "ＮＣ装置側の準備を行ってください。\n準備が出来ましたら「はい(Y)」を\n押すと送信が開始します。";
 

@@ -162,8 +162,10 @@ bool OpenPort(SerialLink& link, TransferMode mode) {
     link.lineLost = false;
     link.lineFault.clear();
     link.autoSelectActive = false;
+    link.opened = false;
     try {
-        return OpenAndConfigure(link, mode);
+        link.opened = OpenAndConfigure(link, mode);
+        return link.opened;
     } catch (const std::exception&) {
         link.autoSelectActive = false;
         Tell(link, kLinkErrorMessage);

@@ -53,6 +53,9 @@ struct SerialLink {
     // operator has been told, abortRequested is set, and no later byte goes out.
     bool lineLost = false;
     std::string lineFault;
+    // The last OpenPort succeeded: what ends the transfer now is an abort,
+    // not a start that failed.
+    bool opened = false;
 };
 
 inline constexpr const char* kPortOpenFailedSuffix = "のポートが開きません。!!";

@@ -131,7 +131,7 @@ TEST_F(WexalReceiveTest, ALineThatDiesAbortsDeletesTheNamedFileAndTheProgramEnds
     std::this_thread::sleep_for(3s);
     ::kill(sim.pid(), SIGKILL);
 
-    EXPECT_EQ(wexal_.WaitExit(60s), std::optional<int>(0));
+    EXPECT_EQ(wexal_.WaitExit(60s), std::optional<int>(1));
     EXPECT_NE(wexal_.Log().find(kAbortedHead), std::string::npos) << wexal_.Log();
     EXPECT_EQ(wexal_.Log().find(kCompletedHead), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Target()));
@@ -166,7 +166,7 @@ TEST_F(WexalReceiveTest, SigtermDuringAReceiveAbortsItWithDc4AndEndsTheProgram) 
     std::this_thread::sleep_for(3s);
     ::kill(wexal_.pid(), SIGTERM);
 
-    EXPECT_EQ(wexal_.WaitExit(60s), std::optional<int>(0));
+    EXPECT_EQ(wexal_.WaitExit(60s), std::optional<int>(1));
     EXPECT_NE(wexal_.Log().find(kAbortedHead), std::string::npos) << wexal_.Log();
     EXPECT_EQ(wexal_.Log().find(kCompletedHead), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Target()));

@@ -153,7 +153,7 @@ TEST(NetWexalFaultTest, AServerThatStopsAnsweringEndsTheSendAbortedAndTheProgram
     test::WexalProcess wexal(program.path(), runtime.path());
     ASSERT_TRUE(wexal.Start(server.Url(), {"S=" + (nc / "O2000.NC").string(), "END"}));
 
-    EXPECT_EQ(wexal.WaitExit(60s), std::optional<int>(0));
+    EXPECT_EQ(wexal.WaitExit(60s), std::optional<int>(1));
     EXPECT_NE(wexal.Log().find("送信　　中止　"), std::string::npos) << wexal.Log();
     EXPECT_EQ(wexal.Log().find("送信　　完了　"), std::string::npos);
     EXPECT_NE(wexal.Stderr().find("COM1: " + server.Url() + " との接続が切れました。"),
@@ -174,7 +174,7 @@ TEST(NetWexalFaultTest, ARawServerThatClosesAtOnceIsToldOnceAsALostConnection) {
     test::WexalProcess wexal(program.path(), runtime.path());
     ASSERT_TRUE(wexal.Start(url, {"S=" + (nc / "O1.NC").string(), "END"}));
 
-    EXPECT_EQ(wexal.WaitExit(60s), std::optional<int>(0)) << wexal.Stderr();
+    EXPECT_EQ(wexal.WaitExit(60s), std::optional<int>(1)) << wexal.Stderr();
     EXPECT_NE(wexal.Log().find("送信　　中止　"), std::string::npos) << wexal.Log();
     EXPECT_NE(wexal.Stderr().find("COM1: " + url + " との接続が切れました。"), std::string::npos)
         << wexal.Stderr();

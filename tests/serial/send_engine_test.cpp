@@ -9,6 +9,7 @@
 
 #include "platform/text_codec.h"
 #include "serial/send_time.h"
+#include "serial/transfer_end.h"
 #include "serial/tape_code.h"
 #include "support/fake_send_panel.h"
 #include "support/link_fixture.h"
@@ -207,12 +208,32 @@ TEST(SendEngineTest, QueueSendsStartAndEndCharactersOnceAndLogsEveryFile) {
     EXPECT_EQ(rig.state.queuePos, 0);
 }
 
+TEST(SendEngineTest, AMarkedFileGoneSinceTheKeyPressIsLoggedAndNamedAtTheEnd) {
+    SendRig rig;
+    rig.Write("A.NC", "O1\r\nM99\r\n");
+    rig.Write("C.NC", "O3\r\nM30\r\n");
+    std::filesystem::create_directory(rig.dir / "D.NC");
+    ASSERT_EQ(rig.Send({"A.NC", "GONE.NC", "D.NC", "C.NC"}), SendOutcome::Completed);
+    EXPECT_EQ(rig.port.WrittenBytes(), "%\nO1\nM99\nO3\nM30\n\n%");
+    using O = TransferLog::Outcome;
+    EXPECT_EQ(rig.LogEntries(), (std::vector<std::string>{
+                                    rig.Entry(O::Completed, "A.NC"), rig.Entry(O::Aborted, "GONE.NC"),
+                                    rig.Entry(O::Aborted, "D.NC"), rig.Entry(O::Completed, "C.NC")}));
+    EXPECT_EQ(rig.host.messageLine, kSendIncompleteLine);
+    ASSERT_EQ(rig.shown().size(), 1u);
+    EXPECT_EQ(rig.shown()[0].text, std::string(kSendIncompleteMessage) +
+                                       "\nGONE.NC（ファイルまたはフォルダーが見つかりません。）"
+                                       "\nD.NC（フォルダーです。）");
+    EXPECT_EQ(EndOfSend(SendOutcome::Completed, rig.state), TransferEnd::Aborted);
+}
+
 TEST(SendEngineTest, AbortsEndWithDc4AClosedPortAndTheirLogEntries) {
     struct Row {
         const char* what;
         std::function<void(SendRig&)> arrange;
         bool ncReady;                     // the NC sends DC1 at once
         std::vector<std::string> logged;  // state and file of every entry
+        SendOutcome outcome = SendOutcome::Aborted;
     };
     const auto afterBytes = [](SendRig& rig, std::size_t count, std::function<void()> act) {
         rig.host.OnEvents([&rig, count, act, done = false]() mutable {
@@ -242,7 +263,7 @@ TEST(SendEngineTest, AbortsEndWithDc4AClosedPortAndTheirLogEntries) {
              rig.settings.Signal = "N";
              rig.Answer(false);
          },
-         false, {"中止 A.NC"}},
+         false, {"中止 A.NC"}, SendOutcome::NotStarted},
         {"DC3 while waiting with op2",
          [](SendRig& rig) {
              rig.settings.op2 = "Y";
@@ -256,7 +277,7 @@ TEST(SendEngineTest, AbortsEndWithDc4AClosedPortAndTheirLogEntries) {
         rig.Write("B.NC", "O2\r\n" + std::string(30, 'B') + "\r\n");
         rig.Write("C.NC", "O3\r\n");
         row.arrange(rig);
-        ASSERT_EQ(rig.Send({"A.NC", "B.NC", "C.NC"}), SendOutcome::Aborted) << row.what;
+        ASSERT_EQ(rig.Send({"A.NC", "B.NC", "C.NC"}), row.outcome) << row.what;
 
         const std::string wire = rig.port.WrittenBytes();
         EXPECT_TRUE(wire.ends_with(kDc4)) << row.what;
@@ -394,13 +415,14 @@ TEST(SendEngineTest, ATransferThatEndsTheProgramMaySwitchThePcOff) {
     }
 }
 
-TEST(SendEngineTest, AnEmptyViewOrAPortThatWillNotOpenAborts) {
+TEST(SendEngineTest, AnEmptyViewOrAPortThatWillNotOpenNeverStarts) {
     for (const bool openFails : {false, true}) {
         SendRig rig;
         rig.Write("O1.NC", openFails ? "O1\r\n" : "");
         if (openFails) rig.port.SetFailing(test::FakeSerialPort::Call::Open, true);
         rig.Answer(false);  // the empty file's question
-        ASSERT_EQ(rig.Send({"O1.NC"}), SendOutcome::Aborted);
+        ASSERT_EQ(rig.Send({"O1.NC"}), SendOutcome::NotStarted);
+        EXPECT_EQ(EndOfSend(SendOutcome::NotStarted, rig.state), TransferEnd::NotStarted);
         EXPECT_EQ(rig.LogEntries(),
                   std::vector<std::string>{rig.Entry(TransferLog::Outcome::Aborted, "O1.NC")});
         EXPECT_EQ(rig.port.WrittenBytes().find('O'), std::string::npos);

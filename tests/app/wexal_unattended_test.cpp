@@ -1,0 +1,188 @@
+// The real Wexal in runs that nobody watches (offscreen, "S=" or "R=" with
+// END): each ends by itself, says why on standard error, and its exit status
+// tells completed (0), aborted (1) and could not start (2) apart.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/run_outcome.h"
+#include "support/ncsim_process.h"
+#include "support/test_env.h"
+#include "support/wexal_process.h"
+
+namespace wexal {
+namespace {
+
+using namespace std::chrono_literals;
+using test::NcsimProcess;
+
+// A loopback port that nobody listens on.
+int RefusingPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+class WexalUnattendedTest : public ::testing::Test {
+public:
+    test::TempDir program_;
+    test::TempDir runtime_;
+    test::TempDir nc_;
+
+    WexalUnattendedTest() {
+        std::filesystem::permissions(runtime_.path(), std::filesystem::perms::owner_all);
+    }
+
+    void Settings(const std::string& extra) {
+        test::WriteFileBytes(program_ / "Wexal.INI",
+                             "[Setting]\nPort=COM1\nSpeed=9600,8,N,2\nCode=N\nSignal=Y\n"
+                             "StartChar=N\nEndChar=Y\n" +
+                                 extra);
+    }
+    std::string Program(const std::string& name, const std::string& bytes = "O1\nG00X1.\nM30\n") {
+        test::WriteFileBytes(nc_ / name, bytes);
+        return (nc_ / name).string();
+    }
+};
+
+struct Case {
+    const char* name;
+    std::string settings;  // lines after the common [Setting] ones
+    // Makes what the case needs and gives the arguments; ncsim's slave when
+    // the machine is wanted, else the port device itself.
+    std::function<std::vector<std::string>(WexalUnattendedTest&)> arguments;
+    std::vector<std::string> machine;  // ncsim's arguments, or none: port is below
+    std::string port;
+    int status;
+    const char* says;  // on standard error
+};
+
+TEST_F(WexalUnattendedTest, EveryRunEndsByItselfSaysWhyAndTellsTheOutcome) {
+    const std::string refused = "tcp://127.0.0.1:" + std::to_string(RefusingPort());
+    const auto send = [](const std::string& name, const std::string& bytes = "O1\nG00X1.\nM30\n") {
+        return [=](WexalUnattendedTest& t) {
+            return std::vector<std::string>{"S=" + t.Program(name, bytes), "END"};
+        };
+    };
+    // A send with line parameters from the command line.
+    const auto at = [](const std::string& speed) {
+        return [=](WexalUnattendedTest& t) {
+            return std::vector<std::string>{"S=" + t.Program("A.NC"), speed, "END"};
+        };
+    };
+    const std::vector<std::string> machine = {"receive", "--line", "none", "--dc1"};
+    const Case cases[] = {
+        {"completed", "", send("A.NC"), machine, "", kExitCompleted, "送信完了しました。"},
+        // The command line is the go-ahead that Signal "N" would ask for.
+        {"completed without signal", "Signal=N\n", send("A.NC"), machine, "", kExitCompleted,
+         "送信完了しました。"},
+        {"missing file",
+         "",
+         [](WexalUnattendedTest& t) {
+             return std::vector<std::string>{"S=" + (t.nc_ / "NOPE.NC").string(), "END"};
+         },
+         {}, "/dev/null", kExitNotStarted, "が見つかりません"},
+        {"receive into a folder",
+         "",
+         [](WexalUnattendedTest& t) {
+             std::filesystem::create_directory(t.nc_ / "IN.NC");
+             return std::vector<std::string>{"R=" + (t.nc_ / "IN.NC").string(), "END"};
+         },
+         machine, "", kExitNotStarted, "には保存できません"},
+        {"receive over a file: the safe answer",
+         "",
+         [](WexalUnattendedTest& t) {
+             return std::vector<std::string>{"R=" + t.Program("OLD.NC"), "END"};
+         },
+         machine, "", kExitNotStarted, "上書きしますか？ → いいえ"},
+        {"missing port", "", send("A.NC"), {}, "/nonexistent/ttyS9", kExitNotStarted,
+         "ポートが開きません"},
+        {"no tty", "", send("A.NC"), {}, "/dev/null", kExitNotStarted, "ポート"},
+        {"refused network port", "", send("A.NC"), {}, refused, kExitNotStarted,
+         "ポートが開きません"},
+        {"refused speed", "", at("38400,8,N,2"), machine, "", kExitNotStarted, "通信設定"},
+        {"unreadable speed", "", at("9600,X,Q,7"), machine, "", kExitNotStarted, "エラー"},
+        {"only NUL bytes", "", send("Z.NC", std::string(64, '\0')), machine, "", kExitNotStarted,
+         "ファイル形式が違います"},
+        {"a FIFO",
+         "",
+         [](WexalUnattendedTest& t) {
+             ::mkfifo((t.nc_ / "F.NC").c_str(), 0600);
+             return std::vector<std::string>{"S=" + (t.nc_ / "F.NC").string(), "END"};
+         },
+         machine, "", kExitNotStarted, "が見つかりません"},
+        {"a link loop",
+         "",
+         [](WexalUnattendedTest& t) {
+             std::filesystem::create_symlink(t.nc_ / "L.NC", t.nc_ / "L.NC");
+             return std::vector<std::string>{"S=" + (t.nc_ / "L.NC").string(), "END"};
+         },
+         machine, "", kExitNotStarted, "が見つかりません"},
+        {"a folder named like a program",
+         "",
+         [](WexalUnattendedTest& t) {
+             std::filesystem::create_directory(t.nc_ / "D.NC");
+             return std::vector<std::string>{"S=" + (t.nc_ / "D.NC").string(), "END"};
+         },
+         machine, "", kExitNotStarted, "が見つかりません"},
+        {"the NC stops while it is waited for", "[Options]\nop2=Y\n", send("A.NC"),
+         {"receive", "--line", "none", "--inject", "0:DC4"}, "", kExitAborted,
+         "送信中止しました。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WexalUnattendedTest& t = *this;
+        std::filesystem::remove_all(nc_.path());
+        std::filesystem::create_directories(nc_.path());
+        std::filesystem::remove(program_ / "Wexal.log");
+        Settings(c.settings);
+        NcsimProcess sim;
+        if (!c.machine.empty()) {
+            ASSERT_TRUE(sim.Start(c.machine));
+        }
+        test::WexalProcess wexal(program_.path(), runtime_.path());
+        ASSERT_TRUE(wexal.Start(c.machine.empty() ? c.port : sim.slave(), c.arguments(t)));
+
+        const std::optional<int> status = wexal.WaitExit(30s);
+        const std::string said = wexal.Stderr();
+        ASSERT_EQ(status, std::optional<int>(c.status)) << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        // Each thing once, under the program's name once, and none of the
+        // offscreen platform's own complaints.
+        EXPECT_EQ(said.find("Wexal: Wexal:"), std::string::npos) << said;
+        EXPECT_EQ(said.find("This plugin does not support"), std::string::npos) << said;
+    }
+}
+
+TEST_F(WexalUnattendedTest, ASecondStartThatWouldTransferSaysSoAndDoesNotStart) {
+    Settings("");
+    test::WexalProcess first(program_.path(), runtime_.path());
+    ASSERT_TRUE(first.Start("/dev/null", {}));
+    // The lock is the first thing a start takes.
+    for (int i = 0; i < 1500 && !std::filesystem::exists(runtime_ / "Wexal.lock"); ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    test::WexalProcess second(program_.path(), runtime_.path());
+    ASSERT_TRUE(second.Start("/dev/null", {"S=" + Program("A.NC"), "END"}));
+    EXPECT_EQ(second.WaitExit(30s), std::optional<int>(kExitNotStarted));
+    EXPECT_NE(second.Stderr().find("他のWexalが実行中です"), std::string::npos)
+        << second.Stderr();
+}
+
+}  // namespace
+}  // namespace wexal
