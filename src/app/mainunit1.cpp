@@ -32,6 +32,7 @@
 #include "files/file_info_form.h"
 #include "files/file_list_box.h"
 #include "files/file_loader.h"
+#include "platform/fit_text.h"
 #include "platform/qt_launcher_trust.h"
 #include "platform/qt_screen_saver.h"
 #include "platform/text_codec.h"
@@ -91,6 +92,7 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     transferMessages_ = std::make_unique<UnattendedMessages>(*messages_);
     transferHost_ = std::make_unique<QtTransferHost>(this, *transferMessages_);
     link_.env = {&settings_, transferHost_.get(), transferMessages_.get(), files_.folder};
+    if (services.createPort) link_.env.createPort = std::move(services.createPort);
     transferPanel_ = std::make_unique<TransferPanel>(*this, *transferHost_);
     sendCommand_ = std::make_unique<SendCommand>(*this, *transferPanel_, link_, *transferMessages_);
     commPanel_ = std::make_unique<CommPanel>(*this);
@@ -273,10 +275,8 @@ void TForm1::RestoreIdleDisplay() {
     ListBox1->setFocus();
     Edit1->setEnabled(false);
     screenSaver_->SetEnabled(true);
-    QPalette dsr = LabeledEdit1->palette();
-    dsr.setColor(QPalette::Base, Qt::red);
-    LabeledEdit1->setPalette(dsr);
-    LabeledEdit2->setText(QStringLiteral(" ○"));
+    ShowDsrLamp(LabeledEdit1, false);
+    ShowCtsLamp(LabeledEdit2, false);
 }
 
 void TForm1::SimulateKey(int qtKey) {
@@ -303,7 +303,18 @@ void TForm1::SetMessage(const QString& text, bool warning) {
     QPalette pal = Label11->palette();
     pal.setColor(QPalette::WindowText, warning ? Qt::red : Qt::green);
     Label11->setPalette(pal);
-    Label11->setText(text);
+    // Right-aligned, a long message would lose its beginning: it is cut in
+    // the middle instead, and read whole from the tooltip and by screen readers.
+    const std::string whole = text.toStdString();
+    const QFontMetrics metrics(Label11->font());
+    const int room = Label11->width() - 2 * Label11->margin();
+    QString shown = text;
+    for (std::size_t columns = Cp932Width(whole); columns > 0 && metrics.horizontalAdvance(shown) > room;) {
+        shown = QString::fromStdString(FitMiddle(whole, --columns));
+    }
+    Label11->setText(shown);
+    Label11->setToolTip(text);
+    Label11->setAccessibleName(text);
 }
 
 std::int64_t TForm1::LoadFileIntoView(const std::string& name) {

@@ -60,6 +60,8 @@ struct MainWindowServices {
     FolderBrowser folderBrowser;         // empty: the desktop's folder dialog
     LauncherTrust* launcherTrust = nullptr;  // null: the desktop's own marking
     MoveToTrash moveToTrash = nullptr;       // empty: the desktop trash
+    // The port a transfer opens; empty: the device the port map names.
+    std::function<std::unique_ptr<SerialPort>(const std::string& device)> createPort = nullptr;
 };
 
 // The main window: owns the settings and the run-time state, shows what core

@@ -116,7 +116,9 @@ void TForm1::CreateControls() {
     for (int i = 0; i < 7; ++i) {
         auto* panel = new QLabel(StatusBar2);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setGeometry(left, 0, widths[i], 24);
+        // The widths add up to more than the bar: the last takes what is left.
+        const int width = i == 6 ? StatusBar2->width() - left : widths[i];
+        panel->setGeometry(left, 0, width, 24);
         panel->setFont(MonoFont(12));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setAlignment((i >= 3 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);

@@ -18,13 +18,21 @@ constexpr const char* kLampMark = " ●";
 constexpr const char* kLampOff = " ○";
 constexpr int kRefreshMs = 100;
 
-void SetTextColour(QWidget* widget, const QColor& colour) {
-    QPalette pal = widget->palette();
+}  // namespace
+
+void ShowDsrLamp(QLineEdit* lamp, bool on) {
+    const QColor colour = on ? Qt::blue : Qt::red;
+    if (lamp->text() != QString::fromUtf8(kLampMark)) lamp->setText(QString::fromUtf8(kLampMark));
+    if (lamp->palette().color(QPalette::Text) == colour) return;
+    QPalette pal = lamp->palette();
     pal.setColor(QPalette::Text, colour);
-    widget->setPalette(pal);
+    lamp->setPalette(pal);
 }
 
-}  // namespace
+void ShowCtsLamp(QLineEdit* lamp, bool on) {
+    const QString text = QString::fromUtf8(on ? kLampMark : kLampOff);
+    if (lamp->text() != text) lamp->setText(text);
+}
 
 QtTransferHost::QtTransferHost(TForm1* form, MessageService& messages)
     : form_(form), messages_(messages) {
@@ -103,18 +111,12 @@ void QtTransferHost::ReleaseAbortKeys() {
     }
 }
 
-void QtTransferHost::SetDsrLamp(bool on) {
-    if (dsrLamp_ == on) return;
-    dsrLamp_ = on;
-    form_->LabeledEdit1->setText(QString::fromUtf8(kLampMark));
-    SetTextColour(form_->LabeledEdit1, on ? Qt::blue : Qt::red);
-}
+// The lamps are compared with what they show, not with what was last set
+// here: the idle display sets them too, and a remembered state would keep
+// an unchanged line from being drawn again after it.
+void QtTransferHost::SetDsrLamp(bool on) { ShowDsrLamp(form_->LabeledEdit1, on); }
 
-void QtTransferHost::SetCtsLamp(bool on) {
-    if (ctsLamp_ == on) return;
-    ctsLamp_ = on;
-    form_->LabeledEdit2->setText(QString::fromUtf8(on ? kLampMark : kLampOff));
-}
+void QtTransferHost::SetCtsLamp(bool on) { ShowCtsLamp(form_->LabeledEdit2, on); }
 
 void QtTransferHost::SetStatusPanel(int index, const std::string& text) {
     form_->SetStatusPanel(index, QString::fromStdString(text));

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <memory>
 
+class QLineEdit;
+
 #include "platform/message_service.h"
 #include "serial/transfer_host.h"
 
@@ -12,6 +14,10 @@ namespace wexal {
 
 class TForm1;
 class TAutoForm;
+
+// The DSR lamp's mark in blue (on) or red (off); the CTS lamp " ●" or " ○".
+void ShowDsrLamp(QLineEdit* lamp, bool on);
+void ShowCtsLamp(QLineEdit* lamp, bool on);
 
 // The main window as the transfers see it. An application-wide event filter
 // follows F3 and Esc: held now, and pressed since last asked. Releasing the
@@ -71,8 +77,6 @@ private:
     void ShowProgress();
     QTimer refreshTimer_;
     int progress_ = 0;
-    std::optional<bool> dsrLamp_;
-    std::optional<bool> ctsLamp_;
 };
 
 }  // namespace wexal

@@ -45,18 +45,25 @@ std::string RemoveSlash(std::string text) {
     return text;
 }
 
-// The forms a "/"-separated list is made of: "/S=...", "/R=...", "/COM2",
-// "/END", "/*.NC", "/9600,7,E,2". An absolute path begins with "/" as well;
-// this is what tells the two apart.
+// The keyword forms of the argument table, tested on the first part of a
+// "/"-separated list.
+bool IsKeywordForm(const std::string& part) {
+    if (ContainsNoCase(part, "S=") || ContainsNoCase(part, "R=")) return true;
+    if (ContainsNoCase(part, "COM") && part.size() <= 5) return true;
+    if (ContainsNoCase(part, "END") && part.size() <= 4) return true;
+    // A pattern or line parameters hold no "/"; a part that does is a path.
+    if (Contains(part, "/")) return false;
+    if (Contains(part, ".") && Contains(part, "*") && !Contains(part, ":")) return true;
+    return Contains(part, ",");
+}
+
+// "/S=...", "/R=...", "/COM2", "/END", "/*.NC", "/9600,7,E,2" begin a
+// "/"-separated list. An absolute path begins with "/" as well, and may begin
+// like a keyword ("/common/nc", "/end_mills"): only a first part that is
+// itself a keyword form makes the list.
 bool IsSlashKeyword(const std::string& arg) {
     if (arg.size() < 2 || arg.front() != '/') return false;
-    const std::string rest = Upper(arg.substr(1));
-    if (rest.starts_with("S=") || rest.starts_with("R=") || rest.starts_with("COM") ||
-        rest.starts_with("END") || rest.starts_with("*.")) {
-        return true;
-    }
-    const std::string word = rest.substr(0, rest.find(' '));
-    return Contains(word, ",") && !Contains(word, "/");
+    return IsKeywordForm(SplitSlashList({arg}).front());
 }
 
 // "~" and "~/..." name the home folder, as a shell would have made them.

@@ -210,7 +210,7 @@ private slots:
         QTest::keyClick(form->ListBox1, Qt::Key_R);
         QCOMPARE(test::ReadFileBytes(*work_ / "Old.nc"), std::string("old"));
         QCOMPARE(test::ReadFileBytes(*work_ / "B.NC"), std::string("B"));
-        QCOMPARE(form->Label11->text(),
+        QCOMPARE(form->Label11->toolTip(),
                  QStringLiteral("すでにB.NCが有ります。名前を変更できません!!"));
     }
 

@@ -171,6 +171,28 @@ private slots:
         QVERIFY(screenSaver_.enabledCalls >= 1);
     }
 
+    // A message longer than its line keeps its beginning and end; the whole
+    // text is the tooltip and what a screen reader reads. The last status
+    // panel ends where the bar does.
+    void longMessagesAndTheLastPanelFitTheWindow() {
+        auto form = Start();
+        QVERIFY(form);
+        const QString text = QStringLiteral("すでにB.NCが有ります。名前を変更できません!!");
+        form->SetMessage(text, true);
+        const QString shown = form->Label11->text();
+        QVERIFY2(shown.startsWith(QStringLiteral("すでにB.NC")) && shown.endsWith(QStringLiteral("!!")),
+                 qPrintable(shown));
+        QVERIFY(QFontMetrics(form->Label11->font()).horizontalAdvance(shown) <= form->Label11->width());
+        QCOMPARE(form->Label11->toolTip(), text);
+        QCOMPARE(form->Label11->accessibleName(), text);
+        form->SetMessage(QStringLiteral("操作中止!!"), true);
+        QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
+
+        const QLabel* last = form->StatusPanels.back();
+        QCOMPARE(last->geometry(), QRect(700, 0, 28, 24));
+        QCOMPARE(last->geometry().right() + 1, form->StatusBar2->width());
+    }
+
     void shiftShowsTheShiftHelpLine() {
         auto form = Start();
         QVERIFY(form);
@@ -210,7 +232,7 @@ private slots:
         QVERIFY(form);
         QVERIFY(messages_.shown().empty());  // no create question
         QCOMPARE(form->settings().DirPath, home_->path().string());
-        QVERIFY(form->Label11->text().contains(QStringLiteral("D:\\NCDATA")));
+        QVERIFY(form->Label11->toolTip().contains(QStringLiteral("D:\\NCDATA")));
         QCOMPARE(TextColour(form->Label11), QColor(Qt::red));
     }
 
@@ -565,7 +587,7 @@ private slots:
         // F5 with a closing separator; "?" is refused on the way.
         Key(*form, Qt::Key_F5);
         QCOMPARE(form->Edit1->text(), QString::fromStdString(folder.string()));
-        QCOMPARE(form->Label11->text(),
+        QCOMPARE(form->Label11->toolTip(),
                  QString::fromStdString("現ﾃﾞｨﾚｸﾄﾘ " + folder.string() + " -->>>変更後 "));
         form->Edit1->clear();
         Type(*form, QString::fromStdString((folder / "SUB").string()) + "?/");

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -19,6 +20,8 @@
 #include "files/file_list_box.h"
 #include "platform/text_codec.h"
 #include "serial/transfer_log.h"
+#include "support/fake_clock.h"
+#include "support/fake_serial_port.h"
 #include "support/ncsim_process.h"
 #include "support/scripted_messages.h"
 #include "support/main_window_fixture.h"
@@ -155,6 +158,35 @@ private slots:
         homeEnv_.reset();
         home_.reset();
         program_.reset();
+    }
+
+    // The lamps show the modem lines read in each transfer, also when they are
+    // the same as in the transfer before and the idle display came between.
+    void lampsShowTheLinesOfEveryTransfer() {
+        test::FakeClock clock;
+        WriteFileBytes(Folder() / "O1.NC", "O1\nM30\n");
+        WriteFileBytes(program_->path() / "Wexal.INI",
+                       "[Setting]\nDirPath=" + Folder().string() +
+                           "\nSpeed=4800,8,N,2\nSignal=N\nALL-Files=Y\n[Options]\nListColumn=2\n");
+        TForm1::Services services{&messages_, &screenSaver_, {}};
+        services.createPort = [&clock](const std::string&) {
+            auto port = std::make_unique<test::FakeSerialPort>(clock);
+            port->SetModemStatus(ModemStatus{.cts = true, .dsr = true, .rlsd = true});
+            return port;
+        };
+        auto form = test::StartMainWindow({}, program_->path(), std::move(services));
+        QVERIFY(form);
+        for (int transfer = 1; transfer <= 2; ++transfer) {
+            ClickRow(*form, test::RowOf(*form, "O1.NC"));
+            messages_.Answer(false);  // the go-ahead: the lamps are read before it
+            Key(*form, Qt::Key_F1);
+            QCOMPARE(form->LabeledEdit1->text(), QStringLiteral(" ●"));
+            QCOMPARE(form->LabeledEdit1->palette().color(QPalette::Text), QColor(Qt::blue));
+            QCOMPARE(form->LabeledEdit2->text(), QStringLiteral(" ●"));
+            form->RestoreIdleDisplay();
+            QCOMPARE(form->LabeledEdit1->palette().color(QPalette::Text), QColor(Qt::red));
+            QCOMPARE(form->LabeledEdit2->text(), QStringLiteral(" ○"));
+        }
     }
 
     void sendPanelFollowsTheLineAndItsFooterAborts() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <optional>
@@ -183,6 +184,29 @@ TEST_F(WexalSendTest, ArgumentFormsChooseFileFolderAndPortForThisRunOnly) {
         EXPECT_EQ(test::ReadFileBytes(program_ / "Wexal.INI"), ini);
         std::filesystem::remove(program_ / "Wexal.log");
     }
+}
+
+// A folder at the root whose name begins like a keyword ("/common/nc") is a
+// folder argument, not a "/"-list: a bare name sent from it is found there.
+TEST_F(WexalSendTest, AFolderThatBeginsLikeAKeywordIsAFolder) {
+    const std::filesystem::path folder = "/comwexal" + std::to_string(::getpid());
+    std::error_code ec;
+    if (!std::filesystem::create_directory(folder, ec)) GTEST_SKIP() << "/ is not writable";
+    struct Remove {
+        std::filesystem::path path;
+        ~Remove() { std::filesystem::remove_all(path); }
+    } remove{folder};
+    test::WriteFileBytes(folder / "A.NC", "%\nO1\nM30\n%\n");
+    test::WriteFileBytes(program_ / "Wexal.INI",
+                         "[Setting]\nPort=COM1\nSpeed=19200,8,N,1\nSignal=Y\nDirPath=" +
+                             nc_.path().string() + "\n");
+    NcsimProcess sim;
+    const auto text = nc_ / "received.nc";
+    ASSERT_TRUE(sim.Start({"receive", "--line", "none", "--code", "iso", "--dc1", "--text",
+                           text.string()}));
+    ASSERT_TRUE(Start(sim.slave(), {folder.string(), "S=A.NC", "END"}));
+    EXPECT_EQ(WaitExit(120s), std::optional<int>(0)) << Stderr();
+    EXPECT_EQ(test::ReadFileBytes(text), "\nO1\nM30\n\n%");
 }
 
 // Arguments no launcher would give: the program neither crashes nor hangs

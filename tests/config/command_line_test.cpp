@@ -92,6 +92,10 @@ TEST(CommandLineTest, ArgumentFormsKeepTheirOrder) {
         {"/COM12", ArgumentForm::None},     {"/COM2", ArgumentForm::Port},
         {"/*.NC", ArgumentForm::Pattern},   {"/9600,8,N,1", ArgumentForm::LineParameters},
         {"S=", ArgumentForm::Send},         {"/", ArgumentForm::Folder},
+        // A path whose first part only begins like a keyword is a path.
+        {"/common/nc", ArgumentForm::Folder}, {"/end_mills", ArgumentForm::Folder},
+        {"/comx/nc", ArgumentForm::Folder},   {"/COM2/nc", ArgumentForm::Folder},
+        {"/*.NC/x", ArgumentForm::Folder},
     };
     for (const Row& row : rows) EXPECT_EQ(ClassifyArgument(row.arg, none), row.form) << row.arg;
     const auto file = [](const std::string&) { return PathKind::File; };
