@@ -103,7 +103,8 @@ ToolResult JoinFiles(const std::filesystem::path& folder, const std::vector<std:
             return {ToolOutcome::Cancelled, {}, result.count};
         }
     }
-    if (Status written = WriteFileAtomically(folder / outputName, out); !written) {
+    if (Status written = WriteFileAtomically(folder / outputName, out, LinkMode::Replace);
+        !written) {
         return {ToolOutcome::Failed, written.message, result.count};
     }
     return result;

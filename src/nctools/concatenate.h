@@ -33,7 +33,8 @@ using JoinSelect = std::function<void(int index)>;
 // a file that does not look like text) and contributes its lines with CR LF.
 // The output is written whole at the end through a temporary name, so a file
 // that cannot be read, a cancel or a failed write leave any earlier file of
-// that name as it was. Refused when the output is one of the inputs.
+// that name as it was; a link of that name is replaced, never written
+// through. Refused when the output is one of the inputs.
 ToolResult JoinFiles(const std::filesystem::path& folder, const std::vector<std::string>& names,
                      const std::string& outputName, MessageService& messages,
                      const JoinSelect& select = {}, ToolProgress* progress = nullptr);
