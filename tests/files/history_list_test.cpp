@@ -1,7 +1,12 @@
 #include "files/history_list.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +57,70 @@ TEST(HistoryListTest, WritesCp932WithCrLfAndReadsAnyLineEnd) {
     EXPECT_EQ(ReadHistoryList(path), (Entries{"ﾌﾟﾛｸﾞﾗﾑ", "/home/nc/加工"}));
     test::WriteFileBytes(path, "a\nb\rc\r\nd");
     EXPECT_EQ(ReadHistoryList(path), (Entries{"a", "b", "c", "d"}));
+}
+
+// What is no history file is neither waited for nor replaced: the read and
+// the write return at once (in a child, under a hang guard) and leave it be.
+TEST(HistoryListTest, AFifoADeviceAFolderAHugeFileOrAForeignLinkIsLeftAlone) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+        fs::file_type type;
+        std::string reason;
+        bool needsRoot = false;
+    };
+    const std::string huge(5u << 20, '\n');
+    const Case cases[] = {
+        {"a FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); },
+         fs::file_type::fifo, "通常のファイルではありません。"},
+        {"a link to a device that never ends",
+         [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }, fs::file_type::symlink,
+         "シンボリックリンクの先が通常のファイルではありません。"},
+        {"a folder", [](const fs::path& p) { fs::create_directory(p); }, fs::file_type::directory,
+         "フォルダーです。"},
+        {"5 MB", [&](const fs::path& p) { test::WriteFileBytes(p, huge); }, fs::file_type::regular,
+         "ファイルが大きすぎます。"},
+        {"root: a link to another user's file",
+         [](const fs::path& p) {
+             test::WriteFileBytes(p.string() + ".theirs", "theirs\r\n");
+             ASSERT_EQ(::chown((p.string() + ".theirs").c_str(), 65534, 65534), 0);
+             fs::create_symlink(p.string() + ".theirs", p);
+         },
+         fs::file_type::symlink, "シンボリックリンクの先が他のユーザーのファイルです。", true},
+    };
+    for (const char* name : {kPathHistoryFile, kNameHistoryFile, kFindHistoryFile}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(name) + ", " + c.what);
+            if (c.needsRoot && ::geteuid() != 0) continue;
+            test::TempDir dir;
+            const fs::path path = dir / name;
+            c.make(path);
+            // A FIFO held open at both ends: any byte written would wait in it.
+            const bool fifo = c.type == fs::file_type::fifo;
+            const int held = fifo ? ::open(path.c_str(), O_RDWR | O_NONBLOCK) : -1;
+            const std::optional<std::string> result = test::ResultInChild([&] {
+                const bool read = ReadHistoryList(path).has_value();
+                return std::string(read ? "read" : "not read") + "\n" +
+                       WriteHistoryList(path, {"/nc"}).message;
+            });
+            ASSERT_TRUE(result.has_value()) << "hung or crashed";
+            EXPECT_EQ(*result,
+                      "not read\nファイルに書き込めません。\n" + path.string() + "\n" + c.reason);
+            EXPECT_EQ(fs::symlink_status(path).type(), c.type);
+            if (fifo) {
+                char byte = 0;
+                EXPECT_EQ(::read(held, &byte, 1), -1);
+                ::close(held);
+            }
+            if (c.type == fs::file_type::regular) {
+                EXPECT_EQ(test::ReadFileBytes(path), huge);
+            }
+            if (c.needsRoot) {
+                EXPECT_EQ(test::ReadFileBytes(path.string() + ".theirs"), "theirs\r\n");
+            }
+        }
+    }
 }
 
 }  // namespace
