@@ -1,13 +1,10 @@
 #include "serial/transfer_log.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <ctime>
-#include <filesystem>
-#include <functional>
 #include <string>
 
 #include "platform/text_codec.h"
@@ -84,61 +81,6 @@ TEST(TransferLogTest, ALogThatCannotBeWrittenSaysWhereAndWhy) {
 
     const Status missingFolder = Log(dir / "gone" / "Wexal.log").Append("送信\n");
     EXPECT_FALSE(missingFolder);
-}
-
-// What is no log is never opened: an entry and the view return at once (in a
-// child, under a hang guard), nothing is written, and the view is empty.
-TEST(TransferLogTest, AFifoADeviceAFolderOrAForeignLinkIsNeitherWaitedForNorWritten) {
-    namespace fs = std::filesystem;
-    struct Case {
-        const char* what;
-        std::function<void(const fs::path&)> make;
-        fs::file_type type;
-        std::string reason;
-        bool needsRoot = false;
-    };
-    const Case cases[] = {
-        {"a FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); },
-         fs::file_type::fifo, "通常のファイルではありません。"},
-        {"a link to a device that never ends",
-         [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }, fs::file_type::symlink,
-         "シンボリックリンクの先が通常のファイルではありません。"},
-        {"a folder", [](const fs::path& p) { fs::create_directory(p); }, fs::file_type::directory,
-         "フォルダーです。"},
-        {"root: a link to another user's file",
-         [](const fs::path& p) {
-             test::WriteFileBytes(p.string() + ".theirs", "theirs\r\n");
-             ASSERT_EQ(::chown((p.string() + ".theirs").c_str(), 65534, 65534), 0);
-             fs::create_symlink(p.string() + ".theirs", p);
-         },
-         fs::file_type::symlink, "シンボリックリンクの先が他のユーザーのファイルです。", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.needsRoot && ::geteuid() != 0) continue;
-        test::TempDir dir;
-        const Log log(dir / "Wexal.log");
-        c.make(log.file());
-        // A FIFO held open at both ends: any byte written would wait in it.
-        const bool fifo = c.type == fs::file_type::fifo;
-        const int held = fifo ? ::open(log.file().c_str(), O_RDWR | O_NONBLOCK) : -1;
-        const std::optional<std::string> result = test::ResultInChild([&] {
-            const std::string view = log.ReadForView();
-            return log.Append("送信\n").message + "\n[" + view + "]";
-        });
-        ASSERT_TRUE(result.has_value()) << "hung or crashed";
-        EXPECT_EQ(*result,
-                  "通信ログに書き込めません。\n" + log.file().string() + "\n" + c.reason + "\n[]");
-        EXPECT_EQ(fs::symlink_status(log.file()).type(), c.type);
-        if (fifo) {
-            char byte = 0;
-            EXPECT_EQ(::read(held, &byte, 1), -1);
-            ::close(held);
-        }
-        if (c.needsRoot) {
-            EXPECT_EQ(test::ReadFileBytes(log.file().string() + ".theirs"), "theirs\r\n");
-        }
-    }
 }
 
 }  // namespace
