@@ -1,17 +1,10 @@
 #include "config/ini_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <limits>
-#include <system_error>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "platform/atomic_file.h"
-#include "platform/error_text.h"
 #include "platform/text_codec.h"
 
 namespace wexal {
@@ -145,8 +138,6 @@ std::optional<std::string> ExactCp932(std::string_view utf8) {
     if (!bytes || Cp932ToUtf8(*bytes) != utf8) return std::nullopt;
     return bytes;
 }
-
-constexpr std::string_view kNotRegular = "通常のファイルではありません。";
 
 }  // namespace
 
@@ -565,50 +556,10 @@ IniFile IniFile::Load(const std::filesystem::path& path, Status* status) {
         return IniFile();
     };
 
-    const FileLookup file = LookUpFile(path);
+    FileContent file = ReadRegularFile(path, kMaxFileSize);
     if (file.kind == FileLookup::Kind::Missing) return {};
     if (file.kind == FileLookup::Kind::Refused) return refuse(file.reason);
-
-    // Not blocking on a FIFO and not following a link that replaced the file
-    // since it was looked at.
-    const int fd =
-        ::open(file.target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) {
-        if (errno == ENOENT) return {};
-        return refuse(SystemErrorText(errno));
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return refuse(SystemErrorText(errno));
-    if (!S_ISREG(st.st_mode)) return refuse(kNotRegular);
-    if (static_cast<std::uintmax_t>(st.st_size) > kMaxFileSize) {
-        return refuse(SystemErrorText(EFBIG));
-    }
-
-    std::string bytes;
-    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
-    std::size_t used = 0;
-    for (;;) {
-        // The file may grow between fstat and the read.
-        if (used == bytes.size()) {
-            if (bytes.size() > kMaxFileSize) return refuse(SystemErrorText(EFBIG));
-            bytes.resize(std::min<std::size_t>(bytes.size() * 2 + 4096, kMaxFileSize + 1));
-        }
-        const ssize_t got = ::read(fd, bytes.data() + used, bytes.size() - used);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return refuse(SystemErrorText(errno));
-        }
-        if (got == 0) break;
-        used += static_cast<std::size_t>(got);
-    }
-    if (used > kMaxFileSize) return refuse(SystemErrorText(EFBIG));
-    bytes.resize(used);
-    return FromBytes(std::move(bytes));
+    return FromBytes(std::move(file.bytes));
 }
 
 }  // namespace wexal

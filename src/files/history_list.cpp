@@ -1,8 +1,6 @@
 #include "files/history_list.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "platform/atomic_file.h"
 #include "platform/text_codec.h"
@@ -11,12 +9,10 @@
 namespace wexal {
 
 std::optional<std::vector<std::string>> ReadHistoryList(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
+    const FileContent file = ReadRegularFile(path, kHistoryFileLimit, LinkMode::FollowOwned);
+    if (file.kind != FileLookup::Kind::Regular) return std::nullopt;
     std::vector<std::string> entries;
-    ForEachLine(bytes, [&](std::string_view line) {
+    ForEachLine(file.bytes, [&](std::string_view line) {
         entries.push_back(Cp932ToUtf8Lossy(line));
         return true;
     });
@@ -24,6 +20,10 @@ std::optional<std::vector<std::string>> ReadHistoryList(const std::filesystem::p
 }
 
 Status WriteHistoryList(const std::filesystem::path& path, const std::vector<std::string>& entries) {
+    if (const FileContent old = ReadRegularFile(path, kHistoryFileLimit, LinkMode::FollowOwned);
+        old.kind == FileLookup::Kind::Refused) {
+        return Status::Error("ファイルに書き込めません。\n" + path.string() + "\n" + old.reason);
+    }
     std::string bytes;
     for (const std::string& entry : entries) {
         const std::optional<std::string> encoded = Utf8ToCp932(entry);
@@ -31,7 +31,7 @@ Status WriteHistoryList(const std::filesystem::path& path, const std::vector<std
         bytes += *encoded;
         bytes += "\r\n";
     }
-    return WriteFileAtomically(path, bytes);
+    return WriteFileAtomically(path, bytes, LinkMode::FollowOwned);
 }
 
 void ConfirmHistoryEntry(std::vector<std::string>& entries, const std::string& entry) {

@@ -131,7 +131,7 @@ ToolResult DoubleAxisIntoFile(std::string_view text, char axis,
     std::string converted;
     ToolResult result = DoubleAxis(text, axis, converted, progress);
     if (result.outcome != ToolOutcome::Done) return result;
-    if (Status written = WriteFileAtomically(output, converted); !written) {
+    if (Status written = WriteFileAtomically(output, converted, LinkMode::Replace); !written) {
         return {ToolOutcome::Failed, written.message, 0};
     }
     return result;

@@ -41,7 +41,8 @@ ToolResult DoubleAxis(std::string_view text, char axis, std::string& out,
                       ToolProgress* progress = nullptr);
 
 // The doubling of the view's text saved as folder/outputName, replacing a
-// file of that name. Refused when the output would be the source itself.
+// file of that name; a link of that name is replaced too, never written
+// through. Refused when the output would be the source itself.
 ToolResult DoubleAxisIntoFile(std::string_view text, char axis,
                               const std::filesystem::path& folder, const std::string& sourceName,
                               const std::string& outputName, ToolProgress* progress = nullptr);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "files/file_loader.h"
+#include "files/input_line.h"
 #include "nctools/same_file.h"
 #include "platform/atomic_file.h"
 #include "platform/error_text.h"
@@ -44,6 +45,15 @@ std::string JoinOutputName(std::string_view typed, std::string_view extension) {
     std::string name(typed);
     if (typed.find(extension) == std::string_view::npos) name += extension;
     return name;
+}
+
+std::optional<BoxMessage> RefusedJoinName(std::string_view typed) {
+    for (const char c : typed) {
+        // A NUL, which no key types, would cut the name short: refused as "/" is.
+        const char32_t key = c == '\0' ? U'/' : static_cast<unsigned char>(c);
+        if (std::optional<BoxMessage> box = RefusedChar(kFileNameNoDotRule, key)) return box;
+    }
+    return std::nullopt;
 }
 
 bool JoinOutputIsInput(const std::filesystem::path& folder, const std::string& outputName,
@@ -103,7 +113,8 @@ ToolResult JoinFiles(const std::filesystem::path& folder, const std::vector<std:
             return {ToolOutcome::Cancelled, {}, result.count};
         }
     }
-    if (Status written = WriteFileAtomically(folder / outputName, out); !written) {
+    if (Status written = WriteFileAtomically(folder / outputName, out, LinkMode::Replace);
+        !written) {
         return {ToolOutcome::Failed, written.message, result.count};
     }
     return result;

@@ -121,6 +121,11 @@ void TPlusForm::Button1Click() {
     ConfirmHistoryEntry(history_, typed);
     ShowHistory(*ComboBox1, history_);
     MessageService& messages = *context_.messages;
+    if (const std::optional<BoxMessage> refused = RefusedJoinName(typed)) {
+        refused->Show(messages);
+        ComboBox1->setFocus();
+        return;
+    }
     if (Exists(output) &&
         !messages.AskYesNo("すでに" + output.string() + "が有ります。\n" + "上書きしますか？",
                            DefaultCaption(MessageIcon::Warning), MessageIcon::Warning)) {

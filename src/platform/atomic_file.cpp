@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -28,6 +29,9 @@ constexpr std::string_view kLinkDangling = "シンボリックリンクの先に
 constexpr std::string_view kLinkNotRegular =
     "シンボリックリンクの先が通常のファイルではありません。";
 constexpr std::string_view kReadOnly = "読み取り専用のファイルです。";
+constexpr std::string_view kLinkOfOtherUser = "他のユーザーのシンボリックリンクです。";
+constexpr std::string_view kLinkToOtherUser =
+    "シンボリックリンクの先が他のユーザーのファイルです。";
 
 // A temporary file is named ".<name>.tmp<pid>_<n>" beside its target.
 std::string TemporaryPrefix(const fs::path& target) {
@@ -123,7 +127,7 @@ bool ProcessIsGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 }  // namespace
 
-FileLookup LookUpFile(const fs::path& path) {
+FileLookup LookUpFile(const fs::path& path, LinkMode links) {
     FileLookup file;
     file.target = path;
     struct stat st {};
@@ -134,6 +138,8 @@ FileLookup LookUpFile(const fs::path& path) {
         return file;
     }
     if (S_ISLNK(st.st_mode)) {
+        if (links == LinkMode::Replace) return file;
+        const uid_t linkOwner = st.st_uid;
         // realpath follows the whole chain of links; its end must be a regular file.
         struct Free {
             void operator()(char* p) const { std::free(p); }
@@ -152,6 +158,11 @@ FileLookup LookUpFile(const fs::path& path) {
             file.reason = kLinkNotRegular;
             return file;
         }
+        if (links == LinkMode::FollowOwned && ::geteuid() == 0 &&
+            (linkOwner != 0 || st.st_uid != 0)) {
+            file.reason = linkOwner != 0 ? kLinkOfOtherUser : kLinkToOtherUser;
+            return file;
+        }
         file.kind = FileLookup::Kind::Regular;
         file.target = resolved.get();
         file.mode = st.st_mode;
@@ -167,13 +178,74 @@ FileLookup LookUpFile(const fs::path& path) {
     return file;
 }
 
-Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMode links) {
-    FileLookup file = LookUpFile(path);
-    struct stat own {};
-    if (links == LinkMode::Replace && ::lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode)) {
-        file = FileLookup{};
-        file.target = path;
+FileLookup OpenRegularFile(const fs::path& path, int flags, UniqueFd& fd, LinkMode links) {
+    FileLookup file = LookUpFile(path, links);
+    fd.Reset();
+    if (file.kind != FileLookup::Kind::Regular) return file;
+    // O_NONBLOCK and the check below: whatever was swapped in since the
+    // look-up is neither waited for nor used.
+    fd.Reset(::open(file.target.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    struct stat st {};
+    if (!fd) {
+        if (errno == ENOENT) {
+            file.kind = FileLookup::Kind::Missing;
+            return file;
+        }
+        file.reason = SystemErrorText(errno);
+    } else if (::fstat(fd.get(), &st) != 0) {
+        file.reason = SystemErrorText(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        file.reason = kNotRegular;
+    } else {
+        return file;
     }
+    file.kind = FileLookup::Kind::Refused;
+    fd.Reset();
+    return file;
+}
+
+FileContent ReadRegularFile(const fs::path& path, std::uintmax_t maxSize, LinkMode links) {
+    FileContent content;
+    UniqueFd fd;
+    FileLookup file = OpenRegularFile(path, O_RDONLY, fd, links);
+    content.kind = file.kind;
+    content.reason = std::move(file.reason);
+    if (file.kind != FileLookup::Kind::Regular) return content;
+    const auto refuse = [&](int error) {
+        content.kind = FileLookup::Kind::Refused;
+        content.bytes.clear();
+        content.reason = SystemErrorText(error);
+        return std::move(content);
+    };
+
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return refuse(errno);
+    if (static_cast<std::uintmax_t>(st.st_size) > maxSize) return refuse(EFBIG);
+    std::string& bytes = content.bytes;
+    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t used = 0;
+    for (;;) {
+        // The file may grow between fstat and the read.
+        if (used == bytes.size()) {
+            if (used > maxSize) return refuse(EFBIG);
+            bytes.resize(static_cast<std::size_t>(
+                std::min<std::uintmax_t>(bytes.size() * 2 + 4096, maxSize) + 1));
+        }
+        const ssize_t got = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return refuse(errno);
+        }
+        if (got == 0) break;
+        used += static_cast<std::size_t>(got);
+    }
+    if (used > maxSize) return refuse(EFBIG);
+    bytes.resize(used);
+    return content;
+}
+
+Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMode links) {
+    const FileLookup file = LookUpFile(path, links);
     if (file.kind == FileLookup::Kind::Refused) return Failure(path, file.reason);
     if (file.kind == FileLookup::Kind::Regular) {
         // Root may write anything; the owner's write bit is what the operator set.

@@ -2,13 +2,25 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "platform/status.h"
+#include "platform/unique_fd.h"
 
 namespace wexal {
+
+// How a symbolic link at the path given is taken:
+// - Follow: to the regular file it leads to, which is read or replaced, and
+//   the link stays a link;
+// - Replace: not at all, a new file takes the link's place, so a name made
+//   from file content can never lead a write out of its folder;
+// - FollowOwned: as Follow, but a process running as root follows only a
+//   link of root's to a file of root's, so root never writes where another
+//   user's link points, nor into another user's file through a link.
+enum class LinkMode { Follow, Replace, FollowOwned };
 
 // What a path names, for code that reads a file whole and later replaces it.
 // Symbolic links are followed only to a regular file.
@@ -24,7 +36,26 @@ struct FileLookup {
     mode_t mode = 0;     // Regular: the target's mode
     std::string reason;  // Refused: why, in the operator's words
 };
-FileLookup LookUpFile(const std::filesystem::path& path);
+FileLookup LookUpFile(const std::filesystem::path& path, LinkMode links = LinkMode::Follow);
+
+// Opens the file that LookUpFile finds with flags (O_RDONLY, or O_WRONLY with
+// O_APPEND) into fd when it is a regular file; what the look-up found, then.
+// Anything else is refused without being opened, so a FIFO never blocks and
+// a device is never touched, and a link that took the file's place since it
+// was looked up is not followed.
+FileLookup OpenRegularFile(const std::filesystem::path& path, int flags, UniqueFd& fd,
+                           LinkMode links = LinkMode::Follow);
+
+// The whole content of the regular file that LookUpFile finds. A file over
+// maxSize bytes is refused unread ("ファイルが大きすぎます。"), as is
+// everything OpenRegularFile refuses.
+struct FileContent {
+    FileLookup::Kind kind = FileLookup::Kind::Missing;
+    std::string bytes;   // Regular
+    std::string reason;  // Refused
+};
+FileContent ReadRegularFile(const std::filesystem::path& path, std::uintmax_t maxSize,
+                            LinkMode links = LinkMode::Follow);
 
 // Replaces the file's content as a whole: the bytes go to a temporary file in
 // the same folder, are flushed to the disk and renamed over the target, so a
@@ -33,18 +64,12 @@ FileLookup LookUpFile(const std::filesystem::path& path);
 // system allows it and named only for the instant before the rename, so a
 // process killed while writing leaves nothing behind.
 //
-// The target keeps its permission bits. A symbolic link is followed to the
-// regular file it leads to, which is replaced, and stays a link. Refused, with
-// the file untouched: a read-only file (no write bit for its owner, also for
-// root, as the platform's read-only attribute is honoured), a file this user
-// may not write, a folder, a device, a FIFO, or a link to anything but a
-// regular file (dangling included). On failure the message is
+// The target keeps its permission bits; links are taken as `links` says.
+// Refused, with the file untouched: a read-only file (no write bit for its
+// owner, also for root, as the platform's read-only attribute is honoured), a
+// file this user may not write, a folder, a device, a FIFO, or a link to
+// anything but a regular file (dangling included). On failure the message is
 // "ファイルに書き込めません。\n<path>\n<reason>".
-//
-// With LinkMode::Replace a symbolic link at path is not followed: the new
-// file takes the link's place, so a name made from file content can never
-// lead a write out of its folder.
-enum class LinkMode { Follow, Replace };
 Status WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                            LinkMode links = LinkMode::Follow);
 

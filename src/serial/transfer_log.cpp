@@ -4,16 +4,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <optional>
 
+#include "platform/atomic_file.h"
 #include "platform/error_text.h"
 #include "platform/text_codec.h"
+#include "platform/unique_fd.h"
 
 namespace wexal {
 
 namespace {
 
 constexpr const char* kIdeographicSpace = "\u3000";
+
+// Hundreds of thousands of transfers; a view of more would hold the window.
+constexpr std::uintmax_t kViewLimit = 64u * 1024u * 1024u;
 
 // Writes all of bytes; false with errno set on failure.
 bool WriteAll(int fd, std::string_view bytes) {
@@ -46,9 +52,8 @@ std::string ForFile(std::string_view utf8) {
     return std::string(utf8);
 }
 
-Status Failure(const std::filesystem::path& file, int error) {
-    return Status::Error("通信ログに書き込めません。\n" + file.string() + "\n" +
-                         SystemErrorText(error));
+Status Failure(const std::filesystem::path& file, const std::string& reason) {
+    return Status::Error("通信ログに書き込めません。\n" + file.string() + "\n" + reason);
 }
 
 }  // namespace
@@ -82,37 +87,31 @@ std::string TransferLog::Entry(Direction direction, Outcome outcome, std::time_t
 
 Status TransferLog::Append(std::string_view entry) const {
     const std::string line = WithCrLf(ForFile(entry));
-    int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+    UniqueFd fd;
+    FileLookup log = OpenRegularFile(file_, O_WRONLY | O_APPEND, fd, LinkMode::FollowOwned);
     std::string bytes = line;
-    if (fd < 0) {
-        if (errno != ENOENT) return Failure(file_, errno);
-        // O_EXCL: of two writers only one writes the header.
-        fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno == EEXIST) {
-            fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
-        } else if (fd >= 0) {
+    if (log.kind == FileLookup::Kind::Missing) {
+        // O_EXCL: of two writers only one writes the header, and a link that
+        // appeared in the meantime is not followed.
+        fd.Reset(::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd) {
             bytes = Header() + line;
+        } else if (errno == EEXIST) {
+            log = OpenRegularFile(file_, O_WRONLY | O_APPEND, fd, LinkMode::FollowOwned);
+        } else {
+            return Failure(file_, SystemErrorText(errno));
         }
-        if (fd < 0) return Failure(file_, errno);
     }
-    int error = WriteAll(fd, bytes) ? 0 : errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    return error == 0 ? Status::Ok() : Failure(file_, error);
+    if (!fd) return Failure(file_, log.reason.empty() ? SystemErrorText(ENOENT) : log.reason);
+    int error = WriteAll(fd.get(), bytes) ? 0 : errno;
+    if (const int closeError = fd.Close(); error == 0) error = closeError;
+    return error == 0 ? Status::Ok() : Failure(file_, SystemErrorText(error));
 }
 
 std::string TransferLog::ReadForView() const {
     if (::access(file_.c_str(), F_OK) != 0) (void)Append("");
-    const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return {};
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    const FileContent log = ReadRegularFile(file_, kViewLimit, LinkMode::FollowOwned);
+    const std::string& bytes = log.bytes;
     std::string text = Cp932ToUtf8Lossy(bytes);
     std::string view;
     view.reserve(text.size());

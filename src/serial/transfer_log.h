@@ -31,11 +31,15 @@ public:
     // line of the file, so that any editor shows one entry per line. A
     // missing file is created with the header first. The engines end the
     // transfer on their exception path when this fails: the message names
-    // the file and the reason.
+    // the file and the reason. Never opened, and so never waited for: a
+    // FIFO, a device or a folder in the log's place, a link to anything but
+    // a regular file and, for root, another user's link or a link to another
+    // user's file.
     Status Append(std::string_view entry) const;
 
     // The whole log as text for the log view; creates it (header only) when
-    // it does not exist yet. An unreadable log gives an empty text.
+    // it does not exist yet. A log that Append would not write, or one over
+    // 64 MB, gives an empty text.
     std::string ReadForView() const;
 
 private:

@@ -281,6 +281,35 @@ private slots:
                  std::string("%\r\nO2\r\n%\r\n%\r\nO1\r\n%\r\n"));
         QCOMPARE(test::ReadFileBytes(program_->path() / "NAME.lst"), std::string("ALL\r\nA\r\n"));
     }
+
+    // A name from NAME.lst that no key could have typed is refused at OK as
+    // the key refuses it; "../x" would otherwise be written beside the folder.
+    void joinRefusesAHistoryNameTheKeysRefuse() {
+        const fs::path folder = *work_ / "nc";
+        fs::create_directory(folder);
+        test::WriteFileBytes(folder / "A.NC", "O1\n");
+        test::WriteFileBytes(folder / "B.NC", "O2\n");
+        test::WriteFileBytes(program_->path() / "NAME.lst", "../x\r\n");
+        auto form = Start();
+        QVERIFY(form);
+        form->settings().DirPath = folder.string();
+        form->RefreshFileList();
+        for (const char* name : {"A.NC", "B.NC"}) {
+            QVERIFY(test::CursorTo(*form, name));
+            QTest::keyClick(form->ListBox1, Qt::Key_Return);
+        }
+        QTest::keyClick(form->ListBox1, Qt::Key_K);
+        TPlusForm& dialog = form->ncTools().PlusForm();
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.ComboBox1->currentText(), QStringLiteral("../x"));
+        QTest::keyClick(dialog.ComboBox1->lineEdit(), Qt::Key_Return);
+        QCOMPARE(messages_.shown().size(), std::size_t{1});
+        QVERIFY(Told("この文字はファイル名に使えません。\n/:,;*?<>|.", "確認"));
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!fs::exists(*work_ / "x.NC"));
+        dialog.Button2->click();
+        QCOMPARE(test::ReadFileBytes(program_->path() / "NAME.lst"), std::string("../x\r\n"));
+    }
 };
 
 QTEST_MAIN(NcToolsTest)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <iterator>
@@ -140,6 +141,55 @@ TEST(AtomicFileLinkTest, ReplaceModePutsTheFileInTheLinksPlace) {
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "name"));
     EXPECT_EQ(test::ReadFileBytes(dir / "name"), "new");
     EXPECT_EQ(test::ReadFileBytes(elsewhere / "target"), "keep");
+}
+
+}  // namespace
+}  // namespace wexal
+
+namespace wexal {
+namespace {
+
+// Root following a link another user could have planted would write
+// wherever that user points it.
+TEST(AtomicFileLinkTest, RootFollowsOnlyItsOwnLinksToItsOwnFiles) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give files away";
+    namespace fs = std::filesystem;
+    constexpr uid_t kOther = 65534;
+    struct Case {
+        const char* what;
+        uid_t linkOwner;
+        uid_t fileOwner;
+        const char* reason;  // nullptr: written through
+    };
+    const Case cases[] = {
+        {"root's link to root's file", 0, 0, nullptr},
+        {"root's link to another user's file", 0, kOther,
+         "シンボリックリンクの先が他のユーザーのファイルです。"},
+        {"another user's link to root's file", kOther, 0, "他のユーザーのシンボリックリンクです。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        const fs::path file = dir / "file";
+        const fs::path link = dir / "link";
+        test::WriteFileBytes(file, "old");
+        fs::create_symlink(file, link);
+        ASSERT_EQ(::chown(file.c_str(), c.fileOwner, c.fileOwner), 0);
+        ASSERT_EQ(::lchown(link.c_str(), c.linkOwner, c.linkOwner), 0);
+        const Status status = WriteFileAtomically(link, "new", LinkMode::FollowOwned);
+        if (c.reason == nullptr) {
+            EXPECT_TRUE(status) << status.message;
+        } else {
+            EXPECT_EQ(status.message,
+                      "ファイルに書き込めません。\n" + link.string() + "\n" + c.reason);
+        }
+        EXPECT_EQ(test::ReadFileBytes(file), c.reason == nullptr ? "new" : "old");
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(ReadRegularFile(link, 100, LinkMode::FollowOwned).kind,
+                  c.reason == nullptr ? FileLookup::Kind::Regular : FileLookup::Kind::Refused);
+        // Followed as before where nothing else is asked for.
+        EXPECT_EQ(ReadRegularFile(link, 100).bytes, c.reason == nullptr ? "new" : "old");
+    }
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -55,6 +57,43 @@ PseudoTerminal::~PseudoTerminal() {
 void PseudoTerminal::CloseMaster() {
     if (master_ >= 0) ::close(master_);
     master_ = -1;
+}
+
+std::optional<std::string> ResultInChild(const std::function<std::string()>& body,
+                                         unsigned seconds) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        ::alarm(seconds);  // SIGALRM's default action ends the child
+        std::string result;
+        try {
+            result = body();
+        } catch (...) {
+            ::_exit(1);  // never back into the test runner
+        }
+        std::string_view rest = result;
+        while (!rest.empty()) {
+            const ssize_t n = ::write(pipeFds[1], rest.data(), rest.size());
+            if (n <= 0) ::_exit(1);
+            rest.remove_prefix(static_cast<std::size_t>(n));
+        }
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string result;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        result.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) return std::nullopt;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return result;
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,6 +56,12 @@ private:
     int master_ = -1;
     std::string slave_;
 };
+
+// Runs body in a child process and returns the text it returned. A body
+// still running after `seconds` (a hang guard, never a timing check) is
+// killed: nullopt, as for one that crashed.
+std::optional<std::string> ResultInChild(const std::function<std::string()>& body,
+                                         unsigned seconds = 30);
 
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
