@@ -41,7 +41,6 @@ constexpr std::size_t kMaxPendingOutput = 4096;
 // Of the port's buffers, what reading leaves free for the caller's bytes and
 // the port's own commands, so that together they stay within the limit.
 constexpr std::size_t kOwnOutputRoom = 2 * kMaxPendingOutput;
-static_assert(NetSerialPort::kBufferLimit > 4 * kOwnOutputRoom);
 // What a held output reports as queued: more than the byte writer allows.
 constexpr int kHeldQueue = 1 << 16;
 constexpr milliseconds kCloseFlushLimit{1000};

@@ -148,6 +148,28 @@ TEST(NetSerialPortTest, AFloodingServerIsHeldAtTheBufferLimitAndAFailureKeepsNot
         EXPECT_EQ(port.Buffered(), 0u);
     }
 
+    // Data left unread for longer than the quiet-line check waits: what waits
+    // in the socket counts as heard, so the line stays, and all of it comes.
+    {
+        test::FakeRfc2217Server server(Behaviour::Rfc2217);
+        NetSerialPort port;
+        ASSERT_TRUE(port.Open(server.Url()));
+        ASSERT_TRUE(port.SetSettings(LineSettings{}));
+        ASSERT_TRUE(port.Purge(PurgeQueues::Both));
+        const std::string data(4 * kLimit, 'G');
+        server.Send(data);
+        const auto end = std::chrono::steady_clock::now() + NetSerialPort::kQuietBeforeQuestion +
+                         NetSerialPort::kAnswerWait + 1s;
+        while (std::chrono::steady_clock::now() < end) {
+            ASSERT_EQ(port.GetQueueStatus().status, IoStatus::Ok);
+            ASSERT_TRUE(look(port)) << port.Buffered();
+            std::this_thread::sleep_for(50ms);
+        }
+        std::size_t got = 0;
+        while (got < data.size() && port.ReadByteWithin(30000).status == IoStatus::Ok) ++got;
+        EXPECT_EQ(got, data.size());
+    }
+
     // Garbage without end while the open waits for the negotiation.
     {
         test::FakeRfc2217Server server(Behaviour::GarbageFlood);
