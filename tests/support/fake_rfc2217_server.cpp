@@ -149,7 +149,7 @@ void FakeRfc2217Server::Serve(int client) {
                 toClient_.erase(0, static_cast<std::size_t>(put));
                 if (flooding) flooded_ += put;
             }
-            pending = !toClient_.empty();
+            pending = flooding || !toClient_.empty();
         }
         const bool reading = !frozen && !(flooding && behaviour_ == Behaviour::TogglesOptions);
         pollfd p{client, static_cast<short>((reading ? POLLIN : 0) | (pending ? POLLOUT : 0)), 0};
