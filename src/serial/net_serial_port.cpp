@@ -38,6 +38,9 @@ constexpr unsigned kUserTimeoutMs = 5000;
 constexpr int kSliceMs = 100;
 // Bytes a caller may leave with the port beyond what the kernel takes.
 constexpr std::size_t kMaxPendingOutput = 4096;
+// Of the port's buffers, what reading leaves free for the caller's bytes and
+// the port's own commands, so that together they stay within the limit.
+constexpr std::size_t kOwnOutputRoom = 2 * kMaxPendingOutput;
 // What a held output reports as queued: more than the byte writer allows.
 constexpr int kHeldQueue = 1 << 16;
 constexpr milliseconds kCloseFlushLimit{1000};
@@ -177,6 +180,7 @@ NetSerialPort::~NetSerialPort() { Close(); }
 Status NetSerialPort::Fail(const std::string& why) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    FreeBuffers();
     return Status::Error(device_ + ": " + why);
 }
 
@@ -184,6 +188,14 @@ void NetSerialPort::Lose(const std::string& why) {
     if (lost_) return;
     lost_ = true;
     lostWhy_ = why;
+    // Nothing more can go; what came is still read.
+    std::string().swap(output_);
+}
+
+void NetSerialPort::FreeBuffers() {
+    std::string().swap(input_);
+    inputPos_ = 0;
+    std::string().swap(output_);
 }
 
 Status NetSerialPort::Open(const std::string& device) {
@@ -203,9 +215,6 @@ Status NetSerialPort::Open(const std::string& device) {
     timeouts_ = Timeouts{};
     decoder_ = {};
     negotiation_ = {};
-    input_.clear();
-    inputPos_ = 0;
-    output_.clear();
     handedToKernel_ = lastAcked_ = 0;
     modem_.reset();
     suspended_ = false;
@@ -253,6 +262,7 @@ void NetSerialPort::Close() {
     }
     ::close(fd_);
     fd_ = -1;
+    FreeBuffers();
 }
 
 std::optional<LineSettings> NetSerialPort::GetSettings() {
@@ -429,26 +439,42 @@ std::string NetSerialPort::LostLineDetail() const { return device_ + " との接
 
 void NetSerialPort::Pump(int timeoutMs) {
     if (fd_ < 0 || lost_) return;
-    pollfd p{fd_, static_cast<short>(POLLIN | (output_.empty() ? 0 : POLLOUT)), 0};
+    DropReadInput();
+    const bool room = ReadRoom() > 0;
+    pollfd p{fd_, static_cast<short>((room ? POLLIN : 0) | (output_.empty() ? 0 : POLLOUT)), 0};
     const int ready = ::poll(&p, 1, timeoutMs);
     if (ready < 0) {
         if (errno != EINTR) Lose(SystemErrorText(errno));
         return;
     }
     if (ready == 0) return;
+    if (!room && (p.revents & (POLLHUP | POLLERR)) != 0) {
+        // The connection is over and its last bytes cannot be taken now:
+        // told at once, or every wait here would spin on it.
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+        Lose(error != 0 ? SystemErrorText(error) : "the server closed the connection");
+        return;
+    }
     if ((p.revents & (POLLIN | POLLHUP | POLLERR)) != 0) ReadAvailable();
     if (!output_.empty()) Flush();
 }
 
+// Reads no more than there is room for, so a flood returns to the caller,
+// and the window's events, once the buffers are full.
 void NetSerialPort::ReadAvailable() {
     char buffer[4096];
     while (!lost_) {
-        const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+        // A received byte becomes at most one byte of data or of a reply.
+        const std::size_t room = std::min(sizeof buffer, ReadRoom());
+        if (room == 0) return;
+        const ssize_t got = ::recv(fd_, buffer, room, 0);
         if (got > 0) {
             lastHeard_ = Clock::now();
             questionAt_.reset();
             Take(std::string_view(buffer, static_cast<std::size_t>(got)));
-            if (static_cast<std::size_t>(got) < sizeof buffer) return;
+            if (static_cast<std::size_t>(got) < room) return;
             continue;
         }
         if (got == 0) {
@@ -459,6 +485,19 @@ void NetSerialPort::ReadAvailable() {
         if (errno != EAGAIN && errno != EWOULDBLOCK) Lose(SystemErrorText(errno));
         return;
     }
+}
+
+std::size_t NetSerialPort::ReadRoom() const {
+    const std::size_t used = Buffered() + kOwnOutputRoom;
+    return used < kBufferLimit ? kBufferLimit - used : 0;
+}
+
+// What was read goes once it is half the input, so a reader that never quite
+// empties the input still frees it, at one byte copied per byte read at most.
+void NetSerialPort::DropReadInput() {
+    if (inputPos_ == 0 || inputPos_ * 2 < input_.size()) return;
+    input_.erase(0, inputPos_);
+    inputPos_ = 0;
 }
 
 void NetSerialPort::Flush() {
@@ -560,6 +599,12 @@ void NetSerialPort::CheckHealth() {
     lastAcked_ = acked;
 
     if (!Rfc2217() || !answersQuestions_) return;
+    // Bytes left in the socket for want of room were heard all the same.
+    int waiting = 0;
+    if (ReadRoom() == 0 && ::ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) {
+        lastHeard_ = now;
+        questionAt_.reset();
+    }
     if (questionAt_) {
         if (now - *questionAt_ >= kAnswerWait) Lose("the server does not answer");
         return;

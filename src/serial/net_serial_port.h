@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +46,10 @@ public:
     static constexpr std::chrono::milliseconds kAnswerWait{2000};
     // Output the server has not acknowledged for this long: the line is lost.
     static constexpr std::chrono::milliseconds kStallLimit{5000};
+    // Most bytes the port holds, received and not yet read plus not yet
+    // sent. Once full, the socket is left unread and TCP holds the server
+    // back: one that floods, or sends and never reads, cannot fill the memory.
+    static constexpr std::size_t kBufferLimit = 256 * 1024;
 
     NetSerialPort() = default;
     ~NetSerialPort() override;
@@ -67,6 +72,9 @@ public:
     IoStatus WriteByte(std::uint8_t byte) override;
     std::string LostLineDetail() const override;
 
+    // What the port holds now, received and to send; never above kBufferLimit.
+    std::size_t Buffered() const { return input_.size() + output_.size(); }
+
 private:
     bool Rfc2217() const { return address_.protocol == NetworkProtocol::Rfc2217; }
     Status Fail(const std::string& why);
@@ -76,6 +84,9 @@ private:
     // takes what came and sends what it can.
     void Pump(int timeoutMs);
     void ReadAvailable();
+    std::size_t ReadRoom() const;
+    void DropReadInput();
+    void FreeBuffers();
     void Flush();
     void Take(std::string_view bytes);
     void TakeComPort(const std::string& payload);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -86,6 +87,97 @@ TEST(NetSerialPortTest, APurgeLeavesALostConnectionToTheNextRead) {
     ASSERT_EQ(status.status, IoStatus::LineLost);
     EXPECT_TRUE(port.Purge(PurgeQueues::Both));
     EXPECT_EQ(port.ReadByteWithin(0).status, IoStatus::LineLost);
+}
+
+// Once the buffers are full the socket is left unread, so TCP holds back a
+// server that floods, or that sends and never reads the answers; a port that
+// failed keeps nothing.
+TEST(NetSerialPortTest, AFloodingServerIsHeldAtTheBufferLimitAndAFailureKeepsNothing) {
+    constexpr std::size_t kLimit = NetSerialPort::kBufferLimit;
+    std::size_t most = 0;
+    const auto look = [&](NetSerialPort& port) {
+        most = std::max(most, port.Buffered());
+        return port.Buffered() <= kLimit;
+    };
+
+    // Raw bytes without end, nothing read: the port fills and then takes no
+    // more while the server goes on. Read, the data flows on past the limit.
+    {
+        test::FakeRfc2217Server server(Behaviour::Flood);
+        NetSerialPort port;
+        ASSERT_TRUE(port.Open(server.Url()));
+        const auto pump = [&] {
+            ASSERT_EQ(port.GetQueueStatus().status, IoStatus::Ok);
+            ASSERT_TRUE(look(port)) << port.Buffered();
+            std::this_thread::sleep_for(10ms);
+        };
+        for (int i = 0; i < 3000 && most + 16 * 1024 < kLimit; ++i) pump();
+        ASSERT_GE(most + 16 * 1024, kLimit);
+        for (int i = 0; i < 10; ++i) pump();
+        // Far more came than the port took: the rest waits with TCP.
+        EXPECT_GT(server.Flooded(), static_cast<long long>(port.Buffered()) + 64 * 1024);
+        for (std::size_t n = 0; n < 4 * kLimit; ++n) {
+            ASSERT_EQ(port.ReadByteWithin(30000).status, IoStatus::Ok) << n;
+            if (n % 1024 == 0) {
+                ASSERT_EQ(port.GetQueueStatus().status, IoStatus::Ok);
+                ASSERT_TRUE(look(port)) << port.Buffered();
+            }
+        }
+        port.Close();
+        EXPECT_EQ(port.Buffered(), 0u);
+    }
+
+    // Option changes to answer, and no answer read: the replies pile up to
+    // the limit, and the line is lost once the server takes nothing.
+    {
+        most = 0;
+        test::FakeRfc2217Server server(Behaviour::TogglesOptions);
+        NetSerialPort port;
+        ASSERT_TRUE(port.Open(server.Url()));
+        ASSERT_TRUE(port.SetSettings(LineSettings{}));
+        ASSERT_TRUE(port.Purge(PurgeQueues::Both));
+        IoStatus status = IoStatus::Ok;
+        for (int i = 0; i < 3000 && status == IoStatus::Ok; ++i) {
+            status = port.GetQueueStatus().status;
+            ASSERT_TRUE(look(port)) << port.Buffered();
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_EQ(status, IoStatus::LineLost);
+        EXPECT_GT(most, kLimit / 2);
+        EXPECT_GT(server.Flooded(), static_cast<long long>(kLimit));
+        EXPECT_EQ(port.Buffered(), 0u);
+    }
+
+    // Data left unread for longer than the quiet-line check waits: what waits
+    // in the socket counts as heard, so the line stays, and all of it comes.
+    {
+        test::FakeRfc2217Server server(Behaviour::Rfc2217);
+        NetSerialPort port;
+        ASSERT_TRUE(port.Open(server.Url()));
+        ASSERT_TRUE(port.SetSettings(LineSettings{}));
+        ASSERT_TRUE(port.Purge(PurgeQueues::Both));
+        const std::string data(4 * kLimit, 'G');
+        server.Send(data);
+        const auto end = std::chrono::steady_clock::now() + NetSerialPort::kQuietBeforeQuestion +
+                         NetSerialPort::kAnswerWait + 1s;
+        while (std::chrono::steady_clock::now() < end) {
+            ASSERT_EQ(port.GetQueueStatus().status, IoStatus::Ok);
+            ASSERT_TRUE(look(port)) << port.Buffered();
+            std::this_thread::sleep_for(50ms);
+        }
+        std::size_t got = 0;
+        while (got < data.size() && port.ReadByteWithin(30000).status == IoStatus::Ok) ++got;
+        EXPECT_EQ(got, data.size());
+    }
+
+    // Garbage without end while the open waits for the negotiation.
+    {
+        test::FakeRfc2217Server server(Behaviour::GarbageFlood);
+        NetSerialPort port;
+        EXPECT_FALSE(port.Open(server.Url()));
+        EXPECT_GT(server.Flooded(), static_cast<long long>(kLimit));
+        EXPECT_EQ(port.Buffered(), 0u);
+    }
 }
 
 // A link on COM5, bound to a network port, with the window's fakes.

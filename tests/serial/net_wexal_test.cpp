@@ -1,14 +1,17 @@
 // The real Wexal with S=<file> END and R=<file> END on a network port: through
 // the real ser2net (RFC 2217 and raw TCP) in front of ncsim's
-// pseudo-terminal, through ncsim serving TCP itself, and against a device
-// server that stops answering in the middle of a send.
+// pseudo-terminal, through ncsim serving TCP itself, and against device
+// servers that stop answering in the middle of a send or flood the port.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "serial/net_serial_port.h"
 #include "support/fake_rfc2217_server.h"
 #include "support/ncsim_process.h"
 #include "support/ser2net_process.h"
@@ -179,6 +182,32 @@ TEST(NetWexalFaultTest, ARawServerThatClosesAtOnceIsToldOnceAsALostConnection) {
     EXPECT_NE(wexal.Stderr().find("COM1: " + url + " との接続が切れました。"), std::string::npos)
         << wexal.Stderr();
     EXPECT_EQ(wexal.Stderr().find("回線初期化エラー!!"), std::string::npos) << wexal.Stderr();
+}
+
+// A send waiting for the NC's DC1 while the server floods the port with
+// bytes, or with option changes whose answers it never reads: SIGTERM still
+// ends it on its abort path.
+TEST(NetWexalFaultTest, SigtermEndsASendWhileTheServerFloodsThePort) {
+    using Behaviour = test::FakeRfc2217Server::Behaviour;
+    for (const Behaviour behaviour : {Behaviour::Flood, Behaviour::TogglesOptions}) {
+        test::TempDir program, runtime, nc;
+        std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
+        test::WriteFileBytes(nc / "O1.NC", kProgram);
+        test::WriteFileBytes(program / "Wexal.INI",
+                             "[Setting]\nPort=COM1\nSpeed=9600,8,N,1\nCode=N\nSignal=Y\n"
+                             "StartChar=N\nEndChar=Y\n");
+        test::FakeRfc2217Server server(behaviour);
+        test::WexalProcess wexal(program.path(), runtime.path());
+        ASSERT_TRUE(wexal.Start(server.Url(), {"S=" + (nc / "O1.NC").string(), "END"}));
+        // Under way: more has come than the port may hold.
+        const auto under = static_cast<long long>(NetSerialPort::kBufferLimit);
+        for (int i = 0; i < 1500 && server.Flooded() <= under; ++i) std::this_thread::sleep_for(20ms);
+        ASSERT_GT(server.Flooded(), under) << server.Url();
+
+        ASSERT_EQ(::kill(wexal.pid(), SIGTERM), 0);
+        EXPECT_EQ(wexal.WaitExit(10s), std::optional<int>(0)) << server.Url();
+        EXPECT_NE(wexal.Log().find("送信　　中止　"), std::string::npos) << wexal.Log();
+    }
 }
 
 }  // namespace

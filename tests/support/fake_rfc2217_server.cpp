@@ -11,6 +11,39 @@
 
 namespace wexal::test {
 
+namespace {
+
+using Behaviour = FakeRfc2217Server::Behaviour;
+
+// Bytes that negotiate nothing: a stray verb, text, a command and an
+// unfinished subnegotiation of an option nobody asked for.
+constexpr std::string_view kGarbage = "\x01\xfe\x80garbage\xff\xf1\xff\xfa\x05zz";
+
+bool IsRaw(Behaviour behaviour) {
+    return behaviour == Behaviour::Raw || behaviour == Behaviour::Flood;
+}
+
+bool SpeaksTelnet(Behaviour behaviour) {
+    return behaviour == Behaviour::Rfc2217 || behaviour == Behaviour::StopsAnswering ||
+           behaviour == Behaviour::TogglesOptions;
+}
+
+// What a flooding behaviour sends again and again, some 64 KB at a time.
+std::string FloodChunk(Behaviour behaviour) {
+    // IAC WONT, WILL, DONT, DO BINARY: each turns off or on what the
+    // previous one left, so each asks the client for an answer.
+    static constexpr char kToggle[] = {'\xff', '\xfc', 0, '\xff', '\xfb', 0,
+                                       '\xff', '\xfe', 0, '\xff', '\xfd', 0};
+    std::string_view unit = "G";
+    if (behaviour == Behaviour::GarbageFlood) unit = kGarbage;
+    if (behaviour == Behaviour::TogglesOptions) unit = std::string_view(kToggle, sizeof kToggle);
+    std::string chunk;
+    while (chunk.size() < 64 * 1024) chunk += unit;
+    return chunk;
+}
+
+}  // namespace
+
 FakeRfc2217Server::FakeRfc2217Server(Behaviour behaviour, ncsim::TelnetServer::Quirks quirks)
     : behaviour_(behaviour), quirks_(quirks) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -37,7 +70,7 @@ FakeRfc2217Server::~FakeRfc2217Server() {
 }
 
 std::string FakeRfc2217Server::Url() const {
-    return std::string(behaviour_ == Behaviour::Raw ? "tcp" : "rfc2217") +
+    return std::string(IsRaw(behaviour_) ? "tcp" : "rfc2217") +
            "://127.0.0.1:" + std::to_string(port_);
 }
 
@@ -48,7 +81,7 @@ void FakeRfc2217Server::SetModemState(std::uint8_t state) {
 
 void FakeRfc2217Server::Send(const std::string& bytes) {
     const std::lock_guard lock(mutex_);
-    toClient_ += behaviour_ == Behaviour::Raw ? bytes : ncsim::TelnetServer::EncodeData(bytes);
+    toClient_ += IsRaw(behaviour_) ? bytes : ncsim::TelnetServer::EncodeData(bytes);
 }
 
 std::string FakeRfc2217Server::Received() const {
@@ -85,44 +118,52 @@ void FakeRfc2217Server::Serve(int client) {
         telnet_ = ncsim::TelnetServer{};
         telnet_.quirks = quirks_;
         toClient_.clear();
-        if (behaviour_ == Behaviour::Garbage)
-            toClient_ = "\x01\xfe\x80garbage\xff\xf1\xff\xfa\x05zz";
-        if (behaviour_ == Behaviour::Rfc2217 || behaviour_ == Behaviour::StopsAnswering) {
-            toClient_ = ncsim::TelnetServer::Greeting();
-        }
+        if (behaviour_ == Behaviour::Garbage || behaviour_ == Behaviour::GarbageFlood)
+            toClient_ = kGarbage;
+        if (SpeaksTelnet(behaviour_)) toClient_ = ncsim::TelnetServer::Greeting();
     }
     if (behaviour_ == Behaviour::CloseAtOnce) return;
+    const std::string flood = FloodChunk(behaviour_);
+    bool flooding = behaviour_ == Behaviour::Flood || behaviour_ == Behaviour::GarbageFlood;
     bool frozen = false;
     // The client sets its port up first, as it would before an NC's DC1.
     const auto greetAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     bool greeted = onConnect.empty();
     while (!stop_) {
+        bool pending = false;
         if (!frozen) {
             const std::lock_guard lock(mutex_);
             if (!greeted && std::chrono::steady_clock::now() >= greetAt) {
                 greeted = true;
-                toClient_ += behaviour_ == Behaviour::Raw
-                                 ? onConnect
-                                 : ncsim::TelnetServer::EncodeData(onConnect);
+                toClient_ += IsRaw(behaviour_) ? onConnect
+                                               : ncsim::TelnetServer::EncodeData(onConnect);
             }
+            if (behaviour_ == Behaviour::TogglesOptions && telnet_.purges() > 0) flooding = true;
+            if (flooding && toClient_.size() < flood.size()) toClient_ += flood;
+            // Never blocked on a client that stopped reading: the end must stay noticed.
             while (!toClient_.empty()) {
-                const ssize_t put =
-                    ::send(client, toClient_.data(), toClient_.size(), MSG_NOSIGNAL);
+                const ssize_t put = ::send(client, toClient_.data(), toClient_.size(),
+                                           MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
                 if (put <= 0) return;
                 toClient_.erase(0, static_cast<std::size_t>(put));
+                if (flooding) flooded_ += put;
             }
+            pending = flooding || !toClient_.empty();
         }
-        pollfd p{client, static_cast<short>(frozen ? 0 : POLLIN), 0};
+        const bool reading = !frozen && !(flooding && behaviour_ == Behaviour::TogglesOptions);
+        pollfd p{client, static_cast<short>((reading ? POLLIN : 0) | (pending ? POLLOUT : 0)), 0};
         if (::poll(&p, 1, 10) <= 0) continue;
         if ((p.revents & (POLLHUP | POLLERR)) != 0 && (p.revents & POLLIN) == 0) return;
+        if ((p.revents & POLLIN) == 0) continue;
         char buffer[4096];
         const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
         if (got <= 0) return;
         const std::lock_guard lock(mutex_);
         const std::string_view chunk(buffer, static_cast<std::size_t>(got));
-        if (behaviour_ == Behaviour::Raw) {
+        if (IsRaw(behaviour_)) {
             received_.append(chunk);
-        } else if (behaviour_ != Behaviour::Silent && behaviour_ != Behaviour::Garbage) {
+        } else if (SpeaksTelnet(behaviour_)) {
             telnet_.Feed(chunk, received_, toClient_);
         }
         if (behaviour_ == Behaviour::StopsAnswering &&

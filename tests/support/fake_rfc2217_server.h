@@ -23,6 +23,11 @@ public:
         CloseAtOnce,     // accepts and closes
         Garbage,         // answers with bytes that negotiate nothing
         StopsAnswering,  // RFC 2217, then after stopAfter data bytes neither reads nor writes
+        Flood,           // raw bytes without end from the start, reading what comes
+        GarbageFlood,    // garbage without end from the start
+        // RFC 2217 up to the client's first purge (its port is set up), then
+        // it reads nothing and withdraws and offers BINARY without end.
+        TogglesOptions,
     };
 
     explicit FakeRfc2217Server(Behaviour behaviour, ncsim::TelnetServer::Quirks quirks = {});
@@ -45,6 +50,8 @@ public:
     std::string LineText() const;
     bool Dtr() const;
     int Connections() const { return connections_; }
+    // Bytes of the endless part sent so far, over all connections.
+    long long Flooded() const { return flooded_; }
 
     long long stopAfter = 100;
     // Data sent to the client 300 ms into every connection (an NC
@@ -61,6 +68,7 @@ private:
     int port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
+    std::atomic<long long> flooded_{0};
     mutable std::mutex mutex_;
     std::string toClient_;
     std::string received_;
