@@ -85,6 +85,9 @@ Gate WaitForQueueRoom(SerialLink& link) {
             return Gate::Go;
         }
         if (host.AbortKeyPressed()) return Gate::Abort;
+        // A program ending on a signal does not wait for a peer that takes
+        // nothing, not even for the DC4 of its abort path.
+        if (link.env.messages && link.env.messages->Interrupted()) return Gate::Abort;
         host.Sleep(ByteTime(link.lineSettings));
     }
 }

@@ -45,6 +45,7 @@ constexpr std::size_t kOwnOutputRoom = 2 * kMaxPendingOutput;
 constexpr int kHeldQueue = 1 << 16;
 constexpr milliseconds kCloseFlushLimit{1000};
 constexpr milliseconds kCloseDrainLimit{300};
+constexpr milliseconds kCloseStallLimit{250};
 
 int RemainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
@@ -248,8 +249,16 @@ void NetSerialPort::Close() {
     if (fd_ < 0) return;
     // The last bytes (the end characters) still go; then the server sees the
     // end of the stream rather than a reset that could drop them.
+    // A server that takes nothing gets no more than a short stall: a close on
+    // a signal must not wait the whole limit for it.
     const Clock::time_point flushEnd = Clock::now() + kCloseFlushLimit;
-    while (!lost_ && !output_.empty() && Clock::now() < flushEnd) Pump(RemainingMs(flushEnd));
+    Clock::time_point stallEnd = Clock::now() + kCloseStallLimit;
+    std::size_t left = output_.size();
+    while (!lost_ && !output_.empty() && Clock::now() < std::min(flushEnd, stallEnd)) {
+        Pump(RemainingMs(std::min(flushEnd, stallEnd)));
+        if (output_.size() < left) stallEnd = Clock::now() + kCloseStallLimit;
+        left = output_.size();
+    }
     if (!lost_) {
         ::shutdown(fd_, SHUT_WR);
         const Clock::time_point drainEnd = Clock::now() + kCloseDrainLimit;

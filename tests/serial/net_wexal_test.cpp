@@ -205,7 +205,7 @@ TEST(NetWexalFaultTest, SigtermEndsASendWhileTheServerFloodsThePort) {
         ASSERT_GT(server.Flooded(), under) << server.Url();
 
         ASSERT_EQ(::kill(wexal.pid(), SIGTERM), 0);
-        EXPECT_EQ(wexal.WaitExit(10s), std::optional<int>(0)) << server.Url();
+        EXPECT_EQ(wexal.WaitExit(10s), std::optional<int>(1)) << server.Url();
         EXPECT_NE(wexal.Log().find("送信　　中止　"), std::string::npos) << wexal.Log();
     }
 }
