@@ -93,7 +93,8 @@ void SetCodeFlags(SerialLink& link, const Settings& settings) {
     }
 }
 
-// Steps 1 to 5: the port, the view, the screen saver, the code and the panels.
+// Opens the port and makes the window ready: the view, the screen saver, the
+// code flags and the panels.
 Step OpenForSend(Run& run) {
     run.link.mode = TransferMode::Send;
     if (!OpenPort(run.link, TransferMode::Send)) return Step::NotStarted;
@@ -115,7 +116,8 @@ Step AbortOnKey(Run& run) {
     return Step::Abort;
 }
 
-// Step 6 with Setting/Signal "Y": the NC's DC1, or a "%" in any code, starts.
+// The wait for the NC with Setting/Signal "Y": its DC1, or a "%" in any code,
+// starts the send.
 Step WaitForSignal(Run& run) {
     run.host.SetStatusPanel(3, kWaitingForSignal);
     while (true) {
@@ -145,7 +147,7 @@ Step WaitForSignal(Run& run) {
     }
 }
 
-// Step 6 otherwise: the operator says when the NC is ready.
+// Without the signal the operator says when the NC is ready.
 Step AskToStart(Run& run) {
     run.link.canSend = true;
     RefreshLamps(run.link);
@@ -167,7 +169,7 @@ void StartFileDisplay(Run& run) {
     run.panel.StartEstimateTimer();
 }
 
-// Steps 7 and 8.
+// The leader and the start characters.
 Step SendLeaderAndStart(Run& run) {
     run.host.SetStatusPanel(3, kSending);
     run.state.counters.sentBytes = 0;
@@ -178,7 +180,7 @@ Step SendLeaderAndStart(Run& run) {
     return SendAll(run, StartCharacters(run.settings));
 }
 
-// Step 10 for one line.
+// One line of the view, filtered, with its LF.
 Step SendLine(Run& run, std::size_t index) {
     SendState& state = run.state;
     SendCounters& counters = state.counters;
@@ -211,7 +213,7 @@ Step SendLine(Run& run, std::size_t index) {
     return Step::Go;
 }
 
-// Steps 9 to 11 for the file in the view. The walk ends after the last line
+// Every line of the file in the view. The walk ends after the last line
 // of the view, which for a file taken whole is where the byte count ends too.
 Step SendFileLines(Run& run) {
     SendState& state = run.state;
@@ -227,7 +229,7 @@ Step SendFileLines(Run& run) {
     return Step::Go;
 }
 
-// Step 12: the next file of the queue that has text; false when none is left.
+// The next file of the queue that has text; false when none is left.
 bool LoadNextQueuedFile(Run& run) {
     SendState& state = run.state;
     if (state.queueCount > 0 && state.queuePos < state.queueCount) LogCompletedFile(run);
@@ -260,7 +262,7 @@ void EmptyQueue(SendState& state) {
     state.queuePos = 0;
 }
 
-// Step 14.
+// The completion: the log, the drain wait, the close and the window.
 void Complete(Run& run) {
     LogCompletedFile(run);
     run.host.Sleep(kDrainWait);
