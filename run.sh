@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Wexal. When no serial port is
-# configured it plays a demo: ncsim on a pseudo-terminal is the machine on
+# Installs what is missing, builds, and starts Wexal. Until a port is bound on
+# purpose (WEXAL_COMn, or Ports.ini) it plays a demo: ncsim on a pseudo-terminal is the machine on
 # COM1 and build/demo holds sample programs and the demo's own settings; with a
 # display F1 sends, without one a program goes out headlessly and what the
 # machine received is printed. With a real port and no display it runs the
@@ -30,45 +30,31 @@ program_folder() {
   else echo "$HOME/.config/wexal"; fi
 }
 
-# Whether a device is a serial port that can be used: it exists, opens and
-# takes termios calls, and the kernel knows a UART behind a ttyS name (a PC
-# without the chip still has /dev/ttyS0, whose open fails or whose UART is
-# "unknown").
-serial_device_usable() {
-  local device=$1 real
-  [ -e "$device" ] || return 1
-  stty -F "$device" >/dev/null 2>&1 || return 1
-  real=$(readlink -f "$device")
-  if [[ "$real" =~ ^/dev/ttyS([0-9]+)$ ]] && [ -r /proc/tty/driver/serial ] &&
-     grep -q "^${BASH_REMATCH[1]}: uart:unknown" /proc/tty/driver/serial; then
-    return 1
-  fi
-  return 0
-}
-
-# The demo plays the machine with ncsim when WEXAL_DEMO=1, or when no
-# WEXAL_COMn is set and the configured port has no usable device. It keeps its
-# own program folder, so an operator's settings are never touched.
+# The demo plays the machine with ncsim unless a port was bound on purpose: a
+# WEXAL_COMn in the environment, or an entry for the configured port in
+# Ports.ini. A PC's onboard /dev/ttyS0 is no such choice: nothing may answer
+# there. WEXAL_DEMO=1 plays the demo in any case. The demo keeps its own
+# program folder, so an operator's settings are never touched.
 wants_demo() {
   [ "${WEXAL_DEMO:-0}" = 1 ] && return 0
-  env | grep -q '^WEXAL_COM[0-9]*=' && return 1
-  local folder port number device
+  local bound
+  bound=$(env | grep -m1 '^WEXAL_COM[0-9]*=' || true)
+  if [ -n "$bound" ]; then
+    echo "Using the port bound by ${bound%%=*} (${bound#*=}). WEXAL_DEMO=1 ./run.sh plays a machine instead."
+    return 1
+  fi
+  local folder port device
   folder=$(program_folder)
   port=$(ini_value "$folder/Wexal.INI" Setting Port)
   port=${port:-COM1}
-  number=${port:3}
-  [[ "$number" =~ ^[0-9]+$ ]] || return 0
-  device=$(ini_value "$folder/Ports.ini" Ports "COM$number")
-  device=${device:-/dev/ttyS$((number - 1))}
-  if [[ "${device,,}" =~ ^(rfc2217|tcp):// ]]; then
-    echo "Using the network port $port ($device). WEXAL_DEMO=1 ./run.sh plays a machine instead."
+  device=$(ini_value "$folder/Ports.ini" Ports "${port^^}")
+  if [ -n "$device" ]; then
+    echo "Using $port as Ports.ini binds it ($device). WEXAL_DEMO=1 ./run.sh plays a machine instead."
     return 1
   fi
-  if serial_device_usable "$device"; then
-    echo "Using the real port $port ($device). WEXAL_DEMO=1 ./run.sh plays a machine instead."
-    return 1
-  fi
-  echo "No serial port behind $port ($device): ncsim plays the machine (demo)."
+  echo "No port is bound: ncsim plays the machine on $port (demo)."
+  echo "To use a real port, bind it in $folder/Ports.ini ([Ports] then $port=/dev/ttyS0)"
+  echo "or start with WEXAL_${port^^}=/dev/ttyUSB0 ./run.sh (the port must open for you: group dialout)."
   return 0
 }
 
@@ -76,8 +62,13 @@ demo=build/demo
 # A few small NC programs and settings of the demo's own, made here at run time.
 prepare_demo() {
   mkdir -p "$demo/nc" "$demo/home" "$demo/machine"
-  printf '%%\r\nO1000(DEMO FACE MILL)\r\nG90G54G00X0Y0\r\nS1200M03\r\nG43Z50.H01\r\nG01Z-1.F200\r\nX100.F400\r\nY50.\r\nX0\r\nY0\r\nG00Z50.\r\nM30\r\n%%\r\n' \
-    >"$demo/nc/O1000.NC"
+  # Long enough (about 2 KB) that the machine, reading at 4800 baud, holds the
+  # sender with XOFF and releases it with XON several times.
+  {
+    printf '%%\r\nO1000(DEMO FACE MILL)\r\nG90G54G00X0Y0\r\nS1200M03\r\nG43Z50.H01\r\nG01Z-1.F200\r\n'
+    for y in $(seq 0 5 95); do printf 'G01X100.Y%d.F400\r\nG01X0Y%d.\r\n' "$y" "$((y + 5))"; done
+    printf 'G00Z50.\r\nM30\r\n%%\r\n'
+  } >"$demo/nc/O1000.NC"
   printf '%%\nO2000(DEMO DRILL)\nG90G54G00X10.Y10.\nS800M03\nG81Z-12.R2.F80\nX30.\nX50.\nG80\nM30\n%%\n' \
     >"$demo/nc/O2000.NC"
   printf '%%\r\nO3000(DEMO TURN)\r\nG50S2000\r\nG96S180M03\r\nG00X42.Z2.\r\nG01Z-30.F0.2\r\nX50.\r\nG00X100.Z100.\r\nM30\r\n%%\r\n' \
@@ -113,6 +104,16 @@ start_demo_machine() {
   echo "what the machine read in goes to $PWD/$demo/machine/received.nc (report.txt beside it)."
 }
 
+# ncsim's report in a line: what it read, parity errors, and its XOFF and XON.
+report_line() {
+  [ -f "$1" ] || { echo "(no report)"; return 0; }
+  local key
+  for key in end_reason bytes_received parity_errors xoff_sent xon_sent max_buffer_fill; do
+    printf '%s=%s ' "$key" "$(sed -n "s/^$key=//p" "$1")"
+  done
+  echo
+}
+
 # Without a display: one program sent through the command-line start, headless.
 headless_demo() {
   local link="$demo/machine/COM1" sim status=0
@@ -129,8 +130,11 @@ headless_demo() {
   echo "--- the machine received ($demo/machine/received.nc):"
   cat "$demo/machine/received.nc" 2>/dev/null || echo "(nothing)"
   echo
+  echo "--- the machine's report ($demo/machine/report.txt):"
+  report_line "$demo/machine/report.txt"
   echo "--- the transfer log ($demo/home/Wexal.log), last line:"
   iconv -f CP932 -t UTF-8 "$demo/home/Wexal.log" 2>/dev/null | tail -n 1 || true
+  echo "Wexal ended with exit status $status (0 completed, 1 aborted, 2 could not start)."
   exit "$status"
 }
 

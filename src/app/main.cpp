@@ -66,10 +66,14 @@ bool AsksForTransfer(const std::vector<std::string>& args) {
 }
 
 // The offscreen platform has no window manager to raise a window or to pass
-// size hints to; it says so at every start, which reads like a fault.
+// size hints to, and a session without a desktop has no runtime folder; Qt
+// says so at every such start, which reads like a fault of the run.
 QtMessageHandler g_qtHandler = nullptr;
 void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (g_headless && text.startsWith(QStringLiteral("This plugin does not support"))) return;
+    if (g_headless && (text.startsWith(QStringLiteral("This plugin does not support")) ||
+                       text.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set")))) {
+        return;
+    }
     if (g_qtHandler) g_qtHandler(type, context, text);
 }
 
