@@ -61,6 +61,10 @@ bool QtMessageService::Show(const std::string& text, const std::string& caption,
         case Buttons::Ok:
             accept = box.addButton("OK", QMessageBox::AcceptRole);
             break;
+        case Buttons::Yes:
+            accept = box.addButton("はい(&Y)", QMessageBox::YesRole);
+            box.setEscapeButton(accept);
+            break;
     }
     box.setDefaultButton(accept);
     if (anchor_) {
@@ -107,6 +111,11 @@ ReplaceChoice QtMessageService::AskReplace(const std::string& text, const std::s
 
 void QtMessageService::Tell(const std::string& text, const std::string& caption, MessageIcon icon) {
     Show(text, caption, icon, Buttons::Ok);
+}
+
+void QtMessageService::TellWithYes(const std::string& text, const std::string& caption,
+                                   MessageIcon icon) {
+    Show(text, caption, icon, Buttons::Yes);
 }
 
 }  // namespace wexal

@@ -15,6 +15,8 @@ public:
     bool AskOkCancel(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    void TellWithYes(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override;
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override;
     bool Interrupted() const override { return silenced_; }
 
@@ -24,7 +26,7 @@ public:
     static void SilenceAll();
 
 private:
-    enum class Buttons { YesNo, OkCancel, Ok };
+    enum class Buttons { YesNo, OkCancel, Ok, Yes };
     bool Show(const std::string& text, const std::string& caption, MessageIcon icon,
               Buttons buttons);
     QWidget* anchor_;

@@ -292,8 +292,7 @@ void CommPanel::Close() {
 void CommPanel::ApplyCommunicationSettings() {
     Settings& settings = form_.settings_;
     if (!::wexal::ApplyCommunicationSettings(Fields(), settings)) {
-        form_.messages_->Tell(kCommInputError, DefaultCaption(MessageIcon::Error),
-                              MessageIcon::Error);
+        form_.messages_->TellWithYes(kCommInputError, kInputErrorCaption, MessageIcon::Error);
         FocusField(kSpeedTag);
         return;
     }

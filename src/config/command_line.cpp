@@ -95,8 +95,8 @@ void HandleSend(const std::string& arg, Settings& settings, AppState& state,
         state.SendOnStart = "Y";
         return;
     }
-    messages.Tell("送信データ\n" + state.SendOnStartFile + "が見つかりません。",
-                  DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+    messages.TellWithYes("送信データ\n" + state.SendOnStartFile + "が見つかりません。",
+                         kInputErrorCaption, MessageIcon::Error);
     state.SendOnStart = "N";
 }
 

@@ -184,7 +184,7 @@ bool TOptionForm::FieldKeyDown(int index, QKeyEvent* event) {
 
 bool TOptionForm::Button1Click() {
     if (const std::optional<int> refused = entries_.Take(settings_, host_)) {
-        messages_.Tell(OptionNumberErrorText(*refused), "確認", MessageIcon::Error);
+        messages_.Tell(OptionNumberErrorText(*refused), kInputErrorCaption, MessageIcon::Error);
         // The value in force goes back into the field; the other changes stay untaken.
         OptionEntries inForce;
         inForce.Fill(settings_);

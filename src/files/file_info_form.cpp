@@ -19,7 +19,6 @@ namespace wexal {
 
 namespace {
 
-constexpr const char* kCheckCaption = "確認";
 constexpr std::string_view kDigits = "0123456789";
 
 QString Text(std::string_view utf8) {
@@ -202,7 +201,7 @@ void TFileInfoForm::EditEnter(int tag) {
     QLineEdit* field = fields_[static_cast<std::size_t>(tag - 1)];
     if (field->text().isEmpty()) return;
     if (const auto message = CheckTimeField(tag, field->text().toStdString())) {
-        messages_.Tell(*message, kCheckCaption, MessageIcon::Error);
+        messages_.Tell(*message, kInputErrorCaption, MessageIcon::Error);
         field->setFocus();
         return;
     }
@@ -219,7 +218,7 @@ bool TFileInfoForm::CheckFields() {
             CheckTimeField(static_cast<int>(i) + 1, fields_[i]->text().toStdString());
         if (message) {
             fields_[i]->setFocus();
-            messages_.Tell(*message, kCheckCaption, MessageIcon::Error);
+            messages_.Tell(*message, kInputErrorCaption, MessageIcon::Error);
             return false;
         }
     }
@@ -236,7 +235,7 @@ void TFileInfoForm::Button1Click() {
         if (!change.modified) {
             // Nothing is changed, the attributes neither.
             fields_[static_cast<std::size_t>(badTag - 1)]->setFocus();
-            messages_.Tell(NoSuchTimeMessage(texts), kCheckCaption, MessageIcon::Error);
+            messages_.Tell(NoSuchTimeMessage(texts), kInputErrorCaption, MessageIcon::Error);
             return;
         }
     }

@@ -12,7 +12,7 @@ std::optional<BoxMessage> RefusedFindText(std::string_view text, std::string_vie
         text.find('\0') == std::string_view::npos) {
         return std::nullopt;
     }
-    return BoxMessage{std::string(rule.message), "確認", MessageIcon::Error};
+    return BoxMessage{std::string(rule.message), kInputErrorCaption, MessageIcon::Error};
 }
 
 std::string FindSearchPattern(std::string_view dirPath, std::string_view text,

@@ -14,7 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char32_t kBackspace = 0x08;
-constexpr const char* kInputErrorCaption = "確認";
 constexpr const char* kAborted = "操作中止!!";
 
 // UTF-8 form of a code point; empty for a value that is no character.

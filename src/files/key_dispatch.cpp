@@ -170,7 +170,6 @@ namespace {
 constexpr const char* kSelectOneFile = "ﾌｧｲﾙを選択して下さい。\n(複数のﾌｧｲﾙ選択は不可です。)";
 constexpr const char* kNotSeveralFiles = "選択されたﾌｧｲﾙが複数ありません。";
 constexpr const char* kNoRowToDelete = "ファイルを選択してください。!!";
-constexpr const char* kInputErrorCaption = "確認";
 
 CommandCheck Gate(CommandGate gate) {
     CommandCheck check;

@@ -94,7 +94,7 @@ bool TBai2Form::eventFilter(QObject* watched, QEvent* event) {
         }
         const std::optional<char32_t> c = TypedChar(*key);
         if (c && *c != kBackspaceChar && !IsCharAllowed(*c, kAxisLetters)) {
-            context_.messages->Tell(kNotThisChar, "確認", MessageIcon::Error);
+            context_.messages->Tell(kNotThisChar, kInputErrorCaption, MessageIcon::Error);
             return true;
         }
     }
@@ -130,7 +130,7 @@ void TBai2Form::Button1Click() {
             reject();
             return;
         case ToolOutcome::Refused:
-            messages.Tell(result.message, "確認", MessageIcon::Error);
+            messages.Tell(result.message, kInputErrorCaption, MessageIcon::Error);
             return;
         case ToolOutcome::NothingFound:
         case ToolOutcome::Failed:

@@ -133,7 +133,7 @@ void TPlusForm::Button1Click() {
         return;
     }
     if (JoinOutputIsInput(folder, outputName, names_)) {
-        messages.Tell(kOutputIsInput, "確認", MessageIcon::Error);
+        messages.Tell(kOutputIsInput, kInputErrorCaption, MessageIcon::Error);
         ComboBox1->setFocus();
         return;
     }
@@ -156,7 +156,7 @@ void TPlusForm::Button1Click() {
             reject();
             return;
         case ToolOutcome::Refused:
-            messages.Tell(result.message, "確認", MessageIcon::Error);
+            messages.Tell(result.message, kInputErrorCaption, MessageIcon::Error);
             break;
         case ToolOutcome::NothingFound:
         case ToolOutcome::Failed:

@@ -27,6 +27,12 @@ public:
     virtual bool AskOkCancel(const std::string& text, const std::string& caption,
                              MessageIcon icon) = 0;
     virtual void Tell(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+    // A message whose only button is はい (the input errors the operator
+    // confirms). A service without such a box tells it as any message.
+    virtual void TellWithYes(const std::string& text, const std::string& caption,
+                             MessageIcon icon) {
+        Tell(text, caption, icon);
+    }
     // はい, いいえ, すべて, キャンセル. A service without the four buttons
     // asks Yes or No.
     virtual ReplaceChoice AskReplace(const std::string& text, const std::string& caption) {
@@ -81,6 +87,11 @@ public:
         return inner_.AskOkCancel(text, caption, icon);
     }
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    void TellWithYes(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        if (!unattended_) inner_.TellWithYes(text, caption, icon);
+        else Tell(text, caption, icon);
+    }
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override {
         return inner_.AskReplace(text, caption);
     }
@@ -91,6 +102,9 @@ private:
     MessageService& inner_;
     bool unattended_ = false;
 };
+
+// The caption of the boxes that point out a wrong input.
+inline constexpr const char* kInputErrorCaption = "確認";
 
 // Captions the platform's message dialogs give when a box names none.
 const char* DefaultCaption(MessageIcon icon);

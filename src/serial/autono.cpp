@@ -99,7 +99,7 @@ bool TAutoForm::LabeledEdit1KeyPress(QKeyEvent* event) {
     if (!enter && text.size() == 1 && QString::fromLatin1(kAllowed).contains(text[0])) {
         return false;
     }
-    messages_.Tell(kRefusedKeyText, "確認", MessageIcon::Error);
+    messages_.Tell(kRefusedKeyText, kInputErrorCaption, MessageIcon::Error);
     return true;
 }
 

@@ -1,9 +1,11 @@
 // The main window, headless: layout, start-up checks, keys and the close query.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
 #include <QtTest>
@@ -13,6 +15,7 @@
 #include <optional>
 
 #include "app/mainunit1.h"
+#include "app/qt_message_service.h"
 #include "files/file_list_box.h"
 #include "files/key_dispatch.h"
 #include "support/main_window_fixture.h"
@@ -191,6 +194,26 @@ private slots:
         const QLabel* last = form->StatusPanels.back();
         QCOMPARE(last->geometry(), QRect(700, 0, 28, 24));
         QCOMPARE(last->geometry().right() + 1, form->StatusBar2->width());
+    }
+
+    // An input error the operator confirms: caption 確認, a single はい.
+    void theYesOnlyBoxHasOneButton() {
+        QtMessageService service(nullptr);
+        QString title;
+        QStringList buttons;
+        QString description;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            title = box->windowTitle();
+            description = box->accessibleDescription();
+            for (QAbstractButton* button : box->buttons()) buttons << button->text();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        service.TellWithYes("入力データを確認してください。", kInputErrorCaption, MessageIcon::Error);
+        QCOMPARE(title, QStringLiteral("確認"));
+        QCOMPARE(buttons, QStringList{QStringLiteral("はい(&Y)")});
+        QCOMPARE(description, QStringLiteral("入力データを確認してください。"));
     }
 
     void shiftShowsTheShiftHelpLine() {

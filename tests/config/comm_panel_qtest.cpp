@@ -158,6 +158,8 @@ private slots:
         QCOMPARE(messages_.shown().size(), size_t{1});
         QCOMPARE(messages_.shown()[0].text, std::string("入力データを確認してください。"));
         QCOMPARE(messages_.shown()[0].icon, MessageIcon::Error);
+        QCOMPARE(messages_.shown()[0].kind, std::string("yes"));
+        QCOMPARE(messages_.shown()[0].caption, std::string("確認"));
         QVERIFY(form->GroupBox1->isVisible());
         QCOMPARE(Focus(), panel.ComboBox1);
         QCOMPARE(settings.Speed, std::string("4800,7,E,1"));

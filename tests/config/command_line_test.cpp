@@ -54,6 +54,8 @@ TEST(CommandLineTest, SendTakesAbsoluteAndRelativeNames) {
             ASSERT_EQ(run.messages.shown().size(), 1u) << row.arg;
             EXPECT_EQ(run.messages.shown()[0].text, "送信データ\n" + row.file + "が見つかりません。");
             EXPECT_EQ(run.messages.shown()[0].icon, MessageIcon::Error);
+            EXPECT_EQ(run.messages.shown()[0].kind, "yes");
+            EXPECT_EQ(run.messages.shown()[0].caption, "確認");
         }
     }
 }

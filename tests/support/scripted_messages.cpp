@@ -28,6 +28,11 @@ void ScriptedMessages::Tell(const std::string& text, const std::string& caption,
     shown_.push_back({"tell", text, caption, icon});
 }
 
+void ScriptedMessages::TellWithYes(const std::string& text, const std::string& caption,
+                                   MessageIcon icon) {
+    shown_.push_back({"yes", text, caption, icon});
+}
+
 ReplaceChoice ScriptedMessages::AskReplace(const std::string& text, const std::string& caption) {
     shown_.push_back({"replace", text, caption, MessageIcon::Warning});
     if (meanwhile_) meanwhile_();

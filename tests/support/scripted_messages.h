@@ -14,7 +14,7 @@ namespace wexal::test {
 class ScriptedMessages : public MessageService {
 public:
     struct Shown {
-        std::string kind;  // "yesno", "okcancel", "replace" or "tell"
+        std::string kind;  // "yesno", "okcancel", "replace", "tell" or "yes"
         std::string text;
         std::string caption;
         MessageIcon icon;
@@ -27,6 +27,8 @@ public:
     bool AskOkCancel(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    void TellWithYes(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override;
     // Cancel, and unanswered() set, when no answer is left.
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override;
 
