@@ -29,12 +29,32 @@ struct Run {
     const Settings& settings;
     TransferHost& host;
     ReceivePanel& panel;
-    std::string error;  // Failed: what to tell the operator
+    std::string error;       // Failed: what to tell the operator
+    std::size_t logged = 0;  // completed files that have their log entry
 };
 
 Ending Fail(Run& r, const Status& status) {
     r.error = status.message;
     return Ending::Failed;
+}
+
+void Log(Run& r, TransferLog::Outcome outcome, const std::string& file) {
+    if (!r.env.log) return;
+    const Status logged = r.env.log->Append(
+        TransferLog::Entry(TransferLog::Direction::Receive, outcome, r.env.now(), file));
+    if (!logged) {
+        r.link.env.messages->Tell(logged.message, DefaultCaption(MessageIcon::Error),
+                                  MessageIcon::Error);
+    }
+}
+
+// One completion entry for every file saved, when it is saved: a receive of
+// several programs names each of them, also when it is aborted later.
+void LogCompleted(Run& r) {
+    const std::vector<std::string>& files = r.s.data.completedFiles;
+    for (; r.logged < files.size(); ++r.logged) {
+        Log(r, TransferLog::Outcome::Completed, files[r.logged]);
+    }
 }
 
 // The operator (or the closing window) wants the receive to end now.
@@ -56,7 +76,7 @@ void SetCodeFlags(SerialLink& link, int rCode) {
     link.eiaCode = rCode == 2 || rCode == 3;
 }
 
-// Start steps 1 to 8. nullopt: go on to the wait.
+// The start: the target, the port and the window. nullopt: go on to the wait.
 std::optional<Ending> Start(Run& r) {
     if (r.env.screenSaver) r.env.screenSaver->SetEnabled(false);
     r.host.SetMessageLine("", MessageLineColour::Lime);
@@ -129,6 +149,7 @@ std::optional<Ending> FinishLine(Run& r) {
         if (!r.s.request.named) {
             const Status started =
                 StartProgramFile(r.s.data, r.s.view, end.text, r.settings, r.s.programCount);
+            LogCompleted(r);
             if (!started) return Fail(r, started);
         }
         ++r.s.programCount;
@@ -192,16 +213,6 @@ Ending Receive(Run& r) {
     }
 }
 
-void Log(Run& r, TransferLog::Outcome outcome, const std::string& file) {
-    if (!r.env.log) return;
-    const Status logged = r.env.log->Append(
-        TransferLog::Entry(TransferLog::Direction::Receive, outcome, r.env.now(), file));
-    if (!logged) {
-        r.link.env.messages->Tell(logged.message, DefaultCaption(MessageIcon::Error),
-                                  MessageIcon::Error);
-    }
-}
-
 bool OnlyMarks(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
         if (!line.empty() && line != "%") return false;
@@ -220,7 +231,7 @@ Ending Complete(Run& r, bool addEndMark) {
         if (!written) return Fail(r, written);
     }
     r.s.view.Clear();
-    FinishTarget(r.s.data);
+    if (Status finished = FinishTarget(r.s.data); !finished) return Fail(r, finished);
     // A line that is gone takes no DC4, and the receive ends without the wait.
     if (r.link.lineFault.empty()) {
         SendChar(r.link, kDc4);
@@ -229,16 +240,29 @@ Ending Complete(Run& r, bool addEndMark) {
     ClosePort(r.link);
 
     r.host.SetProgressPosition(0);
-    r.host.SetStatusPanel(3, kReceiveCompleted);
+    const ReceivedData& data = r.s.data;
+    const bool savedNothing = data.completedFiles.empty();
+    r.host.SetStatusPanel(3, savedNothing ? kReceiveNothing : kReceiveCompleted);
     r.panel.HideReceivePanel();
-    std::string message = kReceiveCompletedMessage;
-    const std::string& fallback = r.s.data.fallbackTarget;
-    if (!fallback.empty()) {
-        message += "\u3000番号の無いデータは" + PathRules::FileName(fallback) + "に保存しました。";
-        if (fallback != r.s.data.target) Log(r, TransferLog::Outcome::Completed, fallback);
+    if (savedNothing) {
+        r.host.SetMessageLine(kReceiveNothingMessage, MessageLineColour::Red);
+    } else {
+        std::string message = kReceiveCompletedMessage;
+        if (!data.fallbackTarget.empty()) {
+            message += "\u3000番号の無いデータは" + PathRules::FileName(data.fallbackTarget) +
+                       "に保存しました。";
+        }
+        if (!data.renamedFiles.empty()) {
+            std::string names;
+            for (const std::string& file : data.renamedFiles) {
+                names += (names.empty() ? "" : "、") + PathRules::FileName(file);
+            }
+            message += "\u3000同じ番号のプログラムは" + names + "に保存しました。";
+        }
+        r.host.SetMessageLine(message, MessageLineColour::Lime);
     }
-    r.host.SetMessageLine(message, MessageLineColour::Lime);
-    Log(r, TransferLog::Outcome::Completed, r.s.data.target);
+    // Nothing saved, nothing to name: no entry with an empty file name.
+    LogCompleted(r);
     if (r.s.request.exitAfterTransfer) {
         r.panel.CloseMainWindow();
         if (r.settings.Power_Off == "Y" && r.env.shutDownPC) r.env.shutDownPC();
@@ -251,10 +275,8 @@ Ending Complete(Run& r, bool addEndMark) {
 }
 
 void Abort(Run& r) {
-    if (Status deleted = DeleteUnfinishedTarget(r.s.data); !deleted) {
-        r.link.env.messages->Tell(deleted.message, DefaultCaption(MessageIcon::Error),
-                                  MessageIcon::Error);
-    }
+    // What stands under the target's name stays as it was.
+    DiscardUnfinishedTarget(r.s.data);
     if (r.link.port && r.link.port->IsOpen() && r.link.lineFault.empty()) SendChar(r.link, kDc4);
     Log(r, TransferLog::Outcome::Aborted, r.s.data.target);
     ClosePort(r.link);
@@ -272,8 +294,9 @@ void Abort(Run& r) {
     if (r.s.request.exitAfterTransfer && !r.link.lineFault.empty()) r.panel.CloseMainWindow();
 }
 
-// Ends like an abort, but deletes nothing and sends no DC4. The file being
-// written is renamed so that it cannot pass for a complete program.
+// Ends like an abort, but sends no DC4, and the data of the file being
+// written is kept under a ".part" name, where it cannot pass for a complete
+// program; what stands under the target's name stays as it was.
 void EndOnError(Run& r) {
     const std::string aside = SetAsideUnfinishedTarget(r.s.data);
     std::string text = r.error;
@@ -324,6 +347,8 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     result.target = state.data.target;
     result.completedFiles = state.data.completedFiles;
     result.fallbackFile = state.data.fallbackTarget;
+    result.renamedFiles = state.data.renamedFiles;
+    result.savedNothing = state.data.completedFiles.empty();
     result.error = r.error;
     const bool lineLost = !r.link.lineFault.empty();
     result.windowCloses =

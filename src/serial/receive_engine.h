@@ -24,6 +24,9 @@ inline constexpr const char* kReceiveCompleted = "受信完了しました。";
 inline constexpr const char* kReceiveCompletedMessage = "受信完了しました。!!";
 inline constexpr const char* kReceiveAborted = "受信を中止しました。";
 inline constexpr const char* kReceiveAbortedMessage = "受信を中止しました。!!";
+// An automatic receive that ended with nothing but "%" lines: no file saved.
+inline constexpr const char* kReceiveNothing = "プログラムを受信しませんでした。";
+inline constexpr const char* kReceiveNothingMessage = "プログラムを受信しませんでした。!!";
 
 // The inputs of ReceiveFile as the save choice, the name entry or the R=
 // argument set them.
@@ -51,11 +54,22 @@ enum class ReceiveEnd { Completed, Aborted, Failed };
 
 struct ReceiveResult {
     ReceiveEnd end = ReceiveEnd::Aborted;
-    std::string target;                      // ReceiveTarget at the end, as logged
-    std::vector<std::string> completedFiles; // in the order they were finished
-    std::string fallbackFile;                // lines before any program number, or ""
-    std::string error;                       // Failed: what went wrong, as told
-    bool windowCloses = false;               // ExitAfterTransfer, or the window asked
+    std::string target;  // ReceiveTarget at the end, as logged
+    // Every file this receive saved, in the order they were finished (each
+    // has a "受信　　完了" log entry); the fallback file among them.
+    std::vector<std::string> completedFiles;
+    std::string fallbackFile;  // lines before any program number, or ""
+    // Programs whose number named a file this receive had saved already; they
+    // were saved under the next free name ("_2", "_3" ...), these.
+    std::vector<std::string> renamedFiles;
+    // No file at all was saved (completedFiles is empty), whatever `end`
+    // says. With end Completed this is an automatic receive that got nothing
+    // but "%" lines (or, with op5, was stopped before any data): the message
+    // line says kReceiveNothingMessage, the log has no entry, and the caller
+    // counts it as an aborted receive.
+    bool savedNothing = true;
+    std::string error;          // Failed: what went wrong, as told
+    bool windowCloses = false;  // ExitAfterTransfer, or the window asked
 };
 
 // The state of one receive, as the design's tables name it.

@@ -17,9 +17,8 @@ TransferEnd EndOfSend(SendOutcome outcome, const SendState& state) {
 
 TransferEnd EndOfReceive(const ReceiveResult& result, bool portOpened) {
     if (!portOpened) return TransferEnd::NotStarted;
-    if (result.end != ReceiveEnd::Completed) return TransferEnd::Aborted;
-    const bool savedSomething = !result.completedFiles.empty() || !result.fallbackFile.empty();
-    return savedSomething ? TransferEnd::Completed : TransferEnd::Aborted;
+    if (result.end != ReceiveEnd::Completed || result.savedNothing) return TransferEnd::Aborted;
+    return TransferEnd::Completed;
 }
 
 }  // namespace wexal

@@ -82,12 +82,12 @@ private:
         portEnv_ = std::make_unique<test::ScopedEnv>("WEXAL_COM1", sim_->slave().c_str());
         return true;
     }
-    std::unique_ptr<TForm1> Start() {
+    std::unique_ptr<TForm1> Start(const std::string& addNo = "Y") {
         WriteFileBytes(program_->path() / "Wexal.INI",
                        "[Setting]\nDirPath=" + Folder().string() +
                            "\nMask=*.NC\nSpeed=9600,8,N,2\nSignal=N\nR_Code=1\nStartChar=Y\n"
-                           "EndChar=Y\nALL-Files=N\n[Options]\nAdd_No=Y\nRead_SP_Cut=N\n"
-                           "ListColumn=2\n");
+                           "EndChar=Y\nALL-Files=N\n[Options]\nAdd_No=" +
+                           addNo + "\nRead_SP_Cut=N\nListColumn=2\n");
         return test::StartMainWindow({}, program_->path(),
                                      TForm1::Services{&messages_, &screenSaver_, {}});
     }
@@ -170,6 +170,27 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Listed(*form, "O100_001.NC") && Listed(*form, "O200_002.NC"),
                                  10000);
         QVERIFY(form->ListBox1->isEnabled());
+        QCOMPARE(sim_->WaitExit(std::chrono::seconds(30)), std::optional<int>(0));
+    }
+
+    // Without Add_No the same number twice: the second program takes the
+    // next free name instead of replacing the first.
+    void theSameNumberTwiceKeepsBothPrograms() {
+        QVERIFY(StartPunch("%\nO100\nG01X1.\nM30\nO100\nG01X2.\nM30\n%\n", "none"));
+        auto form = Start("N");
+        QVERIFY(form);
+        ListKey(*form, Qt::Key_F2);
+        QTest::keyClick(form->saveChoice().Edit5, Qt::Key_N);
+
+        QCOMPARE(ReadFileBytes(Folder() / "O100.NC"),
+                 std::string("%\r\nO100\r\nG01 X1.\r\nM30\r\n%\r\n"));
+        QCOMPARE(ReadFileBytes(Folder() / "O100_2.NC"),
+                 std::string("%\r\nO100\r\nG01 X2.\r\nM30\r\n%\r\n"));
+        QCOMPARE(form->Label11->toolTip(),
+                 QStringLiteral(
+                     "受信完了しました。!!　同じ番号のプログラムはO100_2.NCに保存しました。"));
+        QVERIFY(LogText().find((Folder() / "O100.NC").string() + "\r\n") != std::string::npos);
+        QVERIFY(LogText().find((Folder() / "O100_2.NC").string() + "\r\n") != std::string::npos);
         QCOMPARE(sim_->WaitExit(std::chrono::seconds(30)), std::optional<int>(0));
     }
 
@@ -269,6 +290,43 @@ private slots:
         QVERIFY(LogText().find("受信　　中止　") != std::string::npos);
         QCOMPARE(sim_->WaitExit(std::chrono::seconds(30)), std::optional<int>(0));
         QVERIFY(ReadFileBytes(Report()).find("dc4_received=1") != std::string::npos);
+    }
+
+    // F2, Y, the name of a file that exists, Yes: the old file is replaced
+    // only by a complete program; a close half way leaves it as it was.
+    void anExistingFileSurvivesAReceiveClosedHalfWay() {
+        std::string text = "%\nO1\n";
+        for (int i = 1; i <= 400; ++i)
+            text += "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".\n";
+        QVERIFY(StartPunch(text + "M30\n%\n", "9600,8,N,2"));
+        const std::string old = "%\r\nO1(OLD)\r\nM30\r\n%\r\n";
+        WriteFileBytes(Folder() / "O1.NC", old);
+        auto form = Start();
+        QVERIFY(form);
+
+        ListKey(*form, Qt::Key_F2);
+        QTest::keyClick(form->saveChoice().Edit5, Qt::Key_Y);
+        QTest::keyClicks(form->Edit1, QStringLiteral("O1"));
+        messages_.Answer(true);
+        bool keptWhileReceiving = false;
+        QTimer::singleShot(3000, form.get(), [&] {
+            keptWhileReceiving =
+                form->GroupBox2->isVisible() && ReadFileBytes(Folder() / "O1.NC") == old;
+            form->close();
+        });
+        QTest::keyClick(form->Edit1, Qt::Key_Return);
+
+        QCOMPARE(messages_.shown().back().text,
+                 "すでに" + (Folder() / "O1.NC").string() + "が有ります。\n上書きしますか？");
+        QVERIFY(keptWhileReceiving);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(ReadFileBytes(Folder() / "O1.NC"), old);
+        // Nothing else left behind in the folder.
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(Folder()),
+                               std::filesystem::directory_iterator()),
+                 1);
+        QVERIFY(LogText().find("受信　　中止　") != std::string::npos);
+        QCOMPARE(sim_->WaitExit(std::chrono::seconds(30)), std::optional<int>(0));
     }
 };
 

@@ -1,7 +1,12 @@
 #include "serial/receive_engine.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -72,6 +77,27 @@ struct Rig : ScriptedMessages, LinkRig {
         }
         return files;
     }
+    // The file a program is being written into, read through the receive's
+    // own descriptor (it has no name while the program arrives); nullopt
+    // when no such file is open.
+    std::optional<std::string> Unfinished() const {
+        for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            const fs::path to = fs::read_symlink(fd.path(), error);
+            if (!error && to.parent_path() == fs::path(folder))
+                return test::ReadFileBytes(fd.path());
+        }
+        return std::nullopt;
+    }
+    // The names in the folder, nothing read.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::string Log() const {
         return Cp932ToUtf8Lossy(test::ReadFileBytes(log.file()));
     }
@@ -90,6 +116,25 @@ struct Rig : ScriptedMessages, LinkRig {
 
 std::string Entry(TransferLog::Outcome outcome, const std::string& file) {
     return TransferLog::Entry(TransferLog::Direction::Receive, outcome, kNow, file);
+}
+
+// An entry as the log file holds it: with CR LF.
+std::string LoggedEntry(TransferLog::Outcome outcome, const std::string& file) {
+    std::string entry = Entry(outcome, file);
+    return entry.insert(entry.size() - 1, "\r");
+}
+
+std::pair<dev_t, ino_t> IdOf(const fs::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return {0, 0};
+    return {info.st_dev, info.st_ino};
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
 }
 
 TEST(ReceiveEngineTest, SessionsBecomeTheExpectedLines) {
@@ -232,15 +277,20 @@ TEST(ReceiveEngineTest, LongProgramsAreWrittenInBatchesOfAThousandLines) {
     std::string input = "%\n";
     for (int i = 0; i < 2500; ++i) input += "G" + std::to_string(i) + "\n";
     rig.port.ScriptInput(1ms, input + "%\n");
-    // What the file holds while the receive still runs.
+    // What the file holds while the receive still runs; it has its name
+    // only once it is complete.
     std::vector<std::size_t> seen;
+    bool namedEarly = false;
     rig.host.OnEvents([&] {
-        const std::string bytes = rig.File("IN.NC");
+        const std::optional<std::string> unfinished = rig.Unfinished();
+        namedEarly |= unfinished && fs::exists(fs::path(rig.folder) / "IN.NC");
+        const std::string bytes = unfinished ? *unfinished : rig.File("IN.NC");
         const std::size_t lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
         if (lines > 0 && (seen.empty() || seen.back() != lines)) seen.push_back(lines);
     });
     ASSERT_EQ(rig.Named().end, ReceiveEnd::Completed);
     EXPECT_EQ(seen, (std::vector<std::size_t>{1001, 2001, 2502}));  // the last one at completion
+    EXPECT_FALSE(namedEarly);
     const std::string saved = rig.File("IN.NC");
     EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 2502);
     EXPECT_LE(rig.panel.mostLines, 1001u);
@@ -253,7 +303,7 @@ TEST(ReceiveEngineTest, SuppressedLinesCountTowardsTheBatch) {
     rig.port.ScriptInput(1ms, input + "X&HE:\nM1\nM2\n%\n");
     std::size_t firstWrite = 0;
     rig.host.OnEvents([&] {
-        const std::string bytes = rig.File("IN.NC");
+        const std::string bytes = rig.Unfinished().value_or("");
         if (firstWrite == 0 && !bytes.empty()) {
             firstWrite = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
         }
@@ -431,21 +481,121 @@ TEST(ReceiveEngineTest, AShortReceiveWithoutProgramNumberIsKeptToo) {
     EXPECT_NE(rig.host.messageLine.find(fallback), std::string::npos);
 }
 
-TEST(ReceiveEngineTest, AFullDiskEndsOnTheErrorPathNamingTheFile) {
-    Rig rig;
-    const fs::path target = fs::path(rig.folder) / "IN.NC";
-    fs::create_symlink("/dev/full", target);
-    rig.port.ScriptInput(1ms, "%\nO1\nG0\n%\n");
-    const ReceiveResult result = rig.Named();
-    EXPECT_EQ(result.end, ReceiveEnd::Failed);
-    ASSERT_EQ(rig.Told().size(), 1u);
-    EXPECT_NE(rig.Told()[0].find(target.string()), std::string::npos);
-    EXPECT_NE(rig.Told()[0].find(target.string() + kUnfinishedSuffix), std::string::npos);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
-    EXPECT_EQ(rig.host.messageLine, kReceiveAbortedMessage);
-    EXPECT_EQ(rig.host.statusPanels[3], kReceiveAborted);
-    EXPECT_NE(rig.Log().find("受信\u3000\u3000中止\u3000"), std::string::npos);
-    EXPECT_EQ(rig.port.WrittenBytes(), "");  // no DC4 on the error path
+// A full disk, as a file-size limit makes it: writes beyond it fail (EFBIG).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        ::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    sighandler_t oldHandler_{};
+};
+
+TEST(ReceiveEngineTest, AFullDiskEndsOnTheErrorPathKeepingThePartAndTheOldFile) {
+    for (const bool partThere : {false, true}) {
+        SCOPED_TRACE(partThere);
+        Rig rig;
+        const fs::path target = fs::path(rig.folder) / "IN.NC";
+        test::WriteFileBytes(target, "old\r\n");
+        if (partThere) test::WriteFileBytes(target.string() + kUnfinishedSuffix, "older part");
+        const std::string part =
+            (fs::path(rig.folder) / (partThere ? "IN.NC_2.part" : "IN.NC.part")).string();
+        std::string input = "%\nO1\n";
+        for (int i = 0; i < 1500; ++i) input += "G1X" + std::string(90, '1') + "\n";
+        rig.port.ScriptInput(1ms, input + "%\n");
+        ReceiveResult result;
+        {
+            const FileSizeLimit full(64 * 1024);
+            result = rig.Named();
+        }
+        EXPECT_EQ(result.end, ReceiveEnd::Failed);
+        EXPECT_TRUE(result.savedNothing);
+        ASSERT_EQ(rig.Told().size(), 1u);
+        EXPECT_NE(rig.Told()[0].find(target.string() + "\n"), std::string::npos) << rig.Told()[0];
+        EXPECT_NE(rig.Told()[0].find(part), std::string::npos) << rig.Told()[0];
+        // The old file as it was, what arrived beside it, nothing else.
+        EXPECT_EQ(rig.File("IN.NC"), "old\r\n");
+        const std::string kept = test::ReadFileBytes(part);
+        EXPECT_EQ(kept.size(), 64u * 1024u);
+        EXPECT_EQ(kept.rfind("%\r\nO1\r\nG1 X111", 0), 0u);
+        EXPECT_EQ(rig.Files().size(), partThere ? 3u : 2u);
+        if (partThere) {
+            EXPECT_EQ(rig.File("IN.NC.part"), "older part");
+        }
+        EXPECT_FALSE(rig.Unfinished());
+        EXPECT_EQ(rig.host.messageLine, kReceiveAbortedMessage);
+        EXPECT_EQ(rig.host.statusPanels[3], kReceiveAborted);
+        EXPECT_NE(rig.Log().find("受信\u3000\u3000中止\u3000"), std::string::npos);
+        EXPECT_EQ(rig.port.WrittenBytes(), "");  // no DC4 on the error path
+    }
+}
+
+TEST(ReceiveEngineTest, ALinkUnderTheTargetNameIsReplacedNeverFollowed) {
+    struct Row {
+        const char* name;
+        const char* leadsTo;
+    };
+    const Row rows[] = {
+        {"a file outside", "outside"}, {"a device", "/dev/full"}, {"nothing", "missing"}};
+    for (const Row& row : rows) {
+        for (const bool complete : {true, false}) {
+            SCOPED_TRACE(std::string(row.name) + (complete ? " complete" : " aborted"));
+            Rig rig;
+            const fs::path outside = rig.dir / "outside";
+            test::WriteFileBytes(outside, "keep");
+            const fs::path leadsTo =
+                row.leadsTo[0] == '/' ? fs::path(row.leadsTo) : rig.dir / row.leadsTo;
+            const fs::path target = fs::path(rig.folder) / "IN.NC";
+            fs::create_symlink(leadsTo, target);
+            rig.port.ScriptInput(1ms, complete ? "%\nO1\nG0\n%\n" : "%\nO1\nG0\n");
+            if (!complete) rig.host.HoldAbortKey(5s, 6s);
+            EXPECT_EQ(rig.Named().end, complete ? ReceiveEnd::Completed : ReceiveEnd::Aborted);
+            EXPECT_EQ(test::ReadFileBytes(outside), "keep");
+            EXPECT_FALSE(fs::exists(rig.dir / "missing"));
+            if (complete) {
+                EXPECT_FALSE(fs::is_symlink(target));
+                EXPECT_EQ(rig.File("IN.NC"), CrLf({"%", "O1", "G0", "%"}));
+            } else {
+                EXPECT_EQ(fs::read_symlink(target), leadsTo);
+            }
+            EXPECT_EQ(rig.Names(), std::vector<std::string>{"IN.NC"});
+        }
+    }
+}
+
+TEST(ReceiveEngineTest, AReadOnlyFileOrAFolderIsRefusedBeforeAnythingArrives) {
+    for (const bool folder : {false, true}) {
+        SCOPED_TRACE(folder);
+        Rig rig;
+        const fs::path target = fs::path(rig.folder) / "IN.NC";
+        if (folder) {
+            fs::create_directory(target);
+        } else {
+            test::WriteFileBytes(target, "old");
+            fs::permissions(target, fs::perms::owner_read | fs::perms::group_read);
+        }
+        rig.port.ScriptInput(1ms, "%\nO1\nG0\n%\n");
+        EXPECT_EQ(rig.Named().end, ReceiveEnd::Failed);
+        ASSERT_EQ(rig.Told().size(), 1u);
+        EXPECT_EQ(
+            rig.Told()[0].rfind("受信ファイルを作成できません。\n" + target.string() + "\n", 0), 0u)
+            << rig.Told()[0];
+        EXPECT_EQ(rig.Files().size(), 1u);
+        if (!folder) {
+            EXPECT_EQ(rig.File("IN.NC"), "old");
+        }
+        EXPECT_TRUE(rig.port.Opened().empty());
+    }
 }
 
 TEST(ReceiveEngineTest, AFileThatCannotBeCreatedKeepsTheProgramsBefore) {
@@ -516,6 +666,283 @@ TEST(ReceiveEngineTest, EndlessLinesAndNoiseKeepMemoryBoundedAndEscWorks) {
                 << row.name << " " << entry.path();
         }
     }
+}
+
+// Item: a receive never destroys a program that was there before. The data
+// goes to a file without a name in the folder, which takes the program's
+// name only at completion; until then, and after any abort, the old file is
+// the same file with the same bytes, and a hard-link snapshot of it (cp -al)
+// keeps them too.
+struct OldFileRig : Rig {
+    OldFileRig() {
+        test::WriteFileBytes(Old(), kOld);
+        fs::permissions(Old(),
+                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        fs::create_directory(dir / "snapshot");
+        fs::create_hard_link(Old(), dir / "snapshot" / "O1.NC");
+        oldId = IdOf(Old());
+        // What the old file holds at every moment the window could look.
+        host.OnEvents([this] { LookAtOldFile(); });
+    }
+    void LookAtOldFile() {
+        if (File("O1.NC") == kOld && IdOf(Old()) == oldId) return;
+        oldChanged = true;
+        // The new program is still being written.
+        if (Unfinished()) changedEarly = true;
+    }
+    fs::path Old() const { return fs::path(folder) / "O1.NC"; }
+    std::string Snapshot() const { return test::ReadFileBytes(dir / "snapshot" / "O1.NC"); }
+
+    static constexpr const char* kOld = "%\r\nO1(OLD)\r\nG0 X9.\r\nM30\r\n%\r\n";
+    std::pair<dev_t, ino_t> oldId;
+    bool oldChanged = false;
+    bool changedEarly = false;
+};
+
+TEST(ReceiveEngineTest, AnAbortedReceiveLeavesTheOldProgramAsItWas) {
+    struct Row {
+        const char* name;
+        std::function<void(OldFileRig&)> setup;
+    };
+    const Row rows[] = {
+        {"Esc while waiting", [](OldFileRig& r) { r.host.HoldAbortKey(2s, 3s); }},
+        {"Esc while receiving",
+         [](OldFileRig& r) {
+             r.port.ScriptInput(1ms, "%\nO1\nG1\nG2\nX");
+             r.host.HoldAbortKey(5s, 6s);
+         }},
+        {"a line lost half way",
+         [](OldFileRig& r) {
+             r.port.ScriptInput(1ms, "%\nO1\nG1\nG2\nX");
+             r.port.LoseLineAt(5s);
+         }},
+        {"a signal (the window closing) half way",
+         [](OldFileRig& r) {
+             r.port.ScriptInput(1ms, "%\nO1\nG1\nG2\nX");
+             r.host.OnEvents([&r] {
+                 r.LookAtOldFile();
+                 if (r.clock.Now() >= 5s) r.Interrupt();
+             });
+         }},
+        {"a line lost after a whole batch",
+         [](OldFileRig& r) {
+             std::string input = "%\nO1\n";
+             for (int i = 0; i < 1500; ++i) input += "G" + std::to_string(i) + "\n";
+             r.port.ScriptInput(1ms, input);
+             r.port.LoseLineAt(5s);
+         }},
+        {"the port does not open",
+         [](OldFileRig& r) { r.port.SetFailing(test::FakeSerialPort::Call::Open, true); }},
+    };
+    for (const bool named : {true, false}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (named ? ", named" : ", automatic"));
+            OldFileRig rig;
+            row.setup(rig);
+            const ReceiveResult result = named ? rig.Named("O1.NC") : rig.Automatic();
+            EXPECT_EQ(result.end, ReceiveEnd::Aborted);
+            EXPECT_TRUE(result.savedNothing);
+            EXPECT_EQ(rig.File("O1.NC"), OldFileRig::kOld);
+            EXPECT_EQ(IdOf(rig.Old()), rig.oldId);
+            EXPECT_EQ(rig.Snapshot(), OldFileRig::kOld);
+            EXPECT_FALSE(rig.oldChanged);
+            // Nothing left behind: no temporary, no part, no descriptor.
+            EXPECT_EQ(rig.Files().size(), 1u);
+            EXPECT_FALSE(rig.Unfinished());
+            EXPECT_NE(rig.Log().find("受信\u3000\u3000中止\u3000"), std::string::npos);
+            EXPECT_EQ(rig.Log().find("受信\u3000\u3000完了\u3000"), std::string::npos);
+            EXPECT_EQ(rig.host.messageLine, kReceiveAbortedMessage);
+        }
+    }
+}
+
+TEST(ReceiveEngineTest, ACompletedProgramTakesTheOldOnesPlaceByRename) {
+    struct Row {
+        const char* name;
+        std::function<void(OldFileRig&)> setup;
+        std::string saved;
+    };
+    const Row rows[] = {
+        {"the end mark", [](OldFileRig& r) { r.port.ScriptInput(1ms, "%\nO1\nG1\n%\n"); },
+         CrLf({"%", "O1", "G1", "%"})},
+        {"Esc with op5",
+         [](OldFileRig& r) {
+             r.settings.op5 = "Y";
+             r.port.ScriptInput(1ms, "%\nO1\nG1\nX");
+             r.host.HoldAbortKey(5s, 6s);
+         },
+         CrLf({"%", "O1", "G1"})},
+        {"a line lost with op5",
+         [](OldFileRig& r) {
+             r.settings.op5 = "Y";
+             r.port.ScriptInput(1ms, "%\nO1\nG1\nX");
+             r.port.LoseLineAt(5s);
+         },
+         CrLf({"%", "O1", "G1"})},
+        {"DSR lost with op6",
+         [](OldFileRig& r) {
+             r.settings.op6 = "Y";
+             r.port.ScriptInput(1ms, "%\nO1\nG1\nX1");
+             r.port.ScheduleModemStatus(5s, ModemStatus{true, false, false, true});
+         },
+         CrLf({"%", "O1", "G1", "X1", "%"})},
+    };
+    for (const bool named : {true, false}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (named ? ", named" : ", automatic"));
+            OldFileRig rig;
+            row.setup(rig);
+            const ReceiveResult result = named ? rig.Named("O1.NC") : rig.Automatic();
+            EXPECT_EQ(result.end, ReceiveEnd::Completed);
+            EXPECT_FALSE(result.savedNothing);
+            EXPECT_FALSE(rig.changedEarly) << "replaced before the program was complete";
+            EXPECT_EQ(rig.File("O1.NC"), row.saved);
+            // A new file in the old one's place, with its permissions; the
+            // snapshot still has the old program.
+            EXPECT_NE(IdOf(rig.Old()), rig.oldId);
+            EXPECT_EQ(fs::status(rig.Old()).permissions() & fs::perms::all,
+                      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+            EXPECT_EQ(rig.Snapshot(), OldFileRig::kOld);
+            EXPECT_EQ(rig.Files().size(), 1u);
+            EXPECT_FALSE(rig.Unfinished());
+            const std::string target = rig.Old().string();
+            EXPECT_EQ(rig.Log(), Cp932ToUtf8Lossy(TransferLog::Header()) +
+                                     LoggedEntry(TransferLog::Outcome::Completed, target));
+            EXPECT_EQ(rig.host.messageLine, kReceiveCompletedMessage);
+        }
+    }
+}
+
+// Item: a file saved earlier in the same receive is never replaced; a file
+// that was there before is.
+TEST(ReceiveEngineTest, TheSameNumberTwiceKeepsBothPrograms) {
+    Rig rig;
+    rig.port.ScriptInput(1ms, "%\nO100\nX1\nO100\nX2\n%\n");
+    const ReceiveResult result = rig.Automatic();
+    ASSERT_EQ(result.end, ReceiveEnd::Completed);
+    const std::string first = (fs::path(rig.folder) / "O100.NC").string();
+    const std::string second = (fs::path(rig.folder) / "O100_2.NC").string();
+    EXPECT_EQ(rig.Files(),
+              (std::map<std::string, std::string>{{"O100.NC", CrLf({"%", "O100", "X1", "%"})},
+                                                  {"O100_2.NC", CrLf({"%", "O100", "X2", "%"})}}));
+    EXPECT_EQ(result.completedFiles, (std::vector<std::string>{first, second}));
+    EXPECT_EQ(result.renamedFiles, std::vector<std::string>{second});
+    EXPECT_EQ(result.target, second);
+    EXPECT_EQ(rig.Log(), Cp932ToUtf8Lossy(TransferLog::Header()) +
+                             LoggedEntry(TransferLog::Outcome::Completed, first) +
+                             LoggedEntry(TransferLog::Outcome::Completed, second));
+    EXPECT_EQ(rig.host.messageLine, std::string(kReceiveCompletedMessage) +
+                                        "\u3000同じ番号のプログラムはO100_2.NCに保存しました。");
+    EXPECT_EQ(rig.host.messageColour, MessageLineColour::Lime);
+}
+
+TEST(ReceiveEngineTest, RepeatedNumbersTakeTheNextFreeName) {
+    struct Row {
+        const char* name;
+        std::map<std::string, std::string> before;
+        std::string input;
+        std::map<std::string, std::string> after;
+        std::vector<std::string> renamed;
+    };
+    const std::string longA = "O" + std::string(260, '1') + "2";
+    const std::string longB = "O" + std::string(260, '1') + "3";
+    const std::string cut = "O" + std::string(251, '1');  // 252 bytes and ".NC"
+    const std::string cut2 = "O" + std::string(249, '1') + "_2";
+    const Row rows[] = {
+        {"three times",
+         {},
+         "%\nO7\nX1\nO7\nX2\nO7\nX3\n%\n",
+         {{"O7.NC", CrLf({"%", "O7", "X1", "%"})},
+          {"O7_2.NC", CrLf({"%", "O7", "X2", "%"})},
+          {"O7_3.NC", CrLf({"%", "O7", "X3", "%"})}},
+         {"O7_2.NC", "O7_3.NC"}},
+        {"a file from before is replaced, a taken _2 is not",
+         {{"O7.NC", "old"}, {"O7_2.NC", "other"}},
+         "%\nO7\nX1\nO7\nX2\n%\n",
+         {{"O7.NC", CrLf({"%", "O7", "X1", "%"})},
+          {"O7_2.NC", "other"},
+          {"O7_3.NC", CrLf({"%", "O7", "X2", "%"})}},
+         {"O7_3.NC"}},
+        {"a later number that is the name given before",
+         {},
+         "%\nO7\nX1\nO7\nX2\nO7_2\nX3\n%\n",
+         {{"O7.NC", CrLf({"%", "O7", "X1", "%"})},
+          {"O7_2.NC", CrLf({"%", "O7", "X2", "%"})},
+          {"O7_2_2.NC", CrLf({"%", "O7_2", "X3", "%"})}},
+         {"O7_2.NC", "O7_2_2.NC"}},
+        {"two numbers cut to one name",
+         {},
+         "%\n" + longA + "\nX1\n" + longB + "\nX2\n%\n",
+         {{cut + ".NC", CrLf({"%", longA.c_str(), "X1", "%"})},
+          {cut2 + ".NC", CrLf({"%", longB.c_str(), "X2", "%"})}},
+         {cut2 + ".NC"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        rig.settings.Read_SP_Cut = "Y";  // the numbers as the machine sent them
+        for (const auto& [name, bytes] : row.before)
+            test::WriteFileBytes(fs::path(rig.folder) / name, bytes);
+        rig.port.ScriptInput(1ms, row.input);
+        const ReceiveResult result = rig.Automatic();
+        ASSERT_EQ(result.end, ReceiveEnd::Completed);
+        EXPECT_EQ(rig.Files(), row.after);
+        std::vector<std::string> renamed;
+        for (const std::string& file : result.renamedFiles)
+            renamed.push_back(fs::path(file).filename());
+        EXPECT_EQ(renamed, row.renamed);
+        for (const std::string& name : renamed) {
+            EXPECT_NE(rig.host.messageLine.find(name), std::string::npos) << rig.host.messageLine;
+            EXPECT_EQ(Count(rig.Log(), (fs::path(rig.folder) / name).string() + "\r\n"), 1u);
+        }
+    }
+}
+
+TEST(ReceiveEngineTest, AProgramAbortedAfterAnotherKeepsTheFirstLogged) {
+    Rig rig;
+    test::WriteFileBytes(fs::path(rig.folder) / "O2.NC", "old");
+    rig.port.ScriptInput(1ms, "%\nO1\nG1\nO2\nG2\n");
+    rig.host.HoldAbortKey(5s, 6s);
+    const ReceiveResult result = rig.Automatic();
+    ASSERT_EQ(result.end, ReceiveEnd::Aborted);
+    EXPECT_FALSE(result.savedNothing);
+    EXPECT_EQ(rig.Files(), (std::map<std::string, std::string>{
+                               {"O1.NC", CrLf({"%", "O1", "G1", "%"})}, {"O2.NC", "old"}}));
+    const std::string o1 = (fs::path(rig.folder) / "O1.NC").string();
+    const std::string o2 = (fs::path(rig.folder) / "O2.NC").string();
+    EXPECT_EQ(rig.Log(), Cp932ToUtf8Lossy(TransferLog::Header()) +
+                             LoggedEntry(TransferLog::Outcome::Completed, o1) +
+                             LoggedEntry(TransferLog::Outcome::Aborted, o2));
+}
+
+// Item: an automatic receive of nothing but "%" lines saves nothing and says so.
+TEST(ReceiveEngineTest, OnlyPercentLinesSaveNothingAndSaySo) {
+    for (const char* input : {"%\n%\n", "%\n\n%\n", "%\n%%\n"}) {
+        SCOPED_TRACE(input);
+        Rig rig;
+        rig.port.ScriptInput(1ms, input);
+        const ReceiveResult result = rig.Automatic();
+        EXPECT_EQ(result.end, ReceiveEnd::Completed);
+        EXPECT_TRUE(result.savedNothing);
+        EXPECT_TRUE(result.completedFiles.empty());
+        EXPECT_EQ(result.target, "");
+        EXPECT_TRUE(rig.Files().empty());
+        EXPECT_FALSE(rig.Unfinished());
+        // No entry with an empty file name, nor any other.
+        EXPECT_EQ(rig.Log().find("受信\u3000\u3000"), std::string::npos) << rig.Log();
+        EXPECT_EQ(rig.host.messageLine, kReceiveNothingMessage);
+        EXPECT_EQ(rig.host.messageColour, MessageLineColour::Red);
+        EXPECT_EQ(rig.host.statusPanels[3], kReceiveNothing);
+        EXPECT_TRUE(rig.panel.fileListEnabled);
+        EXPECT_FALSE(rig.panel.shown);
+        EXPECT_EQ(rig.port.WrittenBytes(), "\x14");  // the NC is still told to stop
+    }
+    // With data it is a completion as before.
+    Rig rig;
+    rig.port.ScriptInput(1ms, "%\nO1\n%\n");
+    const ReceiveResult result = rig.Automatic();
+    EXPECT_FALSE(result.savedNothing);
+    EXPECT_EQ(rig.host.messageLine, kReceiveCompletedMessage);
 }
 
 }  // namespace

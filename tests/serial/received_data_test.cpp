@@ -57,15 +57,48 @@ TEST(ReceivedDataTest, ProgramLinesNameTheirFiles) {
     EXPECT_EQ(ProgramFileName("O" + std::string(400, '1'), settings, 0).size(), kMaxFileNameBytes);
 }
 
-TEST(ReceivedDataTest, AppendedLinesEndInCrLfAndFollowWhatIsThere) {
+TEST(ReceivedDataTest, SavedLinesEndInCrLf) {
+    EXPECT_EQ(ReceivedLineBytes({"O1", "", "G0"}), "O1\r\n\r\nG0\r\n");
+    EXPECT_EQ(ReceivedLineBytes({}), "");
+}
+
+TEST(ReceivedDataTest, CopiesOfANumberGetTheNextNumberWithinTheLongestName) {
+    Settings settings;
+    settings.Add_No = "N";
+    EXPECT_EQ(ProgramFileName("O100", settings, 0, 2), "O100_2.NC");
+    EXPECT_EQ(ProgramFileName("O100(A)", settings, 3, 12), "O100_12.NC");
+    const std::string name = ProgramFileName("O" + std::string(400, '1'), settings, 0, 2);
+    EXPECT_EQ(name.size(), kMaxFileNameBytes);
+    EXPECT_TRUE(name.ends_with("1_2.NC")) << name;
+    settings.Add_No = "Y";
+    EXPECT_EQ(ProgramFileName("O100", settings, 0, 2), "O100_001_2.NC");
+}
+
+// The unfinished file is nowhere in the folder until it is placed; placed
+// without replace it never takes a name in use.
+TEST(ReceivedDataTest, AnUnfinishedFileHasNoNameUntilPlaced) {
     TempDir dir;
-    const std::string file = (dir / "A.NC").string();
-    test::WriteFileBytes(file, "%\r\n");
-    ASSERT_TRUE(AppendReceivedLines(file, {"O1", "", "G0"}));
-    EXPECT_EQ(test::ReadFileBytes(file), "%\r\nO1\r\n\r\nG0\r\n");
-    const Status missing = AppendReceivedLines((dir / "B.NC").string(), {"O1"});
-    EXPECT_FALSE(missing);
-    EXPECT_NE(missing.message.find((dir / "B.NC").string()), std::string::npos);
+    test::WriteFileBytes(dir / "TAKEN.NC", "old");
+    UnfinishedFile file;
+    ASSERT_EQ(file.Create(dir.path().string()), 0);
+    ASSERT_EQ(file.Append("O1\r\n"), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(file.Place("TAKEN.NC", false), EEXIST);
+    EXPECT_EQ(test::ReadFileBytes(dir / "TAKEN.NC"), "old");
+    EXPECT_EQ(file.Place("NEW.NC", false), 0);
+    EXPECT_EQ(test::ReadFileBytes(dir / "NEW.NC"), "O1\r\n");
+    EXPECT_FALSE(file.IsOpen());
+
+    ASSERT_EQ(file.Create(dir.path().string()), 0);
+    ASSERT_EQ(file.Append("O2\r\n"), 0);
+    EXPECT_EQ(file.Place("TAKEN.NC", true), 0);
+    EXPECT_EQ(test::ReadFileBytes(dir / "TAKEN.NC"), "O2\r\n");
+
+    ASSERT_EQ(file.Create(dir.path().string()), 0);
+    ASSERT_EQ(file.Append("O3\r\n"), 0);
+    file.Discard();
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    EXPECT_NE(file.Create((dir / "missing").string()), 0);
 }
 
 TEST(ReceivedDataTest, AMaskWithoutAnExtensionNamesNoFile) {
@@ -91,14 +124,28 @@ TEST(ReceivedDataTest, AutomaticNamingSavesEveryProgramAsItsOwnFile) {
         std::map<std::string, std::string> files;
     };
     const Row rows[] = {
-        {"Add_No numbers the programs", "Y", "N", "%\nO100\nX1\nO200\nX2\n%\n",
-         {{"O100_001.NC", "%\r\nO100\r\nX1\r\n%\r\n"}, {"O200_002.NC", "%\r\nO200\r\nX2\r\n%\r\n"}}},
-        {":100(ABC) keeps its line", "N", "Y", "%\n:100(ABC)\nX1\n%\n",
+        {"Add_No numbers the programs",
+         "Y",
+         "N",
+         "%\nO100\nX1\nO200\nX2\n%\n",
+         {{"O100_001.NC", "%\r\nO100\r\nX1\r\n%\r\n"},
+          {"O200_002.NC", "%\r\nO200\r\nX2\r\n%\r\n"}}},
+        {":100(ABC) keeps its line",
+         "N",
+         "Y",
+         "%\n:100(ABC)\nX1\n%\n",
          {{"O100.NC", "%\r\n:100(ABC)\r\nX1\r\n%\r\n"}}},
         {"L20", "N", "N", "%\nL20\nX1\n%\n", {{"L20.NC", "%\r\nL20\r\nX1\r\n%\r\n"}}},
-        {"O100 G90", "N", "N", "%\nO100G90\nX1\n%\n", {{"O100 G90.NC", "%\r\nO100 G90\r\nX1\r\n%\r\n"}}},
-        {"the same number twice replaces", "N", "N", "%\nO1\nX1\nO1\nX2\n%\n",
-         {{"O1.NC", "%\r\nO1\r\nX2\r\n%\r\n"}}},
+        {"O100 G90",
+         "N",
+         "N",
+         "%\nO100G90\nX1\n%\n",
+         {{"O100 G90.NC", "%\r\nO100 G90\r\nX1\r\n%\r\n"}}},
+        {"the same number twice keeps both",
+         "N",
+         "N",
+         "%\nO1\nX1\nO1\nX2\n%\n",
+         {{"O1.NC", "%\r\nO1\r\nX1\r\n%\r\n"}, {"O1_2.NC", "%\r\nO1\r\nX2\r\n%\r\n"}}},
     };
     for (const Row& row : rows) {
         ScriptedMessages messages;

@@ -29,6 +29,11 @@ bool WexalProcess::Start(const std::string& port, std::vector<std::string> args,
         "HOME=" + program_.string(),
         "WEXAL_" + portName + "=" + port,
     };
+    for (const std::string& entry : extraEnv_) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
+        env.push_back(entry);
+    }
     args.insert(args.begin(), WEXAL_BIN_DIR "/Wexal");
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());

@@ -21,6 +21,11 @@ public:
     WexalProcess(const WexalProcess&) = delete;
     WexalProcess& operator=(const WexalProcess&) = delete;
 
+    // Environment entries ("NAME=value") for the next Start, in place of the
+    // defaults of the same name: QT_QPA_PLATFORM=xcb and DISPLAY=... run it
+    // on a real X server.
+    void SetEnvironment(std::vector<std::string> entries) { extraEnv_ = std::move(entries); }
+
     // port is bound to portName (COM1 unless said otherwise).
     bool Start(const std::string& port, std::vector<std::string> args,
                const std::string& portName = "COM1");
@@ -37,6 +42,7 @@ private:
     std::filesystem::path program_;
     std::filesystem::path runtime_;
     pid_t pid_ = -1;
+    std::vector<std::string> extraEnv_;
 };
 
 }  // namespace wexal::test
