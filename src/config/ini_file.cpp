@@ -367,6 +367,12 @@ std::string IniFile::EncodeValue(std::string_view value) const {
     return out;
 }
 
+std::string IniFile::EncodeCp932(std::string_view value) { return Parse({}).EncodeValue(value); }
+
+std::optional<std::string> IniFile::DecodeCp932(std::string_view stored) {
+    return Parse({}).DecodeValue(stored);
+}
+
 std::optional<std::string> IniFile::DecodeValue(std::string_view stored) const {
     if (!stored.starts_with(kEscapeMarker)) return TextToUtf8(stored);
     const std::optional<std::string> text = TextToUtf8(stored.substr(kEscapeMarker.size()));

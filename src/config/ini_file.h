@@ -48,6 +48,11 @@ public:
     // Never fails; Serialize() of an unedited parse returns the input bytes.
     static IniFile Parse(std::string_view bytes);
 
+    // A value as a cp932 file stores it, and back; the history lists keep
+    // their entries in this form too. nullopt: not a stored form.
+    static std::string EncodeCp932(std::string_view value);
+    static std::optional<std::string> DecodeCp932(std::string_view stored);
+
     // A missing file gives an empty IniFile. A file that exists but cannot be
     // read (no permission, larger than kMaxFileSize, a folder, a device, a
     // FIFO, a link to anything but a regular file, an I/O error) also gives an

@@ -49,8 +49,8 @@ void TFindForm::showEvent(QShowEvent* event) {
 }
 
 bool TFindForm::eventFilter(QObject* watched, QEvent* event) {
-    if (IsHistoryBox(watched, *ComboBox1) && event->type() == QEvent::KeyPress &&
-        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1,
+    if (IsHistoryBox(watched, *ComboBox1) &&
+        HistoryBoxInput(*event, *ComboBox1,
                       FindCharRule(context_.settings->AllFiles), *context_.messages,
                       [this] { Button1Click(); })) {
         return true;

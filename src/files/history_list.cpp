@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/ini_file.h"
 #include "platform/atomic_file.h"
 #include "platform/text_codec.h"
 #include "platform/text_lines.h"
@@ -13,7 +14,8 @@ std::optional<std::vector<std::string>> ReadHistoryList(const std::filesystem::p
     if (file.kind != FileLookup::Kind::Regular) return std::nullopt;
     std::vector<std::string> entries;
     ForEachLine(file.bytes, [&](std::string_view line) {
-        entries.push_back(Cp932ToUtf8Lossy(line));
+        // Bytes that are neither cp932 nor a stored form are shown as they can be.
+        entries.push_back(IniFile::DecodeCp932(line).value_or(Cp932ToUtf8Lossy(line)));
         return true;
     });
     return entries;
@@ -26,9 +28,7 @@ Status WriteHistoryList(const std::filesystem::path& path, const std::vector<std
     }
     std::string bytes;
     for (const std::string& entry : entries) {
-        const std::optional<std::string> encoded = Utf8ToCp932(entry);
-        if (!encoded) continue;
-        bytes += *encoded;
+        bytes += IniFile::EncodeCp932(entry);
         bytes += "\r\n";
     }
     return WriteFileAtomically(path, bytes, LinkMode::FollowOwned);

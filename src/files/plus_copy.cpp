@@ -106,8 +106,8 @@ void TPlusCopyForm::FormClose() {
 }
 
 bool TPlusCopyForm::eventFilter(QObject* watched, QEvent* event) {
-    if (IsHistoryBox(watched, *ComboBox1) && event->type() == QEvent::KeyPress &&
-        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kDestinationFolderRule,
+    if (IsHistoryBox(watched, *ComboBox1) &&
+        HistoryBoxInput(*event, *ComboBox1, kDestinationFolderRule,
                       *context_.messages, [this] { Button1Click(); })) {
         return true;
     }

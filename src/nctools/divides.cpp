@@ -145,8 +145,8 @@ void TDividesForm::FormClose() {
 }
 
 bool TDividesForm::eventFilter(QObject* watched, QEvent* event) {
-    if (IsHistoryBox(watched, *ComboBox1) && event->type() == QEvent::KeyPress &&
-        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kDestinationFolderRule, *context_.messages,
+    if (IsHistoryBox(watched, *ComboBox1) &&
+        HistoryBoxInput(*event, *ComboBox1, kDestinationFolderRule, *context_.messages,
                       [this] { Button1Click(); })) {
         return true;
     }

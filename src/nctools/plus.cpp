@@ -99,8 +99,8 @@ void TPlusForm::done(int result) {
 }
 
 bool TPlusForm::eventFilter(QObject* watched, QEvent* event) {
-    if (IsHistoryBox(watched, *ComboBox1) && event->type() == QEvent::KeyPress &&
-        HistoryBoxKey(*static_cast<QKeyEvent*>(event), *ComboBox1, kFileNameNoDotRule, *context_.messages,
+    if (IsHistoryBox(watched, *ComboBox1) &&
+        HistoryBoxInput(*event, *ComboBox1, kFileNameNoDotRule, *context_.messages,
                       [this] { Button1Click(); })) {
         return true;
     }

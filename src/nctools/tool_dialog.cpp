@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -59,9 +60,6 @@ void SetUpToolDialog(QDialog& dialog, const char* objectName, const QString& tit
 void WatchHistoryBoxKeys(QComboBox& box, QObject* filter) {
     box.installEventFilter(filter);
     box.lineEdit()->installEventFilter(filter);
-    // Typed text would otherwise reach the line past the filter through an
-    // input method.
-    box.setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
 QComboBox* AddHistoryBox(QDialog& dialog, const ControlPlace& place, QLabel& caption) {
@@ -72,6 +70,9 @@ QComboBox* AddHistoryBox(QDialog& dialog, const ControlPlace& place, QLabel& cap
     Place(*box, place);
     caption.setBuddy(box);
     GuardField(box->lineEdit());
+    // Folder and file names may be Japanese: the input method stays on, and
+    // what it commits passes the same character rule as the keys.
+    box->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, true);
     WatchHistoryBoxKeys(*box, &dialog);
     return box;
 }
@@ -80,8 +81,39 @@ bool IsHistoryBox(const QObject* watched, const QComboBox& box) {
     return watched == &box || watched == box.lineEdit();
 }
 
-bool HistoryBoxKey(const QKeyEvent& key, const QComboBox& box, const CharRule& rule,
-                   MessageService& messages, const std::function<void()>& onEnter) {
+namespace {
+
+// Text an input method commits, less what the rule refuses; the first
+// refused character is named in a box.
+bool FilterCommittedText(QInputMethodEvent& event, const QComboBox& box, const CharRule& rule,
+                         MessageService& messages) {
+    const QString commit = event.commitString();
+    QString kept;
+    bool told = false;
+    for (const char32_t c : commit.toUcs4()) {
+        if (const auto refused = RefusedChar(rule, c)) {
+            if (!told) refused->Show(messages);
+            told = true;
+            continue;
+        }
+        kept += QString::fromUcs4(&c, 1);
+    }
+    if (!told) return false;
+    QInputMethodEvent filtered(event.preeditString(), event.attributes());
+    filtered.setCommitString(kept, event.replacementStart(), event.replacementLength());
+    QCoreApplication::sendEvent(box.lineEdit(), &filtered);
+    return true;
+}
+
+}  // namespace
+
+bool HistoryBoxInput(QEvent& event, const QComboBox& box, const CharRule& rule,
+                     MessageService& messages, const std::function<void()>& onEnter) {
+    if (event.type() == QEvent::InputMethod) {
+        return FilterCommittedText(static_cast<QInputMethodEvent&>(event), box, rule, messages);
+    }
+    if (event.type() != QEvent::KeyPress) return false;
+    const auto& key = static_cast<const QKeyEvent&>(event);
     if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) {
         if (!box.currentText().isEmpty()) onEnter();
         return true;

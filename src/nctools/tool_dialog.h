@@ -41,11 +41,12 @@ struct NcToolContext {
 // The dialog over the middle of the main window.
 void CentreOnMainWindow(QDialog& dialog, const QWidget* mainWindow);
 
-// A key in a dialog's history box: Enter with a text runs onEnter, a
-// character the rule refuses is named in a box and dropped. True when the
-// key was taken.
-bool HistoryBoxKey(const QKeyEvent& key, const QComboBox& box, const CharRule& rule,
-                   MessageService& messages, const std::function<void()>& onEnter);
+// A key or an input method's text in a dialog's history box: Enter with a
+// text runs onEnter, a character the rule refuses is named in a box and
+// dropped (from a committed text, the rest goes in). True when the event
+// was taken.
+bool HistoryBoxInput(QEvent& event, const QComboBox& box, const CharRule& rule,
+                     MessageService& messages, const std::function<void()>& onEnter);
 
 // An editable combo box that has the focus hands the keyboard's keys to its
 // line without passing the line's event filters: the filter watches both.
@@ -53,8 +54,8 @@ void WatchHistoryBoxKeys(QComboBox& box, QObject* filter);
 bool IsHistoryBox(const QObject* watched, const QComboBox& box);
 
 // A dialog's editable history box under its caption: typed text is never
-// added as an item, the typed characters are guarded, and the keys reach the
-// dialog's own filter.
+// added as an item, the typed characters are guarded, and the keys and the
+// input method's text reach the dialog's own filter.
 QComboBox* AddHistoryBox(QDialog& dialog, const ControlPlace& place, QLabel& caption);
 
 // The frame the tool dialogs share: fixed size, title and close box only,

@@ -49,13 +49,17 @@ TEST(HistoryListTest, ConfirmPutsInFrontDropsTheDuplicateAndKeepsTwenty) {
     }
 }
 
-TEST(HistoryListTest, WritesCp932WithCrLfAndReadsAnyLineEnd) {
+TEST(HistoryListTest, WritesCp932WithCrLfKeepsEveryEntryAndReadsAnyLineEnd) {
     test::TempDir dir;
     const auto path = dir / kNameHistoryFile;
     EXPECT_FALSE(ReadHistoryList(path).has_value());
-    ASSERT_TRUE(WriteHistoryList(path, {"ﾌﾟﾛｸﾞﾗﾑ", "/home/nc/加工", "\xF0\x9F\x98\x80"}));
-    EXPECT_EQ(test::ReadFileBytes(path), "\xCC\xDF\xDB\xB8\xDE\xD7\xD1\r\n/home/nc/\x89\xC1\x8D\x48\r\n");
-    EXPECT_EQ(ReadHistoryList(path), (Entries{"ﾌﾟﾛｸﾞﾗﾑ", "/home/nc/加工"}));
+    // What cp932 lacks is kept in the settings files' escaped form, never dropped.
+    const Entries entries = {"ﾌﾟﾛｸﾞﾗﾑ", "/home/nc/加工", "/tmp/Müller", "\xF0\x9F\x98\x80"};
+    ASSERT_TRUE(WriteHistoryList(path, entries));
+    EXPECT_EQ(test::ReadFileBytes(path),
+              "\xCC\xDF\xDB\xB8\xDE\xD7\xD1\r\n/home/nc/\x89\xC1\x8D\x48\r\n"
+              "%u8%/tmp/M%C3%BCller\r\n%u8%%F0%9F%98%80\r\n");
+    EXPECT_EQ(ReadHistoryList(path), entries);
     test::WriteFileBytes(path, "a\nb\rc\r\nd");
     EXPECT_EQ(ReadHistoryList(path), (Entries{"a", "b", "c", "d"}));
 }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -136,6 +137,35 @@ private slots:
         QCOMPARE(test::ReadFileBytes(dest / "O2000.NC"),
                  std::string("%\r\nO2000\r\nG1X1\r\nM30\r\n%\r\n"));
         QCOMPARE(test::ReadFileBytes(program_->path() / "Path.lst"), dest.string() + "/\r\n");
+    }
+
+    // An input method's text reaches the folder box, less what the folder
+    // rule refuses, which is named as for a key.
+    void japaneseComesThroughTheInputMethodByTheSameRule() {
+        test::WriteFileBytes(*work_ / "MULTI.NC", "%\nO1000\nM30\n%\n");
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(test::CursorTo(*form, "MULTI.NC"));
+        QTest::keyClick(form->ListBox1, Qt::Key_B);
+        TDividesForm& dialog = form->ncTools().DividesForm();
+        QVERIFY(dialog.isVisible());
+        QLineEdit* line = dialog.ComboBox1->lineEdit();
+        QVERIFY(line->testAttribute(Qt::WA_InputMethodEnabled));
+        dialog.ComboBox1->setEditText(QStringLiteral("/tmp/"));
+        line->end(false);
+        const auto commit = [&](const QString& text) {
+            QInputMethodEvent event;
+            event.setCommitString(text);
+            QApplication::sendEvent(line, &event);
+        };
+        commit(QStringLiteral("加工データ"));
+        QCOMPARE(dialog.ComboBox1->currentText(), QStringLiteral("/tmp/加工データ"));
+        QVERIFY(messages_.shown().empty());
+        commit(QStringLiteral("*新規|"));
+        QCOMPARE(dialog.ComboBox1->currentText(), QStringLiteral("/tmp/加工データ新規"));
+        QCOMPARE(messages_.shown().size(), size_t{1});
+        QVERIFY(Told("この文字はフォルダー名に使えません。\n/:,;*?<>|.", "確認"));
+        dialog.Button2->click();
     }
 
     void splitWithoutProgramNumbersWritesNothing() {
