@@ -63,6 +63,13 @@ private:
         return form;
     }
     static void Type(QWidget* target, const QString& text) { QTest::keyClicks(target, text); }
+    // B on the file, as an operator splits it; null when the list lacks it.
+    TDividesForm* OpenSplit(TForm1& form, const std::string& name) {
+        if (!test::CursorTo(form, name)) return nullptr;
+        QTest::keyClick(form.ListBox1, Qt::Key_B);
+        return &form.ncTools().DividesForm();
+    }
+
     bool Told(const std::string& text, const std::string& caption) const {
         for (const auto& shown : messages_.shown()) {
             if (shown.text == text && shown.caption == caption) return true;
@@ -90,10 +97,9 @@ private slots:
         test::WriteFileBytes(program_->path() / "Div_Sub.ini", "[Sub]\nF_Set=1\n");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(test::CursorTo(*form, "MULTI.NC"));
-        QTest::keyClick(form->ListBox1, Qt::Key_B);
-        TDividesForm& dialog = form->ncTools().DividesForm();
-        QVERIFY(dialog.isVisible());
+        TDividesForm* split = OpenSplit(*form, "MULTI.NC");
+        QVERIFY(split && split->isVisible());
+        TDividesForm& dialog = *split;
         QVERIFY(dialog.isModal());
         QApplication::setActiveWindow(&dialog);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Ｏ番号毎分割"));
@@ -145,10 +151,9 @@ private slots:
         test::WriteFileBytes(*work_ / "MULTI.NC", "%\nO1000\nM30\n%\n");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(test::CursorTo(*form, "MULTI.NC"));
-        QTest::keyClick(form->ListBox1, Qt::Key_B);
-        TDividesForm& dialog = form->ncTools().DividesForm();
-        QVERIFY(dialog.isVisible());
+        TDividesForm* split = OpenSplit(*form, "MULTI.NC");
+        QVERIFY(split && split->isVisible());
+        TDividesForm& dialog = *split;
         QLineEdit* line = dialog.ComboBox1->lineEdit();
         QVERIFY(line->testAttribute(Qt::WA_InputMethodEnabled));
         dialog.ComboBox1->setEditText(QStringLiteral("/tmp/"));
@@ -172,9 +177,9 @@ private slots:
         test::WriteFileBytes(*work_ / "PLAIN.NC", "%\nG0X0\nM30\n%\n");
         auto form = Start();
         QVERIFY(form);
-        QVERIFY(test::CursorTo(*form, "PLAIN.NC"));
-        QTest::keyClick(form->ListBox1, Qt::Key_B);
-        TDividesForm& dialog = form->ncTools().DividesForm();
+        TDividesForm* split = OpenSplit(*form, "PLAIN.NC");
+        QVERIFY(split);
+        TDividesForm& dialog = *split;
         browserAnswer_ = (work_->path() / "chosen").string();
         fs::create_directory(browserAnswer_);
         dialog.Button3->click();
