@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "app/focus_return.h"
-#include "app/mainunit1.h"
-#include "app/qt_message_service.h"
-#include "app/startup.h"
+#include "main_window/focus_return.h"
+#include "main_window/mainunit1.h"
+#include "seams/qt_message_service.h"
+#include "config/startup.h"
 #include "config/run_outcome.h"
 #include "platform/instance_lock.h"
 #include "platform/program_folder.h"

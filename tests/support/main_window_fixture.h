@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/mainunit1.h"
-#include "files/file_list_box.h"
+#include "main_window/mainunit1.h"
+#include "main_window/file_list_box.h"
 #include "platform/screen_saver.h"
 #include "support/test_env.h"
 

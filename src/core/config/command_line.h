@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "config/app_state.h"
 #include "config/settings.h"
 #include "platform/message_service.h"
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/app_state.h"
+#include "config/app_state.h"
 #include "config/settings.h"
 #include "platform/message_service.h"
 #include "serial/receive_engine.h"

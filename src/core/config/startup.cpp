@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "config/startup.h"
 
 #include <string_view>
 #include <system_error>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "config/app_state.h"
 #include "config/settings.h"
 #include "config/settings_store.h"
 #include "platform/message_service.h"

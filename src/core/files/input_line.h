@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "config/app_state.h"
 #include "config/settings.h"
 #include "files/key_dispatch.h"
 #include "platform/message_service.h"

@@ -1,4 +1,4 @@
-#include "extapps/app_file_dialog.h"
+#include "dialogs/app_file_dialog.h"
 
 #include <QFile>
 #include <QFileDialog>

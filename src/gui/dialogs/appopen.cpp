@@ -1,4 +1,4 @@
-#include "extapps/appopen.h"
+#include "dialogs/appopen.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -8,10 +8,10 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "app/widget_style.h"
+#include "seams/widget_style.h"
 #include "extapps/launch_command.h"
-#include "extapps/setting_text.h"
-#include "nctools/tool_dialog.h"
+#include "dialogs/setting_text.h"
+#include "dialogs/tool_dialog.h"
 
 namespace wexal {
 

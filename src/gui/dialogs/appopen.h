@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "config/settings.h"
-#include "extapps/app_file_dialog.h"
+#include "dialogs/app_file_dialog.h"
 
 class QCheckBox;
 class QFrame;

@@ -1,4 +1,4 @@
-#include "serial/autono.h"
+#include "dialogs/autono.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "nctools/bai2.h"
+#include "dialogs/bai2.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -6,8 +6,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/field_keys.h"
-#include "app/widget_style.h"
+#include "seams/field_keys.h"
+#include "seams/widget_style.h"
 #include "config/entry_field.h"
 #include "files/file_list_model.h"
 #include "nctools/axis_double.h"

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <string>
 
-#include "nctools/tool_dialog.h"
+#include "dialogs/tool_dialog.h"
 
 class QLabel;
 class QLineEdit;

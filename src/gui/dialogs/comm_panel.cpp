@@ -1,4 +1,4 @@
-#include "config/comm_panel.h"
+#include "dialogs/comm_panel.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -10,10 +10,10 @@
 #include <QMouseEvent>
 #include <QTimer>
 
-#include "app/field_keys.h"
-#include "app/mainunit1.h"
-#include "app/widget_style.h"
-#include "files/file_list_box.h"
+#include "seams/field_keys.h"
+#include "main_window/mainunit1.h"
+#include "seams/widget_style.h"
+#include "main_window/file_list_box.h"
 #include "serial/port_probe.h"
 
 namespace wexal {

@@ -1,4 +1,4 @@
-#include "nctools/divides.h"
+#include "dialogs/divides.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <sys/stat.h>
 
-#include "app/field_keys.h"
-#include "app/widget_style.h"
+#include "seams/field_keys.h"
+#include "seams/widget_style.h"
 #include "files/file_list_model.h"
 #include "files/file_loader.h"
 #include "files/history_list.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "nctools/split_programs.h"
-#include "nctools/tool_dialog.h"
+#include "dialogs/tool_dialog.h"
 
 class QAction;
 class QComboBox;

@@ -1,13 +1,13 @@
-#include "extapps/editapp.h"
+#include "dialogs/editapp.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
-#include "app/widget_style.h"
-#include "extapps/setting_text.h"
-#include "nctools/tool_dialog.h"
+#include "seams/widget_style.h"
+#include "dialogs/setting_text.h"
+#include "dialogs/tool_dialog.h"
 
 namespace wexal {
 

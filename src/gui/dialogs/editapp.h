@@ -3,7 +3,7 @@
 #include <QDialog>
 
 #include "config/settings.h"
-#include "extapps/app_file_dialog.h"
+#include "dialogs/app_file_dialog.h"
 
 class QLabel;
 class QLineEdit;

@@ -1,4 +1,4 @@
-#include "files/file_info_form.h"
+#include "dialogs/file_info_form.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -9,10 +9,10 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 
-#include "app/field_keys.h"
-#include "app/widget_style.h"
+#include "seams/field_keys.h"
+#include "seams/widget_style.h"
 #include "files/file_names.h"
-#include "nctools/tool_dialog.h"
+#include "dialogs/tool_dialog.h"
 #include "platform/message_service.h"
 
 namespace wexal {

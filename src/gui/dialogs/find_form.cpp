@@ -1,4 +1,4 @@
-#include "files/find_form.h"
+#include "dialogs/find_form.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -6,11 +6,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/field_keys.h"
-#include "app/widget_style.h"
+#include "seams/field_keys.h"
+#include "seams/widget_style.h"
 #include "files/find_pattern.h"
 #include "files/history_list.h"
-#include "nctools/tool_dialog.h"
+#include "dialogs/tool_dialog.h"
 
 namespace wexal {
 

@@ -1,4 +1,4 @@
-#include "config/option.h"
+#include "dialogs/option.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-#include "app/field_keys.h"
-#include "app/widget_style.h"
+#include "seams/field_keys.h"
+#include "seams/widget_style.h"
 #include "platform/program_folder.h"
 
 namespace wexal {

@@ -1,13 +1,13 @@
-#include "extapps/outapp.h"
+#include "dialogs/outapp.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/widget_style.h"
+#include "seams/widget_style.h"
 #include "extapps/launch_command.h"
 #include "files/file_names.h"
-#include "nctools/tool_dialog.h"
+#include "dialogs/tool_dialog.h"
 
 namespace wexal {
 

@@ -1,4 +1,4 @@
-#include "nctools/plus.h"
+#include "dialogs/plus.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <sys/stat.h>
 
-#include "app/field_keys.h"
-#include "app/widget_style.h"
+#include "seams/field_keys.h"
+#include "seams/widget_style.h"
 #include "files/history_list.h"
 #include "files/input_line.h"
 #include "files/program_names.h"

@@ -1,4 +1,4 @@
-#include "files/plus_copy.h"
+#include "dialogs/plus_copy.h"
 
 #include <sys/stat.h>
 #include <QComboBox>
@@ -8,8 +8,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "app/field_keys.h"
-#include "app/widget_style.h"
+#include "seams/field_keys.h"
+#include "seams/widget_style.h"
 #include "files/copy_destination.h"
 #include "files/file_loader.h"
 #include "files/history_list.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "nctools/tool_dialog.h"
+#include "dialogs/tool_dialog.h"
 
 class QComboBox;
 class QLabel;

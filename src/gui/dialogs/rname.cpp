@@ -1,4 +1,4 @@
-#include "files/rname.h"
+#include "dialogs/rname.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <array>
 
-#include "app/widget_style.h"
+#include "seams/widget_style.h"
 #include "files/file_names.h"
-#include "nctools/tool_dialog.h"
+#include "dialogs/tool_dialog.h"
 
 namespace wexal {
 

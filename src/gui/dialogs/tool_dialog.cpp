@@ -1,4 +1,4 @@
-#include "nctools/tool_dialog.h"
+#include "dialogs/tool_dialog.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
-#include "app/field_keys.h"
-#include "app/widget_style.h"
+#include "seams/field_keys.h"
+#include "seams/widget_style.h"
 #include "config/option_settings.h"
 
 namespace wexal {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/widget_style.h"
+#include "config/app_state.h"
+#include "seams/widget_style.h"
 #include "config/settings.h"
 #include "files/input_line.h"
 #include "nctools/tool_progress.h"

@@ -1,4 +1,4 @@
-#include "app/copy_command.h"
+#include "main_window/copy_command.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -9,14 +9,14 @@
 #include <QTimer>
 #include <limits>
 
-#include "app/input_line_mode.h"
-#include "app/mainunit1.h"
-#include "app/nctool_commands.h"
+#include "main_window/input_line_mode.h"
+#include "main_window/mainunit1.h"
+#include "main_window/nctool_commands.h"
 #include "files/copy_destination.h"
 #include "files/copy_move.h"
-#include "files/file_list_box.h"
+#include "main_window/file_list_box.h"
 #include "files/file_names.h"
-#include "files/plus_copy.h"
+#include "dialogs/plus_copy.h"
 #include "platform/path_rules.h"
 
 namespace wexal {

@@ -1,4 +1,4 @@
-#include "app/drive_menu.h"
+#include "main_window/drive_menu.h"
 
 #include <QMenu>
 #include <QStyle>

@@ -1,4 +1,4 @@
-#include "app/ext_app_commands.h"
+#include "main_window/ext_app_commands.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -7,13 +7,13 @@
 #include <QMenu>
 #include <QPainter>
 
-#include "app/mainunit1.h"
-#include "app/widget_style.h"
-#include "extapps/appopen.h"
-#include "extapps/editapp.h"
+#include "main_window/mainunit1.h"
+#include "seams/widget_style.h"
+#include "dialogs/appopen.h"
+#include "dialogs/editapp.h"
 #include "extapps/launch_command.h"
-#include "extapps/outapp.h"
-#include "files/file_list_box.h"
+#include "dialogs/outapp.h"
+#include "main_window/file_list_box.h"
 #include "platform/launch_program.h"
 #include "platform/path_rules.h"
 

@@ -1,4 +1,4 @@
-#include "app/file_commands.h"
+#include "main_window/file_commands.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -8,13 +8,13 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include "app/mainunit1.h"
-#include "app/transfer_panel.h"
-#include "files/file_list_box.h"
-#include "files/find_form.h"
+#include "main_window/mainunit1.h"
+#include "main_window/transfer_panel.h"
+#include "main_window/file_list_box.h"
+#include "dialogs/find_form.h"
 #include "files/list_row_format.h"
 #include "files/rename_entries.h"
-#include "files/rname.h"
+#include "dialogs/rname.h"
 
 namespace wexal {
 

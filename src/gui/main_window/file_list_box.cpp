@@ -1,4 +1,4 @@
-#include "files/file_list_box.h"
+#include "main_window/file_list_box.h"
 
 #include <QApplication>
 #include <QFile>

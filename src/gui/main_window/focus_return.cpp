@@ -1,4 +1,4 @@
-#include "app/focus_return.h"
+#include "main_window/focus_return.h"
 
 #include <QApplication>
 #include <QDialog>

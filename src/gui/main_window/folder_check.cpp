@@ -1,4 +1,4 @@
-#include "app/folder_check.h"
+#include "main_window/folder_check.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "app/hint_tracker.h"
+#include "main_window/hint_tracker.h"
 
 #include <QApplication>
 #include <QEvent>

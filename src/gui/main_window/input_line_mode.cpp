@@ -1,13 +1,13 @@
-#include "app/input_line_mode.h"
+#include "main_window/input_line_mode.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 
-#include "app/copy_command.h"
-#include "app/mainunit1.h"
-#include "app/receive_command.h"
-#include "files/file_list_box.h"
+#include "main_window/copy_command.h"
+#include "main_window/mainunit1.h"
+#include "main_window/receive_command.h"
+#include "main_window/file_list_box.h"
 
 namespace wexal {
 

@@ -1,4 +1,4 @@
-#include "app/list_mode.h"
+#include "main_window/list_mode.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -7,21 +7,21 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
-#include "app/copy_command.h"
-#include "app/drive_menu.h"
-#include "app/file_commands.h"
-#include "app/ext_app_commands.h"
-#include "app/input_line_mode.h"
-#include "app/nctool_commands.h"
-#include "app/mainunit1.h"
-#include "app/save_choice_panel.h"
-#include "app/send_command.h"
-#include "app/sort_panel.h"
-#include "app/transfer_panel.h"
-#include "config/comm_panel.h"
-#include "config/option.h"
-#include "files/file_info_form.h"
-#include "files/file_list_box.h"
+#include "main_window/copy_command.h"
+#include "main_window/drive_menu.h"
+#include "main_window/file_commands.h"
+#include "main_window/ext_app_commands.h"
+#include "main_window/input_line_mode.h"
+#include "main_window/nctool_commands.h"
+#include "main_window/mainunit1.h"
+#include "main_window/save_choice_panel.h"
+#include "main_window/send_command.h"
+#include "main_window/sort_panel.h"
+#include "main_window/transfer_panel.h"
+#include "dialogs/comm_panel.h"
+#include "dialogs/option.h"
+#include "dialogs/file_info_form.h"
+#include "main_window/file_list_box.h"
 #include "files/input_line.h"
 #include "serial/transfer_log.h"
 

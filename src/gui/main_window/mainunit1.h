@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/startup.h"
+#include "config/app_state.h"
+#include "config/startup.h"
 #include "config/settings.h"
 #include "files/delete_entries.h"
 #include "files/file_list_model.h"

@@ -7,11 +7,11 @@
 #include <QProgressBar>
 #include <QTimer>
 
-#include "app/mainunit1.h"
+#include "main_window/mainunit1.h"
 
-#include "app/hint_tracker.h"
-#include "app/widget_style.h"
-#include "files/file_list_box.h"
+#include "main_window/hint_tracker.h"
+#include "seams/widget_style.h"
+#include "main_window/file_list_box.h"
 #include "files/key_dispatch.h"
 
 namespace wexal {

@@ -1,12 +1,12 @@
-#include "app/nctool_commands.h"
+#include "main_window/nctool_commands.h"
 
 #include <QTimer>
 
-#include "app/mainunit1.h"
+#include "main_window/mainunit1.h"
 #include "files/file_loader.h"
-#include "nctools/bai2.h"
-#include "nctools/divides.h"
-#include "nctools/plus.h"
+#include "dialogs/bai2.h"
+#include "dialogs/divides.h"
+#include "dialogs/plus.h"
 
 namespace wexal {
 

@@ -1,11 +1,11 @@
-#include "app/receive_command.h"
+#include "main_window/receive_command.h"
 
 #include <QLineEdit>
 
-#include "app/mainunit1.h"
-#include "app/transfer_panel.h"
+#include "main_window/mainunit1.h"
+#include "main_window/transfer_panel.h"
 #include "config/receive_argument.h"
-#include "files/file_list_box.h"
+#include "main_window/file_list_box.h"
 #include "platform/power_off.h"
 #include "serial/receive_choice.h"
 #include "serial/transfer_end.h"

@@ -1,4 +1,4 @@
-#include "app/save_choice_panel.h"
+#include "main_window/save_choice_panel.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -8,10 +8,10 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "app/input_line_mode.h"
-#include "app/mainunit1.h"
-#include "app/receive_command.h"
-#include "files/file_list_box.h"
+#include "main_window/input_line_mode.h"
+#include "main_window/mainunit1.h"
+#include "main_window/receive_command.h"
+#include "main_window/file_list_box.h"
 
 namespace wexal {
 

@@ -1,9 +1,9 @@
-#include "app/send_command.h"
+#include "main_window/send_command.h"
 
 #include <QPlainTextEdit>
 
-#include "app/mainunit1.h"
-#include "app/transfer_panel.h"
+#include "main_window/mainunit1.h"
+#include "main_window/transfer_panel.h"
 #include "files/file_loader.h"
 #include "platform/path_rules.h"
 #include "serial/transfer_end.h"

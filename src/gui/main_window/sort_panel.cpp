@@ -1,4 +1,4 @@
-#include "app/sort_panel.h"
+#include "main_window/sort_panel.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include "app/mainunit1.h"
-#include "files/file_list_box.h"
+#include "main_window/mainunit1.h"
+#include "main_window/file_list_box.h"
 #include "files/sort_entry.h"
 
 namespace wexal {

@@ -1,4 +1,4 @@
-#include "app/transfer_panel.h"
+#include "main_window/transfer_panel.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -12,9 +12,9 @@
 #include <QTextBlock>
 #include <QTimer>
 
-#include "app/mainunit1.h"
-#include "app/qt_transfer_host.h"
-#include "files/file_list_box.h"
+#include "main_window/mainunit1.h"
+#include "seams/qt_transfer_host.h"
+#include "main_window/file_list_box.h"
 #include "platform/text_codec.h"
 
 namespace wexal {

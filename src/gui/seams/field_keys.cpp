@@ -1,4 +1,4 @@
-#include "app/field_keys.h"
+#include "seams/field_keys.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "platform/qt_launcher_trust.h"
+#include "seams/qt_launcher_trust.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "app/qt_message_service.h"
+#include "seams/qt_message_service.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "platform/qt_screen_saver.h"
+#include "seams/qt_screen_saver.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>

@@ -1,4 +1,4 @@
-#include "app/qt_transfer_host.h"
+#include "seams/qt_transfer_host.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -7,8 +7,8 @@
 #include <QProgressBar>
 #include <thread>
 
-#include "app/mainunit1.h"
-#include "serial/autono.h"
+#include "main_window/mainunit1.h"
+#include "dialogs/autono.h"
 
 namespace wexal {
 

@@ -1,4 +1,4 @@
-#include "app/widget_style.h"
+#include "seams/widget_style.h"
 
 #include <QLabel>
 #include <QLineEdit>

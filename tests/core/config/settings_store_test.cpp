@@ -549,7 +549,7 @@ TEST_F(SettingsStoreTest, NoTemporaryFileOutlivesAKilledSave) {
 }
 
 // Item 7: 50 MB of blank lines took 17 s and 4.8 GB to read. Memory must stay
-// within a small multiple of the file's size (figures: bench/ini_size.sh).
+// within a small multiple of the file's size (figures: bench/core/ini_size.sh).
 TEST_F(SettingsStoreTest, LargeFilesLoadAndSaveWithinASmallMultipleOfTheirSize) {
     constexpr std::size_t kSize = 20u << 20;
     std::string blank = "[Setting]\r\nPort=COM4\r\n";

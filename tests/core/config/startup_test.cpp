@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "config/startup.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

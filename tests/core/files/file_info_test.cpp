@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "files/list_test_support.h"
+#include "support/list_test_support.h"
 
 namespace wexal {
 namespace {

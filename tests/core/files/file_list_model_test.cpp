@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "files/list_test_support.h"
+#include "support/list_test_support.h"
 #include "support/test_env.h"
 
 namespace wexal {

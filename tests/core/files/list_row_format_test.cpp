@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "files/list_test_support.h"
+#include "support/list_test_support.h"
 #include "platform/text_codec.h"
 
 namespace wexal {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "files/file_list_model.h"
-#include "files/list_test_support.h"
+#include "support/list_test_support.h"
 
 namespace wexal {
 namespace {

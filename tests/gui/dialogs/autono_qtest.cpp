@@ -7,9 +7,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/mainunit1.h"
-#include "app/qt_transfer_host.h"
-#include "serial/autono.h"
+#include "main_window/mainunit1.h"
+#include "seams/qt_transfer_host.h"
+#include "dialogs/autono.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 

@@ -8,9 +8,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/mainunit1.h"
-#include "config/comm_panel.h"
-#include "files/file_list_box.h"
+#include "main_window/mainunit1.h"
+#include "dialogs/comm_panel.h"
+#include "main_window/file_list_box.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 

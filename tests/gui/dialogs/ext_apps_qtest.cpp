@@ -13,12 +13,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/ext_app_commands.h"
-#include "app/mainunit1.h"
-#include "extapps/appopen.h"
-#include "extapps/editapp.h"
-#include "extapps/outapp.h"
-#include "files/file_list_box.h"
+#include "main_window/ext_app_commands.h"
+#include "main_window/mainunit1.h"
+#include "dialogs/appopen.h"
+#include "dialogs/editapp.h"
+#include "dialogs/outapp.h"
+#include "main_window/file_list_box.h"
 #include "support/argv_record.h"
 #include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"

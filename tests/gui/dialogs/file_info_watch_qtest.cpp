@@ -14,11 +14,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/folder_check.h"
-#include "app/mainunit1.h"
-#include "files/file_info_form.h"
-#include "files/file_list_box.h"
-#include "files/list_test_support.h"
+#include "main_window/folder_check.h"
+#include "main_window/mainunit1.h"
+#include "dialogs/file_info_form.h"
+#include "main_window/file_list_box.h"
+#include "support/list_test_support.h"
 #include "support/scripted_messages.h"
 
 using namespace wexal;

@@ -14,12 +14,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/mainunit1.h"
-#include "app/nctool_commands.h"
-#include "files/file_list_box.h"
-#include "nctools/bai2.h"
-#include "nctools/divides.h"
-#include "nctools/plus.h"
+#include "main_window/mainunit1.h"
+#include "main_window/nctool_commands.h"
+#include "main_window/file_list_box.h"
+#include "dialogs/bai2.h"
+#include "dialogs/divides.h"
+#include "dialogs/plus.h"
 #include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"

@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/mainunit1.h"
-#include "config/option.h"
-#include "files/file_list_box.h"
+#include "main_window/mainunit1.h"
+#include "dialogs/option.h"
+#include "main_window/file_list_box.h"
 #include "platform/program_folder.h"
 #include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"

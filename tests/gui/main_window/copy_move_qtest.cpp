@@ -13,10 +13,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/copy_command.h"
-#include "app/mainunit1.h"
-#include "files/file_list_box.h"
-#include "files/plus_copy.h"
+#include "main_window/copy_command.h"
+#include "main_window/mainunit1.h"
+#include "main_window/file_list_box.h"
+#include "dialogs/plus_copy.h"
 #include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"

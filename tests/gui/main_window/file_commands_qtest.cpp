@@ -15,11 +15,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/file_commands.h"
-#include "app/mainunit1.h"
-#include "files/file_list_box.h"
-#include "files/find_form.h"
-#include "files/rname.h"
+#include "main_window/file_commands.h"
+#include "main_window/mainunit1.h"
+#include "main_window/file_list_box.h"
+#include "dialogs/find_form.h"
+#include "dialogs/rname.h"
 #include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"

@@ -14,9 +14,9 @@
 #include <memory>
 #include <optional>
 
-#include "app/mainunit1.h"
-#include "app/qt_message_service.h"
-#include "files/file_list_box.h"
+#include "main_window/mainunit1.h"
+#include "seams/qt_message_service.h"
+#include "main_window/file_list_box.h"
 #include "files/key_dispatch.h"
 #include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"

@@ -16,10 +16,10 @@
 #include <functional>
 #include <memory>
 
-#include "app/mainunit1.h"
-#include "app/save_choice_panel.h"
-#include "app/transfer_panel.h"
-#include "files/file_list_box.h"
+#include "main_window/mainunit1.h"
+#include "main_window/save_choice_panel.h"
+#include "main_window/transfer_panel.h"
+#include "main_window/file_list_box.h"
 #include "platform/text_codec.h"
 #include "support/ncsim_process.h"
 #include "support/scripted_messages.h"

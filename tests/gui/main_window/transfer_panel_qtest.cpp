@@ -15,9 +15,9 @@
 #include <functional>
 #include <memory>
 
-#include "app/mainunit1.h"
-#include "app/transfer_panel.h"
-#include "files/file_list_box.h"
+#include "main_window/mainunit1.h"
+#include "main_window/transfer_panel.h"
+#include "main_window/file_list_box.h"
 #include "platform/text_codec.h"
 #include "serial/transfer_log.h"
 #include "support/fake_clock.h"
