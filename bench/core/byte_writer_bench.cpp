@@ -1,6 +1,6 @@
 // The byte writer on the fake port with a line-rate queue: how much of the
 // line it keeps busy, how fast it stops on the NC's XOFF, and what CPU it
-// costs. bench/serial_figures.sh prints the figures.
+// costs. bench/core/serial_figures.sh prints the figures.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 

@@ -13,7 +13,7 @@
 #include "files/file_list_model.h"
 
 // The file list on folders of different sizes. With WEXAL_LIST_BENCH_FOLDER
-// set (bench/file_list_vs_ls.sh does so) the same benchmarks also run on that
+// set (bench/core/file_list_vs_ls.sh does so) the same benchmarks also run on that
 // folder, so that they can be set against `ls -l` on it.
 
 namespace {

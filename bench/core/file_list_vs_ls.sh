@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Sets the file list's refresh against `ls -l` on the same folder of many files.
-#   bench/file_list_vs_ls.sh [count] [runs]      (defaults: 100000 files, 5 runs)
+#   bench/core/file_list_vs_ls.sh [count] [runs]      (defaults: 100000 files, 5 runs)
 # Needs a built tree (cmake --build build --target wexal_bench); BUILD_DIR overrides build/.
 set -euo pipefail
 
 count=${1:-100000}
 runs=${2:-5}
 here=$(cd "$(dirname "$0")" && pwd)
-build=${BUILD_DIR:-$here/../build}
+build=${BUILD_DIR:-$here/../../build}
 bench=$build/bin/wexal_bench
 [[ -x $bench ]] || { echo "build wexal_bench first: $bench" >&2; exit 1; }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the INI reader's fuzzer for a while (default 300 s) and prints its summary.
-# Usage: bench/fuzz_ini.sh [seconds]
+# Usage: bench/core/fuzz_ini.sh [seconds]
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 seconds=${1:-300}
 [ -x build/bin/ini_fuzzer ] || cmake --build build --target ini_fuzzer
 corpus=build/fuzz-corpus/ini

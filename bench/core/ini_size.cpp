@@ -1,4 +1,4 @@
-// Time and peak memory of one settings load or save, for bench/ini_size.sh.
+// Time and peak memory of one settings load or save, for bench/core/ini_size.sh.
 //   ini_size make <blank|realistic> <megabytes> <file>
 //   ini_size <load|save> <file>
 #include <sys/resource.h>

@@ -3,9 +3,9 @@
 # SettingsStore (issue 5, item 7): 1 MB and 50 MB, blank lines and realistic
 # content. Each load and each save runs in a fresh process, so the peak RSS
 # is that of the operation (a save's figure includes the load before it).
-# Usage: bench/ini_size.sh [build-dir]
+# Usage: bench/core/ini_size.sh [build-dir]
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 build=${1:-build}
 cmake --build "$build" --target ini_size >/dev/null
 tool="$build/bin/ini_size"

@@ -1,4 +1,4 @@
-// One run of an NC tool on files, for bench/nctools_vs_coreutils.sh: the
+// One run of an NC tool on files, for bench/core/nctools_vs_coreutils.sh: the
 // time and peak memory of the process are the tool's.
 //   nctools_run make FILE MB PROGRAMS   a program file of about MB megabytes
 //   nctools_run split FILE FOLDER       one file per program into FOLDER

@@ -2,9 +2,9 @@
 # The split, the doubling and the concatenation on one large program file,
 # each against the coreutils run that does the same work: csplit, awk, cat.
 # Prints wall time and peak memory (maximum resident set) of every run.
-#   bench/nctools_vs_coreutils.sh [MB] [programs] [build-dir]   (defaults: 100 200 build)
+#   bench/core/nctools_vs_coreutils.sh [MB] [programs] [build-dir]   (defaults: 100 200 build)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 mb=${1:-100}
 programs=${2:-200}
 build=${3:-build}

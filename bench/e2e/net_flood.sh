@@ -5,9 +5,9 @@
 # After SECONDS of it, prints Wexal's peak RSS and how long SIGTERM takes to
 # end it, or when it ended by itself if it did first. "flood_MB" is what the
 # server got out; the rest of its flood it could not send.
-# Usage: bench/net_flood.sh [SECONDS]   (default 10)
+# Usage: bench/e2e/net_flood.sh [SECONDS]   (default 10)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 cmake --build build --target Wexal net_flood_server >/dev/null
 
 seconds=${1:-10}

@@ -1,4 +1,4 @@
-// A device server that floods, for bench/net_flood.sh. "raw" sends bytes
+// A device server that floods, for bench/e2e/net_flood.sh. "raw" sends bytes
 // without end and reads what comes; "rfc2217" negotiates, and from the
 // client's purge on reads nothing and changes options without end. Prints
 // its URL, serves until its standard input ends, then prints the bytes of

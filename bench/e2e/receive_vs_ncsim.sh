@@ -6,9 +6,9 @@
 # exactly the expected lines with CR LF.
 # When Wexal falls behind, the pseudo-terminal fills, ncsim's writes wait and
 # its time grows past the line's.
-# Usage: bench/receive_vs_ncsim.sh [LINES [LINE]]   (default: 100000 19200,8,N,1)
+# Usage: bench/e2e/receive_vs_ncsim.sh [LINES [LINE]]   (default: 100000 19200,8,N,1)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 lines=${1:-100000}
 speed=${2:-19200,8,N,1}
 cmake --build build --target Wexal ncsim >/dev/null

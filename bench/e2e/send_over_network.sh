@@ -6,9 +6,9 @@
 # RFC 2217 and raw. Prints the transfer time against the line's own time for
 # the bytes that went out, the most bytes that came after one XOFF, the
 # XOFFs sent, and Wexal's CPU time.
-# Usage: bench/send_over_network.sh [SECONDS [LINE]]   (default 20 s of 19200,8,N,1)
+# Usage: bench/e2e/send_over_network.sh [SECONDS [LINE]]   (default 20 s of 19200,8,N,1)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 cmake --build build --target Wexal ncsim >/dev/null
 command -v ser2net >/dev/null || { echo "ser2net is not installed (scripts/deps.sh installs it)" >&2; exit 1; }
 

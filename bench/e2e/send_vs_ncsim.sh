@@ -5,9 +5,9 @@
 # time for the bytes that went out, and the CPU time Wexal used.
 # ncsim's time grows past the line's when Wexal leaves the line idle: it
 # counts from the first byte to the last one taken in at the line rate.
-# Usage: bench/send_vs_ncsim.sh [LINE...]   (default: the three lines above)
+# Usage: bench/e2e/send_vs_ncsim.sh [LINE...]   (default: the three lines above)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 cmake --build build --target Wexal ncsim >/dev/null
 
 work=$(mktemp -d)

@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "app/mainunit1.h"
-#include "files/file_list_box.h"
+#include "main_window/mainunit1.h"
+#include "main_window/file_list_box.h"
 
 // The main window on a folder of 10 and of 100,000 files: a key press in the
 // list must cost the same in both, and a refresh of the window (read, sort,

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "app/mainunit1.h"
-#include "app/transfer_panel.h"
+#include "main_window/mainunit1.h"
+#include "main_window/transfer_panel.h"
 
 // The send view on a 10 MB program: putting it into the view, and the
 // highlight of one line (selected, scrolled second from the top, repainted)
