@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "files/file_loader.h"
 #include "nctools/axis_double.h"
 #include "nctools/concatenate.h"
 #include "nctools/split_programs.h"
@@ -61,15 +60,12 @@ int main(int argc, char** argv) {
         return Make(args[1], std::atol(args[2].c_str()), std::atol(args[3].c_str()));
     }
     NoQuestions messages;
-    if (args.size() == 3 && (args[0] == "split" || args[0] == "double")) {
-        const std::string folder = PathRules::Parent(args[1]);
-        const std::string name = PathRules::FileName(args[1]);
-        const ViewLoad view = LoadFileIntoView(folder, name, messages);
-        if (args[0] == "split") {
-            return Report(SplitIntoFolder(view.text, {}, ".NC", args[2], args[1]));
-        }
-        return Report(DoubleAxisIntoFile(view.text, 'X', PathRules::Parent(args[2]), name,
-                                         PathRules::FileName(args[2])));
+    if (args.size() == 3 && args[0] == "split") {
+        return Report(SplitIntoFolder(args[1], {}, ".NC", args[2], messages));
+    }
+    if (args.size() == 3 && args[0] == "double") {
+        return Report(DoubleAxisIntoFile('X', PathRules::Parent(args[2]), PathRules::FileName(args[1]),
+                                         PathRules::FileName(args[2]), messages));
     }
     if (args.size() >= 4 && args[0] == "join") {
         const std::vector<std::string> names(args.begin() + 3, args.end());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "files/program_stream.h"
 #include "nctools/same_file.h"
 #include "platform/atomic_file.h"
 #include "platform/text_lines.h"
@@ -95,6 +96,24 @@ bool DoubleAxisInLine(std::string_view line, char axis, std::string& out, std::s
     return true;
 }
 
+namespace {
+
+// One line doubled, with CR LF, appended to out; failed, naming the number
+// and the line (from 1), when the number cannot be read.
+bool DoubleLine(std::string_view line, std::size_t index, char axis, std::string& out,
+                ToolResult& result) {
+    std::string bad;
+    if (!DoubleAxisInLine(line, axis, out, &bad)) {
+        result = {ToolOutcome::Failed,
+                  "'" + bad + "' は数値に変換できません。(" + std::to_string(index) + "行目)", 0};
+        return false;
+    }
+    out += "\r\n";
+    return true;
+}
+
+}  // namespace
+
 ToolResult DoubleAxis(std::string_view text, char axis, std::string& out, ToolProgress* progress) {
     const std::size_t lineCount = progress != nullptr ? CountLines(text) : 0;
     out.clear();
@@ -103,13 +122,7 @@ ToolResult DoubleAxis(std::string_view text, char axis, std::string& out, ToolPr
     std::size_t index = 0;
     ForEachLine(text, [&](std::string_view line) {
         ++index;
-        std::string bad;
-        if (!DoubleAxisInLine(line, axis, out, &bad)) {
-            result = {ToolOutcome::Failed,
-                      "'" + bad + "' は数値に変換できません。(" + std::to_string(index) + "行目)", 0};
-            return false;
-        }
-        out += "\r\n";
+        if (!DoubleLine(line, index, axis, out, result)) return false;
         if (!ReportProgress(progress, index, lineCount)) {
             result.outcome = ToolOutcome::Cancelled;
             return false;
@@ -120,19 +133,54 @@ ToolResult DoubleAxis(std::string_view text, char axis, std::string& out, ToolPr
     return result;
 }
 
-ToolResult DoubleAxisIntoFile(std::string_view text, char axis,
-                              const std::filesystem::path& folder, const std::string& sourceName,
-                              const std::string& outputName, ToolProgress* progress) {
+ToolResult DoubleAxisIntoFile(char axis, const std::filesystem::path& folder,
+                              const std::string& sourceName, const std::string& outputName,
+                              MessageService& messages, ToolProgress* progress) {
     const std::filesystem::path output = folder / outputName;
-    if (outputName == sourceName || IsSameFile(output, folder / sourceName)) {
+    const std::filesystem::path source = folder / sourceName;
+    if (outputName == sourceName || IsSameFile(output, source)) {
         return {ToolOutcome::Refused,
                 "変換後のﾌｧｲﾙ名が変換前と同じになるため保存できません。\n" + outputName, 0};
     }
+    ProgramStream stream(source, messages);
+    if (!stream.problem().empty()) {
+        return {ToolOutcome::Failed,
+                "ファイルを読み込めません。\n" + source.string() + "\n" + stream.problem(), 0};
+    }
+    // Nothing shows under the output's name unless the whole source converted.
+    AtomicFileWriter writer;
+    if (Status opened = writer.Open(output, LinkMode::Replace); !opened) {
+        return {ToolOutcome::Failed, opened.message, 0};
+    }
+    ToolResult result;
+    std::size_t index = 0;
     std::string converted;
-    ToolResult result = DoubleAxis(text, axis, converted, progress);
-    if (result.outcome != ToolOutcome::Done) return result;
-    if (Status written = WriteFileAtomically(output, converted, LinkMode::Replace); !written) {
-        return {ToolOutcome::Failed, written.message, 0};
+    const auto line = [&](std::string_view text) {
+        ++index;
+        converted.clear();
+        if (!DoubleLine(text, index, axis, converted, result)) return false;
+        if (Status written = writer.Write(converted); !written) {
+            result = {ToolOutcome::Failed, written.message, 0};
+            return false;
+        }
+        if (progress != nullptr && index % kProgressEvery == 0 && !progress->Step(index)) {
+            result.outcome = ToolOutcome::Cancelled;
+            return false;
+        }
+        return true;
+    };
+    LineCutter lines;
+    const Status read = stream.ReadText([&](std::string_view chunk) {
+        if (progress != nullptr) progress->Reached(stream.done(), stream.size());
+        return lines.Feed(chunk, line);
+    });
+    if (!read) return {ToolOutcome::Failed, read.message, 0};
+    if (result.outcome != ToolOutcome::Done || !lines.Finish(line)) return result;
+    if (progress != nullptr && index % kProgressEvery != 0 && !progress->Step(index)) {
+        return {ToolOutcome::Cancelled, {}, 0};
+    }
+    if (Status committed = writer.Commit(); !committed) {
+        return {ToolOutcome::Failed, committed.message, 0};
     }
     return result;
 }

@@ -7,6 +7,7 @@
 
 #include "nctools/tool_progress.h"
 #include "nctools/tool_result.h"
+#include "platform/message_service.h"
 
 namespace wexal {
 
@@ -40,11 +41,14 @@ bool DoubleAxisInLine(std::string_view line, char axis, std::string& out,
 ToolResult DoubleAxis(std::string_view text, char axis, std::string& out,
                       ToolProgress* progress = nullptr);
 
-// The doubling of the view's text saved as folder/outputName, replacing a
-// file of that name; a link of that name is replaced too, never written
-// through. Refused when the output would be the source itself.
-ToolResult DoubleAxisIntoFile(std::string_view text, char axis,
-                              const std::filesystem::path& folder, const std::string& sourceName,
-                              const std::string& outputName, ToolProgress* progress = nullptr);
+// The doubling of folder/sourceName, read as the transfer view reads it
+// (with its question for a file that does not look like text), saved as
+// folder/outputName, replacing a file of that name; a link of that name is
+// replaced too, never written through. Refused when the output would be the
+// source itself. Nothing is saved unless every line converted and the source
+// was read whole and unchanged.
+ToolResult DoubleAxisIntoFile(char axis, const std::filesystem::path& folder,
+                              const std::string& sourceName, const std::string& outputName,
+                              MessageService& messages, ToolProgress* progress = nullptr);
 
 }  // namespace wexal

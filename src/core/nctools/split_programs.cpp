@@ -1,9 +1,11 @@
 #include "nctools/split_programs.h"
 
 #include <charconv>
+#include <optional>
 #include <set>
 
 #include "config/ini_file.h"
+#include "files/program_stream.h"
 #include "files/program_names.h"
 #include "nctools/same_file.h"
 #include "platform/atomic_file.h"
@@ -46,47 +48,137 @@ Status SaveSplitOptions(const std::filesystem::path& path, const SplitOptions& o
     return ini.Save(path);
 }
 
+SplitRun::SplitRun(const SplitOptions& options, std::string_view extension, SplitSink& sink,
+                   const ProgramFound& found, ToolProgress* progress)
+    : options_(options), extension_(extension), sink_(sink), found_(found), progress_(progress) {}
+
+bool SplitRun::Fail(const Status& status) {
+    result_ = {ToolOutcome::Failed, status.message, result_.count};
+    stopped_ = true;
+    return false;
+}
+
+bool SplitRun::Line(std::string_view line) {
+    if (stopped_) return false;
+    ++index_;
+    if (IsProgramNumberLine(line)) {
+        if (found_) found_(line, result_.count);
+        if (result_.count > 0) {
+            if (options_.B_Set) {
+                if (Status added = sink_.Add("%\r\n"); !added) return Fail(added);
+            }
+            if (Status ended = sink_.End(); !ended) return Fail(ended);
+        }
+        const int serial = options_.N_Set ? result_.count + 1 : 0;
+        if (Status begun = sink_.Begin(ProgramFileName(line, serial, extension_)); !begun) {
+            return Fail(begun);
+        }
+        if (!ahead_.empty()) {
+            if (Status added = sink_.Add(ahead_); !added) return Fail(added);
+            std::string().swap(ahead_);
+        }
+        if (options_.F_Set) {
+            if (Status added = sink_.Add("%\r\n"); !added) return Fail(added);
+        }
+        ++result_.count;
+    }
+    if (line.empty() || line[0] != '%') {
+        if (result_.count == 0) {
+            AddLine(ahead_, line);
+        } else {
+            Status added = sink_.Add(line);
+            if (added) added = sink_.Add("\r\n");
+            if (!added) return Fail(added);
+        }
+    }
+    if (progress_ != nullptr && index_ % kProgressEvery == 0 && !progress_->Step(index_)) {
+        result_.outcome = ToolOutcome::Cancelled;
+        stopped_ = true;
+        return false;
+    }
+    return true;
+}
+
+ToolResult SplitRun::Finish() {
+    if (stopped_) return result_;
+    if (progress_ != nullptr && index_ % kProgressEvery != 0 && !progress_->Step(index_)) {
+        return {ToolOutcome::Cancelled, {}, result_.count};
+    }
+    if (result_.count == 0) return {ToolOutcome::NothingFound, {}, 0};
+    if (options_.B_Set) {
+        if (Status added = sink_.Add("%\r\n"); !added) Fail(added);
+    }
+    if (!stopped_) {
+        if (Status ended = sink_.End(); !ended) Fail(ended);
+    }
+    return result_;
+}
+
+namespace {
+
+// Each file gathered whole and handed to a SplitWrite.
+class WholeFiles : public SplitSink {
+public:
+    explicit WholeFiles(const SplitWrite& write) : write_(write) {}
+    Status Begin(const std::string& name) override {
+        name_ = name;
+        bytes_.clear();
+        return Status::Ok();
+    }
+    Status Add(std::string_view bytes) override {
+        bytes_ += bytes;
+        return Status::Ok();
+    }
+    Status End() override { return write_(name_, bytes_); }
+
+private:
+    const SplitWrite& write_;
+    std::string name_;
+    std::string bytes_;
+};
+
+// Each file written through a temporary name as its lines come.
+class FolderFiles : public SplitSink {
+public:
+    explicit FolderFiles(const std::filesystem::path& folder) : folder_(folder) {}
+    Status Begin(const std::string& name) override {
+        writer_.emplace();
+        return writer_->Open(folder_ / name, LinkMode::Replace);
+    }
+    Status Add(std::string_view bytes) override { return writer_->Write(bytes); }
+    Status End() override {
+        const Status committed = writer_->Commit();
+        writer_.reset();
+        return committed;
+    }
+
+private:
+    const std::filesystem::path& folder_;
+    std::optional<AtomicFileWriter> writer_;
+};
+
+// The names in folder under which the source itself stands (itself, a hard
+// link, a symbolic link to it): a split must never write to one of them.
+std::set<std::string> NamesOfSource(const std::filesystem::path& folder,
+                                    const std::filesystem::path& source) {
+    std::set<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (IsSameFile(it->path(), source)) names.insert(it->path().filename().string());
+    }
+    return names;
+}
+
+}  // namespace
+
 ToolResult SplitPrograms(std::string_view text, const SplitOptions& options,
                          std::string_view extension, const SplitWrite& write,
                          const ProgramFound& found, ToolProgress* progress) {
-    const std::size_t lineCount = progress != nullptr ? CountLines(text) : 0;
-    ToolResult result;
-    std::string buffer;
-    std::string current;  // the file the buffer belongs to
-    std::size_t index = 0;
-    bool stopped = false;
-    ForEachLine(text, [&](std::string_view line) {
-        ++index;
-        if (IsProgramNumberLine(line)) {
-            if (found) found(line, result.count);
-            if (result.count > 0) {
-                if (options.B_Set) AddLine(buffer, "%");
-                if (Status written = write(current, buffer); !written) {
-                    result = {ToolOutcome::Failed, written.message, result.count};
-                    stopped = true;
-                    return false;
-                }
-                buffer.clear();
-            }
-            current = ProgramFileName(line, options.N_Set ? result.count + 1 : 0, extension);
-            if (options.F_Set) AddLine(buffer, "%");
-            ++result.count;
-        }
-        if (line.empty() || line[0] != '%') AddLine(buffer, line);
-        if (!ReportProgress(progress, index, lineCount)) {
-            result.outcome = ToolOutcome::Cancelled;
-            stopped = true;
-            return false;
-        }
-        return true;
-    });
-    if (stopped) return result;
-    if (result.count == 0) return {ToolOutcome::NothingFound, {}, 0};
-    if (options.B_Set) AddLine(buffer, "%");
-    if (Status written = write(current, buffer); !written) {
-        return {ToolOutcome::Failed, written.message, result.count};
-    }
-    return result;
+    WholeFiles files(write);
+    SplitRun run(options, extension, files, found, progress);
+    ForEachLine(text, [&](std::string_view line) { return run.Line(line); });
+    return run.Finish();
 }
 
 std::vector<std::string> SplitFileNames(std::string_view text, const SplitOptions& options,
@@ -102,22 +194,50 @@ std::vector<std::string> SplitFileNames(std::string_view text, const SplitOption
     return names;
 }
 
-ToolResult SplitIntoFolder(std::string_view text, const SplitOptions& options,
+ToolResult SplitIntoFolder(const std::filesystem::path& source, const SplitOptions& options,
                            std::string_view extension, const std::filesystem::path& folder,
-                           const std::filesystem::path& source, const ProgramFound& found,
+                           MessageService& messages, const ProgramFound& found,
                            ToolProgress* progress) {
-    const std::vector<std::string> names = SplitFileNames(text, options, extension);
-    for (const std::string& name : std::set<std::string>(names.begin(), names.end())) {
-        const std::filesystem::path path = folder / name;
-        if (IsSameFile(path, source)) {
+    ProgramStream stream(source, messages);
+    if (!stream.problem().empty()) {
+        return {ToolOutcome::Failed,
+                "ファイルを読み込めません。\n" + source.string() + "\n" + stream.problem(), 0};
+    }
+    // Only where the source stands in the destination must its programs'
+    // names be known before anything is written.
+    if (const std::set<std::string> taken = NamesOfSource(folder, source); !taken.empty()) {
+        std::string clash;
+        int count = 0;
+        LineCutter lines;
+        const auto check = [&](std::string_view line) {
+            if (!IsProgramNumberLine(line)) return true;
+            const std::string name =
+                ProgramFileName(line, options.N_Set ? ++count : 0, extension);
+            if (taken.count(name) != 0) clash = name;
+            return clash.empty();
+        };
+        const Status read = stream.ReadText(
+            [&](std::string_view chunk) { return lines.Feed(chunk, check); });
+        if (!read) return {ToolOutcome::Failed, read.message, 0};
+        if (clash.empty()) lines.Finish(check);
+        if (!clash.empty()) {
             return {ToolOutcome::Refused,
-                    "分割後のﾌｧｲﾙが分割元のﾌｧｲﾙと同じになります。\n" + path.string(), 0};
+                    "分割後のﾌｧｲﾙが分割元のﾌｧｲﾙと同じになります。\n" + (folder / clash).string(),
+                    0};
         }
     }
-    const SplitWrite write = [&](const std::string& name, std::string_view bytes) {
-        return WriteFileAtomically(folder / name, bytes, LinkMode::Replace);
-    };
-    return SplitPrograms(text, options, extension, write, found, progress);
+    FolderFiles files(folder);
+    SplitRun run(options, extension, files, found, progress);
+    LineCutter lines;
+    const auto line = [&](std::string_view text) { return run.Line(text); };
+    const Status read = stream.ReadText([&](std::string_view chunk) {
+        if (progress != nullptr) progress->Reached(stream.done(), stream.size());
+        return lines.Feed(chunk, line);
+    });
+    // The program being written when the read failed is dropped unfinished.
+    if (!read) return {ToolOutcome::Failed, read.message, run.count()};
+    lines.Finish(line);
+    return run.Finish();
 }
 
 }  // namespace wexal

@@ -9,6 +9,7 @@
 #include "files/program_names.h"
 #include "nctools/tool_progress.h"
 #include "nctools/tool_result.h"
+#include "platform/message_service.h"
 #include "platform/status.h"
 
 namespace wexal {
@@ -34,13 +35,46 @@ using SplitWrite = std::function<Status(const std::string& name, std::string_vie
 // A program-number line found, with its index from 0 (for the program list).
 using ProgramFound = std::function<void(std::string_view line, int index)>;
 
-// Splits the lines of text into one file per program. Each file holds the
-// "%" line (F_Set), the program-number line as it stands, the program's lines
-// up to the next program-number line, and the "%" line (B_Set); source lines
-// that begin with "%" are never copied, and lines before the first program
-// lead the first file. A file is handed to write only when it is complete; a
-// failed write stops the split with its message. NothingFound when the text
-// has no program-number line (write is never called).
+// Where the split puts its files, one after another: Begin with the file's
+// name, its bytes in parts, then End. Any failure stops the split.
+class SplitSink {
+public:
+    virtual ~SplitSink() = default;
+    virtual Status Begin(const std::string& name) = 0;
+    virtual Status Add(std::string_view bytes) = 0;
+    virtual Status End() = 0;
+};
+
+// The split of a text, line by line: each file holds the "%" line (F_Set),
+// the program-number line as it stands, the program's lines up to the next
+// program-number line, and the "%" line (B_Set); source lines that begin
+// with "%" are never copied, and lines before the first program lead the
+// first file. Progress is reported every kProgressEvery lines and at the end.
+class SplitRun {
+public:
+    SplitRun(const SplitOptions& options, std::string_view extension, SplitSink& sink,
+             const ProgramFound& found, ToolProgress* progress);
+    // false: stop; Finish says why.
+    bool Line(std::string_view line);
+    // NothingFound when no line held a program number (the sink saw nothing).
+    ToolResult Finish();
+    int count() const { return result_.count; }
+
+private:
+    bool Fail(const Status& status);
+
+    const SplitOptions& options_;
+    std::string_view extension_;
+    SplitSink& sink_;
+    const ProgramFound& found_;
+    ToolProgress* progress_;
+    ToolResult result_;
+    std::string ahead_;  // lines before the first program number
+    std::size_t index_ = 0;
+    bool stopped_ = false;
+};
+
+// Splits the lines of text, each file handed to write whole.
 ToolResult SplitPrograms(std::string_view text, const SplitOptions& options,
                          std::string_view extension, const SplitWrite& write,
                          const ProgramFound& found = {}, ToolProgress* progress = nullptr);
@@ -50,12 +84,15 @@ ToolResult SplitPrograms(std::string_view text, const SplitOptions& options,
 std::vector<std::string> SplitFileNames(std::string_view text, const SplitOptions& options,
                                         std::string_view extension);
 
-// The split into a folder. Refused, writing nothing, when an output would
-// replace the source file itself. Each file is written whole through a
-// temporary name; a link of an output's name is replaced, never followed.
-ToolResult SplitIntoFolder(std::string_view text, const SplitOptions& options,
+// The split of the file source, read as the transfer view reads it (with its
+// question for a file that does not look like text), into a folder. Refused,
+// writing nothing, when an output would replace the source itself. Each file
+// is written through a temporary name as it is read; a link of an output's
+// name is replaced, never followed. A source that cannot be read, or changes
+// while it is read, stops the split with a message; files finished before stay.
+ToolResult SplitIntoFolder(const std::filesystem::path& source, const SplitOptions& options,
                            std::string_view extension, const std::filesystem::path& folder,
-                           const std::filesystem::path& source, const ProgramFound& found = {},
+                           MessageService& messages, const ProgramFound& found = {},
                            ToolProgress* progress = nullptr);
 
 }  // namespace wexal

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace wexal {
 
@@ -12,6 +13,12 @@ public:
     virtual ~ToolProgress() = default;
     // line counts from 1; false: stop now.
     virtual bool Step(std::size_t line) = 0;
+    // How much of a source file of total bytes has been read, for a tool
+    // that reads its source as it goes and so cannot know its lines ahead.
+    virtual void Reached(std::uint64_t done, std::uint64_t total) {
+        (void)done;
+        (void)total;
+    }
 };
 
 // How often a tool reports: every this many lines, and at its last line.

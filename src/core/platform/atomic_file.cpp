@@ -92,36 +92,11 @@ bool LinkUnnamed(int fd, int dirFd, const fs::path& target, std::string& name) {
     return false;
 }
 
-// The content and mode go into fd; 0 or the errno of the failure.
-int FillTemporary(int fd, std::string_view bytes, const FileLookup& file) {
-    // Best effort: some file systems (FAT on a USB stick) refuse mode changes,
-    // which is no reason to refuse the write.
-    if (file.kind == FileLookup::Kind::Regular) (void)::fchmod(fd, file.mode & 07777);
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) return errno;
-    return 0;
-}
-
-// Writes a named temporary file in dirFd; its name in `name`. 0 or errno.
-int WriteTemporary(int dirFd, const FileLookup& file, std::string_view bytes, std::string& name) {
-    UniqueFd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (fd) {
-        int error = FillTemporary(fd.get(), bytes, file);
-        if (error != 0) return error;
-        if (LinkUnnamed(fd.get(), dirFd, file.target, name)) {
-            error = fd.Close();
-            if (error != 0) ::unlinkat(dirFd, name.c_str(), 0);
-            return error;
-        }
-        // No way to name it here: write a named file instead.
-    }
-    fd.Reset(CreateNamedTemporary(dirFd, file.target, name));
-    if (!fd) return errno;
-    int error = FillTemporary(fd.get(), bytes, file);
-    const int closeError = fd.Close();
-    if (error == 0) error = closeError;
-    if (error != 0) ::unlinkat(dirFd, name.c_str(), 0);
-    return error;
-}
+// Parts are gathered up to this size before they are written.
+constexpr std::size_t kWriteBlock = 1 << 20;
+// Written data is handed to the disk every this many bytes, so that the
+// flush of a large file at its end has little left to wait for.
+constexpr std::uint64_t kDiskEvery = 8 << 20;
 
 bool ProcessIsGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
@@ -244,7 +219,12 @@ FileContent ReadRegularFile(const fs::path& path, std::uintmax_t maxSize, LinkMo
     return content;
 }
 
-Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMode links) {
+AtomicFileWriter::~AtomicFileWriter() {
+    if (!temporary_.empty() && dir_) ::unlinkat(dir_.get(), temporary_.c_str(), 0);
+}
+
+Status AtomicFileWriter::Open(const fs::path& path, LinkMode links) {
+    path_ = path;
     const FileLookup file = LookUpFile(path, links);
     if (file.kind == FileLookup::Kind::Refused) return Failure(path, file.reason);
     if (file.kind == FileLookup::Kind::Regular) {
@@ -256,24 +236,89 @@ Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMod
             return Failure(path, errno);
         }
     }
+    target_ = file.target;
+    const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    dir_.Reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir_) return Failure(path, errno);
 
-    const fs::path& target = file.target;
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    UniqueFd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dirFd) return Failure(path, errno);
-
-    std::string temporary;
-    int error = WriteTemporary(dirFd.get(), file, bytes, temporary);
-    if (error != 0) return Failure(path, error);
-    const std::string name = target.filename().string();
-    if (::renameat(dirFd.get(), temporary.c_str(), dirFd.get(), name.c_str()) != 0) {
-        error = errno;
-        ::unlinkat(dirFd.get(), temporary.c_str(), 0);
-        return Failure(path, error);
+    fd_.Reset(::openat(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    // An unnamed file is named at the end through /proc; without it, a named
+    // file from the start.
+    const bool nameable =
+        fd_ && ::access(("/proc/self/fd/" + std::to_string(fd_.get())).c_str(), F_OK) == 0;
+    if (!nameable) {
+        fd_.Reset(CreateNamedTemporary(dir_.get(), target_, temporary_));
+        if (!fd_) {
+            temporary_.clear();
+            return Failure(path, errno);
+        }
     }
-    // Make the rename itself durable; the content is safe either way.
-    ::fsync(dirFd.get());
+    // Best effort: some file systems (FAT on a USB stick) refuse mode changes,
+    // which is no reason to refuse the write.
+    if (file.kind == FileLookup::Kind::Regular) (void)::fchmod(fd_.get(), file.mode & 07777);
     return Status::Ok();
+}
+
+Status AtomicFileWriter::WriteOut(std::string_view bytes) {
+    if (!WriteAll(fd_.get(), bytes)) {
+        const int error = errno;
+        fd_.Reset();
+        return Failure(path_, error);
+    }
+    written_ += bytes.size();
+#ifdef __linux__
+    if (written_ - flushedToDisk_ >= kDiskEvery) {
+        (void)::sync_file_range(fd_.get(), static_cast<off_t>(flushedToDisk_),
+                                static_cast<off_t>(written_ - flushedToDisk_),
+                                SYNC_FILE_RANGE_WRITE);
+        flushedToDisk_ = written_;
+    }
+#endif
+    return Status::Ok();
+}
+
+Status AtomicFileWriter::Write(std::string_view bytes) {
+    if (!fd_) return Failure(path_, EBADF);
+    if (buffer_.size() + bytes.size() < kWriteBlock) {
+        if (buffer_.capacity() < kWriteBlock) buffer_.reserve(kWriteBlock);
+        buffer_ += bytes;
+        return Status::Ok();
+    }
+    if (Status written = WriteOut(buffer_); !written) return written;
+    buffer_.clear();
+    if (bytes.size() < kWriteBlock) {
+        buffer_ += bytes;
+        return Status::Ok();
+    }
+    return WriteOut(bytes);
+}
+
+Status AtomicFileWriter::Commit() {
+    if (!fd_) return Failure(path_, EBADF);
+    if (Status written = WriteOut(buffer_); !written) return written;
+    buffer_.clear();
+    if (::fsync(fd_.get()) != 0) return Failure(path_, errno);
+    if (temporary_.empty() && !LinkUnnamed(fd_.get(), dir_.get(), target_, temporary_)) {
+        const int error = errno;
+        temporary_.clear();
+        return Failure(path_, error);
+    }
+    if (const int error = fd_.Close(); error != 0) return Failure(path_, error);
+    const std::string name = target_.filename().string();
+    if (::renameat(dir_.get(), temporary_.c_str(), dir_.get(), name.c_str()) != 0) {
+        return Failure(path_, errno);
+    }
+    temporary_.clear();
+    // Make the rename itself durable; the content is safe either way.
+    ::fsync(dir_.get());
+    return Status::Ok();
+}
+
+Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMode links) {
+    AtomicFileWriter writer;
+    if (Status opened = writer.Open(path, links); !opened) return opened;
+    if (Status written = writer.Write(bytes); !written) return written;
+    return writer.Commit();
 }
 
 void RemoveStaleTemporaryFiles(const fs::path& path) {

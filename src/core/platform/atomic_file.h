@@ -73,6 +73,34 @@ FileContent ReadRegularFile(const std::filesystem::path& path, std::uintmax_t ma
 Status WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                            LinkMode links = LinkMode::Follow);
 
+// The same replacement written in parts, for content too large to hold: the
+// parts go to the temporary file as they come, and only Commit puts it under
+// the file's name. A writer dropped before Commit leaves the target as it was
+// and no temporary behind. Errors read as WriteFileAtomically's.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    Status Open(const std::filesystem::path& path, LinkMode links = LinkMode::Follow);
+    Status Write(std::string_view bytes);
+    Status Commit();
+
+private:
+    Status WriteOut(std::string_view bytes);
+
+    std::filesystem::path path_;
+    std::filesystem::path target_;
+    UniqueFd dir_;
+    UniqueFd fd_;
+    std::string temporary_;  // its name once it has one
+    std::string buffer_;
+    std::uint64_t written_ = 0;
+    std::uint64_t flushedToDisk_ = 0;
+};
+
 // Removes the temporary files that saves of `path` left behind when their
 // process was killed: those of processes that no longer run, and any older
 // than ten minutes. Called once at start-up, before the file is read.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/scripted_messages.h"
 #include "support/test_env.h"
 
 namespace wexal {
@@ -108,23 +109,24 @@ TEST(AxisDoubleTest, ReportsProgressAndStopsWhenCancelled) {
 class AxisDoubleFileTest : public ::testing::Test {
 protected:
     test::TempDir dir_;
+    test::ScriptedMessages messages_;
 };
 
 TEST_F(AxisDoubleFileTest, ReplacesAnEarlierOutputWithoutAsking) {
-    test::WriteFileBytes(dir_ / "O1000.NC", "X1.\n");
+    test::WriteFileBytes(dir_ / "O1000.NC", "X1.\nX3\n");
     test::WriteFileBytes(dir_ / "O1000_2.NC", "old output\r\n");
     const ToolResult result =
-        DoubleAxisIntoFile("X1.\nX3\n", 'X', dir_.path(), "O1000.NC", "O1000_2.NC");
+        DoubleAxisIntoFile('X', dir_.path(), "O1000.NC", "O1000_2.NC", messages_);
     EXPECT_EQ(result.outcome, ToolOutcome::Done);
     EXPECT_EQ(test::ReadFileBytes(dir_ / "O1000_2.NC"), "X2.0\r\nX6\r\n");
-    EXPECT_EQ(test::ReadFileBytes(dir_ / "O1000.NC"), "X1.\n");
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "O1000.NC"), "X1.\nX3\n");
 }
 
 TEST_F(AxisDoubleFileTest, NeverReplacesItsOwnSource) {
     test::WriteFileBytes(dir_ / "A.NC", "X1.\n");
     fs::create_symlink("A.NC", dir_ / "A_2.NC");
     for (const char* output : {"A.NC", "A_2.NC"}) {
-        const ToolResult result = DoubleAxisIntoFile("X1.\n", 'X', dir_.path(), "A.NC", output);
+        const ToolResult result = DoubleAxisIntoFile('X', dir_.path(), "A.NC", output, messages_);
         EXPECT_EQ(result.outcome, ToolOutcome::Refused) << output;
         EXPECT_NE(result.message.find(output), std::string::npos) << result.message;
     }
@@ -132,13 +134,15 @@ TEST_F(AxisDoubleFileTest, NeverReplacesItsOwnSource) {
 }
 
 TEST_F(AxisDoubleFileTest, AConversionErrorSavesNothingAndAFailedWriteNamesTheFile) {
-    EXPECT_EQ(DoubleAxisIntoFile("X1-2\n", 'X', dir_.path(), "A.NC", "A_2.NC").outcome,
+    test::WriteFileBytes(dir_ / "A.NC", "X1-2\n");
+    EXPECT_EQ(DoubleAxisIntoFile('X', dir_.path(), "A.NC", "A_2.NC", messages_).outcome,
               ToolOutcome::Failed);
     EXPECT_FALSE(fs::exists(dir_ / "A_2.NC"));
 
     test::WriteFileBytes(dir_ / "B_2.NC", "complete\r\n");
     fs::permissions(dir_ / "B_2.NC", fs::perms::owner_write, fs::perm_options::remove);
-    const ToolResult result = DoubleAxisIntoFile("X1\n", 'X', dir_.path(), "B.NC", "B_2.NC");
+    test::WriteFileBytes(dir_ / "B.NC", "X1\n");
+    const ToolResult result = DoubleAxisIntoFile('X', dir_.path(), "B.NC", "B_2.NC", messages_);
     EXPECT_EQ(result.outcome, ToolOutcome::Failed);
     EXPECT_NE(result.message.find((dir_ / "B_2.NC").string()), std::string::npos);
     EXPECT_EQ(test::ReadFileBytes(dir_ / "B_2.NC"), "complete\r\n");

@@ -126,6 +126,7 @@ class SplitFolderTest : public ::testing::Test {
 protected:
     test::TempDir dir_;
     test::TempDir outside_;
+    test::ScriptedMessages messages_;
 };
 
 TEST_F(SplitFolderTest, ProgramNumbersNeverLeadOutOfTheDestination) {
@@ -134,8 +135,8 @@ TEST_F(SplitFolderTest, ProgramNumbersNeverLeadOutOfTheDestination) {
     test::WriteFileBytes(outside_ / "victim", "keep\n");
     // A link under an output's name is replaced, never followed.
     fs::create_symlink(outside_ / "victim", dest / "O5.NC");
-    const ToolResult result =
-        SplitIntoFolder("O../../X\nA\nO1/2\nB\nO5\nC\n", {}, ".NC", dest, dir_ / "SRC.NC");
+    test::WriteFileBytes(dir_ / "SRC.NC", "O../../X\nA\nO1/2\nB\nO5\nC\n");
+    const ToolResult result = SplitIntoFolder(dir_ / "SRC.NC", {}, ".NC", dest, messages_);
     ASSERT_EQ(result.outcome, ToolOutcome::Done) << result.message;
     std::vector<std::string> entries;
     for (const auto& entry : fs::directory_iterator(dest)) {
@@ -152,7 +153,7 @@ TEST_F(SplitFolderTest, ProgramNumbersNeverLeadOutOfTheDestination) {
 TEST_F(SplitFolderTest, TheSourceIsNeverAnOutput) {
     const std::string source = "O1000\nG0\nO2000\nG1\n";
     test::WriteFileBytes(dir_ / "O1000.NC", source);
-    const ToolResult result = SplitIntoFolder(source, {}, ".NC", dir_.path(), dir_ / "O1000.NC");
+    const ToolResult result = SplitIntoFolder(dir_ / "O1000.NC", {}, ".NC", dir_.path(), messages_);
     EXPECT_EQ(result.outcome, ToolOutcome::Refused);
     EXPECT_NE(result.message.find((dir_ / "O1000.NC").string()), std::string::npos);
     EXPECT_EQ(test::ReadFileBytes(dir_ / "O1000.NC"), source);
@@ -162,8 +163,9 @@ TEST_F(SplitFolderTest, TheSourceIsNeverAnOutput) {
 TEST_F(SplitFolderTest, AFailedWriteKeepsCompleteFilesAndLeavesNoPart) {
     test::WriteFileBytes(dir_ / "O2.NC", "older O2\r\n");
     fs::permissions(dir_ / "O2.NC", fs::perms::owner_write, fs::perm_options::remove);
+    test::WriteFileBytes(outside_ / "SRC.NC", "O1\nA\nO2\nB\nO3\nC\n");
     const ToolResult result =
-        SplitIntoFolder("O1\nA\nO2\nB\nO3\nC\n", {}, ".NC", dir_.path(), dir_ / "SRC.NC");
+        SplitIntoFolder(outside_ / "SRC.NC", {}, ".NC", dir_.path(), messages_);
     EXPECT_EQ(result.outcome, ToolOutcome::Failed);
     EXPECT_NE(result.message.find((dir_ / "O2.NC").string()), std::string::npos);
     EXPECT_EQ(test::ReadFileBytes(dir_ / "O1.NC"), "O1\r\nA\r\n");
@@ -191,8 +193,9 @@ TEST_F(SplitFolderTest, SplitThenJoinGivesTheProgramsBack) {
         "%\r\nO0100(FACE MILL)\r\nG90G54G0X0Y0\r\nS1200M3\r\nG1Z-0.5F200\r\nM30\r\n"
         ":0200(DRILL)\r\nG81X10.Y10.Z-5.R2.F100\r\nX20.\r\nG80\r\nM30\r\n"
         "O0300\r\nM98P9000\r\nM30\r\nL9000\r\nG0X0\r\nM99\r\n%\r\n";
+    test::WriteFileBytes(outside_ / "SRC.NC", source);
     const ToolResult split =
-        SplitIntoFolder(source, {true, true, true}, ".NC", dir_.path(), dir_ / "SRC.NC");
+        SplitIntoFolder(outside_ / "SRC.NC", {true, true, true}, ".NC", dir_.path(), messages_);
     ASSERT_EQ(split.outcome, ToolOutcome::Done);
     EXPECT_EQ(split.count, 4);
     const std::vector<std::string> parts = SplitFileNames(source, {true, true, true}, ".NC");

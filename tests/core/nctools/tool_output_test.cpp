@@ -27,8 +27,8 @@ TEST(ToolOutputTest, ALinkUnderTheOutputNameIsReplacedNeverWrittenThrough) {
     };
     const Case cases[] = {
         {"H", "A_2.NC",
-         [](const fs::path& folder) {
-             return DoubleAxisIntoFile("X1.\nY2\n", 'X', folder, "A.NC", "A_2.NC");
+         [&](const fs::path& folder) {
+             return DoubleAxisIntoFile('X', folder, "A.NC", "A_2.NC", messages);
          },
          "X2.0\r\nY2\r\n"},
         {"K", "ALL.NC",
