@@ -42,7 +42,7 @@ private:
 std::string Programs(std::size_t size, const std::string& end) {
     std::string text;
     for (int line = 0; text.size() < size; ++line) {
-        if (line % 400 == 0) text += "O" + std::to_string(1000 + line / 400) + "(P)" + end;
+        if (line % 4000 == 0) text += "O" + std::to_string(1000 + line / 4000) + "(P)" + end;
         text += "G01X" + std::to_string(line % 97) + "." + std::to_string(line % 7) + "Y2." + end;
     }
     return text;
@@ -78,6 +78,7 @@ std::vector<StreamCase> Cases() {
         {"NULs across several MB", nuls},
         {"starts with NUL, Yes", nulFirst, true},
         {"starts with NUL, No", nulFirst, false},
+        {"starts with NUL, ends with CR", std::string("\0O1\r\nX1.\r", 10), true},
         {"empty, Yes", "", true},
         {"empty, No", "", false},
         {"lines longer than a block", AcrossTheBlockEdge()},
