@@ -11,7 +11,6 @@
 #include "config/entry_field.h"
 #include "files/file_list_model.h"
 #include "nctools/axis_double.h"
-#include "platform/text_lines.h"
 
 namespace wexal {
 
@@ -52,11 +51,9 @@ void TBai2Form::CreateControls() {
     connect(Button2, &QPushButton::clicked, this, &TBai2Form::reject);
 }
 
-void TBai2Form::Open(const std::string& sourceName, const std::string& outputName,
-                     const std::string* text) {
+void TBai2Form::Open(const std::string& sourceName, const std::string& outputName) {
     sourceName_ = sourceName;
     outputName_ = outputName;
-    text_ = text;
     show();
 }
 
@@ -70,7 +67,7 @@ void TBai2Form::FormShow() {
     Button1->setEnabled(false);
     Label2->setText(QStringLiteral("変換前:") + QString::fromStdString(sourceName_));
     Label3->setText(QStringLiteral("変換後:") + QString::fromStdString(outputName_));
-    ProgressBar1->setRange(0, text_ != nullptr ? static_cast<int>(CountLines(*text_)) : 0);
+    ProgressBar1->setRange(0, kProgressSteps);
     ProgressBar1->setValue(0);
     Edit1->setFocus();
 }
@@ -102,7 +99,7 @@ bool TBai2Form::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TBai2Form::Button1Click() {
-    if (running_ != nullptr || text_ == nullptr) return;
+    if (running_ != nullptr) return;
     context_.screenSaver->SetEnabled(false);
     if (Edit1->text().isEmpty()) {
         Edit1->setFocus();
@@ -112,8 +109,8 @@ void TBai2Form::Button1Click() {
     const char axis = static_cast<char>(Edit1->text().toUpper().at(0).toLatin1());
     DialogProgress progress(*ProgressBar1);
     running_ = &progress;
-    const ToolResult result = DoubleAxisIntoFile(*text_, axis, context_.settings->DirPath,
-                                                 sourceName_, outputName_, &progress);
+    const ToolResult result = DoubleAxisIntoFile(axis, context_.settings->DirPath, sourceName_,
+                                                 outputName_, *context_.messages, &progress);
     running_ = nullptr;
     MessageService& messages = *context_.messages;
     switch (result.outcome) {

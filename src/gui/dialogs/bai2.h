@@ -20,9 +20,8 @@ class TBai2Form : public QDialog {
 public:
     TBai2Form(NcToolContext context, QWidget* parent);
 
-    // H: the source's name, the proposed output name and the view's text.
-    void Open(const std::string& sourceName, const std::string& outputName,
-              const std::string* text);
+    // H: the source's name and the proposed output name.
+    void Open(const std::string& sourceName, const std::string& outputName);
 
     QLabel* Label1 = nullptr;  // "２倍に変換軸"
     QLabel* Label2 = nullptr;  // "変換前:" + source
@@ -48,7 +47,6 @@ private:
     NcToolContext context_;
     std::string sourceName_;
     std::string outputName_;
-    const std::string* text_ = nullptr;
     DialogProgress* running_ = nullptr;
 };
 

@@ -20,7 +20,6 @@
 #include "platform/error_text.h"
 #include "platform/path_rules.h"
 #include "platform/text_codec.h"
-#include "platform/text_lines.h"
 
 namespace wexal {
 
@@ -87,9 +86,8 @@ void TDividesForm::CreateControls() {
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
 }
 
-void TDividesForm::Open(const std::string& sourceName, const std::string* text) {
+void TDividesForm::Open(const std::string& sourceName) {
     sourceName_ = sourceName;
-    text_ = text;
     ListBox1->clear();
     show();
 }
@@ -112,7 +110,7 @@ void TDividesForm::FormShow() {
         ComboBox1->setEditText(QString::fromStdString(dirPath));
     }
     Label1->setText(QString::fromStdString(sourceName_));
-    ProgressBar1->setRange(0, text_ != nullptr ? static_cast<int>(CountLines(*text_)) : 0);
+    ProgressBar1->setRange(0, kProgressSteps);
     ProgressBar1->setValue(0);
     Button1->setEnabled(true);
     ComboBox1->setFocus();
@@ -184,7 +182,7 @@ bool TDividesForm::CheckDestination(const std::string& folder) {
 }
 
 void TDividesForm::Button1Click() {
-    if (running_ != nullptr || text_ == nullptr) return;
+    if (running_ != nullptr) return;
     context_.screenSaver->SetEnabled(false);
     const std::string typed = ComboBox1->currentText().toStdString();
     if (typed.empty()) {
@@ -208,8 +206,8 @@ void TDividesForm::Button1Click() {
     const std::filesystem::path source =
         std::filesystem::path(context_.settings->DirPath) / sourceName_;
     const ToolResult result =
-        SplitIntoFolder(*text_, options_, MaskExtension(context_.settings->Mask), folder, source,
-                        found, &progress);
+        SplitIntoFolder(source, options_, MaskExtension(context_.settings->Mask), folder,
+                        *context_.messages, found, &progress);
     running_ = nullptr;
     MessageService& messages = *context_.messages;
     switch (result.outcome) {

@@ -25,8 +25,8 @@ class TDividesForm : public QDialog {
 public:
     TDividesForm(NcToolContext context, QWidget* parent);
 
-    // B: the source file's name and the view's text; the program list empty.
-    void Open(const std::string& sourceName, const std::string* text);
+    // B: the source file's name; the program list empty.
+    void Open(const std::string& sourceName);
 
     QLabel* Label1 = nullptr;  // the source file
     QListWidget* ListBox1 = nullptr;
@@ -62,7 +62,6 @@ private:
 
     NcToolContext context_;
     std::string sourceName_;
-    const std::string* text_ = nullptr;
     SplitOptions options_;
     std::vector<std::string> history_;
     DialogProgress* running_ = nullptr;

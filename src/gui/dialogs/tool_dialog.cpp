@@ -39,11 +39,17 @@ void ShowHistory(QComboBox& box, const std::vector<std::string>& entries) {
 
 bool DialogProgress::Step(std::size_t line) {
     if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= kEventsEveryMs) {
-        bar_.setValue(static_cast<int>(std::min<std::size_t>(line, INT32_MAX)));
+        bar_.setValue(byBytes_ >= 0 ? byBytes_
+                                    : static_cast<int>(std::min<std::size_t>(line, INT32_MAX)));
         QCoreApplication::processEvents();
         sinceEvents_.start();
     }
     return !cancelled_;
+}
+
+void DialogProgress::Reached(std::uint64_t done, std::uint64_t total) {
+    byBytes_ = total == 0 ? kProgressSteps
+                          : static_cast<int>(std::min(done, total) * kProgressSteps / total);
 }
 
 void SetUpToolDialog(QDialog& dialog, const char* objectName, const QString& title,

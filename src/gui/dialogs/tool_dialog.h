@@ -66,12 +66,18 @@ void SetUpToolDialog(QDialog& dialog, const char* objectName, const QString& tit
 // The history entries as the box's items; the typed text stays.
 void ShowHistory(QComboBox& box, const std::vector<std::string>& entries);
 
+// The range of a bar that follows the bytes a tool read.
+inline constexpr int kProgressSteps = 1000;
+
 // A tool's run inside a dialog: the bar follows the lines, the window keeps
 // painting and taking keys, and Esc or ｷｬﾝｾﾙ cancels (Cancel()).
 class DialogProgress : public ToolProgress {
 public:
     explicit DialogProgress(QProgressBar& bar) : bar_(bar) {}
     bool Step(std::size_t line) override;
+    // Once a tool reports the bytes it read, the bar shows them in tenths of
+    // a percent rather than lines.
+    void Reached(std::uint64_t done, std::uint64_t total) override;
     void Cancel() { cancelled_ = true; }
     bool cancelled() const { return cancelled_; }
 
@@ -79,6 +85,7 @@ private:
     QProgressBar& bar_;
     QElapsedTimer sinceEvents_;
     bool cancelled_ = false;
+    int byBytes_ = -1;  // the bar's value from Reached, -1 before
 };
 
 }  // namespace wexal

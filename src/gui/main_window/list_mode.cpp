@@ -111,7 +111,6 @@ bool ListMode::eventFilter(QObject* watched, QEvent* event) {
 void ListMode::Preamble(bool shift) {
     form_.Timer1->stop();
     form_.RichEdit1->clear();
-    form_.viewBytes_.clear();
     form_.GroupBox2->hide();
     form_.SetMessage(QString(), false);
     form_.SetStatusPanel(0, QString());

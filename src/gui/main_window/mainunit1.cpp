@@ -265,7 +265,6 @@ void TForm1::RestoreIdleDisplay() {
     SetStatusPanel(3, QString());
     ShowHelpLine(false);
     RichEdit1->clear();
-    viewBytes_.clear();
     GroupBox2->hide();
     SetMessage(QString(), false);
     Timer1->stop();
@@ -318,9 +317,8 @@ void TForm1::SetMessage(const QString& text, bool warning) {
 }
 
 std::int64_t TForm1::LoadFileIntoView(const std::string& name) {
-    ViewLoad loaded = ::wexal::LoadFileIntoView(settings_.DirPath, name, *messages_);
-    viewBytes_ = std::move(loaded.text);
-    RichEdit1->setPlainText(QString::fromStdString(Cp932ToUtf8Lossy(viewBytes_)));
+    const ViewLoad loaded = ::wexal::LoadFileIntoView(settings_.DirPath, name, *messages_);
+    RichEdit1->setPlainText(QString::fromStdString(Cp932ToUtf8Lossy(loaded.text)));
     RichEdit1->moveCursor(QTextCursor::Start);
     RichEdit1->ensureCursorVisible();
     return loaded.size;

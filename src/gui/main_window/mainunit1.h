@@ -211,7 +211,6 @@ private:
     TFileInfoForm* fileInfoForm_ = nullptr;  // a child of the window
     std::unique_ptr<FileCommands> fileCommands_;
     std::unique_ptr<ExtAppCommands> extApps_;
-    std::string viewBytes_;  // the transfer view's content as the file holds it
     bool shown_ = false;
     bool firstIdleDone_ = false;
     bool closeQueryDone_ = false;

@@ -3,7 +3,6 @@
 #include <QTimer>
 
 #include "main_window/mainunit1.h"
-#include "files/file_loader.h"
 #include "dialogs/bai2.h"
 #include "dialogs/divides.h"
 #include "dialogs/plus.h"
@@ -37,21 +36,17 @@ NcToolCommands::NcToolCommands(TForm1& form) : form_(form) {
 
 NcToolCommands::~NcToolCommands() = default;
 
-std::string NcToolCommands::LoadCursorFile() {
+// The tools read the file themselves, as they go, when the operator starts them.
+std::string NcToolCommands::CursorFileName() const {
     const FileListModel& list = form_.fileList_;
-    const std::string name = list.FileNameOfRow(list.Cursor());
-    form_.viewBytes_ = LoadFileIntoView(form_.settings_.DirPath, name, *form_.messages_).text;
-    return name;
+    return list.FileNameOfRow(list.Cursor());
 }
 
-void NcToolCommands::Split() {
-    const std::string name = LoadCursorFile();
-    divides_->Open(name, &form_.viewBytes_);
-}
+void NcToolCommands::Split() { divides_->Open(CursorFileName()); }
 
 void NcToolCommands::AxisDouble() {
-    const std::string name = LoadCursorFile();
-    bai2_->Open(name, ProposeDoubledName(name, form_.settings_.Mask), &form_.viewBytes_);
+    const std::string name = CursorFileName();
+    bai2_->Open(name, ProposeDoubledName(name, form_.settings_.Mask));
 }
 
 void NcToolCommands::Join() {

@@ -30,9 +30,7 @@ public:
     static NcToolContext ToolContext(TForm1& form);
 
 private:
-    // The cursor file's bytes as the view holds them; the tools read these.
-    // The transfer panel stays hidden, so the text is not laid out for it.
-    std::string LoadCursorFile();
+    std::string CursorFileName() const;
 
     TForm1& form_;
     TDividesForm* divides_ = nullptr;  // children of the main window
