@@ -141,6 +141,8 @@ void ProgramView::Clear() { SetProgram(nullptr); }
 
 std::size_t ProgramView::LineCount() const { return program_ ? program_->LinesIndexed() : 0; }
 
+bool ProgramView::Indexed() const { return !program_ || program_->Indexed(); }
+
 std::size_t ProgramView::TopLine() const {
     return static_cast<std::size_t>(std::max(verticalScrollBar()->value(), 0));
 }

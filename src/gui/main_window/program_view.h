@@ -40,6 +40,7 @@ public:
     std::size_t TopLine() const;
     // Lines known so far (all of them once the index is complete).
     std::size_t LineCount() const;
+    bool Indexed() const;
     // Lines that fit in the view, the last one perhaps in part.
     int VisibleLineCount() const;
 
