@@ -560,6 +560,17 @@ TEST(SendEngineTest, AFileChangedInPlaceDuringTheSendEndsItOnTheAbortPath) {
     }
 }
 
+TEST(SendEngineTest, AFileThatCannotBeReadIsSaidAndNothingIsSent) {
+    SendRig rig;
+    std::filesystem::create_directory(rig.dir / "O1.NC");
+    ASSERT_EQ(rig.Send({"O1.NC"}), SendOutcome::NotStarted);
+    EXPECT_EQ(rig.port.WrittenBytes(), kDc4);
+    ASSERT_EQ(rig.shown().size(), 1u);
+    EXPECT_EQ(rig.shown()[0].text, "ファイルを読み込めません。\n" + (rig.dir / "O1.NC").string() +
+                                       "\nフォルダーです。");
+    EXPECT_EQ(rig.host.messageLine, kSendAbortedLine);
+}
+
 TEST(SendEngineTest, CountsOfAProgramPastTwoGigabytesStayRight) {
     SendCounters counters{.totalBytes = 5'000'000'000, .sentBytes = 4'000'000'000,
                           .lastSampleBytes = 3'999'808'000, .remainingSeconds = 0};

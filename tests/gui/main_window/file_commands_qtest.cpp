@@ -299,6 +299,15 @@ private slots:
         QTest::keyClick(view, Qt::Key_Escape);
         QVERIFY(!form->GroupBox2->isVisible());
 
+        // Deleted while on show: said, and the view keeps what it opened.
+        QVERIFY(test::CursorTo(*form, "BIG.NC"));
+        QTest::keyClick(form->ListBox1, Qt::Key_V);
+        fs::remove(*work_ / "BIG.NC");
+        QTRY_VERIFY_WITH_TIMEOUT(form->Label11->toolTip().contains(QStringLiteral("削除")), 5000);
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(view->VisibleText().contains(QStringLiteral("N999999G01X1.Y1.")), 5000);
+        QTest::keyClick(view, Qt::Key_Escape);
+
         if (::geteuid() != 0) {
             QVERIFY(test::CursorTo(*form, "LOCKED.NC"));
             QTest::keyClick(form->ListBox1, Qt::Key_V);
