@@ -117,6 +117,37 @@ INSTANTIATE_TEST_SUITE_P(Codes, WexalSendCodesTest,
                              return std::string(param.param.name);
                          });
 
+// A program of several megabytes streams from its file to the machine: every
+// line arrives, byte for byte, in the order of the file.
+TEST_F(WexalSendTest, AProgramOfSeveralMegabytesArrivesExactly) {
+    Settings("19200,8,N,1", "N");
+    std::string program = "%\r\nO3000(BIG)\r\n";
+    std::string expected = "\nO3000(BIG)\n";
+    for (int n = 1; program.size() < 3'000'000; ++n) {
+        const std::string line = "N" + std::to_string(n) + "G01X" + std::to_string(n % 997) +
+                                 ".125Y-" + std::to_string(n % 313) + ".5F300";
+        // CR LF, bare LF and a lone CR, as files come.
+        program += line + (n % 7 == 0 ? "\n" : n % 11 == 0 ? "\r" : "\r\n");
+        expected += line + "\n";
+    }
+    program += "M30\r\n%\r\n";
+    expected += "M30\n\n%";
+    const auto file = nc_ / "O3000.NC";
+    test::WriteFileBytes(file, program);
+
+    NcsimProcess sim;
+    const auto text = nc_ / "received.nc";
+    ASSERT_TRUE(sim.Start({"receive", "--line", "none", "--code", "iso", "--dc1", "--text",
+                           text.string(), "--report", (nc_ / "report.txt").string()}));
+    ASSERT_TRUE(Start(sim.slave(), {"S=" + file.string(), "END"}));
+    EXPECT_EQ(WaitExit(300s), std::optional<int>(0)) << Stderr();
+    EXPECT_EQ(sim.WaitExit(30s), std::optional<int>(0));
+    const std::string received = test::ReadFileBytes(text);
+    EXPECT_EQ(received.size(), expected.size());
+    EXPECT_TRUE(received == expected) << "the received program differs";
+    EXPECT_NE(Log().find(kCompletedHead), std::string::npos) << Log();
+}
+
 TEST_F(WexalSendTest, ALineThatDiesEndsTheTransferAbortedAndTheProgramStillEnds) {
     Settings("4800,8,N,2", "N");
     const auto file = LongProgram();

@@ -144,6 +144,33 @@ ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
     return load;
 }
 
+ProgramLoad LoadProgram(const std::string& dirPath, const std::string& name,
+                        MessageService& messages) {
+    const std::string path = PathRules::Join(dirPath, name);
+    ProgramLoad load;
+    std::shared_ptr<HeldProgramFile> file = HeldProgramFile::Open(path, load.problem);
+    if (!file) return load;
+    load.size = file->size();
+    // The first byte decides how the file is read; a file cut to nothing
+    // since the open reads as empty.
+    char first = '\0';
+    if (load.size > 0 && file->ReadAt(0, &first, 1) < 0) {
+        Refuse(messages, "ファイルを読み込めません。", path + "\n" + SystemErrorText(errno));
+        return {};
+    }
+    ProgramReading reading = ProgramReading::Whole;
+    if (load.size == 0 || first == '\0') {
+        if (!messages.AskYesNo(kFormatQuestion, DefaultCaption(MessageIcon::Warning),
+                               MessageIcon::Warning)) {
+            return load;
+        }
+        reading = ProgramReading::LineByLine;
+    }
+    auto program = std::make_shared<const ProgramText>(std::move(file), reading);
+    if (!program->empty()) load.program = std::move(program);
+    return load;
+}
+
 bool CreateFolderPath(const std::string& path, int* error) {
     if (error != nullptr) *error = 0;
     const std::string folder = PathRules::StripTrailingSeparator(path);

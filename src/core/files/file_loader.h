@@ -1,15 +1,42 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "files/program_text.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
 
 namespace wexal {
 
-// The most characters the transfer view takes; a larger file is refused.
+// The most bytes the whole-text loader below takes; a larger file is refused.
+// The view and the send stream (LoadProgram) and have no limit.
 inline constexpr std::int64_t kViewCharLimit = 150'000'000;
+
+// A file opened for the view (V, F8) and the send (F1): the spec's
+// LoadFileIntoView, which puts the file into the view RichEdit1 and returns
+// its size, made for programs of any size. Nothing of the file is held: the
+// text is read from the open file through a line index built in the
+// background, so this returns after the first block, whatever the size.
+struct ProgramLoad {
+    // The text, or null when there is none to show (a file that could not be
+    // opened, an empty file, No to the format question).
+    std::shared_ptr<const ProgramText> program;
+    std::int64_t size = 0;
+    // Why the file could not be read at all (gone, unreadable, no regular
+    // file), or "" when it could.
+    std::string problem;
+};
+
+// Opens dirPath/name, holding it open from now on. A file that cannot be
+// opened, is no regular file or whose size cannot be had gives {null, 0} and
+// the reason in problem, without a message. A file that is empty or starts
+// with NUL brings the format question; Yes reads it line by line (see
+// ProgramReading), No leaves nothing to show but reports the size. Any other
+// file is taken whole, without its NULs.
+ProgramLoad LoadProgram(const std::string& dirPath, const std::string& name,
+                        MessageService& messages);
 
 struct ViewLoad {
     std::string text;  // the bytes as they go into the view (cp932, unconverted)
@@ -19,6 +46,8 @@ struct ViewLoad {
     std::string problem;
 };
 
+// The whole-text loader of old, for the NC tools until they read their
+// sources as streams; the bytes it gives are the ones LoadProgram's text has.
 // Loads dirPath/name for the transfer view and returns it with the file's size.
 // A file that cannot be opened, is no regular file or whose size cannot be had
 // gives {"", 0} and the reason in problem, without a message. A file that is empty or starts with NUL

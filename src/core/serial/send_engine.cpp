@@ -1,9 +1,13 @@
 #include "serial/send_engine.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <exception>
+#include <new>
 #include <stdexcept>
 
+#include "platform/error_text.h"
 #include "platform/path_rules.h"
 #include "platform/power_off.h"
 #include "serial/byte_io.h"
@@ -41,7 +45,30 @@ struct Run {
     TransferHost& host;
     SendPanel& panel;
     LineFilter filter;
+    // Why the reading of the file stopped the send; told at the end of the
+    // abort path.
+    std::string readFailure;
 };
+
+std::string FilePath(const Run& run) {
+    return PathRules::Join(run.state.folder, run.state.fileName);
+}
+
+// The progress bar counts in int: a program past 2 GB moves it in larger steps.
+int ProgressUnits(std::int64_t value, std::int64_t total) {
+    int shift = 0;
+    while ((total >> shift) > INT_MAX) ++shift;
+    return static_cast<int>(std::min<std::int64_t>(value >> shift, INT_MAX));
+}
+
+void SetProgressRange(Run& run) {
+    const std::int64_t total = run.state.counters.totalBytes;
+    run.host.SetProgressRange(ProgressUnits(total, total));
+}
+
+void SetProgressPosition(Run& run, std::int64_t position) {
+    run.host.SetProgressPosition(ProgressUnits(position, run.state.counters.totalBytes));
+}
 
 bool MustStop(Run& run) { return run.link.abortRequested || run.panel.StopRequested(); }
 
@@ -76,8 +103,7 @@ void LogCompletedFile(Run& run) {
 
 void ShowRemaining(Run& run) {
     const SendCounters& counters = run.state.counters;
-    const std::int64_t left =
-        static_cast<std::int64_t>(counters.totalBytes) - counters.sentBytes + 1;
+    const std::int64_t left = counters.totalBytes - counters.sentBytes + 1;
     run.panel.SetRemainingLine(RemainingLine(left, counters.remainingSeconds));
 }
 
@@ -98,7 +124,13 @@ void SetCodeFlags(SerialLink& link, const Settings& settings) {
 Step OpenForSend(Run& run) {
     run.link.mode = TransferMode::Send;
     if (!OpenPort(run.link, TransferMode::Send)) return Step::NotStarted;
-    if (run.state.sendView.empty()) return Step::NotStarted;
+    if (run.state.sendView.empty()) {
+        if (!run.state.loadProblem.empty()) {
+            run.readFailure = std::string(kFileUnreadableMessage) + "\n" + FilePath(run) + "\n" +
+                              run.state.loadProblem;
+        }
+        return Step::NotStarted;
+    }
     if (run.env.screenSaver) run.env.screenSaver->SetEnabled(false);
     SetCodeFlags(run.link, run.settings);
     if (!run.state.requestedByCommandLine) {
@@ -164,8 +196,8 @@ Step AskToStart(Run& run) {
 }
 
 void StartFileDisplay(Run& run) {
-    run.host.SetProgressRange(run.state.counters.totalBytes);
-    run.host.SetProgressPosition(0);
+    SetProgressRange(run);
+    SetProgressPosition(run, 0);
     run.panel.StartEstimateTimer();
 }
 
@@ -181,16 +213,15 @@ Step SendLeaderAndStart(Run& run) {
 }
 
 // One line of the view, filtered, with its LF.
-Step SendLine(Run& run, std::size_t index) {
+Step SendLine(Run& run, std::size_t index, std::string_view line, int endLength,
+              SendViewReader& reader) {
     SendState& state = run.state;
     SendCounters& counters = state.counters;
-    const SendView& view = state.sendView;
     run.panel.HighlightLine(index);
-    if (const int more = LineEndCorrection(view.LineEndLength(index)); more > 0) {
+    if (const int more = LineEndCorrection(endLength); more > 0) {
         counters.totalBytes += more;
-        run.host.SetProgressRange(counters.totalBytes);
+        SetProgressRange(run);
     }
-    const std::string_view line = view.Line(index);
     const LineToSend out = FilterLine(line, run.filter);
     if (!out.skip) {
         const auto pause = std::chrono::milliseconds(run.settings.InvTime);
@@ -200,29 +231,59 @@ Step SendLine(Run& run, std::size_t index) {
         }
         if (Send(run, kLf) != Step::Go) return Step::Abort;
     }
-    counters.sentBytes += LineCount(line);
+    // LineCount's rule (the line and a CR LF), in 64 bits.
+    counters.sentBytes += static_cast<std::int64_t>(line.size()) + 2;
     // Lines the view cut from one file line (pieces of a long line) count
     // more than the file holds; the total follows so the count never runs past it.
-    if (counters.sentBytes > counters.totalBytes && index + 1 < view.LineCount()) {
+    if (counters.sentBytes > counters.totalBytes && reader.MoreLines()) {
         counters.totalBytes = counters.sentBytes;
-        run.host.SetProgressRange(counters.totalBytes);
+        SetProgressRange(run);
     }
     if (PausesAfter(line)) run.host.Sleep(kProgramEndPause);
     ShowRemaining(run);
-    run.host.SetProgressPosition(counters.sentBytes);
+    SetProgressPosition(run, counters.sentBytes);
     return Step::Go;
 }
 
-// Every line of the file in the view. The walk ends after the last line
-// of the view, which for a file taken whole is where the byte count ends too.
+// Why the reading ended the send: the message told at the end of the abort path.
+std::string ReadFailureText(Run& run, SendViewReader::Result result, int error) {
+    if (result == SendViewReader::Result::Changed) {
+        return std::string(kFileChangedMessage) + "\n" + FilePath(run);
+    }
+    return std::string(kFileUnreadableMessage) + "\n" + FilePath(run) + "\n" +
+           SystemErrorText(error);
+}
+
+// Every line of the file in the view, read from the file as they go out. The
+// walk ends after the last line of the view, which for a file taken whole is
+// where the byte count ends too.
 Step SendFileLines(Run& run) {
     SendState& state = run.state;
     state.lineIndex = 0;
     state.unloggedFile = state.fileName;
     run.link.bytesSinceCheck = 0;
     run.panel.ShowViewTop();
-    for (; state.lineIndex < state.sendView.LineCount(); ++state.lineIndex) {
-        if (SendLine(run, state.lineIndex) != Step::Go) return Step::Abort;
+    SendViewReader reader(state.sendView);
+    std::string line;
+    int endLength = 0;
+    while (true) {
+        SendViewReader::Result result;
+        try {
+            result = reader.Next(line, endLength);
+        } catch (const std::bad_alloc&) {
+            // A line of gigabytes without a line end: it would have to be held whole.
+            run.readFailure = std::string(kLineTooLongMessage) + "\n" + FilePath(run);
+            return Step::Abort;
+        }
+        if (result == SendViewReader::Result::End) break;
+        if (result != SendViewReader::Result::Line) {
+            run.readFailure = ReadFailureText(run, result, reader.error());
+            return Step::Abort;
+        }
+        if (SendLine(run, state.lineIndex, line, endLength, reader) != Step::Go) {
+            return Step::Abort;
+        }
+        ++state.lineIndex;
     }
     run.panel.StopEstimateTimer();
     run.panel.SetRemainingLine(RemainingBytesText(0));
@@ -238,7 +299,7 @@ bool LoadNextQueuedFile(Run& run) {
         run.panel.ClearView();
         run.panel.HighlightQueueEntry(state.queuePos);
         const std::string name = state.sendQueue.at(static_cast<std::size_t>(state.queuePos - 1));
-        ViewLoad load = LoadFileIntoView(state.folder, name, *run.link.env.messages);
+        ProgramLoad load = LoadProgram(state.folder, name, *run.link.env.messages);
         if (!load.problem.empty()) {
             // Gone or unreadable since the key press: said at the end and
             // logged, never passed over in silence.
@@ -323,6 +384,7 @@ void AbortPath(Run& run) {
     // An unattended run whose line went away still ends; the operator who
     // pressed Esc is there and keeps the program.
     if (run.state.ExitAfterTransfer && !run.link.lineFault.empty()) run.panel.CloseMainWindow();
+    if (!run.readFailure.empty()) TellFailure(run, run.readFailure);
 }
 
 void ExceptionPath(Run& run, const std::string& reason) {
@@ -366,15 +428,16 @@ SendOutcome OutcomeOf(Step step) {
 
 }  // namespace
 
-void SetSendFile(SendState& state, const std::string& name, ViewLoad load) {
-    state.sendView = SendView(std::move(load.text));
+void SetSendFile(SendState& state, const std::string& name, ProgramLoad load) {
+    state.sendView = SendView(std::move(load.program));
+    state.loadProblem = std::move(load.problem);
     state.fileName = name;
     state.counters = SendCounters{};
-    state.counters.totalBytes = static_cast<std::int32_t>(load.size);
+    state.counters.totalBytes = load.size;
     state.lineIndex = 0;
 }
 
-SendState PrepareSend(const std::string& folder, const std::string& firstName, ViewLoad load,
+SendState PrepareSend(const std::string& folder, const std::string& firstName, ProgramLoad load,
                       std::vector<std::string> queue, bool exitAfterTransfer,
                       bool requestedByCommandLine) {
     SendState state;
@@ -391,7 +454,7 @@ SendState PrepareSend(const std::string& folder, const std::string& firstName, V
 SendOutcome SendFiles(SendState& state, SendEnvironment& env) {
     SerialLink& link = *env.link;
     Run run{state, env, link, *link.env.settings, *link.env.host, *env.panel,
-            LineFilterFor(*link.env.settings)};
+            LineFilterFor(*link.env.settings), std::string()};
     try {
         const Step step = Transfer(run);
         if (step == Step::Go) {

@@ -20,7 +20,7 @@ namespace wexal {
 // end of the transfer. The window prepares it (PrepareSend), the engine
 // walks it, and Timer2's TSendTime reads and writes its counters.
 struct SendState {
-    SendView sendView;       // what goes out: the bytes as they were loaded
+    SendView sendView;       // what goes out: the file as it was opened at the key press
     std::string fileName;    // without folder
     std::string folder;      // Setting/DirPath at the key press
     SendCounters counters;   // totalBytes, sentBytes, lastSampleBytes, remainingSeconds
@@ -33,6 +33,9 @@ struct SendState {
     // The send was started by the command line: status panel 0 keeps its
     // text until the next file.
     bool requestedByCommandLine = false;
+
+    // Why the file in progress could not be opened ("" when it could).
+    std::string loadProblem;
 
     // Walk of the view: the line in progress and the file not yet logged.
     std::size_t lineIndex = 0;
@@ -58,13 +61,13 @@ enum class SendOutcome { Completed, Aborted, Failed, NotStarted };
 
 // Puts a loaded file into the state as the file in progress: the view, its
 // name, its size as totalBytes and fresh counters.
-void SetSendFile(SendState& state, const std::string& name, ViewLoad load);
+void SetSendFile(SendState& state, const std::string& name, ProgramLoad load);
 
 // The state the F1 command (and the command-line start) hands to SendFiles:
 // one file, or a queue of the marked files whose first is loaded. The caller
-// loads with LoadFileIntoView, shows the view and "残り " + the size
+// loads with LoadProgram, shows the view and "残り " + the size
 // (RemainingBytesText) in Label17 and "送信待機中（信号待ち)" in status panel 3.
-SendState PrepareSend(const std::string& folder, const std::string& firstName, ViewLoad load,
+SendState PrepareSend(const std::string& folder, const std::string& firstName, ProgramLoad load,
                       std::vector<std::string> queue, bool exitAfterTransfer,
                       bool requestedByCommandLine);
 
@@ -72,6 +75,9 @@ SendState PrepareSend(const std::string& folder, const std::string& firstName, V
 // opening, the wait for the NC, leader and start characters, every line,
 // the next files, the end characters, the log and the close. Returns once the
 // transfer has ended in any way; the window has then been told everything.
+// The lines are read from the open file as they go out; a file changed in
+// place since its key press (or its turn in the queue) ends the send on the
+// abort path with kFileChangedMessage and the path.
 SendOutcome SendFiles(SendState& state, SendEnvironment& env);
 
 // Status texts of a send.
@@ -86,6 +92,9 @@ inline constexpr const char* kSendAbortedLine = "送信中止しました。!!";
 inline constexpr const char* kNcStoppedMessage = "ＮＣ装置が送信を中止しました。";
 inline constexpr const char* kSendIncompleteLine = "送信できなかったファイルが有ります。!!";
 inline constexpr const char* kSendIncompleteMessage = "次のファイルは送信できませんでした。";
+inline constexpr const char* kFileChangedMessage = "送信中にファイルが変更されました。";
+inline constexpr const char* kFileUnreadableMessage = "ファイルを読み込めません。";
+inline constexpr const char* kLineTooLongMessage = "行が長すぎるため送信できません。";
 inline constexpr const char* kSendConfirmQuestion =
     "ＮＣ装置側の準備を行ってください。\n準備が出来ましたら「はい(Y)」を\n押すと送信が開始します。";
 

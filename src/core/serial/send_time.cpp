@@ -17,21 +17,21 @@ std::string Padded(std::int64_t value, int minDigits) {
 
 }  // namespace
 
-std::optional<std::int32_t> EstimateRemainingSeconds(std::int32_t totalBytes,
-                                                     std::int32_t sentBytes,
-                                                     std::int32_t lastSampleBytes) {
-    const std::int64_t moved = static_cast<std::int64_t>(sentBytes) - lastSampleBytes;
+std::optional<std::int64_t> EstimateRemainingSeconds(std::int64_t totalBytes,
+                                                     std::int64_t sentBytes,
+                                                     std::int64_t lastSampleBytes) {
+    const std::int64_t moved = sentBytes - lastSampleBytes;
     if (std::llabs(moved) <= 10) return std::nullopt;
     const std::int64_t perSecond = moved / 10;
-    const std::int64_t seconds = (static_cast<std::int64_t>(totalBytes) - sentBytes) / perSecond;
+    const std::int64_t seconds = (totalBytes - sentBytes) / perSecond;
     // A count that went backwards (a new file began between two ticks) or ran
     // past the size says nothing about the time left.
-    return static_cast<std::int32_t>(seconds < 0 ? 0 : seconds);
+    return seconds < 0 ? 0 : seconds;
 }
 
 void TSendTime::Execute() {
-    const std::int32_t sent = counters_.sentBytes;
-    const std::optional<std::int32_t> seconds =
+    const std::int64_t sent = counters_.sentBytes;
+    const std::optional<std::int64_t> seconds =
         EstimateRemainingSeconds(counters_.totalBytes, sent, counters_.lastSampleBytes);
     if (!seconds) return;
     counters_.remainingSeconds = *seconds;
@@ -52,7 +52,7 @@ std::string RemainingBytesText(std::int64_t bytes) {
     return "残り " + GroupedNumber(bytes) + "ﾊﾞｲﾄ";
 }
 
-std::string RemainingLine(std::int64_t bytes, std::int32_t seconds) {
+std::string RemainingLine(std::int64_t bytes, std::int64_t seconds) {
     std::string time;
     if (seconds >= 3600) {
         time = Padded(seconds / 3600, 1) + "時" + Padded(seconds % 3600 / 60, 2) + "分";

@@ -1,22 +1,80 @@
 #include "serial/send_view.h"
 
-#include "platform/text_lines.h"
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+#include "platform/error_text.h"
 
 namespace wexal {
 
-SendView::SendView(std::string text) : text_(std::move(text)) {
-    for (std::size_t start = 0; start < text_.size();) {
-        const TextLine line = LineAt(text_, start);
-        lines_.push_back({start, line.text.size(), line.end});
-        start = line.next;
+namespace {
+
+constexpr std::size_t kSendBlock = 64 << 10;
+
+std::shared_ptr<const ProgramText> InMemory(const std::string& text) {
+    const int fd = ::memfd_create("wexal-view", MFD_CLOEXEC);
+    if (fd < 0) throw std::runtime_error(SystemErrorText(errno));
+    std::size_t put = 0;
+    while (put < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + put, text.size() - put);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = errno;
+            ::close(fd);
+            throw std::runtime_error(SystemErrorText(error));
+        }
+        put += static_cast<std::size_t>(n);
+    }
+    std::string problem;
+    auto file = HeldProgramFile::Open("/proc/self/fd/" + std::to_string(fd), problem);
+    ::close(fd);
+    if (!file) throw std::runtime_error(problem);
+    return std::make_shared<const ProgramText>(std::move(file), ProgramReading::Whole);
+}
+
+}  // namespace
+
+SendView::SendView(const std::string& text) : program_(InMemory(text)) {}
+
+std::size_t SendView::LineCount() const { return empty() ? 0 : program_->WaitIndexed(); }
+
+std::string SendView::Line(std::size_t i) const {
+    if (i >= LineCount()) throw std::out_of_range("SendView::Line");
+    auto lines = program_->Lines(i, 1, std::string::npos);
+    return lines.empty() ? std::string() : std::move(lines.front().text);
+}
+
+int SendView::LineEndLength(std::size_t i) const {
+    if (i >= LineCount()) throw std::out_of_range("SendView::LineEndLength");
+    const auto lines = program_->Lines(i, 1, std::string::npos);
+    return lines.empty() ? 0 : lines.front().end;
+}
+
+SendViewReader::SendViewReader(const SendView& view) : program_(view.program()) {
+    if (program_ && !program_->empty()) {
+        scanner_ = std::make_unique<LineScanner>(program_->file(), program_->reading(),
+                                                 SourcePoint{}, kSendBlock, true);
     }
 }
 
-std::string_view SendView::Line(std::size_t i) const {
-    const Span& span = lines_.at(i);
-    return std::string_view(text_).substr(span.start, span.length);
+SendViewReader::Result SendViewReader::Next(std::string& line, int& endLength) {
+    line.clear();
+    endLength = 0;
+    if (!scanner_) return Result::End;
+    switch (scanner_->Next(&line)) {
+        case LineScanner::Result::Line: endLength = scanner_->endLength(); return Result::Line;
+        case LineScanner::Result::End: return Result::End;
+        case LineScanner::Result::More: return Result::Line;  // not asked for
+        case LineScanner::Result::Failed: break;
+    }
+    return scanner_->failure() == ReadFailure::Changed ? Result::Changed : Result::Unreadable;
 }
 
-int SendView::LineEndLength(std::size_t i) const { return lines_.at(i).end; }
+bool SendViewReader::MoreLines() { return scanner_ && scanner_->MoreText(); }
+
+int SendViewReader::error() const { return scanner_ ? scanner_->error() : 0; }
 
 }  // namespace wexal

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "main_window/mainunit1.h"
+#include "main_window/program_view.h"
 #include "main_window/transfer_panel.h"
 #include "main_window/file_list_box.h"
 #include "dialogs/find_form.h"
@@ -147,13 +148,13 @@ void FileCommands::OpenFind() { find_->Open(); }
 void FileCommands::ViewFile() {
     const FileListModel& list = form_.fileList_;
     const std::string name = list.FileNameOfRow(list.Cursor());
-    form_.transferPanel_->OpenViewer(kFileViewCaption, std::string());
+    form_.transferPanel_->OpenProgramViewer(kFileViewCaption);
     const std::int64_t size = form_.LoadFileIntoView(name);
     form_.SetStatusPanel(
         2, QString::fromStdString("ｻｲｽﾞ : " + FormatFileSize(static_cast<std::uint64_t>(size))));
     form_.transferPanel_->Label17->hide();
     form_.SetStatusPanel(3, QString::fromUtf8(kFileViewCaption));
-    form_.RichEdit1->setFocus();
+    form_.transferPanel_->ProgramView1->setFocus();
 }
 
 }  // namespace wexal

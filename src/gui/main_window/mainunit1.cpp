@@ -317,10 +317,12 @@ void TForm1::SetMessage(const QString& text, bool warning) {
 }
 
 std::int64_t TForm1::LoadFileIntoView(const std::string& name) {
-    const ViewLoad loaded = ::wexal::LoadFileIntoView(settings_.DirPath, name, *messages_);
-    RichEdit1->setPlainText(QString::fromStdString(Cp932ToUtf8Lossy(loaded.text)));
-    RichEdit1->moveCursor(QTextCursor::Start);
-    RichEdit1->ensureCursorVisible();
+    // The program is read from the file as the view paints, never held whole.
+    ProgramLoad loaded = LoadProgram(settings_.DirPath, name, *messages_);
+    transferPanel_->ShowProgram(std::move(loaded.program));
+    if (!loaded.problem.empty()) {
+        SetMessage(QString::fromStdString(name + "を読み込めません。（" + loaded.problem + "）"), true);
+    }
     return loaded.size;
 }
 

@@ -1,8 +1,8 @@
 #include "main_window/send_command.h"
 
-#include <QPlainTextEdit>
 
 #include "main_window/mainunit1.h"
+#include "main_window/program_view.h"
 #include "main_window/transfer_panel.h"
 #include "files/file_loader.h"
 #include "platform/path_rules.h"
@@ -55,14 +55,14 @@ void SendCommand::StartFromCommandLine() {
 void SendCommand::Run(const std::string& first, std::vector<std::string> queue,
                       bool exitAfterTransfer, bool fromCommandLine) {
     const std::string folder = form_.settings_.DirPath;
-    ViewLoad load = LoadFileIntoView(folder, first, messages_);
+    ProgramLoad load = LoadProgram(folder, first, messages_);
     const std::int64_t size = load.size;
     state_ = PrepareSend(folder, first, std::move(load), std::move(queue), exitAfterTransfer,
                          fromCommandLine);
     panel_.ShowView(state_->sendView);
     panel_.SetRemainingLine(RemainingBytesText(size));
     form_.SetStatusPanel(3, QString::fromUtf8(kWaitingBeforeSend));
-    form_.RichEdit1->setFocus();
+    panel_.ProgramView1->setFocus();
 
     // Nobody is there to close a box in a run that ends by itself.
     messages_.SetUnattended(fromCommandLine && exitAfterTransfer);

@@ -12,7 +12,9 @@
 #include <QTextBlock>
 #include <QTimer>
 
+#include "files/program_text.h"
 #include "main_window/mainunit1.h"
+#include "main_window/program_view.h"
 #include "seams/qt_transfer_host.h"
 #include "main_window/file_list_box.h"
 #include "platform/text_codec.h"
@@ -31,25 +33,6 @@ constexpr int kFooterBandLeft = 220;
 constexpr int kFooterBandRight = 340;
 constexpr const char* kQueueName = "送信ファイル";
 constexpr const char* kProgramListName = "プログラム番号";
-
-// The view's text with one block per line of the program, cut where SendView
-// cuts (CR LF, LF or a lone CR), so that block i is line i.
-QString DisplayText(const std::string& bytes) {
-    const std::string text = Cp932ToUtf8Lossy(bytes);
-    std::string lines;
-    lines.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r') {
-            lines += text[i];
-            continue;
-        }
-        lines += '\n';
-        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    }
-    // A last line end opens no further line.
-    if (!lines.empty() && lines.back() == '\n') lines.pop_back();
-    return QString::fromStdString(lines);
-}
 
 QLabel* MakePanelLabel(QWidget* parent, const char* name, const QFont& font) {
     auto* label = new QLabel(parent);
@@ -84,8 +67,18 @@ TransferPanel::TransferPanel(TForm1& form, QtTransferHost& host)
     Label16->setText(QString::fromUtf8(kFooter));
     Label16->setCursor(Qt::PointingHandCursor);
 
+    ProgramView1 = new ProgramView(box);
+    ProgramView1->setObjectName(QStringLiteral("ProgramView1"));
+    ProgramView1->setFont(view->font());
+    ProgramView1->setGeometry(view->geometry());
+    ProgramView1->hide();
+    connect(ProgramView1, &ProgramView::FileTrouble, this,
+            [this](const QString& text) { TellFileTrouble(text); });
+
     view->installEventFilter(this);
+    ProgramView1->installEventFilter(this);
     Label16->installEventFilter(this);
+    box->installEventFilter(this);
     connect(form_.Timer2, &QTimer::timeout, this, [this] { form_.Timer2Timer(); });
     connect(&host_, &QtTransferHost::Refresh, this, [this] { ShowPendingLines(); });
 }
@@ -103,6 +96,8 @@ void TransferPanel::Show(const char* caption, Place place, const QColor& colour,
     ListBox2->setVisible(withQueue);
     form_.RichEdit1->setGeometry(viewLeft, kViewTop, place.width - 8 - viewLeft, kViewHeight);
     form_.RichEdit1->setAccessibleName(box->title());
+    ProgramView1->setGeometry(form_.RichEdit1->geometry());
+    ProgramView1->setAccessibleName(box->title());
     Label17->setGeometry(8, kViewTop + kViewHeight + 4, inner, 18);
     Label16->setGeometry(8, kViewTop + kViewHeight + 24, inner, 18);
     box->show();
@@ -119,18 +114,46 @@ void TransferPanel::OpenForTransfer(const char* caption, Place place, const QCol
     if (!queue.empty()) ListBox2->setCurrentRow(0);
     Label17->clear();
     Label17->show();
+    ShowProgramView(true);
     Show(caption, place, colour, !queue.empty());
-    form_.RichEdit1->setFocus();
+    ProgramView1->setFocus();
+}
+
+void TransferPanel::ShowProgramView(bool program) {
+    ProgramView1->setVisible(program);
+    form_.RichEdit1->setVisible(!program);
 }
 
 void TransferPanel::OpenViewer(const char* caption, const std::string& text) {
     form_.ListBox1->setEnabled(false);
     form_.RichEdit1->setReadOnly(true);
     Label17->hide();
+    ShowProgramView(false);
     Show(caption, {328, 100, 350}, QColor(0x00, 0x80, 0x80), false);
     form_.RichEdit1->setPlainText(QString::fromStdString(text));
     form_.SetStatusPanel(3, QString::fromUtf8(caption));
     form_.RichEdit1->setFocus();
+}
+
+void TransferPanel::OpenProgramViewer(const char* caption) {
+    form_.ListBox1->setEnabled(false);
+    Label17->hide();
+    ProgramView1->Clear();
+    ShowProgramView(true);
+    Show(caption, {328, 100, 350}, QColor(0x00, 0x80, 0x80), false);
+    form_.SetStatusPanel(3, QString::fromUtf8(caption));
+    ProgramView1->setFocus();
+}
+
+void TransferPanel::ShowProgram(std::shared_ptr<const ProgramText> program) {
+    ProgramView1->SetProgram(std::move(program));
+    ProgramView1->ShowTop();
+}
+
+void TransferPanel::TellFileTrouble(const QString& text) {
+    // During a send the engine itself stops on a changed file and says so.
+    if (!ViewerOpen() || running_) return;
+    form_.SetMessage(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')), true);
 }
 
 bool TransferPanel::ViewerOpen() const {
@@ -174,31 +197,18 @@ bool TransferPanel::StopRequested() {
 void TransferPanel::CloseMainWindow() { closeAfter_ = true; }
 
 void TransferPanel::ShowView(const SendView& view) {
-    form_.RichEdit1->setPlainText(DisplayText(view.text()));
+    ProgramView1->SetProgram(view.program());
 }
 
 void TransferPanel::ClearView() {
     pendingLines_.clear();
     form_.RichEdit1->clear();
+    ProgramView1->Clear();
 }
 
-void TransferPanel::ShowViewTop() {
-    QPlainTextEdit* view = form_.RichEdit1;
-    view->moveCursor(QTextCursor::Start);
-    view->verticalScrollBar()->setValue(0);
-    view->setFocus();
-}
+void TransferPanel::ShowViewTop() { ProgramView1->ShowTop(); }
 
-void TransferPanel::HighlightLine(std::size_t index) {
-    QPlainTextEdit* view = form_.RichEdit1;
-    const QTextBlock block = view->document()->findBlockByNumber(static_cast<int>(index));
-    if (!block.isValid()) return;
-    QTextCursor cursor(block);
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    view->setTextCursor(cursor);
-    // The line being sent is the second one from the top, the one before it above.
-    view->verticalScrollBar()->setValue(block.blockNumber() > 0 ? block.blockNumber() - 1 : 0);
-}
+void TransferPanel::HighlightLine(std::size_t index) { ProgramView1->HighlightLine(index); }
 
 void TransferPanel::HighlightQueueEntry(int position) { ListBox2->setCurrentRow(position - 1); }
 
@@ -216,7 +226,11 @@ void TransferPanel::EnableFileList() {
 }
 
 void TransferPanel::Repaint() {
-    form_.RichEdit1->repaint();
+    if (ProgramView1->isVisible()) {
+        ProgramView1->viewport()->repaint();
+    } else {
+        form_.RichEdit1->repaint();
+    }
     form_.StatusBar2->repaint();
     form_.Label7->repaint();
 }
@@ -231,6 +245,7 @@ void TransferPanel::StartIdleTimer(std::chrono::milliseconds delay) {
 
 void TransferPanel::ShowReceivePanel() {
     form_.RichEdit1->setReadOnly(true);
+    ShowProgramView(false);
     ListBox2->clear();
     ListBox2->setAccessibleName(QString::fromUtf8(kProgramListName));
     Label17->hide();
@@ -283,8 +298,13 @@ void TransferPanel::StartIdleTimer(int milliseconds, bool refreshList) {
 bool TransferPanel::CloseRequested() { return stop_; }
 
 bool TransferPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == form_.RichEdit1 && event->type() == QEvent::KeyPress) {
+    if ((watched == form_.RichEdit1 || watched == ProgramView1) &&
+        event->type() == QEvent::KeyPress) {
         return RichEdit1KeyDown(*static_cast<QKeyEvent*>(event));
+    }
+    // The panel put away lets go of the file on show, however it was put away.
+    if (watched == form_.GroupBox2 && event->type() == QEvent::Hide && form_.GroupBox2->isHidden()) {
+        ProgramView1->Clear();
     }
     if (watched == Label16 && event->type() == QEvent::MouseButtonPress) {
         Label16Click(static_cast<QMouseEvent*>(event)->position().toPoint().x());
@@ -298,6 +318,7 @@ bool TransferPanel::RichEdit1KeyDown(const QKeyEvent& event) {
     // During a transfer the same keys abort it; the engine sees them itself.
     if (running_ || !ViewerOpen()) return false;
     form_.RichEdit1->clear();
+    ProgramView1->Clear();
     form_.GroupBox2->hide();
     form_.SetMessage(QString::fromUtf8(kAbortedLine), true);
     form_.Timer1->start(1000);
@@ -311,7 +332,8 @@ void TransferPanel::Label16Click(int x) {
     if (x < kFooterBandLeft || x > kFooterBandRight) return;
     // A press and its release: the press is remembered until the engine asks,
     // and no key stays held that nobody will let go.
-    QWidget* target = form_.RichEdit1;
+    QWidget* target = ProgramView1->isVisible() ? static_cast<QWidget*>(ProgramView1)
+                                                : static_cast<QWidget*>(form_.RichEdit1);
     QCoreApplication::postEvent(target,
                                 new QKeyEvent(QEvent::KeyPress, Qt::Key_F3, Qt::NoModifier));
     QCoreApplication::postEvent(target,

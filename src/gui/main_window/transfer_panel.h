@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QObject>
 #include <QStringList>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ class QListWidget;
 
 namespace wexal {
 
+class ProgramView;
+
 inline constexpr const char* kTransferLogCaption = "送受信ログ";
 inline constexpr const char* kFileViewCaption = "ファイルビュー";
 
@@ -25,6 +28,9 @@ class QtTransferHost;
 // ListBox2, the remaining line Label17 and the footer Label16. It shows a
 // transfer's data (send and receive alike) and the log and file views, and it
 // holds what a transfer needs to know about the window closing under it.
+// A program (the file view and the data of a send) is shown by ProgramView1
+// in RichEdit1's place, which reads it from the file as it paints; the
+// received data and the log stay texts in RichEdit1.
 class TransferPanel : public QObject, public SendPanel, public ReceivePanel {
     Q_OBJECT
 
@@ -34,6 +40,7 @@ public:
     QListWidget* ListBox2 = nullptr;  // the files of a queue
     QLabel* Label17 = nullptr;        // remaining bytes and time
     QLabel* Label16 = nullptr;        // footer, its band acts as F3
+    ProgramView* ProgramView1 = nullptr;  // a program in RichEdit1's place
 
     struct Place {
         int left;
@@ -44,8 +51,12 @@ public:
     // with a queue the list of files beside the view, the first highlighted.
     void OpenForTransfer(const char* caption, Place place, const QColor& colour,
                          const std::vector<std::string>& queue);
-    // The log or file view: the text read-only under the caption.
+    // The log view: the text read-only under the caption.
     void OpenViewer(const char* caption, const std::string& text);
+    // The file view: ProgramView1 under the caption, empty until a program
+    // is shown in it (ShowProgram).
+    void OpenProgramViewer(const char* caption);
+    void ShowProgram(std::shared_ptr<const ProgramText> program);
     bool ViewerOpen() const;
 
     // A transfer runs from Begin to End. A close asked for meanwhile is held
@@ -87,6 +98,9 @@ protected:
 
 private:
     void Show(const char* caption, Place place, const QColor& colour, bool withQueue);
+    // Which of the two views stands in the panel.
+    void ShowProgramView(bool program);
+    void TellFileTrouble(const QString& text);
     bool RichEdit1KeyDown(const QKeyEvent& event);
     void Label16Click(int x);
 

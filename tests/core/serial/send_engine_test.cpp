@@ -7,7 +7,14 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
 #include "platform/text_codec.h"
+#include "platform/text_lines.h"
+#include "serial/send_line.h"
 #include "serial/send_time.h"
 #include "serial/transfer_end.h"
 #include "serial/tape_code.h"
@@ -60,7 +67,7 @@ struct SendRig : ScriptedMessages, test::LinkRig {
     // Sends the first name, with all of them as the queue when there are several.
     SendOutcome Send(const std::vector<std::string>& names, bool exitAfter = false) {
         const std::string folder = dir.path().string();
-        ViewLoad load = LoadFileIntoView(folder, names.front(), *this);
+        ProgramLoad load = LoadProgram(folder, names.front(), *this);
         state = PrepareSend(folder, names.front(), std::move(load),
                             names.size() > 1 ? names : std::vector<std::string>{}, exitAfter,
                             false);
@@ -386,9 +393,12 @@ TEST(SendEngineTest, WhatIsSentIsWhatWasLoaded) {
     SendRig rig;
     rig.Write("O1.NC", "O1\r\nM30\r\n");
     const std::string folder = rig.dir.path().string();
-    ViewLoad load = LoadFileIntoView(folder, "O1.NC", rig);
+    ProgramLoad load = LoadProgram(folder, "O1.NC", rig);
     rig.state = PrepareSend(folder, "O1.NC", std::move(load), {}, false, false);
-    rig.Write("O1.NC", "CHANGED\r\n");
+    // A new file renamed over the name, as editors and copies do it, then
+    // the name deleted: what was opened at the key press goes out.
+    rig.Write("NEW.NC", "CHANGED\r\n");
+    std::filesystem::rename(rig.dir / "NEW.NC", rig.dir / "O1.NC");
     std::filesystem::remove(rig.dir / "O1.NC");
     ASSERT_EQ(SendFiles(rig.state, rig.env), SendOutcome::Completed);
     EXPECT_EQ(rig.port.WrittenBytes(), "%\nO1\nM30\n\n%");
@@ -427,6 +437,147 @@ TEST(SendEngineTest, AnEmptyViewOrAPortThatWillNotOpenNeverStarts) {
                   std::vector<std::string>{rig.Entry(TransferLog::Outcome::Aborted, "O1.NC")});
         EXPECT_EQ(rig.port.WrittenBytes().find('O'), std::string::npos);
     }
+}
+
+// The bytes the whole-file code of old put on the wire for a file: its
+// loader's text, cut into lines by LineAt, each filtered with its LF, between
+// the start and end characters.
+std::string OldWire(const std::string& text, const Settings& settings) {
+    std::string wire = LeaderCharacters(settings) + StartCharacters(settings);
+    const LineFilter filter = LineFilterFor(settings);
+    for (std::size_t at = 0; at < text.size();) {
+        const TextLine line = LineAt(text, at);
+        const LineToSend out = FilterLine(line.text, filter);
+        if (!out.skip) wire += out.chars + "\n";
+        at = line.next;
+    }
+    return wire + EndCharacters(settings);
+}
+
+std::string Repeat(const std::string& piece, std::size_t times) {
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+TEST(SendEngineTest, StreamedSendPutsTheBytesOfTheWholeFileCodeOnTheWire) {
+    const std::string nul(1, '\0');
+    const std::string longLine = Repeat("G01X1.Y2.", 10'000);  // 100 KB: past a read block
+    struct Row {
+        const char* what;
+        std::string file;
+        bool nulLed = false;  // the format question, answered Yes
+    };
+    const Row rows[] = {
+        {"CR LF", "%\r\nO1000\r\nG0X1.(TOOL%)\r\nM30\r\n%\r\n"},
+        {"LF", "%\nO1000\nG0X1.\nM30\n%\n"},
+        {"lone CR", "%\rO1000\rG0X1.\rM30\r%\r"},
+        {"NULs inside", "O1\r\nG0" + nul + nul + "X1\r" + nul + "\nM30\r\n" + nul},
+        {"starts with NUL", nul + "%\r\nO1\r\n" + Repeat("A", 1200) + "\r\nB\rC\nM30", true},
+        {"a line longer than a read block", "O1\r\n" + longLine + "\r\nM30\r\n"},
+        {"last line without its end", "O1\r\nM30"},
+        {"empty lines", "O1\r\n\r\n\nM30\r\n"},
+        {"CR LF split by a block", Repeat("x", 65535) + "\r\nM30\r\n"},
+    };
+    for (const Row& row : rows) {
+        SendRig rig;
+        rig.Write("O1000.NC", row.file);
+        // The old loader reads the file for the expected bytes; then the send.
+        if (row.nulLed) rig.Answer(true);
+        const std::string old =
+            LoadFileIntoView(rig.dir.path().string(), "O1000.NC", rig).text;
+        if (row.nulLed) rig.Answer(true);
+        ASSERT_EQ(rig.Send({"O1000.NC"}), SendOutcome::Completed) << row.what;
+        EXPECT_EQ(rig.port.WrittenBytes(), OldWire(old, rig.settings)) << row.what;
+    }
+}
+
+// Runs act once the port has taken count bytes.
+void AfterBytes(SendRig& rig, std::size_t count, std::function<void()> act) {
+    rig.host.OnEvents([&rig, count, act, done = false]() mutable {
+        if (!done && rig.port.Written().size() >= count) {
+            done = true;
+            act();
+        }
+    });
+}
+
+// A program of several read blocks.
+std::string LongProgram() {
+    std::string text = "%\r\nO1\r\n";
+    for (int n = 1; text.size() < 200'000; ++n) text += "N" + std::to_string(n) + "G01X1.Y1.\r\n";
+    return text + "M30\r\n%\r\n";
+}
+
+TEST(SendEngineTest, AFileReplacedDuringTheSendGoesOnWithWhatWasOpened) {
+    SendRig rig;
+    const std::string program = LongProgram();
+    rig.Write("O1.NC", program);
+    AfterBytes(rig, 1000, [&rig] {
+        rig.Write("NEW.NC", "CHANGED\r\n");
+        std::filesystem::rename(rig.dir / "NEW.NC", rig.dir / "O1.NC");
+    });
+    ASSERT_EQ(rig.Send({"O1.NC"}), SendOutcome::Completed);
+    EXPECT_EQ(rig.port.WrittenBytes(), OldWire(program, rig.settings));
+    EXPECT_TRUE(rig.shown().empty());
+}
+
+TEST(SendEngineTest, AFileChangedInPlaceDuringTheSendEndsItOnTheAbortPath) {
+    const std::string program = LongProgram();
+    const std::function<void(const std::filesystem::path&)> changes[] = {
+        [](const std::filesystem::path& path) { std::filesystem::resize_file(path, 5000); },
+        [](const std::filesystem::path& path) {
+            std::ofstream(path, std::ios::binary | std::ios::app) << "N9G0\r\n";
+        },
+        [&program](const std::filesystem::path& path) {
+            std::string rewritten = program;
+            rewritten.replace(70'000, 4, "ZZZZ");
+            test::WriteFileBytes(path, rewritten);
+            // A tick later than the open, as a real rewrite would come.
+            const timespec times[2] = {{0, UTIME_OMIT}, {1'000'000'000, 7}};
+            ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        },
+    };
+    for (const auto& change : changes) {
+        SendRig rig;
+        rig.Write("O1.NC", program);
+        AfterBytes(rig, 1000, [&rig, &change] { change(rig.dir / "O1.NC"); });
+        ASSERT_EQ(rig.Send({"O1.NC"}), SendOutcome::Aborted);
+        const std::string wire = rig.port.WrittenBytes();
+        EXPECT_TRUE(wire.ends_with(kDc4));
+        // Nothing of the new content, and no more than one read block of the old.
+        EXPECT_EQ(wire.find('Z'), std::string::npos);
+        EXPECT_LT(wire.size(), 64u * 1024 + 1000);
+        EXPECT_TRUE(OldWire(program, rig.settings).starts_with(wire.substr(0, wire.size() - 1)));
+        EXPECT_FALSE(rig.port.IsOpen());
+        EXPECT_EQ(rig.host.messageLine, kSendAbortedLine);
+        EXPECT_EQ(rig.LogEntries(),
+                  std::vector<std::string>{rig.Entry(TransferLog::Outcome::Aborted, "O1.NC")});
+        ASSERT_EQ(rig.shown().size(), 1u);
+        EXPECT_EQ(rig.shown()[0].text,
+                  std::string("送信中にファイルが変更されました。\n") + (rig.dir / "O1.NC").string());
+        EXPECT_EQ(rig.shown()[0].icon, MessageIcon::Error);
+    }
+}
+
+TEST(SendEngineTest, AFileThatCannotBeReadIsSaidAndNothingIsSent) {
+    SendRig rig;
+    std::filesystem::create_directory(rig.dir / "O1.NC");
+    ASSERT_EQ(rig.Send({"O1.NC"}), SendOutcome::NotStarted);
+    EXPECT_EQ(rig.port.WrittenBytes(), kDc4);
+    ASSERT_EQ(rig.shown().size(), 1u);
+    EXPECT_EQ(rig.shown()[0].text, "ファイルを読み込めません。\n" + (rig.dir / "O1.NC").string() +
+                                       "\nフォルダーです。");
+    EXPECT_EQ(rig.host.messageLine, kSendAbortedLine);
+}
+
+TEST(SendEngineTest, CountsOfAProgramPastTwoGigabytesStayRight) {
+    SendCounters counters{.totalBytes = 5'000'000'000, .sentBytes = 4'000'000'000,
+                          .lastSampleBytes = 3'999'808'000, .remainingSeconds = 0};
+    TSendTime(counters).Execute();
+    EXPECT_EQ(counters.remainingSeconds, 52083);  // 19,200 bytes a second
+    EXPECT_EQ(RemainingLine(counters.totalBytes - counters.sentBytes + 1, counters.remainingSeconds),
+              "残り 1,000,000,001ﾊﾞｲﾄ(約 14時28分)");
 }
 
 }  // namespace

@@ -13,10 +13,13 @@
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
+#include <unistd.h>
 #include <memory>
 
 #include "main_window/file_commands.h"
 #include "main_window/mainunit1.h"
+#include "main_window/program_view.h"
+#include "main_window/transfer_panel.h"
 #include "main_window/file_list_box.h"
 #include "dialogs/find_form.h"
 #include "dialogs/rname.h"
@@ -258,11 +261,61 @@ private slots:
         QCOMPARE(form->GroupBox2->geometry(), QRect(328, 100, 350, form->GroupBox2->height()));
         QCOMPARE(form->GroupBox2->palette().color(QPalette::Window), QColor(0, 0x80, 0x80));
         QCOMPARE(form->StatusPanels[2]->text(), QStringLiteral("ｻｲｽﾞ : 11ﾊﾞｲﾄ"));
-        QCOMPARE(form->RichEdit1->toPlainText(), QStringLiteral("%\nO1\nM30\n%\n"));
+        ProgramView* view = form->transferPanel().ProgramView1;
+        QVERIFY(view->isVisible() && view->hasFocus());
+        // Every line of the file, the last line end opening no further line.
+        QCOMPARE(view->VisibleText(), QStringLiteral("%\nO1\nM30\n%"));
+        QCOMPARE(view->accessibleName(), QStringLiteral("ファイルビュー"));
         QVERIFY(test::SaveShot(*form, "file_view.png"));
-        QTest::keyClick(form->RichEdit1, Qt::Key_F3);
+        QTest::keyClick(view, Qt::Key_F3);
         QVERIFY(!form->GroupBox2->isVisible() && form->ListBox1->isEnabled());
         QCOMPARE(form->Label11->text(), QStringLiteral("操作中止!!"));
+        // The file is let go with the view.
+        QVERIFY(!view->HasProgram());
+    }
+
+    // A program of a million lines opens at once and scrolls to its end; a
+    // file that cannot be read says so.
+    void viewOfALargeProgramScrollsAnywhere() {
+        std::string program;
+        for (int n = 0; n < 1'000'000; ++n) program += "N" + std::to_string(n) + "G01X1.Y1.\r\n";
+        test::WriteFileBytes(*work_ / "BIG.NC", program);
+        test::WriteFileBytes(*work_ / "LOCKED.NC", "O1\n");
+        fs::permissions(*work_ / "LOCKED.NC", fs::perms::none);
+        auto form = Start();
+        QVERIFY(form);
+        QVERIFY(test::CursorTo(*form, "BIG.NC"));
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(form->ListBox1, Qt::Key_V);
+        ProgramView* view = form->transferPanel().ProgramView1;
+        QVERIFY(view->VisibleText().startsWith(QStringLiteral("N0G01X1.Y1.\nN1G01X1.Y1.")));
+        QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+        QTRY_COMPARE_WITH_TIMEOUT(view->LineCount(), std::size_t{1'000'000}, 20000);
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        QVERIFY(view->VisibleText().contains(QStringLiteral("N999999G01X1.Y1.")));
+        QTest::keyClick(view, Qt::Key_PageUp);
+        QVERIFY(!view->VisibleText().contains(QStringLiteral("N999999G01X1.Y1.")));
+        QTest::keyClick(view, Qt::Key_Escape);
+        QVERIFY(!form->GroupBox2->isVisible());
+
+        // Deleted while on show: said, and the view keeps what it opened.
+        QVERIFY(test::CursorTo(*form, "BIG.NC"));
+        QTest::keyClick(form->ListBox1, Qt::Key_V);
+        fs::remove(*work_ / "BIG.NC");
+        QTRY_VERIFY_WITH_TIMEOUT(form->Label11->toolTip().contains(QStringLiteral("削除")), 5000);
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(view->VisibleText().contains(QStringLiteral("N999999G01X1.Y1.")), 5000);
+        QTest::keyClick(view, Qt::Key_Escape);
+
+        if (::geteuid() != 0) {
+            QVERIFY(test::CursorTo(*form, "LOCKED.NC"));
+            QTest::keyClick(form->ListBox1, Qt::Key_V);
+            QVERIFY2(form->Label11->text().contains(QStringLiteral("読み込めません")) ||
+                         form->Label11->toolTip().contains(QStringLiteral("読み込めません")),
+                     qPrintable(form->Label11->toolTip()));
+            QTest::keyClick(view, Qt::Key_Escape);
+        }
     }
 };
 

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "main_window/mainunit1.h"
+#include "main_window/program_view.h"
 #include "main_window/transfer_panel.h"
 #include "main_window/file_list_box.h"
 #include "platform/text_codec.h"
@@ -126,11 +127,13 @@ private:
         seen.remaining = form.transferPanel().Label17->text();
         seen.progress = form.ProgressBar1->value();
         seen.progressMaximum = form.ProgressBar1->maximum();
-        const QTextCursor cursor = form.RichEdit1->textCursor();
-        seen.highlighted = cursor.blockNumber();
-        seen.selected = cursor.selectedText();
-        seen.blockText = cursor.block().text();
-        seen.topBlock = form.RichEdit1->cursorForPosition(QPoint(4, 4)).blockNumber();
+        const ProgramView* view = form.transferPanel().ProgramView1;
+        seen.highlighted = view->HighlightedLine() ? static_cast<int>(*view->HighlightedLine()) : -1;
+        // What a screen reader gets: the visible lines and the selected one.
+        seen.selected = view->HighlightedText();
+        const QStringList lines = view->VisibleText().split(QLatin1Char('\n'));
+        seen.blockText = lines.value(seen.highlighted - static_cast<int>(view->TopLine()));
+        seen.topBlock = static_cast<int>(view->TopLine());
         seen.queueVisible = form.transferPanel().ListBox2->isVisible();
         seen.queueCount = form.transferPanel().ListBox2->count();
         seen.windowVisible = form.isVisible();
