@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Time and peak memory of loading and saving large settings files through
-# SettingsStore (issue 5, item 7): 1 MB and 50 MB, blank lines and realistic
+# SettingsStore: 1 MB and 50 MB, blank lines and realistic
 # content. Each load and each save runs in a fresh process, so the peak RSS
 # is that of the operation (a save's figure includes the load before it).
 # Usage: bench/core/ini_size.sh [build-dir]

@@ -1,5 +1,5 @@
 // Loading and saving large settings files through SettingsStore: time must
-// grow linearly with the file (issue 5, item 7). Peak memory: bench/core/ini_size.sh.
+// grow linearly with the file. Peak memory: bench/core/ini_size.sh.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 

@@ -1,32 +1,24 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <ctime>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "files/program_text.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
 #include "platform/text_lines.h"
-#include "platform/unique_fd.h"
 
 namespace wexal {
 
-// The question for a file that is empty or starts with NUL, as the loader asks it.
-inline constexpr const char* kNotTextQuestion =
-    "ファイル形式が違います。\n"
-    "そのまま読み込みは可能ですが、データの一部読み込めない可能性が有ります。\n"
-    "読み込み開始は「はい(Y)」";
-
-// A program file read as the transfer view reads it (LoadFileIntoView), in
-// blocks, so that memory does not grow with the file: NULs are left out, and
-// a file that is empty or starts with NUL brings the loader's question and,
-// after Yes, is read line by line as text, in pieces of at most 500 bytes
-// (a CR LF end loses its CR; pieces join with LF); after No it has no text.
+// A program file read in blocks, from the start to the end, so that memory
+// does not grow with the file: the text the view and the send see
+// (ProgramText's rules: NULs left out, and a file that is empty or starts with
+// NUL read line by line in pieces after Yes to the loader's question, nothing
+// after No).
 class ProgramStream {
 public:
     // Opens the file and asks the question when the file needs it.
@@ -39,7 +31,7 @@ public:
     // Bytes of the file read so far by ReadText.
     std::uint64_t done() const { return done_; }
 
-    // Hands the text on in order, a chunk at a time, from the start of the
+    // Hands the text on in order, a run at a time, from the start of the
     // file; onText returns false to stop. A read error, and a file that is
     // changed or deleted while it is read, end with a message naming it, so
     // that a part is never taken for the whole.
@@ -47,16 +39,16 @@ public:
 
 private:
     enum class Mode { Bytes, Pieces, Nothing };
-    Status Unchanged() const;
     Status CannotRead(const std::string& reason) const;
+    // The file was neither changed nor deleted.
+    Status StillThere() const;
 
     std::filesystem::path path_;
-    UniqueFd fd_;
+    std::shared_ptr<HeldProgramFile> file_;
     std::string problem_;
     Mode mode_ = Mode::Nothing;
     std::uint64_t size_ = 0;
     std::uint64_t done_ = 0;
-    timespec modified_{};
 };
 
 // Cuts text handed on in chunks into the lines ForEachLine gives for the

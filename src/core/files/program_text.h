@@ -32,6 +32,12 @@ enum class ProgramReading : std::uint8_t { Whole, LineByLine };
 
 inline constexpr std::size_t kLinePieceLimit = 500;
 
+// The question before a file that is empty or starts with NUL is read line by line.
+inline constexpr const char* kFormatQuestion =
+    "ファイル形式が違います。\n"
+    "そのまま読み込みは可能ですが、データの一部読み込めない可能性が有ります。\n"
+    "読み込み開始は「はい(Y)」";
+
 // The file, held open from the key press: what is read is the content that
 // was opened, also when a new file is renamed over its name or the name is
 // deleted. It is read with pread only (never mapped, so a truncation can

@@ -36,7 +36,7 @@ void AppendLines(std::string& out, std::string_view text);
 using JoinSelect = std::function<void(int index)>;
 
 // Joins folder/names in their order into folder/outputName: each file is
-// read as the transfer view reads it (LoadFileIntoView, with its question for
+// read as the transfer view reads it (ProgramStream, with its question for
 // a file that does not look like text) and contributes its lines with CR LF.
 // The output is written whole at the end through a temporary name, so a file
 // that cannot be read, a cancel or a failed write leave any earlier file of

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/whole_file_loader.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 

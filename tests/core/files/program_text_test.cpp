@@ -14,6 +14,7 @@
 
 #include "files/file_loader.h"
 #include "platform/text_lines.h"
+#include "support/whole_file_loader.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 

@@ -12,6 +12,7 @@
 #include "nctools/axis_double.h"
 #include "nctools/concatenate.h"
 #include "nctools/split_programs.h"
+#include "support/whole_file_loader.h"
 #include "support/test_env.h"
 
 namespace wexal {

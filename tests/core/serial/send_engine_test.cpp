@@ -18,6 +18,7 @@
 #include "serial/send_time.h"
 #include "serial/transfer_end.h"
 #include "serial/tape_code.h"
+#include "support/whole_file_loader.h"
 #include "support/fake_send_panel.h"
 #include "support/link_fixture.h"
 #include "support/scripted_messages.h"
