@@ -23,7 +23,7 @@ using posix_io::IsLineGone;
 
 // How long input that keeps coming gathers in the driver before the next
 // look: at 19200 baud about 38 bytes, one wake-up instead of 38.
-constexpr int kGatherMs = 20;
+constexpr int kGatherMs = 40;
 
 Status SystemError(const std::string& device, int error) {
     return Status::Error(device + ": " + SystemErrorText(error));
