@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The real Wexal (R=<file> END) receiving a long program that ncsim punches
 # at the line rate. Prints the transfer time (ncsim: first to last byte)
-# against the line's own time for those bytes, the CPU time and share of
-# Wexal over the transfer, its peak memory, and whether the saved file holds
+# against the line's own time for those bytes, the CPU time (user + system)
+# of Wexal and its share of the transfer time and of Wexal's own wall time
+# (start to exit, the wait after the DC4 included), its peak memory, the XOFFs
+# it sent, and whether the saved file holds
 # exactly the expected lines with CR LF.
 # When Wexal falls behind, the pseudo-terminal fills, ncsim's writes wait and
 # its time grows past the line's.
@@ -45,10 +47,11 @@ frame=$(awk -v d="$data" -v p="$parity" -v s="$stop" 'BEGIN { print 1 + d + (p =
 if cmp -s "$work/expected.nc" "$work/nc/IN.NC"; then complete=yes; else complete=NO; fi
 logged=$(iconv -f CP932 -t UTF-8 "$work/home/Wexal.log" | grep -c '受信　　完了　' || true)
 
-printf '%-12s %7s %9s %8s %10s %7s %7s %6s %8s %8s %6s\n' \
-  line lines bytes line_s transfer_s over cpu_s cpu rss_kb complete logged
+xoffs=$(report_value xoff_received)
+printf '%-12s %7s %9s %8s %10s %7s %7s %6s %7s %9s %8s %5s %8s %6s\n' \
+  line lines bytes line_s transfer_s over cpu_s cpu wall_s cpu_wall rss_kb xoffs complete logged
 awk -v sp="$speed" -v n="$lines" -v b="$bytes" -v ms="$ms" -v f="$frame" -v baud="$baud" \
-  -v u="$user" -v s="$sys" -v rss="$rss" -v ok="$complete" -v lg="$logged" \
+  -v u="$user" -v s="$sys" -v w="$wall" -v rss="$rss" -v x="$xoffs" -v ok="$complete" -v lg="$logged" \
   'BEGIN { line = b * f / baud; t = ms / 1000; cpu = u + s
-    printf "%-12s %7d %9d %8.2f %10.2f %6.2f%% %7.2f %5.2f%% %8d %8s %6d\n",
-      sp, n, b, line, t, (t / line - 1) * 100, cpu, cpu / t * 100, rss, ok, lg }'
+    printf "%-12s %7d %9d %8.2f %10.2f %6.2f%% %7.2f %5.2f%% %7.2f %8.2f%% %8d %5d %8s %6d\n",
+      sp, n, b, line, t, (t / line - 1) * 100, cpu, cpu / t * 100, w, cpu / w * 100, rss, x, ok, lg }'

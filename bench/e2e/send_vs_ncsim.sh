@@ -2,7 +2,10 @@
 # Sends a program of one minute's line time from the real Wexal (S=... END)
 # to ncsim reading at the line rate, at 4800 8N2, 9600 8N2 and 19200 8N1.
 # Prints the transfer time (ncsim: first to last byte) against the line's own
-# time for the bytes that went out, and the CPU time Wexal used.
+# time for the bytes that went out, the CPU time (user + system) Wexal used and
+# its share of the transfer time and of Wexal's own wall time (start to exit,
+# the drain wait after the last byte included), and the most bytes ncsim read
+# after one of its XOFFs.
 # ncsim's time grows past the line's when Wexal leaves the line idle: it
 # counts from the first byte to the last one taken in at the line rate.
 # Usage: bench/e2e/send_vs_ncsim.sh [LINE...]   (default: the three lines above)
@@ -26,7 +29,8 @@ program() {
 
 report_value() { sed -n "s/^$2=//p" "$1"; }
 
-printf '%-12s %9s %10s %10s %8s %9s %6s\n' line bytes line_s transfer_s over cpu_s cpu
+printf '%-12s %9s %10s %10s %8s %9s %6s %7s %9s %5s %10s\n' \
+  line bytes line_s transfer_s over cpu_s cpu wall_s cpu_wall xoffs after_xoff
 speeds=("$@")
 [ ${#speeds[@]} -gt 0 ] || speeds=(4800,8,N,2 9600,8,N,2 19200,8,N,1)
 for speed in "${speeds[@]}"; do
@@ -42,13 +46,17 @@ for speed in "${speeds[@]}"; do
   sim=$!
   for _ in $(seq 50); do [ -s "$work/path" ] && break; sleep 0.1; done
   QT_QPA_PLATFORM=offscreen WEXAL_HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
-    WEXAL_COM1="$(cat "$work/path")" /usr/bin/time -f '%U %S' -o "$work/cpu" \
+    WEXAL_COM1="$(cat "$work/path")" /usr/bin/time -f '%U %S %e' -o "$work/cpu" \
     build/bin/Wexal "S=$work/nc/O1000.NC" END 2>/dev/null
   wait "$sim" || true
   bytes=$(report_value "$work/report.txt" bytes_received)
   ms=$(report_value "$work/report.txt" duration_ms)
-  read -r user sys <"$work/cpu"
+  xoffs=$(report_value "$work/report.txt" xoff_sent)
+  after=$(report_value "$work/report.txt" bytes_after_xoff)
+  read -r user sys wall <"$work/cpu"
   awk -v sp="$speed" -v b="$bytes" -v ms="$ms" -v f="$frame" -v baud="$baud" -v u="$user" -v s="$sys" \
+    -v w="$wall" -v x="$xoffs" -v a="$after" \
     'BEGIN { line = b * f / baud; t = ms / 1000; cpu = u + s
-      printf "%-12s %9d %10.2f %10.2f %7.2f%% %9.2f %5.2f%%\n", sp, b, line, t, (t / line - 1) * 100, cpu, cpu / t * 100 }'
+      printf "%-12s %9d %10.2f %10.2f %7.2f%% %9.2f %5.2f%% %7.2f %8.2f%% %5d %10d\n",
+        sp, b, line, t, (t / line - 1) * 100, cpu, cpu / t * 100, w, cpu / w * 100, x, a }'
 done

@@ -81,7 +81,12 @@ Gate WaitForQueueRoom(SerialLink& link) {
         }
         host.ProcessPendingEvents();
         // A driver that cannot say how full it is does not hold the writer.
-        if (queue.status != IoStatus::Ok || OutputQueueHasRoom(queue.outputQueued)) {
+        if (queue.status != IoStatus::Ok) {
+            link.queueRoom = 1;
+            return Gate::Go;
+        }
+        if (OutputQueueHasRoom(queue.outputQueued)) {
+            link.queueRoom = kMaxQueuedBytes - queue.outputQueued;
             return Gate::Go;
         }
         if (host.AbortKeyPressed()) return Gate::Abort;
@@ -89,6 +94,25 @@ Gate WaitForQueueRoom(SerialLink& link) {
         // nothing, not even for the DC4 of its abort path.
         if (link.env.messages && link.env.messages->Interrupted()) return Gate::Abort;
         host.Sleep(ByteTime(link.lineSettings));
+    }
+}
+
+// The lamps, the carrier rule of a send and the DSR rule (op6).
+void ApplyModemLines(SerialLink& link) {
+    const Settings& settings = *link.env.settings;
+    TransferHost& host = *link.env.host;
+    if (const std::optional<ModemStatus> modem = link.port->GetModemStatus()) {
+        link.modemStatus = modem;
+        if (!modem->rlsd && settings.Signal == "Y" && link.mode == TransferMode::Send) {
+            link.abortRequested = true;
+        }
+    }
+    // Without any status yet (a pseudo-terminal) the lamps stay as they are
+    // and nothing counts as DSR off.
+    if (link.modemStatus) {
+        host.SetDsrLamp(link.modemStatus->dsr);
+        if (!link.modemStatus->dsr && settings.op6 == "Y") link.abortRequested = true;
+        host.SetCtsLamp(link.modemStatus->cts);
     }
 }
 
@@ -148,7 +172,6 @@ std::uint8_t TakeReceivedByte(SerialLink& link, std::uint8_t byte) {
 
 void SendChar(SerialLink& link, std::uint8_t c) {
     const Settings& settings = *link.env.settings;
-    TransferHost& host = *link.env.host;
 
     if (settings.Send_SP_Cut == "Y" && c == ' ') return;
     const std::optional<std::uint8_t> wire =
@@ -168,23 +191,15 @@ void SendChar(SerialLink& link, std::uint8_t c) {
     } else {
         gate = CheckAbortKeys(link);
     }
-    if (gate == Gate::Go) gate = WaitForQueueRoom(link);
+    // The driver's queue and the modem lines are looked at along with the flow
+    // control, every tenth byte of a send (every byte otherwise); the queue
+    // also whenever the room seen at its last look is used up.
+    const bool look = link.mode != TransferMode::Send || link.bytesSinceCheck == 0;
+    if (gate == Gate::Go && (look || link.queueRoom <= 0)) gate = WaitForQueueRoom(link);
     if (gate == Gate::Abort) AbortExit(link);
     if (gate != Gate::Go) return;
 
-    if (const std::optional<ModemStatus> modem = link.port->GetModemStatus()) {
-        link.modemStatus = modem;
-        if (!modem->rlsd && settings.Signal == "Y" && link.mode == TransferMode::Send) {
-            link.abortRequested = true;
-        }
-    }
-    // Without any status yet (a pseudo-terminal) the lamps stay as they are
-    // and nothing counts as DSR off.
-    if (link.modemStatus) {
-        host.SetDsrLamp(link.modemStatus->dsr);
-        if (!link.modemStatus->dsr && settings.op6 == "Y") link.abortRequested = true;
-        host.SetCtsLamp(link.modemStatus->cts);
-    }
+    if (look) ApplyModemLines(link);
 
     const IoStatus written = link.port->WriteByte(*wire);
     if (written != IoStatus::Ok) {
@@ -192,6 +207,7 @@ void SendChar(SerialLink& link, std::uint8_t c) {
         return;
     }
     ++link.bytesSinceCheck;
+    --link.queueRoom;
 }
 
 std::uint8_t ReadChar(SerialLink& link) { return ReadCharWithin(link, OneByteReadWait(link.timeouts)); }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "serial/serial_port.h"
@@ -9,6 +12,11 @@ namespace wexal {
 // A terminal device (/dev/ttyS*, /dev/ttyUSB*, a pseudo-terminal). The
 // descriptor stays non-blocking; every wait is a poll with the time-out the
 // record asks for, so no call can hang on a vanished device.
+//
+// Input is read as it lies in the driver, many bytes to a read, and handed
+// out one at a time. While it keeps coming, the reader lets it gather for a
+// few tens of milliseconds before it looks again, rather than waking for
+// every byte; a wait never ends later than asked for.
 class PosixSerialPort final : public SerialPort {
 public:
     PosixSerialPort() = default;
@@ -33,6 +41,8 @@ public:
 
 private:
     Status SetControlLines(const LineSettings& settings);
+    std::optional<std::uint8_t> TakeBuffered();
+    void DropBuffered() { inputNext_ = inputEnd_ = 0; }
 
     int fd_ = -1;
     bool exclusive_ = false;
@@ -41,6 +51,12 @@ private:
     // discarding, DTR/RTS control) live here as last written.
     LineSettings record_;
     Timeouts timeouts_;
+    // Read from the driver, not yet taken: input_[inputNext_, inputEnd_).
+    std::array<std::uint8_t, 512> input_{};
+    std::size_t inputNext_ = 0;
+    std::size_t inputEnd_ = 0;
+    // The last read found bytes and did not fill the buffer: more are coming.
+    bool inputFlowing_ = false;
 };
 
 }  // namespace wexal

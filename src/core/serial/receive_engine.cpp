@@ -14,6 +14,9 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kBatchLines = 1000;
+// The modem lines change seldom: they are looked at whenever nothing came
+// and otherwise once in this many characters.
+constexpr int kCharsPerModemLook = 16;
 constexpr auto kStopWait = 3000ms;
 constexpr std::uint8_t kCr = 0x0D;
 constexpr std::uint8_t kLf = 0x0A;
@@ -31,6 +34,7 @@ struct Run {
     ReceivePanel& panel;
     std::string error;       // Failed: what to tell the operator
     std::size_t logged = 0;  // completed files that have their log entry
+    int sinceModemLook = 0;  // characters read since the modem lines were read
 };
 
 Ending Fail(Run& r, const Status& status) {
@@ -184,8 +188,10 @@ Ending Receive(Run& r) {
         // The device is gone: the operator has been told; keep what came when asked to.
         if (!r.link.lineFault.empty()) return r.settings.op5 == "Y" ? Ending::Saved : Ending::Aborted;
         if (StopWanted(r, true)) return EndOnRequest(r);
-        if (const std::optional<ModemStatus> modem = RefreshLamps(r.link)) {
-            if (!modem->dsr && r.settings.op6 == "Y") {
+        if (c == 0 || ++r.sinceModemLook >= kCharsPerModemLook) {
+            r.sinceModemLook = 0;
+            const std::optional<ModemStatus> modem = RefreshLamps(r.link);
+            if (modem && !modem->dsr && r.settings.op6 == "Y") {
                 r.s.view.Add(line.buffer);
                 return Ending::Completed;
             }

@@ -163,6 +163,7 @@ bool OpenPort(SerialLink& link, TransferMode mode) {
     link.lineFault.clear();
     link.autoSelectActive = false;
     link.opened = false;
+    link.queueRoom = 0;
     try {
         link.opened = OpenAndConfigure(link, mode);
         return link.opened;

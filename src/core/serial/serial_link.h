@@ -44,6 +44,9 @@ struct SerialLink {
     bool canSend = false;
     bool abortRequested = false;
     int bytesSinceCheck = 0;
+    // Bytes the driver's output queue is known to take without holding more
+    // than it may: what it lacked at the last look, less what went out since.
+    int queueRoom = 0;
     bool isoCode = false;
     bool eiaCode = false;
     bool autoSelectActive = false;

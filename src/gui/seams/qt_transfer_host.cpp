@@ -16,7 +16,15 @@ namespace {
 
 constexpr const char* kLampMark = " ●";
 constexpr const char* kLampOff = " ○";
-constexpr int kRefreshMs = 100;
+constexpr int kRefreshMs = 250;
+
+// The width of the bar's filled part for a value, near enough to tell
+// whether a step shows.
+int FilledPixels(const QProgressBar* bar, int value) {
+    const qint64 span = qint64(bar->maximum()) - bar->minimum();
+    if (span <= 0) return 0;
+    return static_cast<int>((qint64(value) - bar->minimum()) * bar->width() / span);
+}
 
 }  // namespace
 
@@ -86,9 +94,10 @@ bool QtTransferHost::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QtTransferHost::ProcessPendingEvents() {
-    // The engines ask once a byte; a few hundred times a second keeps the
-    // window and the abort keys as quick and costs a fraction of the CPU.
-    constexpr qint64 kEventIntervalMs = 4;
+    // The engines ask once a byte. Each round may repaint the window, which
+    // costs more than many bytes; 25 rounds a second still take a key or a
+    // click as soon as a person could tell.
+    constexpr qint64 kEventIntervalMs = 40;
     if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventIntervalMs) return;
     QCoreApplication::processEvents();
     sinceEvents_.start();
@@ -141,8 +150,13 @@ void QtTransferHost::ScheduleRefresh() {
 void QtTransferHost::ShowProgress() {
     QProgressBar* bar = form_->ProgressBar1;
     if (bar->value() == progress_) return;
-    // The bar repaints itself at once on a visible step; held back, it is
-    // painted with the rest of the window.
+    // A step too small to show is not drawn (in a long send most are not);
+    // one that shows is held back and painted with the rest of the window
+    // rather than at once.
+    if (FilledPixels(bar, bar->value()) == FilledPixels(bar, progress_)) {
+        bar->setValue(progress_);
+        return;
+    }
     bar->setUpdatesEnabled(false);
     bar->setValue(progress_);
     bar->setUpdatesEnabled(true);

@@ -211,6 +211,28 @@ TEST(ByteIoTest, CarrierAndDsrRulesByModeAndOption) {
     }
 }
 
+TEST(ByteIoTest, ALineDroppedDuringASendEndsItWithinTenBytes) {
+    const std::tuple<const char*, const char*, ModemStatus> rows[] = {
+        {"Y", "N", ModemStatus{.cts = true, .dsr = true, .ring = false, .rlsd = false}},
+        {"N", "Y", ModemStatus{.cts = true, .dsr = false, .ring = false, .rlsd = true}},
+    };
+    for (const auto& [signal, op6, dropped] : rows) {
+        Rig rig;
+        rig.settings.Speed = "9600,8,N,1";
+        rig.settings.Signal = signal;
+        rig.settings.op6 = op6;
+        rig.port.SetModemStatus(ModemStatus{.cts = true, .dsr = true, .ring = false, .rlsd = true});
+        rig.port.ScheduleModemStatus(200ms, dropped);
+        ASSERT_TRUE(rig.OpenForSend(TapeCode::Iso));
+        rig.Send(std::string(2000, 'X'));
+        EXPECT_TRUE(rig.link.abortRequested) << signal << op6;
+        std::size_t handedLate = 0;
+        for (const auto& w : rig.port.Written()) handedLate += w.handedAt >= 200ms ? 1 : 0;
+        EXPECT_LE(handedLate, 10u) << signal << op6;
+        EXPECT_EQ(rig.host.dsrLamp, dropped.dsr) << signal << op6;
+    }
+}
+
 TEST(ByteIoTest, WithoutModemLinesTheLampsStayAndDsrIsNotTakenAsOff) {
     Rig rig;
     rig.settings.op6 = "Y";

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "serial/speed_text.h"
@@ -187,6 +188,91 @@ TEST_F(PosixSerialPortTest, ReadsComeWithinTheirWaitAndNulIsDroppedOnlyWhenAsked
     const ReadResult r = port_.ReadByte();
     EXPECT_EQ(r.status, IoStatus::Ok);
     EXPECT_EQ(r.byte, 'B');
+}
+
+// Input is read ahead, many bytes at a time, and handed out one by one:
+// nothing read ahead may be lost, repeated or outlive the opening it came in.
+TEST(PosixSerialPortReadAheadTest, EveryByteComesOnceInOrderAndOnlyInItsOpening) {
+    enum class Do { Write, Read, Queued, Purge, Reopen, HangUp };
+    struct Step {
+        Do what;
+        std::string bytes;  // Write: to the master; Read: the byte expected, none for no byte
+        int number = 0;     // Write, Queued: bytes waiting in all; Read: the wait in ms
+        IoStatus status = IoStatus::Ok;
+    };
+    struct Row {
+        const char* name;
+        bool discardNul;
+        std::vector<Step> steps;
+    };
+    const auto w = [](std::string bytes, int queued) {
+        return Step{Do::Write, std::move(bytes), queued, IoStatus::Ok};
+    };
+    const auto r = [](std::string byte, int waitMs = 0, IoStatus status = IoStatus::Ok) {
+        return Step{Do::Read, std::move(byte), waitMs, status};
+    };
+    const auto queued = [](int bytes) { return Step{Do::Queued, "", bytes, IoStatus::Ok}; };
+    const auto just = [](Do what) { return Step{what, "", 0, IoStatus::Ok}; };
+    const Step timedOut = r("", 20, IoStatus::TimedOut);
+    const Row rows[] = {
+        {"NULs inside one read are dropped", true,
+         {w(std::string("\0A\0\0B\0", 6), 6), r("A"), r("B"), timedOut}},
+        {"NULs are kept when not discarded", false,
+         {w(std::string("\0A", 2), 2), r(std::string(1, '\0')), r("A"), timedOut}},
+        {"a time-out loses nothing that comes after it", false,
+         {w("A", 1), r("A"), timedOut, w("BC", 2), r("B", 20), r("C"), timedOut}},
+        {"what was read ahead is queued input, and a purge drops it", false,
+         {w("XYZ", 3), r("X"), queued(2), just(Do::Purge), queued(0), timedOut}},
+        {"a port opened again starts empty", false,
+         {w("XYZ", 3), r("X"), just(Do::Reopen), w("Q", 1), r("Q"), timedOut}},
+        {"bytes read before a hang-up come first, then the lost line", false,
+         {w("N1", 2), r("N"), just(Do::HangUp), r("1"), r("", 1000, IoStatus::LineLost)}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::PseudoTerminal pty;
+        ASSERT_TRUE(pty.ok());
+        PosixSerialPort port;
+        LineSettings settings = ModeSettings("19200,8,N,1", true, kDc3);
+        settings.outputXonXoff = settings.inputXonXoff = false;
+        settings.discardNul = row.discardNul;
+        const auto open = [&] { return port.Open(pty.slave()) && port.SetSettings(settings); };
+        ASSERT_TRUE(open());
+        for (const Step& step : row.steps) {
+            switch (step.what) {
+                case Do::Write: {
+                    WriteMaster(pty.master(), step.bytes);
+                    // The pseudo-terminal hands the bytes over a moment later.
+                    const auto end = Clock::now() + 1s;
+                    while (port.GetQueueStatus().inputQueued < step.number && Clock::now() < end) {
+                        std::this_thread::sleep_for(1ms);
+                    }
+                    break;
+                }
+                case Do::Read: {
+                    const ReadResult got = port.ReadByteWithin(step.number);
+                    ASSERT_EQ(got.status, step.status) << step.bytes;
+                    if (step.status == IoStatus::Ok) {
+                        EXPECT_EQ(got.byte, static_cast<std::uint8_t>(step.bytes[0]));
+                    }
+                    break;
+                }
+                case Do::Queued:
+                    EXPECT_EQ(port.GetQueueStatus().inputQueued, step.number);
+                    break;
+                case Do::Purge:
+                    ASSERT_TRUE(port.Purge(PurgeQueues::Input));
+                    break;
+                case Do::Reopen:
+                    port.Close();
+                    ASSERT_TRUE(open());
+                    break;
+                case Do::HangUp:
+                    pty.CloseMaster();
+                    break;
+            }
+        }
+    }
 }
 
 // With the driver's own XON/XOFF (receive mode), 0x93 given as XOFF holds

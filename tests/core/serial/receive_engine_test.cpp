@@ -404,6 +404,24 @@ TEST(ReceiveEngineTest, EndsOfAReceiveByTheOperatorAndTheLine) {
     }
 }
 
+// The machine goes on sending after its DSR went off: the receive ends with
+// what came until then, not at the end of the data.
+TEST(ReceiveEngineTest, DsrLostWhileLinesKeepComingCompletesWithOp6) {
+    Rig rig;
+    rig.settings.op6 = "Y";
+    rig.port.ScriptInput(1ms, "%\nO1\n");
+    for (int i = 1; i <= 100; ++i) {
+        rig.port.ScriptInput(i * 100ms, "G" + std::to_string(i) + "\n");
+    }
+    rig.port.ScheduleModemStatus(5s, ModemStatus{true, false, false, true});
+    const ReceiveResult result = rig.Named();
+    EXPECT_EQ(result.end, ReceiveEnd::Completed);
+    const std::string saved = rig.File("IN.NC");
+    EXPECT_EQ(saved.rfind("%\r\nO1\r\nG1\r\nG2\r\n", 0), 0u) << saved;
+    EXPECT_NE(saved.find("\r\nG49\r\n"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("\r\nG60\r\n"), std::string::npos) << saved;
+}
+
 TEST(ReceiveEngineTest, ALostLineEndsWithinASecondAndSaysSo) {
     for (const char* op5 : {"Y", "N"}) {
         Rig rig;
