@@ -22,8 +22,8 @@ using posix_io::Deadline;
 using posix_io::IsLineGone;
 
 // How long input that keeps coming gathers in the driver before the next
-// look: at 19200 baud about 38 bytes, one wake-up instead of 38.
-constexpr int kGatherMs = 40;
+// look: at 19200 baud about 190 bytes, one wake-up instead of 190.
+constexpr int kGatherMs = 100;
 
 Status SystemError(const std::string& device, int error) {
     return Status::Error(device + ": " + SystemErrorText(error));

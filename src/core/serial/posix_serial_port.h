@@ -15,7 +15,7 @@ namespace wexal {
 //
 // Input is read as it lies in the driver, many bytes to a read, and handed
 // out one at a time. While it keeps coming, the reader lets it gather for a
-// few tens of milliseconds before it looks again, rather than waking for
+// tenth of a second before it looks again, rather than waking for
 // every byte; a wait never ends later than asked for.
 class PosixSerialPort final : public SerialPort {
 public:

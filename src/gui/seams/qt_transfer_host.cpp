@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kLampMark = " ●";
 constexpr const char* kLampOff = " ○";
-constexpr int kRefreshMs = 250;
+constexpr int kRefreshMs = 500;
 
 // The width of the bar's filled part for a value, near enough to tell
 // whether a step shows.
