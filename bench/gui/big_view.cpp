@@ -34,15 +34,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace wexal;
 
-class Silent : public MessageService {
-public:
-    bool AskYesNo(const std::string&, const std::string&, MessageIcon) override { return false; }
-    bool AskOkCancel(const std::string&, const std::string&, MessageIcon) override { return false; }
-    void Tell(const std::string& text, const std::string&, MessageIcon) override {
-        std::cerr << "message: " << text << "\n";
-    }
-};
-
 class NoSaver : public ScreenSaver {
 public:
     void SetEnabled(bool) override {}
@@ -104,7 +95,8 @@ int Run(const fs::path& file, bool send) {
     std::ofstream(home / "Wexal.INI")
         << "[Setting]\nDirPath=" << file.parent_path().string()
         << "\nALL-Files=Y\nSpeed=19200,8,N,1\nSignal=Y\nPort=COM1\n[Options]\nListColumn=2\n";
-    Silent messages;
+    // Nobody answers: a question takes its safe answer, a message goes to standard error.
+    ConsoleMessages messages;
     NoSaver saver;
     auto form = std::make_unique<TForm1>(std::vector<std::string>{}, ProgramFiles::In(home),
                                          TForm1::Services{&messages, &saver, {}});
