@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 
+#include "platform/atomic_file.h"
 #include "platform/error_text.h"
 #include "platform/file_tree.h"
 #include "platform/path_rules.h"
@@ -42,19 +43,6 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 std::string TemporaryName(const std::string& name) {
     static std::atomic<unsigned> counter{0};
     return "." + name + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 // Reads up to size bytes at offset; fewer only at the end of the file.
@@ -481,7 +469,7 @@ private:
             const ssize_t got = ReadFull(in, buffer.get(), kChunk, offset);
             if (got < 0) return Fail(srcPath, errno);
             if (got == 0) return true;
-            if (!WriteAll(out, buffer.get(), static_cast<std::size_t>(got))) {
+            if (!WriteAll(out, std::string_view(buffer.get(), static_cast<std::size_t>(got)))) {
                 return Fail(dstPath, errno);
             }
             offset += got;
@@ -614,7 +602,7 @@ Status CopyFileReplacing(const std::string& source, const std::string& destinati
         const ssize_t got = ReadFull(in.get(), buffer.get(), kChunk, offset);
         if (got < 0) return failed(source, SystemErrorText(errno));
         if (got == 0) break;
-        if (!WriteAll(out.fd(), buffer.get(), static_cast<std::size_t>(got))) error = errno;
+        if (!WriteAll(out.fd(), std::string_view(buffer.get(), static_cast<std::size_t>(got)))) error = errno;
         offset += got;
     }
     if (error == 0) {

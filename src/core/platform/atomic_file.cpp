@@ -45,18 +45,6 @@ Status Failure(const fs::path& path, std::string_view reason) {
 
 Status Failure(const fs::path& path, int error) { return Failure(path, SystemErrorText(error)); }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 std::string NextTemporaryName(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
     return TemporaryPrefix(target) + std::to_string(::getpid()) + "_" + std::to_string(counter++);
@@ -356,6 +344,18 @@ void RemoveStaleTemporaryFiles(const fs::path& path) {
         const bool ownerGone = pid != ::getpid() && ProcessIsGone(pid);
         if (ownerGone || st.st_mtime < tooOld) ::unlinkat(dirFd, entry->d_name, 0);
     }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
 }
 
 }  // namespace wexal

@@ -12,6 +12,10 @@
 
 namespace wexal {
 
+// Writes all of bytes to fd, again after a signal or a short write; false
+// with errno set when a write fails.
+bool WriteAll(int fd, std::string_view bytes);
+
 // How a symbolic link at the path given is taken:
 // - Follow: to the regular file it leads to, which is read or replaced, and
 //   the link stays a link;

@@ -46,7 +46,7 @@ NameEntryOutcome ConfirmReceiveName(const std::string& name, const Settings& set
     bool refused = name == "." || name == "..";
     for (const unsigned char c : name) refused = refused || !IsCharPermitted(c, rule.forbidden);
     if (refused) {
-        messages.Tell(std::string(rule.message), "確認", MessageIcon::Error);
+        messages.Tell(std::string(rule.message), kInputErrorCaption, MessageIcon::Error);
         return outcome;
     }
     const std::string fileName =

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/atomic_file.h"
 #include "platform/error_text.h"
 #include "platform/path_rules.h"
 
@@ -190,14 +191,7 @@ int UnfinishedFile::Create(const std::string& folder) {
 
 int UnfinishedFile::Append(std::string_view bytes) {
     if (!file_) return EBADF;
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(file_.get(), bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
+    if (!WriteAll(file_.get(), bytes)) return errno;
     // A full disk may only show here; a program reported saved must be on the disk.
     if (::fdatasync(file_.get()) != 0 && errno != EINVAL && errno != EROFS) return errno;
     return 0;

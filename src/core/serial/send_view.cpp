@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "platform/atomic_file.h"
 #include "platform/error_text.h"
 
 namespace wexal {
@@ -17,16 +18,10 @@ constexpr std::size_t kSendBlock = 64 << 10;
 std::shared_ptr<const ProgramText> InMemory(const std::string& text) {
     const int fd = ::memfd_create("wexal-view", MFD_CLOEXEC);
     if (fd < 0) throw std::runtime_error(SystemErrorText(errno));
-    std::size_t put = 0;
-    while (put < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + put, text.size() - put);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = errno;
-            ::close(fd);
-            throw std::runtime_error(SystemErrorText(error));
-        }
-        put += static_cast<std::size_t>(n);
+    if (!WriteAll(fd, text)) {
+        const int error = errno;
+        ::close(fd);
+        throw std::runtime_error(SystemErrorText(error));
     }
     std::string problem;
     auto file = HeldProgramFile::Open("/proc/self/fd/" + std::to_string(fd), problem);

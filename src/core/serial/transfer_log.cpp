@@ -21,19 +21,6 @@ constexpr const char* kIdeographicSpace = "\u3000";
 // Hundreds of thousands of transfers; a view of more would hold the window.
 constexpr std::uintmax_t kViewLimit = 64u * 1024u * 1024u;
 
-// Writes all of bytes; false with errno set on failure.
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // LF line ends become CR LF; text already ending its lines in CR LF stays.
 std::string WithCrLf(std::string_view text) {
     std::string out;
