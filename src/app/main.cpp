@@ -16,6 +16,7 @@
 #include "main_window/mainunit1.h"
 #include "seams/qt_message_service.h"
 #include "config/startup.h"
+#include "config/command_line.h"
 #include "config/run_outcome.h"
 #include "platform/instance_lock.h"
 #include "platform/program_folder.h"
@@ -51,18 +52,6 @@ bool NoWindowPossible() {
         return platform.starts_with("offscreen") || platform.starts_with("minimal");
     }
     return !Set("DISPLAY") && !Set("WAYLAND_DISPLAY");
-}
-
-// An argument that asks for a transfer ("S=..." or "R=...", in any case and
-// also inside a "/"-list).
-bool AsksForTransfer(const std::vector<std::string>& args) {
-    for (const std::string& arg : args) {
-        for (std::size_t i = 0; i + 1 < arg.size(); ++i) {
-            const char c = arg[i];
-            if ((c == 'S' || c == 's' || c == 'R' || c == 'r') && arg[i + 1] == '=') return true;
-        }
-    }
-    return false;
 }
 
 // The offscreen platform has no window manager to raise a window or to pass
@@ -116,7 +105,7 @@ int main(int argc, char** argv) {
     // for a run that was to transfer, whose caller must learn that nothing went.
     auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName(), wexal::ProgramFolder());
     if (!lock) {
-        if (!AsksForTransfer(args)) return wexal::kExitCompleted;
+        if (!wexal::AsksForTransfer(args)) return wexal::kExitCompleted;
         wexal::PrintMessage("他のWexalが実行中です。転送は行いません。", wexal::kProgramName,
                             wexal::MessageIcon::Error);
         return wexal::kExitNotStarted;

@@ -163,6 +163,12 @@ ArgumentForm ClassifyArgument(const std::string& arg,
     return ArgumentForm::None;
 }
 
+bool AsksForTransfer(const std::vector<std::string>& args) {
+    return std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+        return ContainsNoCase(arg, "S=") || ContainsNoCase(arg, "R=");
+    });
+}
+
 std::vector<std::string> SplitSlashList(const std::vector<std::string>& args) {
     std::string joined;
     for (const std::string& arg : args) joined += arg + " ";

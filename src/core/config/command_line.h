@@ -20,6 +20,10 @@ namespace wexal {
 void CollectArguments(const std::vector<std::string>& args, Settings& settings, AppState& state,
                       MessageService& messages);
 
+// An argument asks for a transfer ("S=..." or "R=..." in any case, also
+// inside a "/"-list): such a run must not end silently when it cannot start.
+bool AsksForTransfer(const std::vector<std::string>& args);
+
 // What a path names, for telling the argument forms apart.
 enum class PathKind { Missing, File, Folder, Other };
 PathKind KindOfPath(const std::string& path);

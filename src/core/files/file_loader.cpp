@@ -45,20 +45,18 @@ ProgramLoad LoadProgram(const std::string& dirPath, const std::string& name,
     std::shared_ptr<HeldProgramFile> file = HeldProgramFile::Open(path, load.problem);
     if (!file) return load;
     load.size = file->size();
-    // The first byte decides how the file is read; a file cut to nothing
-    // since the open reads as empty.
-    char first = '\0';
-    if (load.size > 0 && file->ReadAt(0, &first, 1) < 0) {
-        Refuse(messages, "ファイルを読み込めません。", path + "\n" + SystemErrorText(errno));
-        return {};
-    }
     ProgramReading reading = ProgramReading::Whole;
-    if (load.size == 0 || first == '\0') {
-        if (!messages.AskYesNo(kFormatQuestion, DefaultCaption(MessageIcon::Warning),
-                               MessageIcon::Warning)) {
+    switch (ChooseReading(*file, messages)) {
+        case ReadingChoice::Unreadable:
+            Refuse(messages, "ファイルを読み込めません。", path + "\n" + SystemErrorText(errno));
+            return {};
+        case ReadingChoice::Declined:
             return load;
-        }
-        reading = ProgramReading::LineByLine;
+        case ReadingChoice::LineByLine:
+            reading = ProgramReading::LineByLine;
+            break;
+        case ReadingChoice::Whole:
+            break;
     }
     auto program = std::make_shared<const ProgramText>(std::move(file), reading);
     if (!program->empty()) load.program = std::move(program);

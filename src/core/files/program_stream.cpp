@@ -17,17 +17,19 @@ ProgramStream::ProgramStream(const std::filesystem::path& path, MessageService& 
     file_ = HeldProgramFile::Open(path.string(), problem_);
     if (!file_) return;
     size_ = static_cast<std::uint64_t>(file_->size());
-    char first = '\0';
-    const long got = size_ > 0 ? file_->ReadAt(0, &first, 1) : 0;
-    // A failed read is reported by ReadText, without a question first.
-    if (got < 0 || (got > 0 && first != '\0')) {
-        mode_ = Mode::Bytes;
-        return;
+    switch (ChooseReading(*file_, messages)) {
+        case ReadingChoice::Whole:
+        case ReadingChoice::Unreadable:  // ReadText says why, without a question first
+            mode_ = Mode::Bytes;
+            break;
+        case ReadingChoice::LineByLine:
+            // An empty file has nothing to give, whatever the answer.
+            mode_ = size_ > 0 ? Mode::Pieces : Mode::Nothing;
+            break;
+        case ReadingChoice::Declined:
+            mode_ = Mode::Nothing;
+            break;
     }
-    const bool yes = messages.AskYesNo(kFormatQuestion, DefaultCaption(MessageIcon::Warning),
-                                       MessageIcon::Warning);
-    // An empty file has nothing to give, whatever the answer.
-    mode_ = yes && size_ > 0 ? Mode::Pieces : Mode::Nothing;
 }
 
 Status ProgramStream::CannotRead(const std::string& reason) const {

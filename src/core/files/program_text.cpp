@@ -412,4 +412,14 @@ std::vector<ProgramText::Line> ProgramText::Lines(std::size_t first, std::size_t
     return lines;
 }
 
+ReadingChoice ChooseReading(const HeldProgramFile& file, MessageService& messages) {
+    char first = '\0';
+    if (file.size() > 0 && file.ReadAt(0, &first, 1) < 0) return ReadingChoice::Unreadable;
+    if (file.size() > 0 && first != '\0') return ReadingChoice::Whole;
+    return messages.AskYesNo(kFormatQuestion, DefaultCaption(MessageIcon::Warning),
+                             MessageIcon::Warning)
+               ? ReadingChoice::LineByLine
+               : ReadingChoice::Declined;
+}
+
 }  // namespace wexal

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/message_service.h"
+
 namespace wexal {
 
 // A program for the view and the send, read from its file as it is needed
@@ -70,6 +72,13 @@ private:
     std::int64_t size_;
     timespec modified_;
 };
+
+// How an opened file is read, for the view, the send and the tools alike:
+// by its first byte, and for a file that is empty or starts with NUL by the
+// answer to kFormatQuestion (No: Declined). Unreadable: the first byte could
+// not be read, errno says why.
+enum class ReadingChoice : std::uint8_t { Whole, LineByLine, Declined, Unreadable };
+ReadingChoice ChooseReading(const HeldProgramFile& file, MessageService& messages);
 
 // Where the text's making stands, so that it can go on from there: the next
 // byte of the file and, line by line, the piece in progress.
