@@ -8,6 +8,9 @@ WEXAL_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth libx11-dev libxtst-dev fonts-ipafont-gothic
   ser2net
+  qt6-translations-l10n
+  dpkg-dev file man-db shared-mime-info
+  lintian desktop-file-utils appstream xdg-utils libfile-mimeinfo-perl
 )
 
 wexal_missing_packages() {

@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTranslator>
 #include <QtGlobal>
 #include <csignal>
 #include <cstdlib>
@@ -103,7 +105,7 @@ int main(int argc, char** argv) {
 
     // A second start ends at once, before touching any window: silently, but
     // for a run that was to transfer, whose caller must learn that nothing went.
-    auto lock = wexal::InstanceLock::TryAcquire(wexal::ExecutableName(), wexal::ProgramFolder());
+    auto lock = wexal::InstanceLock::TryAcquire(wexal::kProgramName, wexal::ProgramFolder());
     if (!lock) {
         if (!wexal::AsksForTransfer(args)) return wexal::kExitCompleted;
         wexal::PrintMessage("他のWexalが実行中です。転送は行いません。", wexal::kProgramName,
@@ -127,6 +129,15 @@ int main(int argc, char** argv) {
     WexalApplication app(argc, argv);
     // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("Wexal"));
+    // Ties the window to the package's desktop entry (its icon, on Wayland its app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("jp.wexal.Wexal"));
+    // The standard dialogs (folder browser, file chooser, the buttons of
+    // Qt's boxes) speak Japanese as the program does, whatever the locale.
+    QTranslator qtTranslation;
+    if (qtTranslation.load(QStringLiteral("qtbase_ja"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(&qtTranslation);
+    }
     wexal::FocusReturn focusReturn;
     app.installEventFilter(&focusReturn);
 

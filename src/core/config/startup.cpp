@@ -7,20 +7,20 @@
 #include "platform/error_text.h"
 #include "platform/path_rules.h"
 #include "platform/program_folder.h"
+#include "platform/program_name.h"
 #include "serial/port_names.h"
 #include "serial/port_probe.h"
 
 namespace wexal {
 
 ProgramFiles ProgramFiles::Locate() {
-    ProgramFiles files = In(ProgramFolder());
-    files.settings.mainIni = MainSettingsPath();
-    files.log = files.folder / (std::filesystem::path(ExecutableName()).stem().string() + ".log");
-    return files;
+    return In(ProgramFolder());
 }
 
 ProgramFiles ProgramFiles::In(const std::filesystem::path& folder) {
-    return {folder, {folder / "Wexal.INI", folder / "OutApp_Sub.ini"}, folder / "Wexal.log"};
+    // The names stay the design's whatever the command is called.
+    const std::string stem = kProgramName;
+    return {folder, {folder / (stem + ".INI"), folder / "OutApp_Sub.ini"}, folder / (stem + ".log")};
 }
 
 namespace {

@@ -17,7 +17,7 @@ namespace wexal {
 struct ProgramFiles {
     std::filesystem::path folder;
     SettingsFiles settings;
-    std::filesystem::path log;  // the transfer log, named after the executable
+    std::filesystem::path log;  // the transfer log
 
     static ProgramFiles Locate();  // the program folder of this process
     static ProgramFiles In(const std::filesystem::path& folder);

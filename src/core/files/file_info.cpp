@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -85,6 +86,31 @@ std::string FileInfoSizeLine(std::uint64_t size) {
     char number[48];
     std::snprintf(number, sizeof number, "%.3f", scaled);
     return line + number + unit + Grouped(size) + "ﾊﾞｲﾄ)";
+}
+
+const std::vector<std::string>& NcProgramExtensions() {
+    static const std::vector<std::string> extensions = [] {
+        std::vector<std::string> list;
+        std::string_view rest = WEXAL_NC_PROGRAM_EXTENSIONS;
+        while (!rest.empty()) {
+            const std::size_t end = std::min(rest.find(','), rest.size());
+            if (end > 0) list.emplace_back(rest.substr(0, end));
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+        }
+        return list;
+    }();
+    return extensions;
+}
+
+bool IsNcProgramName(std::string_view name) {
+    std::string extension = PathRules::Extension(name);
+    if (extension.size() < 2) return false;
+    extension.erase(0, 1);
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    const std::vector<std::string>& known = NcProgramExtensions();
+    return std::find(known.begin(), known.end(), extension) != known.end();
 }
 
 std::string FallbackTypeText(std::string_view name) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -41,6 +42,15 @@ std::string FileInfoSizeLine(std::uint64_t size);
 // The type of a file the desktop knows nothing about: its extension without
 // the dot, upper-cased, and " ﾌｧｲﾙ" ("XYZ ﾌｧｲﾙ"); "ﾌｧｲﾙ" without one.
 std::string FallbackTypeText(std::string_view name);
+
+// NC part programs: the desktop's G-code type, and the names the package's
+// type definition gives it (one list, set in the build).
+inline constexpr std::string_view kNcProgramMimeType = "text/x.gcode";
+inline constexpr std::string_view kNcProgramTypeText = "NC ﾌｧｲﾙ";
+// The extensions without their dots, lower case: "nc", "tap", ...
+const std::vector<std::string>& NcProgramExtensions();
+// Whether the name ends in one of them, in any case ("O1000.NC").
+bool IsNcProgramName(std::string_view name);
 
 // The six time fields (year, month, day, hour, minute, second) of a time in
 // local time: "2005", "03", "04", "12", "34", "56".

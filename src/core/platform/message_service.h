@@ -2,11 +2,10 @@
 
 #include <string>
 
+#include "platform/program_name.h"
+
 namespace wexal {
 
-// The caption of a box that names none, and the head of every line on
-// standard error.
-inline constexpr const char* kProgramName = "Wexal";
 
 enum class MessageIcon { None, Information, Warning, Error, Question };
 

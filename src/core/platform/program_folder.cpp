@@ -32,6 +32,13 @@ std::filesystem::path ConfigFolder() {
     return std::filesystem::path(PathRules::DefaultFolder()) / ".config" / "wexal";
 }
 
+// A package's files live under /usr, and nothing is ever written there.
+bool UnderUsr(const std::filesystem::path& folder) {
+    const std::filesystem::path normal = folder.lexically_normal();
+    auto part = normal.begin();
+    return part != normal.end() && *part == "/" && ++part != normal.end() && *part == "usr";
+}
+
 }  // namespace
 
 std::filesystem::path ExecutablePath() {
@@ -45,14 +52,10 @@ std::filesystem::path ExecutablePath() {
     return path;
 }
 
-std::string ExecutableName() {
-    std::string name = ExecutablePath().filename().string();
-    return name.empty() ? std::string("Wexal") : name;
-}
-
 std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFolder) {
     if (const char* home = NonEmptyEnv("WEXAL_HOME")) return Ensure(home);
-    if (!executableFolder.empty() && access(executableFolder.c_str(), W_OK) == 0) {
+    if (!executableFolder.empty() && !UnderUsr(executableFolder) &&
+        access(executableFolder.c_str(), W_OK) == 0) {
         return executableFolder;
     }
     return Ensure(ConfigFolder());
@@ -61,10 +64,5 @@ std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFo
 std::filesystem::path ProgramFolder() { return ProgramFolderFor(ExecutablePath().parent_path()); }
 
 std::filesystem::path ProgramFile(std::string_view name) { return ProgramFolder() / name; }
-
-std::filesystem::path MainSettingsPath() {
-    std::filesystem::path stem = std::filesystem::path(ExecutableName()).stem();
-    return ProgramFolder() / (stem.string() + ".INI");
-}
 
 }  // namespace wexal

@@ -8,17 +8,14 @@ namespace wexal {
 
 // The running executable as the kernel knows it (empty when it cannot be had).
 std::filesystem::path ExecutablePath();
-// Its file name as on disk, e.g. "Wexal"; the name of the single-instance lock.
-std::string ExecutableName();
 // Where settings, log and history files live: $WEXAL_HOME when set, else the
-// executable's folder when it is writable (a portable install), else
-// $XDG_CONFIG_HOME/wexal (~/.config/wexal). Created when missing.
+// executable's folder when it is writable (a portable install) and not under
+// /usr (an installed package, whose folder is root's to write but never ours),
+// else $XDG_CONFIG_HOME/wexal (~/.config/wexal). Created when missing.
 std::filesystem::path ProgramFolder();
 // The same choice for a given executable folder; ProgramFolder() passes the
 // running executable's.
 std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFolder);
 std::filesystem::path ProgramFile(std::string_view name);
-// The executable's stem + ".INI": "Wexal.INI" for "Wexal".
-std::filesystem::path MainSettingsPath();
 
 }  // namespace wexal

@@ -26,7 +26,7 @@ using posix_io::IsLineGone;
 constexpr int kGatherMs = 100;
 
 Status SystemError(const std::string& device, int error) {
-    return Status::Error(device + ": " + SystemErrorText(error));
+    return Status::Error(device + ": " + SystemErrorText(error), error);
 }
 
 IoStatus FailureOf(int error) { return IsLineGone(error) ? IoStatus::LineLost : IoStatus::Failed; }

@@ -1,5 +1,11 @@
 #include "serial/serial_link.h"
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <exception>
 
@@ -67,8 +73,8 @@ bool OpenAndConfigure(SerialLink& link, TransferMode mode) {
     link.port = link.env.createPort(device);
     SerialPort& port = *link.port;
 
-    if (!port.Open(device)) {
-        Tell(link, settings.Port + kPortOpenFailedSuffix);
+    if (const Status opened = port.Open(device); !opened) {
+        Tell(link, PortOpenFailedMessage(settings.Port, device, opened.error));
         return false;
     }
     const LineSettings driver = port.GetSettings().value_or(LineSettings{});
@@ -186,6 +192,33 @@ std::optional<ModemStatus> RefreshLamps(SerialLink& link) {
     link.env.host->SetDsrLamp(status->dsr);
     link.env.host->SetCtsLamp(status->cts);
     return status;
+}
+
+namespace {
+
+// The group that may open the device, as the operator must type it; a device
+// of root's group has none to join, and dialout is where Debian puts ports.
+std::string GroupToJoin(const std::string& device) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) == 0 && info.st_gid != 0) {
+        if (const struct group* entry = ::getgrgid(info.st_gid)) return entry->gr_name;
+    }
+    return "dialout";
+}
+
+std::string UserName() {
+    const struct passwd* entry = ::getpwuid(::geteuid());
+    return entry != nullptr ? entry->pw_name : "$USER";
+}
+
+}  // namespace
+
+std::string PortOpenFailedMessage(const std::string& port, const std::string& device, int error) {
+    std::string text = port + kPortOpenFailedSuffix;
+    if (error != EACCES && error != EPERM) return text;
+    const std::string group = GroupToJoin(device);
+    return text + "\n" + device + " を開くにはグループ「" + group + "」に入る必要があります（sudo adduser " +
+           UserName() + " " + group + "）。その後、ログインし直してください。";
 }
 
 }  // namespace wexal

@@ -62,6 +62,10 @@ struct SerialLink {
 };
 
 inline constexpr const char* kPortOpenFailedSuffix = "のポートが開きません。!!";
+// "COM1のポートが開きません。!!"; when the system refused the user (EACCES,
+// EPERM), a second line says which group opens the device and that the
+// membership needs a new login.
+std::string PortOpenFailedMessage(const std::string& port, const std::string& device, int error);
 inline constexpr const char* kBaudRefusedMessage = "通信設定（速度）を確認してください!!";
 inline constexpr const char* kLineSettingsFailedMessage = "通信速度の設定エラー!!";
 inline constexpr const char* kTimeoutsFailedMessage = "タイムアウト!!";

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <algorithm>
 
 #include "seams/field_keys.h"
 #include "seams/widget_style.h"
@@ -159,11 +160,21 @@ void TFileInfoForm::ShowTypeAndIcon(const EntryInfo& info) {
     } else {
         // By the name's extension alone, as for any file: the contents are
         // never read.
-        const QList<QMimeType> types = QMimeDatabase().mimeTypesForFileName(
-            QFile::decodeName(QByteArray::fromStdString(name_)));
-        if (!types.isEmpty()) {
-            const QMimeType& mime = types.front();
-            type = mime.comment().toStdString();
+        const QMimeDatabase database;
+        const QList<QMimeType> types =
+            database.mimeTypesForFileName(QFile::decodeName(QByteArray::fromStdString(name_)));
+        const QString ncType = Text(kNcProgramMimeType);
+        // An NC program keeps its name even where the desktop calls *.nc
+        // NetCDF; the name list decides where the desktop has no G-code type.
+        const bool ncProgram =
+            IsNcProgramName(name_) ||
+            std::any_of(types.begin(), types.end(), [&](const QMimeType& t) { return t.name() == ncType; });
+        const QMimeType mime = ncProgram ? database.mimeTypeForName(ncType)
+                               : types.isEmpty() ? QMimeType()
+                                                 : types.front();
+        if (ncProgram) type = kNcProgramTypeText;
+        else if (mime.isValid()) type = mime.comment().toStdString();
+        if (mime.isValid()) {
             icon = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName()));
         }
         if (type.empty()) type = FallbackTypeText(name_);

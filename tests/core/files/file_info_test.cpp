@@ -78,6 +78,12 @@ TEST(FileInfoTest, EntriesAndChanges) {
     const EntryInfo info = ReadEntryInfo(file.string(), ".hidden.nc");
     EXPECT_TRUE(info.exists && info.readOnly && info.hidden && !info.isFolder);
     EXPECT_EQ(FallbackTypeText("README"), "ﾌｧｲﾙ");
+    for (const char* name : {"O1000.NC", "o1000.nc", "PART.Tap", "a.b.ngc"}) {
+        EXPECT_TRUE(IsNcProgramName(name)) << name;
+    }
+    for (const char* name : {"NC", "O1000.NC.bak", "climate.nc4", "O1000", "disc.iso"}) {
+        EXPECT_FALSE(IsNcProgramName(name)) << name;
+    }
 
     // The owner sets the time of a read-only file, then the attribute.
     struct stat before {

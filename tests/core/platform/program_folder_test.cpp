@@ -28,7 +28,6 @@ TEST_F(ProgramFolderTest, ExecutableIsTheRunningBinary) {
     const fs::path exe = ExecutablePath();
     EXPECT_TRUE(exe.is_absolute());
     EXPECT_TRUE(fs::exists(exe));
-    EXPECT_EQ(ExecutableName(), "wexal_core_tests");
 }
 
 TEST_F(ProgramFolderTest, WexalHomeWinsAndIsCreated) {
@@ -38,7 +37,29 @@ TEST_F(ProgramFolderTest, WexalHomeWinsAndIsCreated) {
     EXPECT_EQ(ProgramFolder(), home);
     EXPECT_TRUE(fs::is_directory(home));
     EXPECT_EQ(ProgramFile("Path.lst"), home / "Path.lst");
-    EXPECT_EQ(MainSettingsPath(), home / "wexal_core_tests.INI");
+}
+
+// An installed executable never keeps its files beside itself, even where it
+// may write (root and /usr/bin); a folder that only looks like /usr may.
+TEST_F(ProgramFolderTest, AnExecutableUnderUsrUsesTheConfigFolder) {
+    ScopedEnv env("WEXAL_HOME", nullptr);
+    ScopedEnv config("XDG_CONFIG_HOME", (root_ / "config").c_str());
+    const fs::path configFolder = root_ / "config" / "wexal";
+    fs::create_directories(root_ / "usr" / "bin");
+    const struct {
+        fs::path executableFolder;
+        fs::path expected;
+    } cases[] = {
+        {"/usr/bin", configFolder},
+        {"/usr/local/bin", configFolder},
+        {"/usr/bin/../lib/", configFolder},
+        {"/usr", configFolder},
+        {root_ / "usr" / "bin", root_ / "usr" / "bin"},
+        {"/usr/../" + root_.relative_path().string(), "/usr/../" + root_.relative_path().string()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ProgramFolderFor(c.executableFolder), c.expected) << c.executableFolder;
+    }
 }
 
 TEST_F(ProgramFolderTest, WritableExecutableFolderIsAPortableInstall) {

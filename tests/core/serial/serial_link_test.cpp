@@ -1,6 +1,10 @@
 #include "serial/serial_link.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <chrono>
 #include <string>
@@ -9,6 +13,7 @@
 #include "serial/byte_io.h"
 #include "support/link_fixture.h"
 #include "support/scripted_messages.h"
+#include "support/test_env.h"
 
 namespace wexal {
 namespace {
@@ -259,6 +264,40 @@ TEST(SerialLinkTest, EscDuringTheSwitchingEndsTheAttempt) {
     EXPECT_EQ(rig.port.WrittenBytes(), "1");
     EXPECT_FALSE(rig.link.autoSelectActive);
     EXPECT_TRUE(rig.link.abortRequested);
+}
+
+
+// The design's message stays the first line; only a refusal by permission
+// adds the Linux advice, naming the device's own group (dialout when the
+// device is root's, which no membership opens).
+TEST(SerialLinkTest, APortThePermissionsRefuseSaysWhichGroupOpensIt) {
+    test::TempDir dir;
+    const std::string uucpDevice = (dir / "ttyUSB0").string();
+    const std::string rootDevice = (dir / "ttyS3").string();
+    test::WriteFileBytes(uucpDevice, "");
+    test::WriteFileBytes(rootDevice, "");
+    const bool chowned = ::chown(uucpDevice.c_str(), static_cast<uid_t>(-1), 10) == 0 &&
+                         ::chown(rootDevice.c_str(), static_cast<uid_t>(-1), 0) == 0;
+    if (!chowned) GTEST_SKIP() << "needs root to give the devices their groups";
+    const std::string user = ::getpwuid(::geteuid())->pw_name;
+    const struct {
+        std::string device;
+        int error;
+        std::string expected;
+    } cases[] = {
+        {uucpDevice, 0, "COM3のポートが開きません。!!"},
+        {uucpDevice, EBUSY, "COM3のポートが開きません。!!"},
+        {uucpDevice, ENOENT, "COM3のポートが開きません。!!"},
+        {uucpDevice, EACCES,
+         "COM3のポートが開きません。!!\n" + uucpDevice + " を開くにはグループ「uucp」に入る必要があります（sudo adduser " +
+             user + " uucp）。その後、ログインし直してください。"},
+        {rootDevice, EPERM,
+         "COM3のポートが開きません。!!\n" + rootDevice + " を開くにはグループ「dialout」に入る必要があります（sudo adduser " +
+             user + " dialout）。その後、ログインし直してください。"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PortOpenFailedMessage("COM3", c.device, c.error), c.expected) << c.error;
+    }
 }
 
 }  // namespace

@@ -239,6 +239,8 @@ private slots:
         test::MakeFile(file, 2048, UtcTime(2005, 3, 4, 12, 34, 56));
         TFileInfoForm* dialog = Info("O0001.NC");
         QVERIFY(dialog);
+        // An NC program, though the desktop's own rule calls *.nc NetCDF.
+        QCOMPARE(dialog->Label2->text(), QStringLiteral("種類 :　　　NC ﾌｧｲﾙ"));
         Retype(dialog->Edit2, "1x3");  // the letter is dropped without a word
         QCOMPARE(dialog->Edit2->text(), QStringLiteral("13"));
         QVERIFY(messages_.shown().empty() && dialog->Button1->isEnabled());
