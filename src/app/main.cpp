@@ -3,10 +3,8 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
-#include <QTranslator>
 #include <QtGlobal>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +15,7 @@
 #include "main_window/focus_return.h"
 #include "main_window/mainunit1.h"
 #include "seams/qt_message_service.h"
+#include "seams/qt_translations.h"
 #include "config/startup.h"
 #include "config/command_line.h"
 #include "config/run_outcome.h"
@@ -131,13 +130,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Wexal"));
     // Ties the window to the package's desktop entry (its icon, on Wayland its app id).
     QGuiApplication::setDesktopFileName(QStringLiteral("jp.wexal.Wexal"));
-    // The standard dialogs (folder browser, file chooser, the buttons of
-    // Qt's boxes) speak Japanese as the program does, whatever the locale.
-    QTranslator qtTranslation;
-    if (qtTranslation.load(QStringLiteral("qtbase_ja"),
-                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QCoreApplication::installTranslator(&qtTranslation);
-    }
+    wexal::InstallQtTranslations(app);
     wexal::FocusReturn focusReturn;
     app.installEventFilter(&focusReturn);
 
