@@ -53,7 +53,10 @@ touch "$work/installed.stamp"
 
 # A send through the installed commands, as root, without a display: the
 # files go to $XDG_CONFIG_HOME/wexal, never beside /usr/bin/wexal.
-export XDG_CONFIG_HOME="$work/config" HOME="$work"
+# A runtime folder of its own: the lock is shared by every Wexal of a user,
+# and one running elsewhere on this machine must not stop this run.
+export XDG_CONFIG_HOME="$work/config" HOME="$work" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset DISPLAY WAYLAND_DISPLAY WEXAL_HOME
 mkdir -p "$XDG_CONFIG_HOME/wexal"
 printf '[Setting]\r\nPort=COM1\r\nSpeed=9600,8,N,2\r\nCode=N\r\nSignal=Y\r\n' >"$XDG_CONFIG_HOME/wexal/Wexal.INI"
@@ -82,9 +85,11 @@ for _ in $(seq 50); do [ -e "$work/nc2" ] && break; sleep 0.1; done
 tty=$(readlink -f "$work/nc2")
 chown root:dialout "$tty" && chmod 660 "$tty"
 mkdir -m 1777 "$work/shared"
+install -d -m 700 -o nobody "$work/shared/runtime"
 status=0
 setpriv --reuid=nobody --regid=nogroup --clear-groups env XDG_CONFIG_HOME="$work/shared" \
-  HOME="$work/shared" WEXAL_COM1="$tty" /usr/bin/wexal "S=$work/O1000.nc" END 2>"$work/denied.err" || status=$?
+  HOME="$work/shared" XDG_RUNTIME_DIR="$work/shared/runtime" WEXAL_COM1="$tty" \
+  /usr/bin/wexal "S=$work/O1000.nc" END 2>"$work/denied.err" || status=$?
 kill "$machine" 2>/dev/null || true
 cat "$work/denied.err"
 [ "$status" = 2 ] || fail "a refused port ended with $status, not 2"
