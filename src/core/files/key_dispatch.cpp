@@ -50,6 +50,8 @@ ListCommand MapLetter(char letter) {
             return ListCommand::Move;
         case 'O':
             return ListCommand::Options;
+        case 'P':
+            return ListCommand::Plot;
         case 'R':
             return ListCommand::Rename;
         case 'S':
@@ -190,6 +192,7 @@ CommandCheck CheckCommand(ListCommand command, RowKind row, int markedCount, boo
         case ListCommand::AxisDouble:
         case ListCommand::OpenAssociated:
         case ListCommand::View:
+        case ListCommand::Plot:
             if (!onFile) return Gate(CommandGate::Nothing);
             break;
         case ListCommand::Editor:

@@ -204,18 +204,20 @@ std::optional<ScreenArc> PlotView::ArcOnScreen(const StoredMove& move) const {
     return arc;
 }
 
+void AddMoveBounds(PlotBounds& bounds, PlotProjection projection, const StoredMove& move) {
+    if (IsArc(move)) {
+        for (const Point3& p : ArcPolyline(move, std::numbers::pi / 16)) {
+            bounds.Add(Project(projection, p));
+        }
+    } else {
+        bounds.Add(Project(projection, ToPoint(move.from)));
+        bounds.Add(Project(projection, ToPoint(move.to)));
+    }
+}
+
 PlotBounds ProjectedBounds(PlotProjection projection, const std::vector<StoredMove>& moves) {
     PlotBounds bounds;
-    for (const StoredMove& move : moves) {
-        if (IsArc(move)) {
-            for (const Point3& p : ArcPolyline(move, std::numbers::pi / 16)) {
-                bounds.Add(Project(projection, p));
-            }
-        } else {
-            bounds.Add(Project(projection, ToPoint(move.from)));
-            bounds.Add(Project(projection, ToPoint(move.to)));
-        }
-    }
+    for (const StoredMove& move : moves) AddMoveBounds(bounds, projection, move);
     return bounds;
 }
 

@@ -85,7 +85,8 @@ private:
 };
 
 // The bounds of the moves as the projection shows them, arcs included with
-// their bulge.
+// their bulge; one move at a time for a picture that grows as it is read.
+void AddMoveBounds(PlotBounds& bounds, PlotProjection projection, const StoredMove& move);
 PlotBounds ProjectedBounds(PlotProjection projection, const std::vector<StoredMove>& moves);
 
 // The move drawn nearest to a pixel, within maxPixels; nullopt when none is.
