@@ -231,7 +231,7 @@ bool ToolpathInterpreter::Read(std::string_view text, bool& blockDelete) {
             at = p;
             const std::string_view whole = text.substr(start, p - start);
             if (digits == 0) {
-                Problem(std::string(1, Upper(c)) + "?");
+                Problem(whole.size() == 1 ? std::string(1, Upper(c)) + "?" : std::string(whole));
                 continue;
             }
             if (dots > 1 || exponent) {
