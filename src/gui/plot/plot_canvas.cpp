@@ -133,7 +133,7 @@ void PlotCanvas::MarkLine(std::uint64_t line) {
         const std::size_t from = dimmedUpTo_;
         dimmedUpTo_ = upTo;
         QPainter painter(&picture_);
-        painter.setRenderHint(QPainter::Antialiasing, store_.moves().size() <= kSmoothMoves);
+        Prepare(painter);
         for (std::size_t i = from; i < upTo; ++i) DrawMove(painter, store_.moves()[i]);
     }
     update();
@@ -168,12 +168,18 @@ void PlotCanvas::DrawAll() {
 void PlotCanvas::DrawRange(std::size_t first, std::size_t last) {
     if (first < last) {
         QPainter painter(&picture_);
-        painter.setRenderHint(QPainter::Antialiasing, store_.moves().size() <= kSmoothMoves);
+        Prepare(painter);
         for (std::size_t i = first; i < last; ++i) DrawMove(painter, store_.moves()[i]);
     }
     drawnCount_ = last;
     if (markedLine_ != 0) dimmedUpTo_ = std::min(FirstMoveFrom(markedLine_), drawnCount_);
     update();
+}
+
+void PlotCanvas::Prepare(QPainter& painter) const {
+    painter.setRenderHint(QPainter::Antialiasing, store_.moves().size() <= kSmoothMoves);
+    // A line on whole pixels then covers one pixel, not half of two.
+    painter.translate(0.5, 0.5);
 }
 
 void PlotCanvas::DrawMove(QPainter& painter, const StoredMove& move) const {
@@ -227,8 +233,10 @@ void PlotCanvas::DrawMove(QPainter& painter, const StoredMove& move) const {
 void PlotCanvas::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, picture_);
+    ++paints_;
     if (markedLine_ == 0) return;
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(0.5, 0.5);
     const std::vector<StoredMove>& moves = store_.moves();
     for (std::size_t i = FirstMoveFrom(markedLine_);
          i < moves.size() && moves[i].line == markedLine_; ++i) {

@@ -45,6 +45,8 @@ public:
     std::optional<std::size_t> MoveAt(const QPoint& at) const;
     // How often the whole picture has been drawn (the cost of a new view).
     int fullDraws() const { return fullDraws_; }
+    // Paint events served, so a measurement can see the first picture shown.
+    int paints() const { return paints_; }
 
 signals:
     void Clicked(const QPoint& at);
@@ -58,6 +60,7 @@ private:
     void Refit();
     void DrawAll();
     void DrawRange(std::size_t first, std::size_t last);
+    void Prepare(class QPainter& painter) const;
     void DrawMove(class QPainter& painter, const StoredMove& move) const;
     // The index of the first move of a line at or after it.
     std::size_t FirstMoveFrom(std::uint64_t line) const;
@@ -76,6 +79,7 @@ private:
     QElapsedTimer sinceFit_;
     std::uint64_t markedLine_ = 0;
     int fullDraws_ = 0;
+    int paints_ = 0;
 };
 
 }  // namespace wexal

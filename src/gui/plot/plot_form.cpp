@@ -376,6 +376,8 @@ void TPlotForm::closeEvent(QCloseEvent* event) {
     Canvas->Reset();
     path_.clear();
     QWidget::closeEvent(event);
+    // The list gets the keyboard back also where no one else hands it over.
+    if (isVisible()) returnKeyboard_();
 }
 
 }  // namespace wexal
