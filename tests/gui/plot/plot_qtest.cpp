@@ -85,7 +85,7 @@ private slots:
                  qPrintable(StatusText(plot)));
         QCOMPARE(plot.StatusLine->accessibleName(), StatusText(plot));
         QCOMPARE(plot.Canvas->accessibleName(), QStringLiteral("ツールパス図"));
-        QVERIFY(test::SaveShot(plot, "plot_xy.png"));
+        QVERIFY(test::SaveShot(plot, "plot_square.png"));
 
         struct Row {
             Qt::Key key;
