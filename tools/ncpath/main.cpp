@@ -4,12 +4,12 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "nctools/toolpath_file.h"
+#include "platform/error_text.h"
 #include "platform/message_service.h"
 
 namespace {
@@ -70,19 +70,26 @@ public:
         if (!buffer_.empty() && !failed_) {
             if (std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) != buffer_.size()) {
                 failed_ = true;
+                error_ = errno;
             }
         }
         buffer_.clear();
     }
     bool Finish() {
         Flush();
-        return !failed_ && std::fflush(stdout) == 0;
+        if (!failed_ && std::fflush(stdout) != 0) {
+            failed_ = true;
+            error_ = errno;
+        }
+        return !failed_;
     }
+    int error() const { return error_; }
 
 private:
     static constexpr std::size_t kSize = 1 << 16;
     std::string buffer_;
     bool failed_ = false;
+    int error_ = 0;
 };
 
 const char* KindName(wexal::MoveKind kind) {
@@ -198,7 +205,8 @@ int main(int argc, char** argv) {
         out.Char('\n');
     }
     if (!out.Finish()) {
-        std::fprintf(stderr, "ncpath: 出力を書き込めません: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "ncpath: 出力を書き込めません。\n%s\n",
+                     wexal::SystemErrorText(out.error()).c_str());
         return 1;
     }
     return 0;
