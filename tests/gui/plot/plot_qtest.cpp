@@ -183,6 +183,29 @@ private slots:
         QCOMPARE(plot.windowTitle(), QStringLiteral("ツールパス - A2.NC"));
     }
 
+    // A big program shows its progress while it is read, and Esc closes at once.
+    void escWhileReading() {
+        std::string big = "%\r\n";
+        for (int n = 0; big.size() < 30'000'000; ++n) {
+            big += "G01X" + std::to_string(n % 1000) + ".5Y" + std::to_string(n % 777) + ".Z-1.\r\n";
+        }
+        test::WriteFileBytes(work_->path() / "BIG.NC", big);
+        auto form = Start();
+        QVERIFY(form);
+        TPlotForm& plot = form->PlotForm();
+        QVERIFY(test::CursorTo(*form, "BIG.NC"));
+        QTest::keyClick(form->ListBox1, Qt::Key_P);
+        QVERIFY(plot.loading());
+        QVERIFY(StatusText(plot).startsWith(QStringLiteral("XY  読込中 ")));
+        // The first moves are drawn while the rest is still being read.
+        QTRY_VERIFY(!plot.store().moves().empty());
+        QVERIFY(plot.loading());
+        QTest::keyClick(&plot, Qt::Key_Escape);
+        QVERIFY(!plot.isVisible());
+        QVERIFY(!plot.loading());
+        QVERIFY(plot.store().moves().empty());
+    }
+
     // The line a send highlights in its view marks its moves in the plot of
     // the same file, and only of that file.
     void sendMarksTheLineGoingOut() {
