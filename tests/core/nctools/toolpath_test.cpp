@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "nctools/toolpath_file.h"
 #include "nctools/toolpath_store.h"
+#include "support/scripted_messages.h"
+#include "support/test_env.h"
 
 namespace wexal {
 namespace {
@@ -332,6 +336,90 @@ TEST(ToolpathTest, StoreKeepsTheShapeWithinItsBound) {
     small.Clear();
     EXPECT_TRUE(small.moves().empty());
     EXPECT_TRUE(small.extents().empty);
+}
+
+class CancelAt : public ToolProgress {
+public:
+    explicit CancelAt(std::size_t line) : line_(line) {}
+    bool Step(std::size_t line) override { return line < line_; }
+    void Reached(std::uint64_t done, std::uint64_t total) override {
+        EXPECT_LE(done, total);
+        EXPECT_GE(done, reached_);
+        reached_ = done;
+    }
+    std::uint64_t reached_ = 0;
+
+private:
+    std::size_t line_;
+};
+
+// A file read as it streams: lines across the reader's blocks (CR LF, some
+// split between them), a line too long in the middle, and the ways to stop.
+TEST(ToolpathTest, FileIsReadLineByLineAcrossBlocks) {
+    test::TempDir dir;
+    const std::filesystem::path path = dir / "LONG.NC";
+    constexpr int kLines = 40000;  // about 500 KB: several blocks
+    constexpr int kLongLine = 20000;
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 1; i <= kLines; ++i) {
+            if (i == kLongLine) {
+                // Longer than a block of the reader: it spans blocks, whatever their size.
+                out << std::string(300 * 1024, 'X') << "\r\n";
+            } else {
+                out << "G01 X" << i << ". (LINE)\r\n";
+            }
+        }
+    }
+    test::ScriptedMessages messages;
+    std::vector<ToolMove> moves;
+    std::size_t batches = 0;
+    CancelAt never(kLines + 1);
+    const ToolpathRun run = ReadToolpathFile(
+        path, {}, messages,
+        [&](const std::vector<ToolMove>& batch) {
+            ++batches;
+            moves.insert(moves.end(), batch.begin(), batch.end());
+            return true;
+        },
+        &never);
+    ASSERT_TRUE(run.status.ok) << run.status.message;
+    EXPECT_FALSE(run.cancelled);
+    EXPECT_GT(batches, 1u);
+    EXPECT_EQ(never.reached_, std::filesystem::file_size(path));
+    ASSERT_EQ(moves.size(), kLines - 1u);
+    bool inOrder = true;
+    for (std::size_t i = 0; i < moves.size(); ++i) {
+        const std::uint64_t line = i + 1 < kLongLine ? i + 1 : i + 2;
+        inOrder = inOrder && moves[i].line == line && moves[i].to.x == double(line);
+    }
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(run.summary.lines, std::uint64_t{kLines});
+    ASSERT_EQ(run.summary.notUnderstood.size(), 1u);
+    EXPECT_EQ(run.summary.notUnderstood[0].line, std::uint64_t{kLongLine});
+    EXPECT_EQ(run.summary.notUnderstood[0].what, "行が長すぎます");
+
+    // The operator's cancel, and a receiver that wants no more.
+    CancelAt early(5000);
+    moves.clear();
+    const ToolpathRun cancelled = ReadToolpathFile(
+        path, {}, messages,
+        [&](const std::vector<ToolMove>& batch) {
+            moves.insert(moves.end(), batch.begin(), batch.end());
+            return true;
+        },
+        &early);
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_LT(moves.size(), 5000u);
+    std::size_t calls = 0;
+    const ToolpathRun stopped = ReadToolpathFile(path, {}, messages,
+                                                 [&](const std::vector<ToolMove>&) {
+                                                     ++calls;
+                                                     return false;
+                                                 });
+    EXPECT_EQ(calls, 1u);
+    EXPECT_FALSE(stopped.cancelled);
+    EXPECT_LT(stopped.summary.lines, std::uint64_t{kLines});
 }
 
 }  // namespace
