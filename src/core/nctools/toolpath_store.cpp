@@ -94,10 +94,11 @@ void ToolpathStore::Compact() {
         tolerance_ = std::max(size / 1e5, floor);
     }
     for (;;) {
-        // Moves of different kinds merge only once the tolerance is so coarse
-        // that the drawing shows no more than the part's outline anyway;
-        // without this a program of a million holes could not be bounded.
-        MergePass(tolerance_ >= size / 16);
+        // Moves of different kinds merge only once the tolerance is about a
+        // pixel of the whole part in view: without this a program of a
+        // million holes (four moves of alternating kinds each) could not be
+        // bounded.
+        MergePass(tolerance_ >= size / 1000);
         if (moves_.size() <= target) break;
         tolerance_ *= 2;
     }

@@ -322,6 +322,31 @@ TEST(ToolpathTest, StoreKeepsTheShapeWithinItsBound) {
     }
     EXPECT_LE(worst, 2 * store.tolerance() + 1e-4);
 
+    // Holes in a grid, four moves of alternating kinds each, and moves that
+    // go nowhere: merged across kinds, and still within the bound.
+    ToolpathStore holes(1000);
+    Point3 over{0, 0, 5};
+    line = 0;
+    for (int hole = 0; hole < 100000; ++hole) {
+        const Point3 next{double(hole % 300), double(hole / 300), 5};
+        const Point3 r{next.x, next.y, 2};
+        const Point3 bottom{next.x, next.y, -5};
+        ++line;
+        holes.Add({MoveKind::Rapid, over, next, {}, ArcPlane::XY, line});
+        holes.Add({MoveKind::Rapid, next, r, {}, ArcPlane::XY, line});
+        holes.Add({MoveKind::Feed, r, bottom, {}, ArcPlane::XY, line});
+        holes.Add({MoveKind::Rapid, bottom, next, {}, ArcPlane::XY, line});
+        over = next;
+    }
+    EXPECT_LE(holes.moves().size(), 1000u);
+    EXPECT_EQ(holes.added(), 400000u);
+    ToolpathStore still(10);
+    for (int i = 0; i < 1000; ++i) {
+        still.Add({i % 2 ? MoveKind::Rapid : MoveKind::ArcCw, {}, {}, {}, ArcPlane::XY,
+                   std::uint64_t(i)});
+    }
+    EXPECT_LE(still.moves().size(), 10u);
+
     // Kept as they came while they fit; lines found by their number.
     ToolpathStore small(10);
     small.Add(all[0]);
