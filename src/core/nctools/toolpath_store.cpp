@@ -1,7 +1,9 @@
 #include "nctools/toolpath_store.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 
 namespace wexal {
 
@@ -131,6 +133,8 @@ void ToolpathStore::MergePass(bool acrossKinds) {
                     last.questionable = last.questionable || move.questionable;
                     last.blockDelete = last.blockDelete && move.blockDelete;
                     std::copy(move.to, move.to + 3, last.to);
+                    last.span = static_cast<std::uint32_t>(
+                        std::min<std::uint64_t>(move.line + move.span - last.line, UINT32_MAX));
                     continue;
                 }
             }
@@ -142,9 +146,10 @@ void ToolpathStore::MergePass(bool acrossKinds) {
 }
 
 std::pair<std::size_t, std::size_t> ToolpathStore::MovesOfLine(std::uint64_t line) const {
+    // Both ends of the lines a move stands for ascend with the moves.
     const auto first = std::lower_bound(
         moves_.begin(), moves_.end(), line,
-        [](const StoredMove& move, std::uint64_t value) { return move.line < value; });
+        [](const StoredMove& move, std::uint64_t value) { return move.line + move.span < value; });
     const auto last = std::upper_bound(
         first, moves_.end(), line,
         [](std::uint64_t value, const StoredMove& move) { return value < move.line; });

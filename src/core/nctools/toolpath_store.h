@@ -15,6 +15,8 @@ struct StoredMove {
     float to[3];
     float centre[3];
     std::uint64_t line;
+    // A merged move stands for lines line .. line + span (0: one line).
+    std::uint32_t span;
     MoveKind kind;
     ArcPlane plane;
     bool blockDelete;
@@ -41,8 +43,9 @@ public:
     double tolerance() const { return tolerance_; }
     Extents extents() const { return extents_; }
 
-    // The stored moves that came from a source line: [first, last) indexes,
-    // empty when none (binary search: lines ascend).
+    // The stored moves that came from a source line, a merged move among
+    // them when it stands for the line: [first, last) indexes, empty when
+    // none (binary search: lines ascend).
     std::pair<std::size_t, std::size_t> MovesOfLine(std::uint64_t line) const;
 
 private:

@@ -306,12 +306,9 @@ TEST(ToolpathTest, StoreKeepsTheShapeWithinItsBound) {
     // Each point lies near the kept move that took its line.
     double worst = 0;
     for (const ToolMove& move : all) {
-        auto [first, last] = store.MovesOfLine(move.line);
-        if (first == last) {
-            ASSERT_GT(first, 0u);
-            first = first - 1;  // merged into the move before
-        }
-        const StoredMove& s = kept[first];
+        const auto [first, last] = store.MovesOfLine(move.line);
+        ASSERT_LT(first, last);
+        const StoredMove& s = kept[last - 1];
         const double ax = s.from[0], ay = s.from[1], az = s.from[2];
         const double bx = s.to[0] - ax, by = s.to[1] - ay, bz = s.to[2] - az;
         const double px = move.to.x - ax, py = move.to.y - ay, pz = move.to.z - az;
