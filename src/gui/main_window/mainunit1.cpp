@@ -199,6 +199,7 @@ void TForm1::FirstIdle() {
 
 void TForm1::TransferEnded(TransferEnd end, bool fromCommandLine, bool exitAfterTransfer,
                            bool closeWindow) {
+    plotForm_->TransferEnded();
     if (fromCommandLine || exitAfterTransfer) {
         state_.Outcome.Request();
         state_.Outcome.Record(end);

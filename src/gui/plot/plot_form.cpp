@@ -246,6 +246,7 @@ void TPlotForm::ShowStatus() {
     StatusLine->setText(text);
     StatusLine->setAccessibleName(text);
     StatusLine->setAccessibleDescription(text);
+    Canvas->setAccessibleDescription(line);
 }
 
 void TPlotForm::ShowClickedLine(const QPoint& at) {
@@ -301,6 +302,13 @@ void TPlotForm::LineSent(const std::string& path, std::size_t index) {
     const std::uint64_t line = index + 1;
     Canvas->MarkLine(line);
     SetDetail(QStringLiteral("送信中 行 %1").arg(line));
+}
+
+void TPlotForm::TransferEnded() {
+    sendPath_.clear();
+    if (Canvas->markedLine() == 0) return;
+    Canvas->MarkLine(0);
+    SetDetail(QString());
 }
 
 bool TPlotForm::focusNextPrevChild(bool) {

@@ -46,6 +46,8 @@ public:
     void Follow(const std::string& name, const std::string& path);
     // Line index of the program being sent is going out.
     void LineSent(const std::string& path, std::size_t index);
+    // A transfer has ended: the path is drawn as it was before the send.
+    void TransferEnded();
 
     const std::string& path() const { return path_; }
     bool loading() const { return loader_ != nullptr; }

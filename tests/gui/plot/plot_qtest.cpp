@@ -239,7 +239,13 @@ private slots:
         // The plunge of line 5 is after the marked line 4; the rapid of line 4 is marked.
         const auto [first, last] = plot.store().MovesOfLine(4);
         QCOMPARE(last - first, std::size_t{1});
-        QVERIFY(test::SaveShot(plot, "plot_send.png"));
+        QVERIFY(test::SaveShot(plot, "plot_send_qtest.png"));
+        // The send's end draws the path as before it.
+        const int draws = plot.Canvas->fullDraws();
+        form->TransferEnded(TransferEnd::Completed, false, false, false);
+        QCOMPARE(plot.Canvas->markedLine(), std::uint64_t{0});
+        QCOMPARE(plot.Canvas->fullDraws(), draws + 1);
+        QVERIFY(!StatusText(plot).contains(QStringLiteral("送信中")));
     }
 };
 
