@@ -205,6 +205,13 @@ bool ToolpathInterpreter::Read(std::string_view text, bool& blockDelete) {
             }
             Problem(text.substr(at, end - at));
             at = end;
+        } else if (IsLetter(c) && at + 1 < text.size() && IsLetter(text[at + 1])) {
+            // Letters in a row are no word of this dialect but a macro's
+            // keyword (IF, GOTO, WHILE) or another control's.
+            std::size_t end = at + 1;
+            while (end < text.size() && IsLetter(text[end])) ++end;
+            Problem(text.substr(at, end - at));
+            at = end;
         } else if (IsLetter(c)) {
             const std::size_t start = at;
             std::size_t p = at + 1;
