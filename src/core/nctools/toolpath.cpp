@@ -85,7 +85,7 @@ bool KnownG(int tenths) {
         530, 540, 541, 550, 560, 570, 580, 590,      // machine and work coordinates
         610, 620, 630, 640, 670, 690,                // cutting modes, cancels
         730, 740, 760, 800, 810, 820, 830, 840, 850, 860, 870, 880, 890,  // cycles
-        900, 910, 920, 940, 950, 960, 970, 980, 990};
+        900, 910, 920, 930, 940, 950, 960, 970, 980, 990};
     return std::find(kKnown.begin(), kKnown.end(), tenths) != kKnown.end();
 }
 

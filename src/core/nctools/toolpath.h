@@ -77,6 +77,26 @@ struct ToolpathSummary {
     static constexpr std::size_t kMaxListed = 1000;
 };
 
+// The rules where a program leaves a choice:
+// - A line with anything not understood makes no move and changes no mode: it
+//   is listed, and the next line goes on from where the tool was.
+// - The tool starts at the origin in G00, G17, G90, G98, in the units of the
+//   first G20/G21 (mm before one); G20/G21 convert nothing already drawn.
+// - Axis words in G80 with no motion code are not understood (never guessed).
+// - Canned cycles drill along the plane's third axis: a rapid over the hole at
+//   the level the tool is at, a rapid to R, a feed to the bottom, back to R at
+//   feed for G74, G84, G85, G89 and at rapid for the others, then for G98 a
+//   rapid to the initial level (where the tool was as the cycles began). In
+//   G91, R counts from the initial level and the bottom from R; K or L counts
+//   the holes, each a step further in G91. Pecks and shifts are not drawn.
+//   A hole with no R or bottom given since the cycles began is not understood.
+// - G28 goes through the intermediate point (named axes only; a leg of no
+//   length is left out) to the origin of the axes named; G53 is a rapid.
+// - Zero-length moves: a programmed G00, G01 or G53 to where the tool is
+//   stays a move, marked questionable, and so does the feed of a hole of no
+//   depth; the other drilling legs and G28 legs of no length are left out.
+//   An arc with no radius (R0, I0 J0, or an R arc whose end is
+//   its start) is drawn as a straight feed, marked questionable.
 class ToolpathInterpreter {
 public:
     explicit ToolpathInterpreter(ToolpathOptions options = {});
