@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ncpath on large programs: a made-up program of pockets, arcs and drilling
 # cycles (about 100 MB; 1 GB with --big), and a 1 GB file without a line
-# end. Prints wall time, peak memory (maximum resident set) and the summary.
+# end. Prints wall time and peak memory (maximum resident set) of a run
+# with its output to /dev/null, then the summary of the program.
 #   bench/core/ncpath_bench.sh [--big] [build-dir]   (default build dir: build)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -45,13 +46,14 @@ make_program() {  # path, megabytes
 measure() {  # label, file
     local label=$1 file=$2
     cat "$file" >/dev/null  # the same warm cache for every run
-    /usr/bin/time -f "%e %M" -o "$work/time" "$tool" "$file" >"$work/out"
+    /usr/bin/time -f "%e %M" -o "$work/time" "$tool" "$file" >/dev/null
     read -r secs kb <"$work/time"
     local size
     size=$(stat -c %s "$file")
     printf '%-34s %7.2f s  %8d KB peak  (%d MB, %.0f MB/s)\n' "$label" "$secs" "$kb" \
         $((size / 1048576)) "$(awk -v b="$size" -v s="$secs" 'BEGIN { print (s > 0 ? b / 1048576 / s : 0) }')"
-    grep '^#' "$work/out" | head -7 | sed 's/^/    /'
+    # Read once more, untimed, for its summary.
+    "$tool" "$file" | grep -a '^#' | head -7 | sed 's/^/    /'
 }
 
 make_program "$work/P100.NC" 100
