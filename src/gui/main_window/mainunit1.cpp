@@ -111,7 +111,7 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     fileCommands_ = std::make_unique<FileCommands>(
         *this, services.moveToTrash ? std::move(services.moveToTrash) : DesktopTrash());
     extApps_ = std::make_unique<ExtAppCommands>(*this);
-    plotForm_ = new TPlotForm(this, *messages_, [this] {
+    plotForm_ = new TPlotForm(this, settings_, *messages_, [this] {
         activateWindow();
         ListBox1->setFocus();
     });

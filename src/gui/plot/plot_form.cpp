@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/settings.h"
 #include "files/file_names.h"
 #include "platform/message_service.h"
 #include "platform/text_codec.h"
@@ -55,10 +56,11 @@ QString KindName(const StoredMove& move) {
 
 }  // namespace
 
-TPlotForm::TPlotForm(QWidget* mainWindow, MessageService& messages,
+TPlotForm::TPlotForm(QWidget* mainWindow, Settings& settings, MessageService& messages,
                      std::function<void()> returnKeyboard)
     : QWidget(mainWindow, Qt::Window),
       mainWindow_(mainWindow),
+      settings_(settings),
       messages_(messages),
       returnKeyboard_(std::move(returnKeyboard)) {
     setObjectName(QStringLiteral("PlotForm"));
@@ -99,6 +101,8 @@ TPlotForm::TPlotForm(QWidget* mainWindow, MessageService& messages,
 }
 
 TPlotForm::~TPlotForm() = default;
+
+bool TPlotForm::noDecimalIsLeastIncrement() const { return settings_.PlotNoDecimal == "Y"; }
 
 void TPlotForm::Open(const std::string& name, const std::string& path) {
     follow_->stop();
@@ -186,7 +190,9 @@ void TPlotForm::Load(bool ask) {
             break;
     }
     file_ = std::move(file);
-    loader_ = std::make_unique<PlotLoader>(std::filesystem::path(path_), options_,
+    ToolpathOptions options;
+    options.noDecimalIsLeastIncrement = noDecimalIsLeastIncrement();
+    loader_ = std::make_unique<PlotLoader>(std::filesystem::path(path_), options,
                                            reading_ == ProgramReading::LineByLine);
     tick_->start();
     ShowStatus();
@@ -238,7 +244,7 @@ void TPlotForm::ShowStatus() {
             line += QStringLiteral("  要確認 %1").arg(run_->summary.questionable);
         }
     }
-    if (options_.noDecimalIsLeastIncrement) line += QStringLiteral("  小数点なし=最小単位");
+    if (noDecimalIsLeastIncrement()) line += QStringLiteral("  小数点なし=最小単位");
     const QString text = line + QLatin1Char('\n') + (detail_.isEmpty() ? kHelp : detail_);
     QPalette palette = StatusLine->palette();
     palette.setColor(QPalette::WindowText, detailTrouble_ ? QColor(0xFF, 0x60, 0x60) : Qt::white);
@@ -355,7 +361,7 @@ void TPlotForm::keyPressEvent(QKeyEvent* event) {
             Canvas->FitAll();
             break;
         case Qt::Key_D:
-            options_.noDecimalIsLeastIncrement = !options_.noDecimalIsLeastIncrement;
+            settings_.PlotNoDecimal = noDecimalIsLeastIncrement() ? "N" : "Y";
             Load(true);
             break;
         case Qt::Key_Tab:

@@ -20,6 +20,7 @@ namespace wexal {
 
 class MessageService;
 class PlotCanvas;
+struct Settings;
 class PlotLoader;
 
 inline constexpr const char* kPlotTitlePrefix = "ツールパス - ";
@@ -35,8 +36,10 @@ class TPlotForm : public QWidget {
     Q_OBJECT
 
 public:
-    // returnKeyboard gives the keyboard back to the file list.
-    TPlotForm(QWidget* mainWindow, MessageService& messages, std::function<void()> returnKeyboard);
+    // returnKeyboard gives the keyboard back to the file list; D is kept in
+    // settings (PlotNoDecimal).
+    TPlotForm(QWidget* mainWindow, Settings& settings, MessageService& messages,
+              std::function<void()> returnKeyboard);
     ~TPlotForm() override;
 
     // P on a file row: shows the file's toolpath and takes the keyboard.
@@ -51,7 +54,7 @@ public:
 
     const std::string& path() const { return path_; }
     bool loading() const { return loader_ != nullptr; }
-    bool noDecimalIsLeastIncrement() const { return options_.noDecimalIsLeastIncrement; }
+    bool noDecimalIsLeastIncrement() const;
     const ToolpathStore& store() const { return store_; }
 
     PlotCanvas* Canvas = nullptr;
@@ -76,9 +79,9 @@ private:
     bool IsShownFile(const std::string& path);
 
     QWidget* mainWindow_;
+    Settings& settings_;
     MessageService& messages_;
     std::function<void()> returnKeyboard_;
-    ToolpathOptions options_;
     ToolpathStore store_;
     std::unique_ptr<PlotLoader> loader_;
     QTimer* tick_ = nullptr;

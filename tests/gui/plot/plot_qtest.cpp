@@ -141,6 +141,7 @@ private slots:
         // D: a number without a decimal point is the least increment: X100 is 0.1 mm.
         QTest::keyClick(&plot, Qt::Key_D);
         QVERIFY(plot.noDecimalIsLeastIncrement());
+        QCOMPARE(form->settings().PlotNoDecimal, std::string("Y"));
         QTRY_VERIFY(!plot.loading());
         QVERIFY2(StatusText(plot).contains(QStringLiteral("範囲 X 0.000〜0.100 Y 0.000〜50.000")) &&
                      StatusText(plot).contains(QStringLiteral("小数点なし=最小単位")),
