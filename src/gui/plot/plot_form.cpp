@@ -132,9 +132,21 @@ void TPlotForm::PlaceBesideMainWindow() {
     move(x, y);
 }
 
+std::optional<TPlotForm::Stamp> TPlotForm::StampOf(const std::string& path) {
+    std::error_code error;
+    Stamp stamp;
+    stamp.size = std::filesystem::file_size(path, error);
+    if (error) return std::nullopt;
+    stamp.time = std::filesystem::last_write_time(path, error);
+    if (error) return std::nullopt;
+    return stamp;
+}
+
 void TPlotForm::Follow(const std::string& name, const std::string& path) {
     if (!isVisible()) return;
-    if (path == path_ && !follow_->isActive()) return;
+    // The same file, unchanged: nothing to read (a refresh of the list, or
+    // the folder watcher); rewritten, it is read again.
+    if (path == path_ && !follow_->isActive() && StampOf(path) == stamp_) return;
     pendingName_ = name;
     pendingPath_ = path;
     follow_->start();
@@ -155,6 +167,7 @@ void TPlotForm::Load(bool ask) {
     Canvas->Reset();
     SetDetail(QString());
     setWindowTitle(Text(kPlotTitlePrefix + DisplayName(name_)));
+    stamp_ = StampOf(path_);
     std::string problem;
     std::shared_ptr<HeldProgramFile> file = HeldProgramFile::Open(path_, problem);
     if (!file) {

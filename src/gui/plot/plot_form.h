@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -78,6 +79,14 @@ private:
     void ShowLineText(std::uint64_t line, const QString& what, int tries);
     bool IsShownFile(const std::string& path);
 
+    // What tells a file rewritten since it was read.
+    struct Stamp {
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type time;
+        bool operator==(const Stamp&) const = default;
+    };
+    static std::optional<Stamp> StampOf(const std::string& path);
+
     QWidget* mainWindow_;
     Settings& settings_;
     MessageService& messages_;
@@ -91,6 +100,7 @@ private:
     std::string pendingName_;
     std::string pendingPath_;
     std::shared_ptr<HeldProgramFile> file_;
+    std::optional<Stamp> stamp_;  // of the file on show when it was read
     ProgramReading reading_ = ProgramReading::Whole;
     std::shared_ptr<const ProgramText> text_;  // made at the first click
     std::optional<ToolpathRun> run_;

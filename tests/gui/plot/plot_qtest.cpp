@@ -162,6 +162,11 @@ private slots:
         QTRY_VERIFY(!plot.loading());
         QVERIFY2(StatusText(plot).contains(QStringLiteral("X 0.000〜10.000 Y 0.000〜20.000 Z 0.000〜30.000")),
                  qPrintable(StatusText(plot)));
+        // Rewritten, the file on show is read again when the list is refreshed.
+        test::WriteFileBytes(work_->path() / "A2.NC", "%\nG01X12.Y20.Z30.F100\n%\n");
+        form->RefreshFileList(FileListModel::kKeepCursor);
+        QTRY_VERIFY2(StatusText(plot).contains(QStringLiteral("X 0.000〜12.000 Y 0.000〜20.000")),
+                     qPrintable(StatusText(plot)));
         // Passing over files quickly reads only the one the cursor stops on.
         QTest::keyClick(form->ListBox1, Qt::Key_Up);
         QTest::qWait(50);
