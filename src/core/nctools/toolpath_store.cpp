@@ -86,10 +86,11 @@ void ToolpathStore::Clear() {
 // Brings the moves down to half the bound, so that the next compaction is as
 // far away as the moves kept: each move costs a bounded share of the passes.
 void ToolpathStore::Compact() {
-    const double size = extents_.empty ? 0.0
-                                       : std::hypot(extents_.max.x - extents_.min.x,
-                                                    extents_.max.y - extents_.min.y,
-                                                    extents_.max.z - extents_.min.z);
+    double size = extents_.empty ? 0.0
+                                 : std::hypot(extents_.max.x - extents_.min.x,
+                                              extents_.max.y - extents_.min.y,
+                                              extents_.max.z - extents_.min.z);
+    if (!std::isfinite(size)) size = 0;
     const double floor = std::max(size, 1.0) * 1e-9;
     const std::size_t target = maxMoves_ / 2;
     if (tolerance_ == 0) {
@@ -100,20 +101,28 @@ void ToolpathStore::Compact() {
         // pixel of the whole part in view: without this a program of a
         // million holes (four moves of alternating kinds each) could not be
         // bounded.
-        MergePass(tolerance_ >= size / 1000);
+        // Beyond every finite tolerance (moves that are no numbers) the
+        // bound still holds: neighbours merge whatever they are.
+        const std::size_t before = moves_.size();
+        MergePass(tolerance_ >= size / 1000, !std::isfinite(tolerance_));
         if (moves_.size() <= target) break;
-        tolerance_ *= 2;
+        // Past the part's size every move of numbers is near every other:
+        // what still does not merge has none, and needs no more doublings.
+        const bool stuck = moves_.size() == before && tolerance_ > 4 * size + floor;
+        tolerance_ = stuck ? HUGE_VAL : tolerance_ * 2;
     }
 }
 
-void ToolpathStore::MergePass(bool acrossKinds) {
+void ToolpathStore::MergePass(bool acrossKinds, bool whatever) {
     std::vector<Vec> dropped;
     dropped.reserve(kMaxRun + 1);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < moves_.size(); ++i) {
         StoredMove move = moves_[i];
         // An arc smaller than the tolerance differs from its chord by less.
-        if (IsArc(move.kind) && 2 * ArcRadius(move) <= tolerance_) move.kind = MoveKind::Feed;
+        if (IsArc(move.kind) && (whatever || 2 * ArcRadius(move) <= tolerance_)) {
+            move.kind = MoveKind::Feed;
+        }
         if (kept > 0 && !IsArc(move.kind)) {
             StoredMove& last = moves_[kept - 1];
             const bool alike = last.kind == move.kind && last.blockDelete == move.blockDelete &&
@@ -122,9 +131,9 @@ void ToolpathStore::MergePass(bool acrossKinds) {
             if (!IsArc(last.kind) && dropped.size() < kMaxRun && (alike || acrossKinds)) {
                 const Vec a = Of(last.from);
                 const Vec b = Of(move.to);
-                bool near = DistanceToSegment(Of(last.to), a, b) <= tolerance_ &&
-                            DistanceToSegment(Of(move.from), a, b) <= tolerance_;
-                for (std::size_t d = 0; near && d < dropped.size(); ++d) {
+                bool near = whatever || (DistanceToSegment(Of(last.to), a, b) <= tolerance_ &&
+                                         DistanceToSegment(Of(move.from), a, b) <= tolerance_);
+                for (std::size_t d = 0; near && !whatever && d < dropped.size(); ++d) {
                     near = DistanceToSegment(dropped[d], a, b) <= tolerance_;
                 }
                 if (near) {

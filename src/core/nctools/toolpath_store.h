@@ -51,8 +51,9 @@ public:
 private:
     // (the rest of the private section is the implementation's own)
     void Compact();
-    // One pass of merging at the tolerance in force.
-    void MergePass(bool acrossKinds);
+    // One pass of merging at the tolerance in force; whatever: every
+    // neighbour merges, near or not.
+    void MergePass(bool acrossKinds, bool whatever);
 
     std::size_t maxMoves_;
     std::vector<StoredMove> moves_;

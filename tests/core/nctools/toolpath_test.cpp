@@ -344,6 +344,13 @@ TEST(ToolpathTest, StoreKeepsTheShapeWithinItsBound) {
                    std::uint64_t(i)});
     }
     EXPECT_LE(still.moves().size(), 10u);
+    ToolpathStore noNumbers(10);
+    const double nan = std::nan("");
+    for (int i = 0; i < 1000; ++i) {
+        noNumbers.Add({i % 2 ? MoveKind::Feed : MoveKind::ArcCcw, {nan, 0, 0}, {0, nan, 1},
+                       {nan, nan, nan}, ArcPlane::XY, std::uint64_t(i)});
+    }
+    EXPECT_LE(noNumbers.moves().size(), 10u);
 
     // Kept as they came while they fit; lines found by their number.
     ToolpathStore small(10);
