@@ -314,8 +314,10 @@ bool ToolpathInterpreter::Interpret(std::uint64_t number, bool blockDelete,
         switch (word.letter) {
             case 'G': {
                 const double tenths = word.value * 10;
-                const int code = static_cast<int>(std::lround(tenths));
-                if (word.value < 0 || std::fabs(tenths - code) > 1e-6 || !KnownG(code)) {
+                const int code = word.value >= 0 && word.value < 1000
+                                     ? static_cast<int>(std::lround(tenths))
+                                     : -1;
+                if (code < 0 || std::fabs(tenths - code) > 1e-6 || !KnownG(code)) {
                     Problem(word.text);
                     break;
                 }

@@ -209,11 +209,13 @@ TEST(ToolpathTest, ProgramsMoveAsWorkedOutByHand) {
          "X3.\n"
          "G01 B90.\n"
          "M99\n"
-         "IF [#1 GT 0] GOTO10",
+         "IF [#1 GT 0] GOTO10\n"
+         "G999999999 X1.",
          false,
          {"N1 R 1,0,0", "N9 R 3,0,0"},
          {"N2 #100 =5.", "N3 X? #100", "N4 M98", "N5 G65 A1.", "N6 G05.1", "N7 $$", "N8 Y?",
-          "N10 B90.", "N11 M99", "N12 IF [#1 GT 0] GOTO 10"},
+          "N10 B90.", "N11 M99", "N12 IF [#1 GT 0] GOTO 10",
+          "N13 G999999999"},
          ""},
         {"no decimal point: least increments of mm, then of inch",
          "G21 G01 X1000 Y2.5 F100\n"
