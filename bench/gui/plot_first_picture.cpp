@@ -3,7 +3,7 @@
 // time until the whole file is read and drawn, and the peak memory of the
 // process (VmHWM).
 //
-//   plot_first_picture FILE           P on FILE
+//   plot_first_picture FILE [PNG]     P on FILE; PNG: the plot's picture at the end
 //   plot_first_picture --make MB FILE writes a program of about MB megabytes
 //   plot_first_picture --smoke        a 2 MB program in a temporary folder
 #include <unistd.h>
@@ -43,8 +43,9 @@ long PeakRssKb() {
     return -1;
 }
 
-// A 3D surface program as a CAM system writes it, CR LF, with an arc at the
-// end of every pass and a rapid to the next.
+// A 3D surface program as a CAM system writes it, CR LF: passes along X 2 mm
+// apart over a 200 x 100 mm part, an arc to the next pass, and layer after
+// layer deeper, 50 passes a layer.
 void MakeProgram(const fs::path& path, long megabytes) {
     std::ofstream out(path, std::ios::binary);
     const long target = megabytes * 1024 * 1024;
@@ -54,14 +55,17 @@ void MakeProgram(const fs::path& path, long megabytes) {
     for (long n = 1; written < target; ++n) {
         const long pass = n / 500;
         const long step = n % 500;
-        char line[96];
-        if (step == 0) {
-            std::snprintf(line, sizeof line,
-                          "N%ldG03X199.6Y%.3fI0J1.F2000\r\nG00Z5.\r\nX0Y%.3f\r\n", n,
-                          pass * 2.0, pass * 2.0);
+        const double y = (pass % 50) * 2.0;
+        const double layer = -0.5 * static_cast<double>(pass / 50);
+        char line[128];
+        if (step == 0 && pass % 50 == 0) {
+            std::snprintf(line, sizeof line, "N%ldG00Z5.\r\nX0Y0\r\n", n);
+        } else if (step == 0) {
+            std::snprintf(line, sizeof line, "N%ldG03X199.6Y%.3fI0J1.F2000\r\nG00Z5.\r\nX0\r\n",
+                          n, y);
         } else {
-            std::snprintf(line, sizeof line, "N%ldG01X%.3fY%.3fZ%.3fF3000\r\n", n, step * 0.4,
-                          pass * 2.0, -2.0 - ((n * 37) % 101) / 50.0);
+            std::snprintf(line, sizeof line, "N%ldG01X%.3fY%.3fZ%.3fF3000\r\n", n, step * 0.4, y,
+                          layer - ((n * 37) % 101) / 50.0);
         }
         block += line;
         if (block.size() > (1 << 20)) {
@@ -94,7 +98,7 @@ bool WaitFor(const std::function<bool()>& done, int limitMs) {
     return true;
 }
 
-int Run(const fs::path& file) {
+int Run(const fs::path& file, const char* picture = nullptr) {
     const fs::path home =
         fs::temp_directory_path() / ("wexal_plot_bench_" + std::to_string(::getpid()));
     fs::create_directories(home);
@@ -132,6 +136,9 @@ int Run(const fs::path& file) {
         plot.store().moves().size(), plot.store().tolerance(), plot.Canvas->fullDraws(),
         PeakRssKb(), rssBefore, static_cast<unsigned long long>(fs::file_size(file)));
     std::printf("status=%s\n", plot.StatusLine->text().toStdString().c_str());
+    if (picture != nullptr && !plot.grab().save(QString::fromLocal8Bit(picture))) {
+        std::cerr << "cannot save " << picture << "\n";
+    }
     form.reset();
     std::error_code ec;
     fs::remove_all(home, ec);
@@ -156,9 +163,9 @@ int main(int argc, char** argv) {
         fs::remove_all(folder, ec);
         return status;
     }
-    if (argc != 2) {
-        std::cerr << "usage: plot_first_picture FILE | --make MB FILE | --smoke\n";
+    if (argc != 2 && argc != 3) {
+        std::cerr << "usage: plot_first_picture FILE [PNG] | --make MB FILE | --smoke\n";
         return 2;
     }
-    return Run(fs::absolute(argv[1]));
+    return Run(fs::absolute(argv[1]), argc == 3 ? argv[2] : nullptr);
 }

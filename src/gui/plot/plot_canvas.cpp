@@ -46,7 +46,8 @@ void PlotCanvas::Reset() {
     bounds_ = {};
     fittedBounds_ = {};
     boundedCount_ = 0;
-    storeTolerance_ = 0;
+    seenStored_ = store_.moves().size();
+    seenAdded_ = store_.added();
     markedLine_ = 0;
     autoFit_ = true;
     view_.Fit({}, kMargin);
@@ -94,9 +95,12 @@ bool PlotCanvas::BoundsInView() const {
 
 void PlotCanvas::MovesArrived(bool finished) {
     const std::vector<StoredMove>& moves = store_.moves();
-    if (store_.tolerance() != storeTolerance_ || moves.size() < drawnCount_) {
-        // Moves were merged: the indexes drawn so far no longer hold.
-        storeTolerance_ = store_.tolerance();
+    // Each move added is one more stored unless the store merged some: then
+    // the indexes drawn so far no longer hold.
+    const bool merged = moves.size() != seenStored_ + (store_.added() - seenAdded_);
+    seenStored_ = moves.size();
+    seenAdded_ = store_.added();
+    if (merged) {
         bounds_ = ProjectedBounds(view_.projection(), moves);
         boundedCount_ = moves.size();
         if (autoFit_) {

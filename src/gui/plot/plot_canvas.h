@@ -71,7 +71,8 @@ private:
     PlotBounds bounds_;           // of moves [0, boundedCount_) as projected
     std::size_t boundedCount_ = 0;
     PlotBounds fittedBounds_;     // what the last fit showed
-    double storeTolerance_ = 0;
+    std::size_t seenStored_ = 0;  // the store's moves and added count at the
+    std::uint64_t seenAdded_ = 0;  // last arrival, which tell a merge
     QImage picture_;
     std::size_t drawnCount_ = 0;
     std::size_t dimmedUpTo_ = 0;  // moves drawn dimmed as sent
