@@ -269,13 +269,13 @@ TEST(NcpathTest, DebianSampleProgramsAllRead) {
     const std::string in = "cd '" + dir.path().string() + "' && ";
     const char* kPackage = "linuxcnc-uspace";
     const std::string download =
-        in + "timeout 120 apt-get download " + kPackage + " >download.log 2>&1";
+        in + "timeout 25 apt-get download " + kPackage + " >download.log 2>&1";
     if (std::system(download.c_str()) != 0) {
         // The package lists may be old or missing: renewed once.
-        const std::string update = "timeout 120 apt-get update >'" +
+        const std::string update = "timeout 25 apt-get update >'" +
                                    (dir / "update.log").string() + "' 2>&1";
         if (std::system(update.c_str()) != 0 || std::system(download.c_str()) != 0) {
-            GTEST_SKIP() << "the Debian archive cannot be reached within 120 s: "
+            GTEST_SKIP() << "the Debian archive cannot be reached within 25 s: "
                          << ReadAll(dir / "download.log").substr(0, 300);
         }
     }
