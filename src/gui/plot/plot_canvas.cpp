@@ -163,6 +163,7 @@ void PlotCanvas::DrawAll() {
         picture_.setDevicePixelRatio(ratio);
     }
     picture_.fill(kGround);
+    smooth_ = store_.moves().size() <= kSmoothMoves;
     drawnCount_ = 0;
     dimmedUpTo_ = 0;
     ++fullDraws_;
@@ -170,6 +171,11 @@ void PlotCanvas::DrawAll() {
 }
 
 void PlotCanvas::DrawRange(std::size_t first, std::size_t last) {
+    // Grown past smoothing: all of it without, so the picture is one whole.
+    if (smooth_ && last > kSmoothMoves) {
+        DrawAll();
+        return;
+    }
     if (first < last) {
         QPainter painter(&picture_);
         Prepare(painter);
@@ -181,7 +187,7 @@ void PlotCanvas::DrawRange(std::size_t first, std::size_t last) {
 }
 
 void PlotCanvas::Prepare(QPainter& painter) const {
-    painter.setRenderHint(QPainter::Antialiasing, store_.moves().size() <= kSmoothMoves);
+    painter.setRenderHint(QPainter::Antialiasing, smooth_);
     // A line on whole pixels then covers one pixel, not half of two.
     painter.translate(0.5, 0.5);
 }

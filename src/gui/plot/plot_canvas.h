@@ -76,6 +76,7 @@ private:
     QImage picture_;
     std::size_t drawnCount_ = 0;
     std::size_t dimmedUpTo_ = 0;  // moves drawn dimmed as sent
+    bool smooth_ = true;          // the picture is drawn antialiased
     bool autoFit_ = true;
     QElapsedTimer sinceFit_;
     std::uint64_t markedLine_ = 0;

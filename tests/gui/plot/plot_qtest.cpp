@@ -210,6 +210,17 @@ private slots:
         QVERIFY(!plot.isVisible());
         QVERIFY(!plot.loading());
         QVERIFY(plot.store().moves().empty());
+
+        // Read to its end, past the store's bound: the picture drawn as the
+        // moves came, merges and all, is the picture of what is kept.
+        QTest::keyClick(form->ListBox1, Qt::Key_P);
+        QTRY_VERIFY_WITH_TIMEOUT(!plot.loading(), 60000);
+        QVERIFY(plot.store().moves().size() < plot.store().added());
+        const QImage grown = plot.Canvas->grab().toImage();
+        const int draws = plot.Canvas->fullDraws();
+        QTest::keyClick(&plot, Qt::Key_Home);
+        QCOMPARE(plot.Canvas->fullDraws(), draws + 1);
+        QCOMPARE(plot.Canvas->grab().toImage(), grown);
     }
 
     // The line a send highlights in its view marks its moves in the plot of
