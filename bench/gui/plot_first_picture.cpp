@@ -121,10 +121,7 @@ int Run(const fs::path& file, const char* picture = nullptr) {
     QTest::keyClick(form->ListBox1, Qt::Key_P);
     const double keyHandled = Ms(sinceKey);
     double first = -1;
-    if (WaitFor([&] { return !plot.store().moves().empty(); }, 60000)) {
-        const int paints = plot.Canvas->paints();
-        if (WaitFor([&] { return plot.Canvas->paints() > paints; }, 10000)) first = Ms(sinceKey);
-    }
+    if (WaitFor([&] { return plot.Canvas->paintedMoves() > 0; }, 60000)) first = Ms(sinceKey);
     const bool read = WaitFor([&] { return !plot.loading(); }, 1200000);
     plot.Canvas->repaint();
     const double whole = Ms(sinceKey);

@@ -243,7 +243,7 @@ void PlotCanvas::DrawMove(QPainter& painter, const StoredMove& move) const {
 void PlotCanvas::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, picture_);
-    ++paints_;
+    paintedMoves_ = drawnCount_;
     if (markedLine_ == 0) return;
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(0.5, 0.5);

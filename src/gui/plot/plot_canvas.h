@@ -45,8 +45,9 @@ public:
     std::optional<std::size_t> MoveAt(const QPoint& at) const;
     // How often the whole picture has been drawn (the cost of a new view).
     int fullDraws() const { return fullDraws_; }
-    // Paint events served, so a measurement can see the first picture shown.
-    int paints() const { return paints_; }
+    // The moves in the picture painted last, so a measurement can see the
+    // first picture shown.
+    std::size_t paintedMoves() const { return paintedMoves_; }
 
 signals:
     void Clicked(const QPoint& at);
@@ -81,7 +82,7 @@ private:
     QElapsedTimer sinceFit_;
     std::uint64_t markedLine_ = 0;
     int fullDraws_ = 0;
-    int paints_ = 0;
+    std::size_t paintedMoves_ = 0;
 };
 
 }  // namespace wexal
