@@ -252,7 +252,17 @@ void TPlotForm::ShowStatus() {
     }
     line += QStringLiteral("  移動 %1").arg(store_.added());
     if (run_) {
-        line += QStringLiteral("  不明 %1").arg(run_->summary.notUnderstoodCount);
+        const ToolpathSummary& summary = run_->summary;
+        line += QStringLiteral("  不明 %1").arg(summary.notUnderstoodCount);
+        // The first of them, so the operator knows where to look.
+        if (!summary.notUnderstood.empty()) {
+            const NotUnderstood& first = summary.notUnderstood.front();
+            line += QStringLiteral("（行 %1 %2%3）")
+                        .arg(first.line)
+                        .arg(Text(first.what))
+                        .arg(summary.notUnderstoodCount > 1 ? QStringLiteral(" ほか")
+                                                            : QString());
+        }
         if (run_->summary.questionable > 0) {
             line += QStringLiteral("  要確認 %1").arg(run_->summary.questionable);
         }

@@ -24,7 +24,8 @@ namespace {
 constexpr const char* kSquare =
     "%\r\nO0001\r\nG21G90\r\nG00X0Y0Z5.\r\nG01Z-1.F100\r\nX100Y0\r\nY50.\r\nX0.\r\nY0\r\n"
     "G00Z5.\r\nM30\r\n%\r\n";
-constexpr const char* kLine = "%\nG01X10.Y20.Z30.F100\n%\n";
+// A line and a subprogram call, which the plot does not follow.
+constexpr const char* kLine = "%\nG01X10.Y20.Z30.F100\nM98P1000\n%\n";
 
 QString StatusText(const TPlotForm& plot) { return plot.StatusLine->text(); }
 
@@ -161,6 +162,8 @@ private slots:
         QTRY_COMPARE(plot.windowTitle(), QStringLiteral("ツールパス - A2.NC"));
         QTRY_VERIFY(!plot.loading());
         QVERIFY2(StatusText(plot).contains(QStringLiteral("X 0.000〜10.000 Y 0.000〜20.000 Z 0.000〜30.000")),
+                 qPrintable(StatusText(plot)));
+        QVERIFY2(StatusText(plot).contains(QStringLiteral("不明 1（行 3 M98")),
                  qPrintable(StatusText(plot)));
         // Rewritten, the file on show is read again when the list is refreshed.
         test::WriteFileBytes(work_->path() / "A2.NC", "%\nG01X12.Y20.Z30.F100\n%\n");
