@@ -224,6 +224,13 @@ private slots:
         QTest::keyClick(&plot, Qt::Key_Home);
         QCOMPARE(plot.Canvas->fullDraws(), draws + 1);
         QCOMPARE(plot.Canvas->grab().toImage(), grown);
+
+        // The main window going while a program is read stops and joins the
+        // reader (a hang or a crash here fails the run).
+        QTest::keyClick(&plot, Qt::Key_Escape);
+        QTest::keyClick(form->ListBox1, Qt::Key_P);
+        QVERIFY(form->PlotForm().loading());
+        form.reset();
     }
 
     // The line a send highlights in its view marks its moves in the plot of
