@@ -147,7 +147,7 @@ std::size_t PlotCanvas::FirstMoveFrom(std::uint64_t line) const {
     const std::vector<StoredMove>& moves = store_.moves();
     return static_cast<std::size_t>(
         std::partition_point(moves.begin(), moves.end(),
-                             [line](const StoredMove& m) { return m.line < line; }) -
+                             [line](const StoredMove& m) { return m.line + m.span < line; }) -
         moves.begin());
 }
 
@@ -200,7 +200,7 @@ void PlotCanvas::DrawMove(QPainter& painter, const StoredMove& move) const {
         colour = kQuestionable;
         width = 2;
     }
-    if (markedLine_ != 0 && move.line < markedLine_) colour = kSent;
+    if (markedLine_ != 0 && move.line + move.span < markedLine_) colour = kSent;
     QPen pen(colour, width, move.kind == MoveKind::Rapid ? Qt::DashLine : Qt::SolidLine);
     pen.setCosmetic(true);
     painter.setPen(pen);
@@ -248,8 +248,8 @@ void PlotCanvas::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(0.5, 0.5);
     const std::vector<StoredMove>& moves = store_.moves();
-    for (std::size_t i = FirstMoveFrom(markedLine_);
-         i < moves.size() && moves[i].line == markedLine_; ++i) {
+    const auto [first, last] = store_.MovesOfLine(markedLine_);
+    for (std::size_t i = first; i < last; ++i) {
         const StoredMove& shown = moves[i];
         painter.setPen(QPen(kGoingOut, 3));
         const PlotPoint a = view_.ToScreen({shown.from[0], shown.from[1], shown.from[2]});

@@ -63,7 +63,8 @@ private:
     void DrawRange(std::size_t first, std::size_t last);
     void Prepare(class QPainter& painter) const;
     void DrawMove(class QPainter& painter, const StoredMove& move) const;
-    // The index of the first move of a line at or after it.
+    // The index of the first move that stands for the line or a later one
+    // (a merged move may stand for lines before it too).
     std::size_t FirstMoveFrom(std::uint64_t line) const;
     bool BoundsInView() const;
 

@@ -288,6 +288,8 @@ void TPlotForm::ShowClickedLine(const QPoint& at) {
     QString what = KindName(move);
     if (move.blockDelete) what += QStringLiteral("・ブロックスキップ");
     if (move.questionable) what += QStringLiteral("・要確認");
+    // A move merged from several lines (a big program) is named by its first.
+    if (move.span > 0) what += QStringLiteral("・%1行分").arg(std::uint64_t{move.span} + 1);
     ShowLineText(move.line, what, kLineRetries);
 }
 
