@@ -66,6 +66,9 @@ struct Settings {
     // [Setting]
     std::string ModemePort1;
     std::string ModemePort2;
+    // [Options] The toolpath plot reads a number without a decimal point as
+    // the least increment ("Y") or as whole units ("N").
+    std::string PlotNoDecimal = "N";
 
     // OutApp_Sub.ini [Application]
     std::string EditApp;

@@ -59,6 +59,7 @@ inline const SettingsEntry kMainEntries[] = {
     {"Options", "WinVer", &Settings::WinVer},
     {"Setting", "ModemePort1", &Settings::ModemePort1},
     {"Setting", "ModemePort2", &Settings::ModemePort2},
+    {"Options", "PlotNoDecimal", &Settings::PlotNoDecimal},
 };
 
 }  // namespace wexal

@@ -19,6 +19,7 @@ const char* const kShiftSpaceEscHelp =
 const char* const kLetterCommandHelp =
     " B:ﾌｧｲﾙ分割\n C:ﾌｧｲﾙｺﾋﾟｰ\n D:ﾌｧｲﾙ削除\n E:ｴﾃﾞｨﾀ起動\n G:ｴﾃﾞｨﾀ設定\n F:ﾌｧｲﾙ検索\n"
     " H:指定軸2倍\n I:ﾌｧｲﾙ情報\n K:ﾌｧｲﾙ結合\n L:ﾄﾞﾗｲﾌﾞ切換\n M:ﾌｧｲﾙ移動\n O:ｵﾌﾟｼｮﾝ設定\n"
+    " P:ﾂｰﾙﾊﾟｽ表示\n"
     " R:ﾌｧｲﾙ名変更\n S:ﾌｧｲﾙｿｰﾄ\n V:ﾌｧｲﾙﾋﾞｭｰ\n X:関連付け起動\n Y:外部ｱﾌﾟﾘ設定\n"
     "---------------\n T:先頭に移動\n Z:末尾に移動\n";
 
@@ -50,6 +51,8 @@ ListCommand MapLetter(char letter) {
             return ListCommand::Move;
         case 'O':
             return ListCommand::Options;
+        case 'P':
+            return ListCommand::Plot;
         case 'R':
             return ListCommand::Rename;
         case 'S':
@@ -190,6 +193,7 @@ CommandCheck CheckCommand(ListCommand command, RowKind row, int markedCount, boo
         case ListCommand::AxisDouble:
         case ListCommand::OpenAssociated:
         case ListCommand::View:
+        case ListCommand::Plot:
             if (!onFile) return Gate(CommandGate::Nothing);
             break;
         case ListCommand::Editor:

@@ -64,6 +64,7 @@ enum class ListCommand {
     ToTop,           // T
     View,            // V, F8
     OpenAssociated,  // X, F9
+    Plot,            // P
     ExtAppSettings,  // Y
     ToBottom,        // Z
     Send,            // F1 (Shift: end afterwards)

@@ -22,6 +22,7 @@
 #include "dialogs/option.h"
 #include "dialogs/file_info_form.h"
 #include "main_window/file_list_box.h"
+#include "plot/plot_form.h"
 #include "files/input_line.h"
 #include "serial/transfer_log.h"
 
@@ -311,6 +312,10 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
             break;
         case ListCommand::View:
             form_.fileCommands_->ViewFile();
+            break;
+        case ListCommand::Plot:
+            form_.plotForm_->Open(list.FileNameOfRow(list.Cursor()),
+                                  list.FullPathOfRow(list.Cursor()));
             break;
     }
 }

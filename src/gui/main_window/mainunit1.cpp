@@ -31,6 +31,7 @@
 #include "dialogs/option.h"
 #include "dialogs/file_info_form.h"
 #include "main_window/file_list_box.h"
+#include "plot/plot_form.h"
 #include "files/file_loader.h"
 #include "platform/fit_text.h"
 #include "seams/qt_launcher_trust.h"
@@ -110,6 +111,12 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     fileCommands_ = std::make_unique<FileCommands>(
         *this, services.moveToTrash ? std::move(services.moveToTrash) : DesktopTrash());
     extApps_ = std::make_unique<ExtAppCommands>(*this);
+    plotForm_ = new TPlotForm(this, settings_, *messages_, [this] {
+        activateWindow();
+        ListBox1->setFocus();
+    });
+    connect(transferPanel_.get(), &TransferPanel::LineSent, plotForm_,
+            [this](const std::string& path, std::size_t index) { plotForm_->LineSent(path, index); });
     fileList_.SetReadingHook([this] {
         ListBox1->ShowReading();
         Label7->setText(QString::fromStdString(fileList_.FolderLine()));
@@ -192,6 +199,7 @@ void TForm1::FirstIdle() {
 
 void TForm1::TransferEnded(TransferEnd end, bool fromCommandLine, bool exitAfterTransfer,
                            bool closeWindow) {
+    plotForm_->TransferEnded();
     if (fromCommandLine || exitAfterTransfer) {
         state_.Outcome.Request();
         state_.Outcome.Record(end);
@@ -248,6 +256,7 @@ void TForm1::RefreshFileList(unsigned flags) {
     Label7->setText(QString::fromStdString(fileList_.FolderLine()));
     ListBox1->setFocus();
     fileList_.SetRowsPerColumn(ListBox1->VisibleRowsPerColumn());
+    PlotFollowsCursor();
 }
 
 void TForm1::ChangeList(const std::function<void()>& change) {
@@ -258,6 +267,13 @@ void TForm1::ChangeList(const std::function<void()>& change) {
 void TForm1::ShowListCursor() {
     ListBox1->ShowCursor();
     Label8->setText(QString::fromStdString(fileList_.DetailsLine()));
+    PlotFollowsCursor();
+}
+
+void TForm1::PlotFollowsCursor() {
+    const int cursor = fileList_.Cursor();
+    if (plotForm_ == nullptr || fileList_.KindOfRow(cursor) != RowKind::File) return;
+    plotForm_->Follow(fileList_.FileNameOfRow(cursor), fileList_.FullPathOfRow(cursor));
 }
 
 void TForm1::RestoreIdleDisplay() {

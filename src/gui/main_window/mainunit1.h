@@ -47,6 +47,7 @@ class OptionTakeHost;
 class TFolderCheck;
 class TFileInfoForm;
 class ExtAppCommands;
+class TPlotForm;
 
 // The platform's folder browser: caption and start folder in, the chosen
 // folder out (nullopt when cancelled).
@@ -93,6 +94,8 @@ public:
     TFileInfoForm& FileInfoForm() { return *fileInfoForm_; }
     FileCommands& fileCommands() { return *fileCommands_; }
     ExtAppCommands& extApps() { return *extApps_; }
+    // The toolpath plot (P), a window of its own.
+    TPlotForm& PlotForm() { return *plotForm_; }
 
     // Controls, under the names the rest of the program uses.
     QLabel* Label1 = nullptr;           // function-key help
@@ -179,6 +182,8 @@ private:
     void ShowHelpLine(bool shift);
     // The view and the information line follow the model's cursor and marks.
     void ShowListCursor();
+    // An open plot follows the cursor's file.
+    void PlotFollowsCursor();
     void ChangeList(const std::function<void()>& change);
 
     Settings settings_;
@@ -211,6 +216,7 @@ private:
     TFileInfoForm* fileInfoForm_ = nullptr;  // a child of the window
     std::unique_ptr<FileCommands> fileCommands_;
     std::unique_ptr<ExtAppCommands> extApps_;
+    TPlotForm* plotForm_ = nullptr;  // a window owned by this one
     bool shown_ = false;
     bool firstIdleDone_ = false;
     bool closeQueryDone_ = false;

@@ -198,6 +198,7 @@ void TransferPanel::CloseMainWindow() { closeAfter_ = true; }
 
 void TransferPanel::ShowView(const SendView& view) {
     ProgramView1->SetProgram(view.program());
+    sentPath_ = view.program() ? view.program()->file().path() : std::string();
 }
 
 void TransferPanel::ClearView() {
@@ -208,7 +209,10 @@ void TransferPanel::ClearView() {
 
 void TransferPanel::ShowViewTop() { ProgramView1->ShowTop(); }
 
-void TransferPanel::HighlightLine(std::size_t index) { ProgramView1->HighlightLine(index); }
+void TransferPanel::HighlightLine(std::size_t index) {
+    ProgramView1->HighlightLine(index);
+    emit LineSent(sentPath_, index);
+}
 
 void TransferPanel::HighlightQueueEntry(int position) { ListBox2->setCurrentRow(position - 1); }
 

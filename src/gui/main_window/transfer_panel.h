@@ -96,6 +96,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+signals:
+    // Line index of the program in the view (the file at path) is going out.
+    void LineSent(const std::string& path, std::size_t index);
+
 private:
     void Show(const char* caption, Place place, const QColor& colour, bool withQueue);
     // Which of the two views stands in the panel.
@@ -113,6 +117,7 @@ private:
     bool running_ = false;
     bool stop_ = false;
     bool closeAfter_ = false;
+    std::string sentPath_;  // the file of the program in the send view
 };
 
 }  // namespace wexal
