@@ -54,8 +54,18 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     Report report;
-    int status = options->mode == Options::Mode::Receive ? RunReceive(*options, *line, report)
-                                                         : RunPunch(*options, *line, report);
+    int status = 0;
+    switch (options->mode) {
+        case Options::Mode::Receive:
+            status = RunReceive(*options, *line, report);
+            break;
+        case Options::Mode::Request:
+            status = RunRequest(*options, *line, report);
+            break;
+        default:
+            status = RunPunch(*options, *line, report);
+            break;
+    }
     report.Add("peer_line", line->PeerLine());
     pty.RemoveLink();
     if (options->reportFile.empty()) {

@@ -14,6 +14,8 @@ const char* const kHelpText =
 Usage:
   ncsim receive [OPTIONS]         the machine reads in: wait for a program from the PC and store it
   ncsim punch FILE [OPTIONS]      the machine punches out: send FILE to the PC
+  ncsim request NAME [OPTIONS]    the operator asks a DNC server for program NAME:
+                                  punch the request, then receive the answer
   ncsim --help                    this text
 
 ncsim opens a pseudo-terminal, sets its slave side raw at the line speed, and
@@ -25,7 +27,7 @@ ncsim prints a report of key=value lines (or writes it to --report FILE).
 Exit status: 0 when the transfer ended by its rules, 1 on a time-out, a
 signal (SIGINT, SIGTERM) or a failure, 2 on a wrong command line.
 
-Options for both modes:
+Options for every mode:
   --line B,D,P,S        line format as Wexal writes it: baud, data bits, parity
                         N/E/O, stop bits 1, 1.5 or 2 (default 4800,8,N,2).
                         Bytes move at B / (1 + D + parity bit + S) per second:
@@ -34,7 +36,8 @@ Options for both modes:
   --code C              tape code: iso (7 bits and an even-parity eighth bit),
                         eia (EIA RS-244), ascii (bytes as they are) or, for
                         receive only, auto (the first data byte decides by its
-                        parity). Default: auto for receive, iso for punch.
+                        parity). Default: auto for receive, iso for punch and
+                        request (which reads the answer in the same code).
   --link PATH           make PATH a symbolic link to the slave (removed at the end)
   --serve URL           play the machine behind a TCP port instead, as a serial
                         device server would: tcp://HOST:PORT (bytes as they
@@ -48,10 +51,10 @@ Options for both modes:
   --report FILE         write the report to FILE instead of standard output
   --idle-timeout SEC    end when nothing happens for SEC seconds: no open, no
                         byte, or held by XOFF (default 30; 0 waits for ever)
-  --linger MS           receive: after the end, keep storing bytes until the
-                        line is quiet for MS (default 500); punch: after the
-                        last byte wait up to MS for the PC's DC4 or close
-                        (default 5000)
+  --linger MS           receive and request: after the end, keep storing bytes
+                        until the line is quiet for MS (default 500); punch:
+                        after the last byte wait up to MS for the PC's DC4 or
+                        close (default 5000)
 
 Receive (the PC sends, ncsim plays the machine reading in):
   --raw FILE            store every byte read from the line, unchanged
@@ -98,6 +101,16 @@ Punch (ncsim sends FILE to the PC):
   (0x11) releases it; DC4 stops it. After the last byte the punch ends at the
   PC's DC4, when the PC closes the port, or after --linger.
 
+Request (ncsim asks a DNC server for a program, as an operator at the NC
+keyboard does, and reads in what comes back):
+  --drip                ask for drip feed: DRIP instead of REQ in the request
+
+  ncsim punches the lines %, O9999(REQ NAME) and % as punch does (with punch's
+  --leader, --trailer, --leader-char, --start, --end and --start-delay), and
+  once the last byte is out behaves as receive with receive's options: --dc1
+  announces readiness, --text and --raw store what arrives, the receive ends
+  by the same rules. A NAME without extension lets the server add its own.
+
 Report keys: mode, line, bytes_per_s, code, end_reason (end-mark, dc4, closed,
 complete, idle-timeout, signal, error), duration_ms (first to last byte moved),
 opens; receive: bytes_received, leader_bytes, text_bytes, parity_errors,
@@ -105,13 +118,17 @@ first_parity_error (byte offset or -1), eia_unknown, overrun_bytes, xoff_sent,
 xon_sent, max_buffer_fill, bytes_after_xoff (most bytes read during one XOFF),
 bytes_after_xoff_total, xoff_held_ms, dc1_sent, injected, dc4_received;
 punch: bytes_sent, tape_bytes, unencodable, xoff_received, xon_received, held_ms,
-dc4_received; both: peer_line (the line format the PC set, as B,D,P,S:
+dc4_received; request: the receive keys and request (NAME), request_kind
+(REQ or DRIP), request_bytes (tape bytes punched), request_end (how the
+punch ended), program_number (the first O or : number that arrived, empty
+when none); all: peer_line (the line format the PC set, as B,D,P,S:
 seen on the pseudo-terminal, or taken over RFC 2217; empty otherwise).
 
 Examples:
   ncsim receive --link /tmp/nc --dc1 --line 4800,7,E,2 --xoff-at 200 --xon-at 50 \
         --raw in.bin --text in.nc
   ncsim punch O1000.NC --code eia --line 9600,8,N,2 --leader 50
+  ncsim request O1234 --serve tcp://127.0.0.1:0 --dc1 --text got.nc
 )";
 
 namespace {
@@ -221,7 +238,7 @@ std::optional<std::string> ParseByteText(const std::string& text) {
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
     Options options;
     if (args.empty()) {
-        error = "a mode is needed: receive or punch (see ncsim --help)";
+        error = "a mode is needed: receive, punch or request (see ncsim --help)";
         return std::nullopt;
     }
     const std::string& mode = args[0];
@@ -230,11 +247,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         options.mode = Options::Mode::Receive;
     } else if (mode == "punch") {
         options.mode = Options::Mode::Punch;
+    } else if (mode == "request") {
+        options.mode = Options::Mode::Request;
     } else {
         error = "unknown mode '" + mode + "' (see ncsim --help)";
         return std::nullopt;
     }
     const bool receive = options.mode == Options::Mode::Receive;
+    const bool reads = options.Reads(), punches = options.Punches();
 
     auto number = [&](long long& target, long long low) {
         return [&target, low](const std::string& v) {
@@ -286,7 +306,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         {"--linger", milliseconds(options.lingerMs)},
     };
     std::map<std::string, std::function<void()>> flags;
-    if (receive) {
+    if (reads) {
         valued.insert({
             {"--raw", text(options.rawFile)},
             {"--text", text(options.textFile)},
@@ -316,9 +336,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                  return true;
              }},
         });
-        flags = {{"--dc1", [&] { options.sendDc1 = true; }},
-                 {"--no-percent-end", [&] { options.endOnPercent = false; }}};
-    } else {
+        flags["--dc1"] = [&] { options.sendDc1 = true; };
+        flags["--no-percent-end"] = [&] { options.endOnPercent = false; };
+    }
+    if (punches) {
         valued.insert({
             {"--leader", count(options.leaderCount)},
             {"--trailer", count(options.trailerCount)},
@@ -339,8 +360,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
              }},
             {"--start-delay", milliseconds(options.startDelayMs)},
         });
-        flags = {{"--keep-cr", [&] { options.keepCr = true; }}};
+        flags["--keep-cr"] = [&] { options.keepCr = true; };
     }
+    if (options.mode == Options::Mode::Request) flags["--drip"] = [&] { options.drip = true; };
 
     for (size_t i = 1; i < args.size(); ++i) {
         std::string name = args[i];
@@ -349,8 +371,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             return options;
         }
         if (name.rfind("--", 0) != 0) {
-            if (!receive && options.punchFile.empty()) {
+            if (options.mode == Options::Mode::Punch && options.punchFile.empty()) {
                 options.punchFile = name;
+                continue;
+            }
+            if (options.mode == Options::Mode::Request && options.requestName.empty()) {
+                options.requestName = name;
                 continue;
             }
             error = "unexpected argument '" + name + "'";
@@ -383,17 +409,31 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         }
     }
 
-    if (!receive && options.punchFile.empty()) {
+    if (options.mode == Options::Mode::Punch && options.punchFile.empty()) {
         error = "punch needs the FILE to punch";
         return std::nullopt;
+    }
+    if (options.mode == Options::Mode::Request) {
+        if (options.requestName.empty()) {
+            error = "request needs the NAME of the program to ask for";
+            return std::nullopt;
+        }
+        // The name sits in a comment on the tape: a parenthesis or a control
+        // character would end it or the block early.
+        for (unsigned char c : options.requestName) {
+            if (c < 0x20 || c == 0x7F || c == '(' || c == ')' || c == '%') {
+                error = "the NAME '" + options.requestName + "' cannot stand in a tape comment";
+                return std::nullopt;
+            }
+        }
     }
     if (!options.serveUrl.empty() && !options.linkPath.empty()) {
         error = "--link names a pseudo-terminal; it does not go with --serve";
         return std::nullopt;
     }
     if (!options.code) options.code = receive ? TapeCode::Auto : TapeCode::Iso;
-    if (options.lingerMs < 0) options.lingerMs = receive ? 500 : 5000;
-    if (receive && options.xoffAt > 0) {
+    if (options.lingerMs < 0) options.lingerMs = reads ? 500 : 5000;
+    if (reads && options.xoffAt > 0) {
         options.xonAt = xonAt >= 0 ? xonAt : options.xoffAt / 2;
         if (*options.xonAt >= options.xoffAt) {
             error = "--xon-at must be below --xoff-at";

@@ -27,7 +27,7 @@ struct Injection {
 };
 
 struct Options {
-    enum class Mode { Help, Receive, Punch } mode = Mode::Help;
+    enum class Mode { Help, Receive, Punch, Request } mode = Mode::Help;
 
     LineFormat line;
     std::string linkPath;
@@ -60,6 +60,13 @@ struct Options {
     std::optional<std::string> endChars;
     int startDelayMs = 500;
     bool keepCr = false;
+
+    // request: punches "O9999(REQ NAME)" (or DRIP) in a tape, then receives
+    std::string requestName;
+    bool drip = false;
+
+    bool Reads() const { return mode == Mode::Receive || mode == Mode::Request; }
+    bool Punches() const { return mode == Mode::Punch || mode == Mode::Request; }
 };
 
 // Parses the command line; on failure returns nothing and sets error.

@@ -41,10 +41,7 @@ std::string AutoEnd(const std::string& program) {
     return "%\n";
 }
 
-struct Tape {
-    std::string bytes;
-    long long unencodable = 0;
-};
+}  // namespace
 
 Tape BuildTape(const Options& options, std::string program) {
     if (!options.keepCr) std::erase(program, '\r');
@@ -65,20 +62,8 @@ Tape BuildTape(const Options& options, std::string program) {
     return tape;
 }
 
-}  // namespace
-
-int RunPunch(const Options& options, Line& port, Report& report) {
-    std::ifstream in(options.punchFile, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (!in) {
-        std::fprintf(stderr, "ncsim: cannot read %s\n", options.punchFile.c_str());
-        report.Add("mode", "punch");
-        report.Add("end_reason", "error");
-        return 1;
-    }
-    const Tape tape = BuildTape(options, content.str());
-
+PunchResult PunchTape(const Options& options, Line& port, const std::string& tape,
+                      bool endAtLastByte) {
     const double rate = options.line.BytesPerSecond();
     const bool paced = rate > 0;
     const nanoseconds period =
@@ -86,12 +71,12 @@ int RunPunch(const Options& options, Line& port, Report& report) {
     const auto idle = duration_cast<nanoseconds>(duration<double>(options.idleTimeoutSeconds));
     const milliseconds linger(options.lingerMs);
 
+    PunchResult result;
     size_t pos = 0;
     bool peerOpen = false, started = false, held = false, anyByte = false, finished = false;
     const char* reason = nullptr;
     Clock::time_point startAt{}, nextDue{}, heldSince{}, firstByte{}, lastByte{}, finishedAt{};
     Clock::time_point lastActivity = Clock::now();
-    long long opens = 0, xoffReceived = 0, xonReceived = 0, heldMs = 0, dc4Received = 0;
 
     while (reason == nullptr) {
         auto now = Clock::now();
@@ -99,12 +84,12 @@ int RunPunch(const Options& options, Line& port, Report& report) {
             reason = "signal";
             break;
         }
-        if (started && !held && pos < tape.bytes.size()) {
+        if (started && !held && pos < tape.size()) {
             // A slow wake-up sends the bytes that were due back to back, as a
             // UART would have; unpaced, small chunks keep XOFF effective.
-            size_t limit = paced ? tape.bytes.size() : std::min(tape.bytes.size(), pos + 64);
+            size_t limit = paced ? tape.size() : std::min(tape.size(), pos + 64);
             while (pos < limit && (!paced || now >= nextDue)) {
-                if (port.Write(std::string_view(tape.bytes).substr(pos, 1)) != 1) break;
+                if (port.Write(std::string_view(tape).substr(pos, 1)) != 1) break;
                 if (!anyByte) firstByte = now;
                 anyByte = true;
                 lastByte = lastActivity = now;
@@ -112,9 +97,15 @@ int RunPunch(const Options& options, Line& port, Report& report) {
                 nextDue += period;
             }
         }
-        if (pos == tape.bytes.size() && started && !finished) {
+        if (pos == tape.size() && started && !finished) {
             finished = true;
             finishedAt = now;
+        }
+        // Whatever the PC sends after a request is the answer, not this
+        // punch's business: stop before reading another byte.
+        if (finished && endAtLastByte) {
+            reason = "complete";
+            break;
         }
         if (finished && (!peerOpen || now - finishedAt >= linger)) {
             reason = "complete";
@@ -132,11 +123,11 @@ int RunPunch(const Options& options, Line& port, Report& report) {
         Line::Events events = port.Wait(timeout, false);
         now = Clock::now();
         if (events.peerOpen && !peerOpen && !started) {
-            ++opens;
+            ++result.opens;
             startAt = now + milliseconds(options.startDelayMs);
             lastActivity = now;
         } else if (events.peerOpen && !peerOpen) {
-            ++opens;
+            ++result.opens;
         }
         if (!events.peerOpen && peerOpen && started && !finished) reason = "closed";
         peerOpen = events.peerOpen;
@@ -151,45 +142,61 @@ int RunPunch(const Options& options, Line& port, Report& report) {
             if (!incoming.empty()) lastActivity = now;
             for (unsigned char byte : incoming) {
                 if (byte == kXoff || byte == kXoffParity) {
-                    ++xoffReceived;
+                    ++result.xoffReceived;
                     if (!held) heldSince = now;
                     held = true;
                 } else if (byte == kXon) {
-                    ++xonReceived;
+                    ++result.xonReceived;
                     if (held) {
-                        heldMs += duration_cast<milliseconds>(now - heldSince).count();
+                        result.heldMs += duration_cast<milliseconds>(now - heldSince).count();
                         nextDue = now;
                     }
                     held = false;
                 } else if (byte == kDc4) {
-                    ++dc4Received;
+                    ++result.dc4Received;
                     if (!finished && reason == nullptr) reason = "dc4";
                 }
             }
-            if (finished && dc4Received > 0 && reason == nullptr) reason = "complete";
+            if (finished && result.dc4Received > 0 && reason == nullptr) reason = "complete";
         }
     }
-    if (held) heldMs += duration_cast<milliseconds>(Clock::now() - heldSince).count();
+    if (held) result.heldMs += duration_cast<milliseconds>(Clock::now() - heldSince).count();
+    result.endReason = reason;
+    result.bytesSent = static_cast<long long>(pos);
+    result.durationMs =
+        anyByte ? static_cast<long long>(duration_cast<milliseconds>(lastByte - firstByte).count())
+                : 0LL;
+    return result;
+}
+
+int RunPunch(const Options& options, Line& port, Report& report) {
+    std::ifstream in(options.punchFile, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (!in) {
+        std::fprintf(stderr, "ncsim: cannot read %s\n", options.punchFile.c_str());
+        report.Add("mode", "punch");
+        report.Add("end_reason", "error");
+        return 1;
+    }
+    const Tape tape = BuildTape(options, content.str());
+    const PunchResult result = PunchTape(options, port, tape.bytes, false);
 
     report.Add("mode", "punch");
     report.Add("line", options.line.text);
-    report.Add("bytes_per_s", rate);
+    report.Add("bytes_per_s", options.line.BytesPerSecond());
     report.Add("code", TapeCodeName(*options.code));
-    report.Add("end_reason", reason);
-    report.Add(
-        "duration_ms",
-        anyByte ? static_cast<long long>(duration_cast<milliseconds>(lastByte - firstByte).count())
-                : 0LL);
-    report.Add("opens", opens);
-    report.Add("bytes_sent", static_cast<long long>(pos));
+    report.Add("end_reason", result.endReason);
+    report.Add("duration_ms", result.durationMs);
+    report.Add("opens", result.opens);
+    report.Add("bytes_sent", result.bytesSent);
     report.Add("tape_bytes", static_cast<long long>(tape.bytes.size()));
     report.Add("unencodable", tape.unencodable);
-    report.Add("xoff_received", xoffReceived);
-    report.Add("xon_received", xonReceived);
-    report.Add("held_ms", heldMs);
-    report.Add("dc4_received", dc4Received);
-    const std::string why = reason;
-    return why == "complete" || why == "dc4" || why == "closed" ? 0 : 1;
+    report.Add("xoff_received", result.xoffReceived);
+    report.Add("xon_received", result.xonReceived);
+    report.Add("held_ms", result.heldMs);
+    report.Add("dc4_received", result.dc4Received);
+    return result.Succeeded() ? 0 : 1;
 }
 
 }  // namespace ncsim

@@ -32,6 +32,7 @@ public:
     }
 
     int Run(Report& report);
+    const std::string& text() const { return text_; }
 
 private:
     void ReadLine(Clock::time_point now);
@@ -291,9 +292,11 @@ int Receiver::Run(Report& report) {
 
 }  // namespace
 
-int RunReceive(const Options& options, Line& port, Report& report) {
+int RunReceive(const Options& options, Line& port, Report& report, std::string* text) {
     Receiver receiver(options, port);
-    return receiver.Run(report);
+    const int status = receiver.Run(report);
+    if (text != nullptr) *text = receiver.text();
+    return status;
 }
 
 }  // namespace ncsim

@@ -14,6 +14,16 @@ void Report::Add(std::string key, double value) {
     Add(std::move(key), std::string(text));
 }
 
+void Report::Set(const std::string& key, std::string value) {
+    for (auto& item : items_) {
+        if (item.first == key) {
+            item.second = std::move(value);
+            return;
+        }
+    }
+    Add(key, std::move(value));
+}
+
 std::string Report::Text() const {
     std::string text;
     for (const auto& [key, value] : items_) text += key + "=" + value + "\n";

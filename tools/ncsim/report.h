@@ -16,6 +16,8 @@ public:
     void Add(std::string key, const char* value) { Add(std::move(key), std::string(value)); }
     void Add(std::string key, long long value) { Add(std::move(key), std::to_string(value)); }
     void Add(std::string key, double value);
+    // Replaces the value of a key already there, or adds it.
+    void Set(const std::string& key, std::string value);
 
     std::string Text() const;
 
