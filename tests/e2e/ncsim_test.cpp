@@ -98,7 +98,8 @@ TEST(NcsimTest, HelpExplainsTheModesAndExitsZero) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     for (const char* word :
-         {"receive", "punch", "--xoff-at", "--line", "--dc1", "--inject", "--leader", "--report"}) {
+         {"receive", "punch", "request", "--drip", "--xoff-at", "--line", "--dc1", "--inject",
+          "--leader", "--report"}) {
         EXPECT_NE(text.find(word), std::string::npos) << word;
     }
 }
@@ -305,6 +306,65 @@ TEST(NcsimTest, PunchEiaSkipsCharactersWithoutACode) {
     EXPECT_EQ(report["end_reason"], "complete");
     EXPECT_EQ(Number(report, "unencodable"), 2);  // ";" and "o"
     EXPECT_EQ(Number(report, "dc4_received"), 0);
+}
+
+// The test plays a DNC server: it reads the request tape the NC punched,
+// waits for the NC's DC1 and sends the program asked for.
+TEST(NcsimTest, RequestPunchesTheAskAndReadsTheProgramThatComesBack) {
+    struct Case {
+        const char* name;
+        bool drip;
+        const char* code;
+        std::string (*encode)(const std::string&);
+        const char* request;  // the program-number line on the tape
+    };
+    const Case cases[] = {
+        {"O1234", false, "iso", Iso, "O9999(REQ O1234)"},
+        {"PART7.NC", true, "ascii", [](const std::string& t) { return t; },
+         "O9999(DRIP PART7.NC)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        std::vector<std::string> args = {
+            "request", c.name,      "--code",        c.code, "--line", "none", "--leader", "3",
+            "--start-delay", "50",  "--dc1",         "--ready-delay", "100", "--text",
+            (dir / "got.nc").string(), "--report", (dir / "report.txt").string(),
+            "--idle-timeout", "10", "--linger",      "100"};
+        if (c.drip) args.push_back("--drip");
+        NcsimProcess sim;
+        ASSERT_TRUE(sim.Start(args));
+        int fd = OpenPort(sim.slave());
+        ASSERT_GE(fd, 0);
+
+        const std::string request =
+            std::string(3, '\0') + c.encode("%\n" + std::string(c.request) + "\n%\n");
+        EXPECT_EQ(ReadUntilQuiet(fd, 1s, request.size()), request);
+        // Nothing is sent before the NC says it is ready for the program.
+        char ready = 0;
+        ASSERT_TRUE(NcsimProcess::ReadWithin(fd, &ready, 2s));
+        EXPECT_EQ(ready, '\x11');
+
+        const std::string program = "%\nO1234\nG00X1.5\nM30\n%\n";
+        const std::string tape = std::string(5, '\0') + c.encode(program);
+        ASSERT_EQ(::write(fd, tape.data(), tape.size()), static_cast<ssize_t>(tape.size()));
+        ASSERT_EQ(sim.WaitExit(5s), 0);
+        ::close(fd);
+
+        EXPECT_EQ(test::ReadFileBytes(dir / "got.nc"), program.substr(0, program.size() - 1));
+        auto report = ReadReport(dir / "report.txt");
+        EXPECT_EQ(report["mode"], "request");
+        EXPECT_EQ(report["request"], c.name);
+        EXPECT_EQ(report["request_kind"], c.drip ? "DRIP" : "REQ");
+        EXPECT_EQ(report["request_end"], "complete");
+        EXPECT_EQ(Number(report, "request_bytes"), static_cast<long long>(request.size()));
+        EXPECT_EQ(report["code"], c.code);
+        EXPECT_EQ(report["end_reason"], "end-mark");
+        EXPECT_EQ(report["program_number"], "O1234");
+        EXPECT_EQ(Number(report, "dc1_sent"), 1);
+        EXPECT_EQ(Number(report, "bytes_received"), static_cast<long long>(tape.size()));
+        EXPECT_EQ(Number(report, "parity_errors"), 0);
+    }
 }
 
 TEST(NcsimTest, SigtermEndsCleanlyWithReportAndWithoutLink) {
