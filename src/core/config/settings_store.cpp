@@ -193,6 +193,11 @@ Status SettingsStore::Load(Settings& s, SettingsFiles& files) {
     return report;
 }
 
+void SettingsStore::ReadMain(const IniFile& ini, Settings& s) {
+    const Settings defaults;
+    for (const SettingsEntry& entry : kMainEntries) ReadEntry(ini, entry, defaults, s);
+}
+
 Status SettingsStore::Save(const Settings& s, const SettingsFiles& files) {
     const Status main =
         SaveOne(files.mainIni, files.mainIniUnread, files.unreadReported,

@@ -23,6 +23,8 @@ struct SettingsFiles {
     bool unreadReported = false;
 };
 
+class IniFile;
+
 // The only code that reads or writes the settings files.
 class SettingsStore {
 public:
@@ -39,6 +41,9 @@ public:
     // file; a window that shows it at start sets files.unreadReported, else
     // Save reports those files at exit: either way it is said once.
     static Status Load(Settings& s, SettingsFiles& files);
+
+    // The Wexal.INI keys of an already loaded file, with Load's rules.
+    static void ReadMain(const IniFile& ini, Settings& s);
 
     // Writes every key, also those at their default, into the existing files
     // (other lines and keys stay where they are). Each file is replaced as a

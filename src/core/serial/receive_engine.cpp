@@ -142,12 +142,25 @@ void BeginReceiving(Run& r, std::uint8_t c) {
     r.s.view.Clear();
     if (r.settings.StartChar == "Y") r.s.view.Add("%");
     r.s.programCount = 0;
+    r.s.dataArrived = true;
 }
 
 // A line feed (or a line grown too long). nullopt: the receive goes on.
 std::optional<Ending> FinishLine(Run& r) {
     const LineEnd end = EndLine(r.s.line, r.settings.OColonChange == "Y");
     if (end.kind == LineEnd::Kind::FirstPercentDropped) return std::nullopt;
+    if (end.programNumber && !r.s.request.named && r.env.isRequest && r.env.isRequest(end.text)) {
+        // The program before it is complete; the request itself is never saved.
+        const Status finished = FinishProgramFile(r.s.data, r.s.view, r.settings, r.s.programCount);
+        LogCompleted(r);
+        if (!finished) return Fail(r, finished);
+        r.s.view.Clear();
+        r.s.requests.push_back(end.text);
+        r.s.discarding = true;
+        return std::nullopt;
+    }
+    if (end.programNumber) r.s.discarding = false;
+    if (r.s.discarding) return end.endsReceive ? std::optional<Ending>(Ending::Completed) : std::nullopt;
     if (end.programNumber) {
         r.panel.AddProgramLine(end.text);
         if (!r.s.request.named) {
@@ -227,7 +240,9 @@ bool OnlyMarks(const std::vector<std::string>& lines) {
 }
 
 Ending Complete(Run& r, bool addEndMark) {
-    if (addEndMark && r.settings.EndChar == "Y") r.s.view.Add("%");
+    // What is left of a request is no program.
+    if (r.s.discarding) r.s.view.Clear();
+    if (addEndMark && !r.s.discarding && r.settings.EndChar == "Y") r.s.view.Add("%");
     r.host.SetStatusPanel(3, kReceiveSaving);
     // Without any program number and without data there is nothing to keep.
     const bool nothingToKeep =
@@ -238,8 +253,9 @@ Ending Complete(Run& r, bool addEndMark) {
     }
     r.s.view.Clear();
     if (Status finished = FinishTarget(r.s.data); !finished) return Fail(r, finished);
-    // A line that is gone takes no DC4, and the receive ends without the wait.
-    if (r.link.lineFault.empty()) {
+    // A line that is gone takes no DC4, and the receive ends without the wait;
+    // nor does an NC that asked for a program and is now waiting for it.
+    if (r.link.lineFault.empty() && r.s.requests.empty()) {
         SendChar(r.link, kDc4);
         r.host.Sleep(kStopWait);
     }
@@ -284,7 +300,9 @@ void Abort(Run& r) {
     // What stands under the target's name stays as it was.
     DiscardUnfinishedTarget(r.s.data);
     if (r.link.port && r.link.port->IsOpen() && r.link.lineFault.empty()) SendChar(r.link, kDc4);
-    Log(r, TransferLog::Outcome::Aborted, r.s.data.target);
+    if (r.s.dataArrived || !r.env.quietWhileIdle) {
+        Log(r, TransferLog::Outcome::Aborted, r.s.data.target);
+    }
     ClosePort(r.link);
     r.host.SetStatusPanel(0, "");
     r.host.SetStatusPanel(2, "");
@@ -330,7 +348,7 @@ Ending RunReceive(Run& r) {
 }  // namespace
 
 ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env) {
-    ReceiveState state{request, {}, 0, 0, {}, ReceivedView(env.panel), false};
+    ReceiveState state{request, {}, 0, 0, {}, ReceivedView(env.panel), false, false, {}, false};
     Run r{env, state, *env.link, *env.link->env.settings, *env.link->env.host, *env.panel, {}};
 
     Ending ending = Ending::Failed;
@@ -355,6 +373,8 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     result.fallbackFile = state.data.fallbackTarget;
     result.renamedFiles = state.data.renamedFiles;
     result.savedNothing = state.data.completedFiles.empty();
+    result.requests = state.requests;
+    result.dataArrived = state.dataArrived;
     result.error = r.error;
     const bool lineLost = !r.link.lineFault.empty();
     result.windowCloses =

@@ -48,6 +48,14 @@ struct ReceiveEnvironment {
     // with Power_Off "Y"; it decides itself whether the system goes down.
     std::function<void()> shutDownPC;
     std::function<std::time_t()> now = [] { return std::time(nullptr); };
+    // In automatic naming, a program whose program-number line this accepts
+    // is a request to the PC, not a program: it is not saved, its line goes
+    // to ReceiveResult::requests, and a receive that took one ends without
+    // the DC4, since the NC is about to read. Unset in the window.
+    std::function<bool(const std::string& programLine)> isRequest;
+    // An abort before the NC sent anything (a caller that listens all day
+    // and stops, or a line lost while idle) leaves no log entry.
+    bool quietWhileIdle = false;
 };
 
 enum class ReceiveEnd { Completed, Aborted, Failed };
@@ -68,6 +76,10 @@ struct ReceiveResult {
     // line says kReceiveNothingMessage, the log has no entry, and the caller
     // counts it as an aborted receive.
     bool savedNothing = true;
+    // The program-number lines taken as requests (isRequest), in order.
+    std::vector<std::string> requests;
+    // The NC had sent its first start character.
+    bool dataArrived = false;
     std::string error;          // Failed: what went wrong, as told
     bool windowCloses = false;  // ExitAfterTransfer, or the window asked
 };
@@ -81,6 +93,10 @@ struct ReceiveState {
     ReceivedData data;
     ReceivedView view;
     bool closeRequested = false;
+    // The program in progress is a request: its lines are dropped.
+    bool discarding = false;
+    std::vector<std::string> requests;
+    bool dataArrived = false;
 };
 
 // Receives one or more programs from the NC into the named file or one file

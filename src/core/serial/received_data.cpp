@@ -337,17 +337,26 @@ Status CreateNamedTarget(ReceivedData& data, const std::string& target) {
     return Status::Ok();
 }
 
+Status FinishProgramFile(ReceivedData& data, ReceivedView& view, const Settings& settings,
+                         int programCount) {
+    // Before the first program the target, if any, is the fallback file. A
+    // program after a request (which has no file) has nothing to finish.
+    if (data.target.empty()) return Status::Ok();
+    if (programCount > 0 && settings.EndChar == "Y") view.Add("%");
+    if (const int error = data.file.Append(ReceivedLineBytes(view.lines())); error != 0) {
+        return WriteFailure(data.target, error);
+    }
+    view.Clear();
+    if (Status finished = FinishTarget(data); !finished) return finished;
+    data.target.clear();
+    return Status::Ok();
+}
+
 Status StartProgramFile(ReceivedData& data, ReceivedView& view, std::string_view programLine,
                         const Settings& settings, int programCount) {
-    // Before the first program the target, if any, is the fallback file.
     const bool afterFile = programCount > 0 || !data.target.empty();
-    if (afterFile) {
-        if (programCount > 0 && settings.EndChar == "Y") view.Add("%");
-        if (const int error = data.file.Append(ReceivedLineBytes(view.lines())); error != 0) {
-            return WriteFailure(data.target, error);
-        }
-        view.Clear();
-        if (Status finished = FinishTarget(data); !finished) return finished;
+    if (Status finished = FinishProgramFile(data, view, settings, programCount); !finished) {
+        return finished;
     }
     data.programNumber.clear();
     data.target.clear();

@@ -119,6 +119,12 @@ Status CreateNamedTarget(ReceivedData& data, const std::string& target);
 Status StartProgramFile(ReceivedData& data, ReceivedView& view, std::string_view programLine,
                         const Settings& settings, int programCount);
 
+// The first half of StartProgramFile: the program in progress, if any, is
+// complete (with its closing "%" when EndChar is "Y") and takes its name.
+// Nothing to do before the first program.
+Status FinishProgramFile(ReceivedData& data, ReceivedView& view, const Settings& settings,
+                         int programCount);
+
 // The lines as they are saved: each with CR LF.
 std::string ReceivedLineBytes(const std::vector<std::string>& lines);
 

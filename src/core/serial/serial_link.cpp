@@ -69,13 +69,18 @@ bool RunAutoSelect(SerialLink& link) {
 
 bool OpenAndConfigure(SerialLink& link, TransferMode mode) {
     const Settings& settings = *link.env.settings;
+    // A port held open keeps its input: what the NC sent meanwhile is the
+    // start of the next transfer.
+    const bool reuse = link.holdOpen && link.port && link.port->IsOpen();
     const std::string device = DeviceOf(settings, link.env.programFolder);
-    link.port = link.env.createPort(device);
+    if (!reuse) link.port = link.env.createPort(device);
     SerialPort& port = *link.port;
 
-    if (const Status opened = port.Open(device); !opened) {
-        Tell(link, PortOpenFailedMessage(settings.Port, device, opened.error));
-        return false;
+    if (!reuse) {
+        if (const Status opened = port.Open(device); !opened) {
+            Tell(link, PortOpenFailedMessage(settings.Port, device, opened.error));
+            return false;
+        }
     }
     const LineSettings driver = port.GetSettings().value_or(LineSettings{});
 
@@ -103,6 +108,7 @@ bool OpenAndConfigure(SerialLink& link, TransferMode mode) {
     }
     link.timeouts = timeouts;
 
+    if (reuse) return true;
     (void)port.SetQueueSizes(4096, 4096);  // a request the driver may ignore
     if (!port.Purge(PurgeQueues::Both)) {
         Tell(link, kPurgeFailedMessage);
@@ -163,7 +169,8 @@ Timeouts LinkTimeouts(const Timeouts& driver, TransferMode mode) {
 
 bool OpenPort(SerialLink& link, TransferMode mode) {
     // Never more than one port: a handle an engine left open goes first.
-    ClosePort(link);
+    // A held port whose line was lost is opened anew.
+    if (!link.holdOpen || link.lineLost || !link.lineFault.empty()) ReleasePort(link);
     link.mode = mode;
     link.lineLost = false;
     link.lineFault.clear();
@@ -181,6 +188,11 @@ bool OpenPort(SerialLink& link, TransferMode mode) {
 }
 
 void ClosePort(SerialLink& link) {
+    if (link.holdOpen && !link.lineLost && link.lineFault.empty()) return;
+    ReleasePort(link);
+}
+
+void ReleasePort(SerialLink& link) {
     if (link.port) link.port->Close();
 }
 

@@ -59,6 +59,13 @@ struct SerialLink {
     // The last OpenPort succeeded: what ends the transfer now is an abort,
     // not a start that failed.
     bool opened = false;
+
+    // The caller keeps the port open between transfers (the DNC server, whose
+    // NC may punch at any moment). OpenPort then only sets the line up for
+    // the mode on a port that is still open, without purging what arrived,
+    // and ClosePort leaves it open unless the line was lost. The window
+    // leaves this off and opens and closes its port for every transfer.
+    bool holdOpen = false;
 };
 
 inline constexpr const char* kPortOpenFailedSuffix = "のポートが開きません。!!";
@@ -81,7 +88,10 @@ inline constexpr const char* kWriteFailedMessage = "回線にデータを送れ�
 // operator has been told why; the port may still be open (ClosePort).
 bool OpenPort(SerialLink& link, TransferMode mode);
 // The engines' close after their last byte; harmless when nothing is open.
+// With holdOpen the port stays open unless its line was lost.
 void ClosePort(SerialLink& link);
+// Closes the port whatever holdOpen says: the end of the caller's day.
+void ReleasePort(SerialLink& link);
 
 // Reads the modem lines; when the query succeeds the status is kept and the
 // DSR and CTS lamps follow it. A failed query changes nothing.

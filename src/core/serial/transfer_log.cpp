@@ -73,6 +73,20 @@ std::string TransferLog::Entry(Direction direction, Outcome outcome, std::time_t
 }
 
 Status TransferLog::Append(std::string_view entry) const {
+    if (!sharing_ || entry.empty()) return AppendLine(entry);
+    std::string tagged(entry);
+    const bool lineEnd = tagged.back() == '\n';
+    if (lineEnd) tagged.pop_back();
+    tagged += kIdeographicSpace;
+    tagged += sharing_->tag;
+    std::unique_lock<std::mutex> lock;
+    if (sharing_->mutex) lock = std::unique_lock<std::mutex>(*sharing_->mutex);
+    if (sharing_->echo) sharing_->echo(tagged);
+    if (lineEnd) tagged += '\n';
+    return AppendLine(tagged);
+}
+
+Status TransferLog::AppendLine(std::string_view entry) const {
     const std::string line = WithCrLf(ForFile(entry));
     UniqueFd fd;
     FileLookup log = OpenRegularFile(file_, O_WRONLY | O_APPEND, fd, LinkMode::FollowOwned);

@@ -2,6 +2,9 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -19,6 +22,17 @@ public:
     explicit TransferLog(std::filesystem::path file) : file_(std::move(file)) {}
 
     const std::filesystem::path& file() const { return file_; }
+
+    // Several machines writing one log (the DNC server): each entry ends in
+    // a full-width blank and the tag (the machine's name), appends are
+    // serialized through the shared mutex, and each entry, as UTF-8 without
+    // its line end, is also handed to echo (standard output).
+    struct Sharing {
+        std::string tag;
+        std::shared_ptr<std::mutex> mutex;
+        std::function<void(std::string_view entry)> echo;
+    };
+    void Share(Sharing sharing) { sharing_ = std::make_shared<const Sharing>(std::move(sharing)); }
 
     // The three lines a new log starts with, each ending in CR LF.
     static std::string Header();
@@ -43,7 +57,10 @@ public:
     std::string ReadForView() const;
 
 private:
+    Status AppendLine(std::string_view entry) const;
+
     std::filesystem::path file_;
+    std::shared_ptr<const Sharing> sharing_;
 };
 
 }  // namespace wexal
