@@ -96,6 +96,14 @@ bool OpenAndConfigure(SerialLink& link, TransferMode mode) {
 
     const LineSettings line = LinkLineSettings(driver, speed.format, mode, settings);
     if (!port.SetSettings(line)) {
+        // A held port took these settings before: refusing them now means
+        // the device went away between transfers.
+        if (reuse) {
+            link.lineLost = true;
+            link.lineFault = kLineLostMessage;
+            Tell(link, kLineLostMessage);
+            return false;
+        }
         Tell(link, kLineSettingsFailedMessage);
         return false;
     }

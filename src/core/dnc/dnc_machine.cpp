@@ -1,0 +1,292 @@
+#include "dnc/dnc_machine.h"
+
+#include <chrono>
+#include <optional>
+
+#include "dnc/remote_request.h"
+#include "files/file_loader.h"
+#include "platform/path_rules.h"
+#include "serial/receive_engine.h"
+#include "serial/send_engine.h"
+#include "serial/transfer_log.h"
+
+namespace wexal {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kIdeographicSpace = "\u3000";
+
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (const char c : text) out += c == '\n' ? ' ' : c;
+    return out;
+}
+
+// Sleeps, waking early for a stop.
+void Rest(const std::atomic<bool>& stop, std::chrono::microseconds duration) {
+    const auto until = std::chrono::steady_clock::now() + duration;
+    while (!stop) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) return;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, 50ms));
+    }
+}
+
+// The window's part in a transfer, played by nobody: the stop is the abort key.
+class MachineHost : public TransferHost {
+public:
+    explicit MachineHost(const std::atomic<bool>& stop) : stop_(stop) {}
+    void ProcessPendingEvents() override {}
+    bool AbortKeyDown() override { return stop_; }
+    bool AbortKeyPressed() override { return stop_; }
+    void ReleaseAbortKeys() override {}
+    void SetDsrLamp(bool) override {}
+    void SetCtsLamp(bool) override {}
+    void SetStatusPanel(int, const std::string&) override {}
+    void SetProgressRange(int) override {}
+    void SetProgressPosition(int) override {}
+    void SetMessageLine(const std::string&, MessageLineColour) override {}
+    void Sleep(std::chrono::microseconds duration) override { Rest(stop_, duration); }
+    std::optional<std::string> AskAutoSelectNumber() override { return std::nullopt; }
+
+private:
+    const std::atomic<bool>& stop_;
+};
+
+// Messages go to standard output with the machine's name; questions take
+// their safe answer. While `hold` is set a message is kept instead, so that a
+// port that stays away is said once, not at every try.
+class MachineMessages : public MessageService {
+public:
+    MachineMessages(const DncShared& shared, std::string machine, const std::atomic<bool>& stop)
+        : shared_(shared), machine_(std::move(machine)), stop_(stop) {}
+    bool AskYesNo(const std::string& text, const std::string&, MessageIcon) override {
+        Tell(text + "（いいえ）", "", MessageIcon::None);
+        return false;
+    }
+    bool AskOkCancel(const std::string& text, const std::string&, MessageIcon) override {
+        Tell(text + "（キャンセル）", "", MessageIcon::None);
+        return false;
+    }
+    void Tell(const std::string& text, const std::string&, MessageIcon) override {
+        if (hold) {
+            held = text;
+            return;
+        }
+        shared_.Say(machine_, text);
+    }
+    bool Interrupted() const override { return stop_; }
+    bool Unattended() const override { return true; }
+
+    bool hold = false;
+    std::string held;
+
+private:
+    const DncShared& shared_;
+    std::string machine_;
+    const std::atomic<bool>& stop_;
+};
+
+class NullReceivePanel : public ReceivePanel {
+public:
+    explicit NullReceivePanel(const std::atomic<bool>& stop) : stop_(stop) {}
+    void ShowReceivePanel() override {}
+    void HideReceivePanel() override {}
+    void DisableInputLine() override {}
+    void FocusView() override {}
+    void AddViewLine(const std::string&) override {}
+    void ClearView() override {}
+    void AddProgramLine(const std::string&) override {}
+    void EnableFileList() override {}
+    void StartIdleTimer(int, bool) override {}
+    void CloseMainWindow() override {}
+    bool CloseRequested() override { return stop_; }
+
+private:
+    const std::atomic<bool>& stop_;
+};
+
+class NullSendPanel : public SendPanel {
+public:
+    explicit NullSendPanel(const std::atomic<bool>& stop) : stop_(stop) {}
+    void ShowView(const SendView&) override {}
+    void ClearView() override {}
+    void ShowViewTop() override {}
+    void HighlightLine(std::size_t) override {}
+    void HighlightQueueEntry(int) override {}
+    void SetRemainingLine(const std::string&) override {}
+    void ShowRemainingLine() override {}
+    void HideTransferPanel() override {}
+    void EnableFileList() override {}
+    void Repaint() override {}
+    void StartEstimateTimer() override {}
+    void StopEstimateTimer() override {}
+    void StartIdleTimer(std::chrono::milliseconds) override {}
+    void CloseMainWindow() override {}
+    bool StopRequested() override { return stop_; }
+
+private:
+    const std::atomic<bool>& stop_;
+};
+
+// A log entry of the server's own, in the transfer entries' form:
+// "要求　　受付　yyyy/mm/dd hh:mm:ss　<file>".
+std::string RequestEntry(bool accepted, std::time_t when, const std::string& what) {
+    std::string entry = TransferLog::Entry(TransferLog::Direction::Send,
+                                           TransferLog::Outcome::Completed, when, what);
+    // The transfer entry's first two fields give way to the request's.
+    const std::string sendDone = std::string("送信") + kIdeographicSpace + kIdeographicSpace + "完了";
+    return std::string("要求") + kIdeographicSpace + kIdeographicSpace + (accepted ? "受付" : "拒否") +
+           entry.substr(sendDone.size());
+}
+
+}  // namespace
+
+void DncShared::Say(const std::string& machine, const std::string& text) const {
+    std::lock_guard<std::mutex> lock(*outputMutex);
+    if (writeLine) writeLine(machine + ": " + OneLine(text));
+}
+
+DncMachine::DncMachine(MachineConfig config, const DncShared& shared)
+    : config_(std::move(config)), shared_(shared) {}
+
+DncMachine::~DncMachine() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+void DncMachine::Start() {
+    thread_ = std::thread([this] {
+        Run();
+        finished_ = true;
+    });
+}
+
+void DncMachine::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void DncMachine::Detach() {
+    if (thread_.joinable()) thread_.detach();
+}
+
+void DncMachine::Run() {
+    // A receive listens all the time: Signal only governs the wait for the
+    // NC's DC1 before a send.
+    Settings receiveSettings = config_.settings;
+    receiveSettings.Signal = "N";
+    receiveSettings.DirPath = config_.receiveDir;
+    Settings sendSettings = config_.settings;
+    sendSettings.DirPath = config_.sendDir;
+
+    MachineHost host(stop_);
+    MachineMessages messages(shared_, config_.name, stop_);
+    NullReceivePanel receivePanel(stop_);
+    NullSendPanel sendPanel(stop_);
+
+    TransferLog log(shared_.programFolder / "Wexal.log");
+    const DncShared& shared = shared_;
+    log.Share({config_.name, shared_.outputMutex, [&shared](std::string_view entry) {
+                   // The log's mutex is the output's: it is held here already.
+                   if (shared.writeLine) shared.writeLine(entry);
+               }});
+    const auto logOwn = [&](const std::string& entry) {
+        if (const Status written = log.Append(entry); !written) {
+            messages.Tell(written.message, "", MessageIcon::Error);
+        }
+    };
+
+    SerialLink link;
+    link.env.settings = &receiveSettings;
+    link.env.host = &host;
+    link.env.messages = &messages;
+    link.env.programFolder = shared_.programFolder;
+    link.env.createPort = shared_.createPort;
+    link.holdOpen = true;
+
+    ReceiveEnvironment receiveEnv;
+    receiveEnv.link = &link;
+    receiveEnv.panel = &receivePanel;
+    receiveEnv.log = &log;
+    receiveEnv.quietWhileIdle = true;
+    receiveEnv.isRequest = [](const std::string& line) {
+        return ParseRemoteRequest(line).has_value();
+    };
+
+    const auto serve = [&](const std::string& programLine) {
+        const std::optional<RemoteRequest> request = ParseRemoteRequest(programLine);
+        if (!request) return;
+        std::string why;
+        const std::string name = RequestedFileName(request->name, sendSettings.Mask, why);
+        const std::string path = name.empty() ? "" : PathRules::Join(config_.sendDir, name);
+        if (why.empty()) why = WhyNotSendable(path);
+        const std::string kind = request->drip ? "（DRIP）" : "";
+        if (!why.empty()) {
+            // The NC's own text, made printable, so the entry stays one line.
+            std::string shown;
+            for (const char c : request->name) {
+                const auto byte = static_cast<unsigned char>(c);
+                if (byte < 0x20 || byte == 0x7F) {
+                    static const char* digits = "0123456789ABCDEF";
+                    shown += "\\x";
+                    shown += digits[byte >> 4];
+                    shown += digits[byte & 15];
+                } else {
+                    shown += c;
+                }
+            }
+            logOwn(RequestEntry(false, std::time(nullptr), shown + kind + "（" + why + "）"));
+            return;
+        }
+        logOwn(RequestEntry(true, std::time(nullptr), path + kind));
+        link.env.settings = &sendSettings;
+        ProgramLoad load = LoadProgram(config_.sendDir, name, messages);
+        SendState state = PrepareSend(config_.sendDir, name, std::move(load), {}, false, true);
+        SendEnvironment sendEnv;
+        sendEnv.link = &link;
+        sendEnv.panel = &sendPanel;
+        sendEnv.log = log;
+        (void)SendFiles(state, sendEnv);
+        link.env.settings = &receiveSettings;
+    };
+
+    bool away = false;
+    while (!stop_) {
+        if (!link.port || !link.port->IsOpen()) {
+            messages.hold = true;
+            messages.held.clear();
+            link.env.settings = &receiveSettings;
+            const bool opened = OpenPort(link, TransferMode::Receive);
+            messages.hold = false;
+            if (!opened) {
+                ReleasePort(link);
+                if (!away) {
+                    messages.Tell((messages.held.empty() ? receiveSettings.Port + "のポートが開きません。"
+                                                         : messages.held) +
+                                      "（開けるまで " +
+                                      std::to_string(shared_.retryPause.count() / 1000) +
+                                      " 秒ごとに試します）",
+                                  "", MessageIcon::None);
+                    away = true;
+                }
+                Rest(stop_, shared_.retryPause);
+                continue;
+            }
+            if (away) messages.Tell(receiveSettings.Port + "のポートが開きました。", "", MessageIcon::None);
+            away = false;
+        }
+        const ReceiveResult received = ReceiveFile(ReceiveRequest{}, receiveEnv);
+        for (const std::string& line : received.requests) {
+            if (stop_) break;
+            serve(line);
+        }
+        // A receive that ended at once without a byte (a port that keeps
+        // failing) must not spin.
+        if (!received.dataArrived && !stop_) Rest(stop_, 100ms);
+    }
+    ReleasePort(link);
+}
+
+}  // namespace wexal

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+
+namespace wexal {
+
+// One machine of Machines.ini: a section such as [MC1].
+struct MachineConfig {
+    std::string name;        // the section's name, as the log shows it
+    Settings settings;       // Wexal.INI with the section's own keys laid over it
+    std::string sendDir;     // where requested programs are taken from
+    std::string receiveDir;  // where punched programs are saved
+    // Everything the machine's behaviour depends on, the device its port
+    // names included; a reload leaves a machine whose text is unchanged alone.
+    std::string fingerprint;
+};
+
+struct MachinesLoad {
+    std::vector<MachineConfig> machines;
+    // Machines.ini could not be read or names no usable machine: the server
+    // cannot start (the text says why).
+    std::string error;
+    // Said once and otherwise harmless: a section left out, a key ignored.
+    std::vector<std::string> notes;
+};
+
+// Reads Machines.ini. Each section is a machine. SendDir and ReceiveDir are
+// its folders (SendDir defaults to its DirPath, ReceiveDir to SendDir); every
+// key of Wexal.INI's [Setting] and [Options] may stand in the section under
+// its own name, and a key the section leaves out comes from Wexal.INI, then
+// the default. AutoSelect is never used: nobody is there to type a number.
+MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
+                          const std::filesystem::path& mainIni,
+                          const std::filesystem::path& programFolder);
+
+}  // namespace wexal
