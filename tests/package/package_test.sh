@@ -39,7 +39,7 @@ dpkg-deb -x "$deb" "$work/root"
 desktop=$(desktop-file-validate "$work"/root/usr/share/applications/*.desktop 2>&1) || true
 [ -z "$desktop" ] || fail "desktop-file-validate: $desktop"
 appstreamcli validate --no-net "$work"/root/usr/share/metainfo/*.metainfo.xml || fail "appstream"
-for page in "$work"/root/usr/share/man/man1/*.1.gz; do
+for page in "$work"/root/usr/share/man/man1/*.1.gz "$work"/root/usr/share/man/man8/*.8.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
@@ -50,6 +50,18 @@ dpkg-deb -f "$deb" Suggests | grep -q 'ser2net' || fail "ser2net not suggested"
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i"; }
 installed=1
 touch "$work/installed.stamp"
+
+# The DNC server's service is installed, not enabled, and has its user.
+[ -f /usr/lib/systemd/system/wexal-dnc.service ] || fail "no wexal-dnc.service"
+[ -f /usr/lib/sysusers.d/wexal-dnc.conf ] || fail "no sysusers file for wexal-dnc"
+enabled=$(find /etc/systemd/system -name 'wexal-dnc*' 2>/dev/null | head)
+[ -z "$enabled" ] || fail "wexal-dnc enabled by the package: $enabled"
+if command -v systemd-sysusers >/dev/null; then
+  getent passwd wexal-dnc >/dev/null || fail "no user wexal-dnc after dpkg -i"
+fi
+if [ -x /usr/bin/wexal-dnc ] && command -v systemd-analyze >/dev/null; then
+  systemd-analyze verify /usr/lib/systemd/system/wexal-dnc.service || fail "systemd-analyze verify"
+fi
 
 # A send through the installed commands, as root, without a display: the
 # files go to $XDG_CONFIG_HOME/wexal, never beside /usr/bin/wexal.
