@@ -34,13 +34,38 @@ void Rest(const std::atomic<bool>& stop, std::chrono::microseconds duration) {
     }
 }
 
-// The window's part in a transfer, played by nobody: the stop is the abort key.
+// A stop (SIGTERM, a reload) as the engines see it: once through whichever
+// asks first, the panels' close request or one press of the abort key. Never
+// as a key held down, which would keep back the abort path's DC4 too.
+class Stop {
+public:
+    explicit Stop(const std::atomic<bool>& stop) : stop_(stop) {}
+    bool Requested() const { return stop_; }
+    // True once the stop is there and nobody has acted on it yet.
+    bool TakeOnce() {
+        if (!stop_ || noticed_) return false;
+        noticed_ = true;
+        return true;
+    }
+    // The panels: true from the stop on, and the key need not say it again.
+    bool Notice() {
+        if (stop_) noticed_ = true;
+        return stop_;
+    }
+
+private:
+    const std::atomic<bool>& stop_;
+    bool noticed_ = false;
+};
+
+// The window's part in a transfer, played by nobody.
 class MachineHost : public TransferHost {
 public:
-    explicit MachineHost(const std::atomic<bool>& stop) : stop_(stop) {}
+    explicit MachineHost(Stop& stop) : stop_(stop) {}
     void ProcessPendingEvents() override {}
-    bool AbortKeyDown() override { return stop_; }
-    bool AbortKeyPressed() override { return stop_; }
+    bool AbortKeyDown() override { return false; }
+    // Ends a wait for the NC's XON or DC1 when the stop comes.
+    bool AbortKeyPressed() override { return stop_.TakeOnce(); }
     void ReleaseAbortKeys() override {}
     void SetDsrLamp(bool) override {}
     void SetCtsLamp(bool) override {}
@@ -48,11 +73,19 @@ public:
     void SetProgressRange(int) override {}
     void SetProgressPosition(int) override {}
     void SetMessageLine(const std::string&, MessageLineColour) override {}
-    void Sleep(std::chrono::microseconds duration) override { Rest(stop_, duration); }
+    void Sleep(std::chrono::microseconds duration) override {
+        const auto until = std::chrono::steady_clock::now() + duration;
+        while (!stop_.Requested()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= until) return;
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(until - now, 50ms));
+        }
+    }
     std::optional<std::string> AskAutoSelectNumber() override { return std::nullopt; }
 
 private:
-    const std::atomic<bool>& stop_;
+    Stop& stop_;
 };
 
 // Messages go to standard output with the machine's name; questions take
@@ -91,7 +124,7 @@ private:
 
 class NullReceivePanel : public ReceivePanel {
 public:
-    explicit NullReceivePanel(const std::atomic<bool>& stop) : stop_(stop) {}
+    explicit NullReceivePanel(Stop& stop) : stop_(stop) {}
     void ShowReceivePanel() override {}
     void HideReceivePanel() override {}
     void DisableInputLine() override {}
@@ -102,15 +135,15 @@ public:
     void EnableFileList() override {}
     void StartIdleTimer(int, bool) override {}
     void CloseMainWindow() override {}
-    bool CloseRequested() override { return stop_; }
+    bool CloseRequested() override { return stop_.Notice(); }
 
 private:
-    const std::atomic<bool>& stop_;
+    Stop& stop_;
 };
 
 class NullSendPanel : public SendPanel {
 public:
-    explicit NullSendPanel(const std::atomic<bool>& stop) : stop_(stop) {}
+    explicit NullSendPanel(Stop& stop) : stop_(stop) {}
     void ShowView(const SendView&) override {}
     void ClearView() override {}
     void ShowViewTop() override {}
@@ -125,10 +158,10 @@ public:
     void StopEstimateTimer() override {}
     void StartIdleTimer(std::chrono::milliseconds) override {}
     void CloseMainWindow() override {}
-    bool StopRequested() override { return stop_; }
+    bool StopRequested() override { return stop_.Notice(); }
 
 private:
-    const std::atomic<bool>& stop_;
+    Stop& stop_;
 };
 
 // A log entry of the server's own, in the transfer entries' form:
@@ -181,10 +214,11 @@ void DncMachine::Run() {
     Settings sendSettings = config_.settings;
     sendSettings.DirPath = config_.sendDir;
 
-    MachineHost host(stop_);
+    Stop stop(stop_);
+    MachineHost host(stop);
     MachineMessages messages(shared_, config_.name, stop_);
-    NullReceivePanel receivePanel(stop_);
-    NullSendPanel sendPanel(stop_);
+    NullReceivePanel receivePanel(stop);
+    NullSendPanel sendPanel(stop);
 
     TransferLog log(shared_.programFolder / "Wexal.log");
     const DncShared& shared = shared_;

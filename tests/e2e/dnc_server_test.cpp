@@ -1,0 +1,438 @@
+// The real wexal-dnc against machines played by ncsim (on pseudo-terminals,
+// behind ser2net's RFC 2217 and on ncsim's own raw TCP port) and by a
+// terminal the test fills with garbage.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/text_codec.h"
+#include "support/ncsim_process.h"
+#include "support/ser2net_process.h"
+#include "support/test_env.h"
+
+extern char** environ;
+
+namespace wexal {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::NcsimProcess;
+namespace fs = std::filesystem;
+
+// build/bin/wexal-dnc with its program folder; standard output and error go
+// to files there. Killed when the object goes.
+class DncProcess {
+public:
+    explicit DncProcess(fs::path home) : home_(std::move(home)) {}
+    ~DncProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    bool Start(std::vector<std::string> args = {}) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (home_ / "dnc.out").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (home_ / "dnc.err").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        args.insert(args.begin(), WEXAL_BIN_DIR "/wexal-dnc");
+        std::vector<std::string> env = {"WEXAL_HOME=" + home_.string()};
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (std::string_view(*e).starts_with("WEXAL_")) continue;
+            env.emplace_back(*e);
+        }
+        std::vector<char*> argv, envp;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) pid_ = -1;
+        return rc == 0;
+    }
+
+    void Signal(int signal) const { ::kill(pid_, signal); }
+
+    // Waits until the server holds the device open.
+    bool WaitForOpen(const std::string& device, std::chrono::milliseconds limit) const {
+        const auto until = Clock::now() + limit;
+        const fs::path fds = "/proc/" + std::to_string(pid_) + "/fd";
+        while (Clock::now() < until) {
+            std::error_code error;
+            for (const auto& fd : fs::directory_iterator(fds, error)) {
+                std::error_code ignored;
+                if (fs::read_symlink(fd.path(), ignored) == device) return true;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    std::optional<int> WaitExit(std::chrono::milliseconds limit) {
+        const auto until = Clock::now() + limit;
+        while (Clock::now() < until) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                if (WIFEXITED(status)) return WEXITSTATUS(status);
+                return 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return std::nullopt;
+    }
+
+    std::string Out() const { return test::ReadFileBytes(home_ / "dnc.out"); }
+    std::string Err() const { return test::ReadFileBytes(home_ / "dnc.err"); }
+    std::string Log() const {
+        return Cp932ToUtf8Lossy(test::ReadFileBytes(home_ / "Wexal.log"));
+    }
+    // How often standard output holds the text.
+    int Count(const std::string& text) const {
+        const std::string out = Out();
+        int n = 0;
+        for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++n;
+        return n;
+    }
+    // Waits until standard output holds the text more than `seen` times.
+    bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit,
+                       int seen = 0) const {
+        const auto until = Clock::now() + limit;
+        while (Clock::now() < until) {
+            if (Count(text) > seen) return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+private:
+    fs::path home_;
+    pid_t pid_ = -1;
+};
+
+// A machine that sends nothing but noise, and takes whatever comes back.
+class NoisyMachine {
+public:
+    explicit NoisyMachine(int master) : master_(master) {
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+        thread_ = std::thread([this] {
+            std::mt19937 random(7);
+            char chunk[256];
+            while (!stop_) {
+                for (char& c : chunk) c = static_cast<char>(random() & 0xFF);
+                if (::write(master_, chunk, sizeof chunk) > 0) sent_ += sizeof chunk;
+                while (::read(master_, chunk, sizeof chunk) > 0) {
+                }
+                std::this_thread::sleep_for(5ms);
+            }
+        });
+    }
+    ~NoisyMachine() {
+        stop_ = true;
+        thread_.join();
+    }
+    long sent() const { return sent_; }
+
+private:
+    int master_;
+    std::atomic<bool> stop_{false};
+    std::atomic<long> sent_{0};
+    std::thread thread_;
+};
+
+class DncServerTest : public ::testing::Test {
+protected:
+    test::TempDir home_;
+    test::TempDir work_;
+    DncProcess dnc_{home_.path()};
+
+    void SetUp() override {
+        test::WriteFileBytes(home_ / "Wexal.INI",
+                             "[Setting]\nSpeed=19200,8,N,1\nCode=N\nSignal=Y\nStartChar=N\n"
+                             "EndChar=Y\nMask=*.NC\nR_Code=0\n[Options]\nAdd_No=N\n");
+    }
+
+    fs::path SendDir(const std::string& machine) { return Folder("send-" + machine); }
+    fs::path ReceiveDir(const std::string& machine) { return Folder("recv-" + machine); }
+
+    fs::path Folder(const std::string& name) {
+        const fs::path folder = work_ / name;
+        fs::create_directories(folder);
+        return folder;
+    }
+
+    // [NAME] on COMn for every machine, its folders beside; ports in Ports.ini.
+    void Configure(const std::vector<std::pair<std::string, std::string>>& machines,
+                   const std::string& extra = "") {
+        std::string ini, ports = "[Ports]\n";
+        int n = 1;
+        for (const auto& [name, device] : machines) {
+            const std::string port = "COM" + std::to_string(n++);
+            ini += "[" + name + "]\nPort=" + port + "\nSendDir=" + SendDir(name).string() +
+                   "\nReceiveDir=" + ReceiveDir(name).string() + "\n" + extra;
+            ports += port + "=" + device + "\n";
+        }
+        test::WriteFileBytes(home_ / "Machines.ini", ini);
+        test::WriteFileBytes(home_ / "Ports.ini", ports);
+    }
+
+    std::string Report(const fs::path& file, const std::string& key) {
+        const std::string text = test::ReadFileBytes(file);
+        const std::size_t at = text.find("\n" + key + "=");
+        if (at == std::string::npos) return "(none)";
+        const std::size_t start = at + key.size() + 2;
+        return text.substr(start, text.find('\n', start) - start);
+    }
+};
+
+// "送信　　完了　yyyy/mm/dd hh:mm:ss　<file>　<machine>" as a pattern.
+std::regex Entry(const std::string& head, const std::string& file, const std::string& machine) {
+    std::string quoted;
+    for (const char c : file) {
+        if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) quoted += '\\';
+        quoted += c;
+    }
+    return std::regex(head + "\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}　" + quoted + "　" +
+                      machine + "\r\n");
+}
+
+// A program of about `bytes` bytes as a file holds it, and what ncsim decodes
+// of it after F1 (the LF that stands for no start characters, the lines, the
+// end character's LF and "%").
+std::pair<std::string, std::string> BigProgram(const std::string& number, std::size_t bytes) {
+    std::string file = "%\n" + number + "(BIG)\n";
+    std::string decoded = "\n" + number + "(BIG)\n";
+    for (int i = 1; file.size() < bytes; ++i) {
+        const std::string line = "N" + std::to_string(i) + "G01X" + std::to_string(i % 1000) +
+                                 ".Y-5.F300";
+        file += line + "\n";
+        decoded += line + "\n";
+    }
+    file += "M30\n%\n";
+    decoded += "M30\n\n%";
+    return {file, decoded};
+}
+
+TEST_F(DncServerTest, FourMachinesPunchRequestDripAndNoiseAtOnce) {
+    const std::optional<std::string> ser2net = test::Ser2netProcess::Binary();
+    if (!ser2net) GTEST_SKIP() << "ser2net is not installed";
+
+    // PUNCH, on ncsim's raw TCP port: two programs, one whose number is no
+    // plain file name.
+    const fs::path tape = work_ / "punch.nc";
+    test::WriteFileBytes(tape, "%\nO1000(FIRST)\nG01X1.F100\nM30\nO1/2(SECOND)\nG01Y2.\nM30\n%\n");
+    NcsimProcess punch;
+    ASSERT_TRUE(punch.Start({"punch", tape.string(), "--serve", "tcp://127.0.0.1:0", "--line",
+                             "none", "--code", "iso", "--report", (work_ / "punch.rep").string()}));
+
+    // REQ, behind ser2net's RFC 2217 at the line rate, asks for O1000.
+    test::WriteFileBytes(SendDir("REQ") / "O1000.NC",
+                         "%\nO1000\nG00X10.Y-5.\nG01Z-2.F100\nM30\n%\n");
+    NcsimProcess request;
+    ASSERT_TRUE(request.Start({"request", "O1000", "--line", "19200,8,N,1", "--code", "iso",
+                               "--dc1", "--text", (work_ / "req.nc").string(), "--report",
+                               (work_ / "req.rep").string(), "--idle-timeout", "60"}));
+    test::Ser2netProcess server;
+    ASSERT_TRUE(server.Start(request.slave(), true, "19200n81", work_.path()));
+
+    // DRIP, on a terminal without line rate, asks for 5 MB as a drip feed.
+    const auto [big, bigDecoded] = BigProgram("O7000", 5u * 1024u * 1024u);
+    test::WriteFileBytes(SendDir("DRIP") / "O7000.NC", big);
+    NcsimProcess drip;
+    ASSERT_TRUE(drip.Start({"request", "O7000", "--drip", "--line", "none", "--code", "iso",
+                            "--dc1", "--text", (work_ / "drip.nc").string(), "--report",
+                            (work_ / "drip.rep").string(), "--idle-timeout", "60"}));
+
+    // NOISE, the fourth, sends garbage all the time.
+    test::PseudoTerminal noiseLine;
+    ASSERT_TRUE(noiseLine.ok());
+    NoisyMachine noise(noiseLine.master());
+
+    Configure({{"PUNCH", punch.slave()},
+               {"REQ", server.Url()},
+               {"DRIP", drip.slave()},
+               {"NOISE", noiseLine.slave()}});
+    ASSERT_TRUE(dnc_.Start());
+
+    EXPECT_EQ(punch.WaitExit(60s), std::optional<int>(0));
+    EXPECT_EQ(request.WaitExit(60s), std::optional<int>(0));
+    EXPECT_EQ(drip.WaitExit(300s), std::optional<int>(0));
+
+    // Each punched program under its safe name, as F2 with "N" saves it.
+    EXPECT_EQ(test::ReadFileBytes(ReceiveDir("PUNCH") / "O1000.NC"),
+              "O1000(FIRST)\r\nG01 X1. F100\r\nM30\r\n%\r\n");
+    EXPECT_EQ(test::ReadFileBytes(ReceiveDir("PUNCH") / "O1%2F2.NC"),
+              "O1/2(SECOND)\r\nG01 Y2.\r\nM30\r\n%\r\n");
+    // What F1 sends of the file, byte for byte as decoded.
+    EXPECT_EQ(test::ReadFileBytes(work_ / "req.nc"), "\nO1000\nG00X10.Y-5.\nG01Z-2.F100\nM30\n\n%");
+    const std::string dripped = test::ReadFileBytes(work_ / "drip.nc");
+    EXPECT_EQ(dripped.size(), bigDecoded.size());
+    EXPECT_TRUE(dripped == bigDecoded) << "the dripped program differs";
+    EXPECT_GT(noise.sent(), 0);
+    // The request itself was never saved as a program.
+    EXPECT_FALSE(fs::exists(ReceiveDir("REQ") / "O9999.NC"));
+    EXPECT_FALSE(fs::exists(ReceiveDir("DRIP") / "O9999.NC"));
+
+    // Wait for the entries a finished send writes after its drain.
+    ASSERT_TRUE(dnc_.WaitForOutput("O7000.NC　DRIP", 30s)) << dnc_.Out();
+    const std::string log = dnc_.Log();
+    const std::string out = dnc_.Out();
+    const struct {
+        const char* head;
+        fs::path file;
+        const char* machine;
+    } entries[] = {
+        {"受信　　完了　", ReceiveDir("PUNCH") / "O1000.NC", "PUNCH"},
+        {"受信　　完了　", ReceiveDir("PUNCH") / "O1%2F2.NC", "PUNCH"},
+        {"要求　　受付　", SendDir("REQ") / "O1000.NC", "REQ"},
+        {"送信　　完了　", SendDir("REQ") / "O1000.NC", "REQ"},
+        {"送信　　完了　", SendDir("DRIP") / "O7000.NC", "DRIP"},
+    };
+    for (const auto& e : entries) {
+        EXPECT_TRUE(std::regex_search(log, Entry(e.head, e.file.string(), e.machine)))
+            << e.head << e.file << "\n" << log;
+    }
+    // Standard output has the same entries, in UTF-8 without the CR.
+    EXPECT_NE(out.find("要求　　受付　"), std::string::npos) << out;
+    EXPECT_NE(log.find((SendDir("DRIP") / "O7000.NC").string() + "（DRIP）　DRIP"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("中止"), std::string::npos) << log;
+
+    dnc_.Signal(SIGTERM);
+    EXPECT_EQ(dnc_.WaitExit(5s), std::optional<int>(0)) << dnc_.Out();
+}
+
+TEST_F(DncServerTest, SigtermAbortsRunningTransfersAndEndsWithin5Seconds) {
+    // A send and a receive, each paced at 19200 baud and far from done.
+    const auto [program, decoded] = BigProgram("O2000", 200u * 1024u);
+    test::WriteFileBytes(SendDir("SEND") / "O2000.NC", program);
+    NcsimProcess request;
+    ASSERT_TRUE(request.Start({"request", "O2000", "--line", "19200,8,N,1", "--code", "iso",
+                               "--dc1", "--xoff-at", "200", "--xon-at", "50", "--report",
+                               (work_ / "send.rep").string()}));
+    const fs::path tape = work_ / "tape.nc";
+    test::WriteFileBytes(tape, BigProgram("O3000", 200u * 1024u).first);
+    NcsimProcess punch;
+    ASSERT_TRUE(punch.Start({"punch", tape.string(), "--line", "19200,8,N,1", "--code", "iso",
+                             "--report", (work_ / "punch.rep").string()}));
+    Configure({{"SEND", request.slave()}, {"RECV", punch.slave()}});
+    ASSERT_TRUE(dnc_.Start());
+    ASSERT_TRUE(dnc_.WaitForOutput("要求　　受付", 20s)) << dnc_.Out();
+    std::this_thread::sleep_for(3s);
+
+    const auto signalled = Clock::now();
+    dnc_.Signal(SIGTERM);
+    EXPECT_EQ(dnc_.WaitExit(5s), std::optional<int>(0)) << dnc_.Out();
+    EXPECT_LE(Clock::now() - signalled, 5s);
+
+    EXPECT_EQ(request.WaitExit(30s), std::optional<int>(0));
+    EXPECT_EQ(punch.WaitExit(30s), std::optional<int>(0));
+    EXPECT_EQ(Report(work_ / "send.rep", "dc4_received"), "1");
+    EXPECT_EQ(Report(work_ / "punch.rep", "dc4_received"), "1");
+    const std::string log = dnc_.Log();
+    EXPECT_TRUE(std::regex_search(
+        log, Entry("送信　　中止　", (SendDir("SEND") / "O2000.NC").string(), "SEND")))
+        << log;
+    EXPECT_NE(log.find("受信　　中止　"), std::string::npos) << log;
+    EXPECT_NE(log.find("　RECV\r\n"), std::string::npos) << log;
+    // The program cut short was not saved as a whole one.
+    EXPECT_FALSE(fs::exists(ReceiveDir("RECV") / "O3000.NC"));
+}
+
+TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
+    test::WriteFileBytes(SendDir("MC1") / "O1000.NC", "%\nO1000\nG01X1.\nM30\n%\n");
+    test::WriteFileBytes(SendDir("MC1") / "EMPTY.NC", "");
+    fs::create_directories(SendDir("MC1") / "DIR.NC");
+    const fs::path link = work_ / "nc1";
+    Configure({{"MC1", link.string()}});
+    ASSERT_TRUE(dnc_.Start());
+
+    // The requests are punched by a terminal of the test's own, in ISO (even
+    // parity), so that any name can be asked for and anything that comes
+    // back is seen.
+    const struct {
+        const char* name;
+        const char* logged;  // the name as the entry shows it
+        const char* reason;
+    } refused[] = {
+        {"../../ETC/PASSWD", "../../ETC/PASSWD", "フォルダを含む名前は使えません。"},
+        // The receive drops a control character from the line, as F2 does:
+        // what is left names no file, and nothing is sent.
+        {"O1\tX", "O1X", "ファイルが有りません。"},
+        {"O4444", "O4444", "ファイルが有りません。"},
+        {"DIR", "DIR", "通常のファイルではありません。"},
+        {"EMPTY", "EMPTY", "空のファイルです。"},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.logged);
+        test::PseudoTerminal nc;
+        ASSERT_TRUE(nc.ok());
+        fs::create_symlink(nc.slave(), link);
+        ASSERT_TRUE(dnc_.WaitForOpen(nc.slave(), 20s)) << dnc_.Out();
+        const int refusals = dnc_.Count("要求　　拒否");
+        std::string tape;
+        for (const char c : "%\nO9999(REQ " + std::string(r.name) + ")\n%\n") {
+            const auto byte = static_cast<unsigned char>(c);
+            tape += static_cast<char>(__builtin_parity(byte) ? byte | 0x80 : byte);
+        }
+        ASSERT_EQ(::write(nc.master(), tape.data(), tape.size()),
+                  static_cast<ssize_t>(tape.size()));
+        EXPECT_TRUE(dnc_.WaitForOutput("要求　　拒否", 20s, refusals)) << dnc_.Out();
+        EXPECT_NE(dnc_.Log().find(std::string(r.logged) + "（" + r.reason + "）　MC1\r\n"),
+                  std::string::npos)
+            << dnc_.Log();
+        // Nothing comes back, not even the DC4 of a finished receive.
+        std::this_thread::sleep_for(1s);
+        ::fcntl(nc.master(), F_SETFL, ::fcntl(nc.master(), F_GETFL) | O_NONBLOCK);
+        char back[64];
+        EXPECT_LE(::read(nc.master(), back, sizeof back), 0);
+        fs::remove(link);
+    }
+    EXPECT_EQ(dnc_.Log().find("送信"), std::string::npos) << dnc_.Log();
+
+    NcsimProcess nc;
+    ASSERT_TRUE(nc.Start({"request", "O1000", "--link", link.string(), "--line", "none", "--code",
+                          "iso", "--dc1", "--text", (work_ / "got.nc").string(),
+                          "--idle-timeout", "10"}));
+    EXPECT_EQ(nc.WaitExit(60s), std::optional<int>(0));
+    EXPECT_EQ(test::ReadFileBytes(work_ / "got.nc"), "\nO1000\nG01X1.\nM30\n\n%");
+
+    dnc_.Signal(SIGTERM);
+    EXPECT_EQ(dnc_.WaitExit(5s), std::optional<int>(0));
+}
+
+TEST_F(DncServerTest, AConfigurationWithoutMachinesEndsWith2) {
+    test::WriteFileBytes(home_ / "Machines.ini", "; no machine yet\n");
+    ASSERT_TRUE(dnc_.Start());
+    EXPECT_EQ(dnc_.WaitExit(10s), std::optional<int>(2));
+    EXPECT_NE(dnc_.Err().find("機械が有りません"), std::string::npos) << dnc_.Err();
+
+    DncProcess missing(home_.path());
+    ASSERT_TRUE(missing.Start({"--config", (work_ / "nothing.ini").string()}));
+    EXPECT_EQ(missing.WaitExit(10s), std::optional<int>(2));
+    EXPECT_NE(missing.Err().find("を読み込めません"), std::string::npos) << missing.Err();
+}
+
+}  // namespace
+}  // namespace wexal
