@@ -1,0 +1,90 @@
+#include "dnc/machines_ini.h"
+
+#include <gtest/gtest.h>
+
+#include "dnc/remote_request.h"
+#include "support/test_env.h"
+
+namespace wexal {
+namespace {
+
+TEST(MachinesIniTest, ASectionKeyWinsOverWexalIniWhichWinsOverTheDefault) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "Wexal.INI",
+                         "[Setting]\nSpeed=9600,7,E,2\nMask=*.TXT\nDirPath=/srv/nc\n"
+                         "[Options]\nAdd_No=N\nAutoSelect=Y\n");
+    test::WriteFileBytes(dir / "Machines.ini",
+                         "; two lathes\n[MC1]\nPort=COM3\nspeed = 19200,8,N,1\nSendDir=/srv/mc1\n"
+                         "ReceiveDir=/srv/mc1/in\n[MC2]\nPort=COM4\nadd_no=Y\n[mc1]\nPort=COM9\n"
+                         "[MC3]\nPort=COM5\nSendDir=relative/path\n");
+    const MachinesLoad load = LoadMachines(dir / "Machines.ini", dir / "Wexal.INI", dir.path());
+    ASSERT_EQ(load.error, "");
+    ASSERT_EQ(load.machines.size(), 2u);  // [mc1] again is MC1, MC3 has no usable folder
+
+    const MachineConfig& one = load.machines[0];
+    EXPECT_EQ(one.name, "MC1");
+    EXPECT_EQ(one.settings.Port, "COM3");
+    EXPECT_EQ(one.settings.Speed, "19200,8,N,1");   // the section's
+    EXPECT_EQ(one.settings.Mask, "*.TXT");          // Wexal.INI's
+    EXPECT_EQ(one.settings.Signal, "Y");            // the default
+    EXPECT_EQ(one.settings.Add_No, "N");
+    EXPECT_EQ(one.settings.AutoSelect, "N");        // never used by the server
+    EXPECT_EQ(one.sendDir, "/srv/mc1");
+    EXPECT_EQ(one.receiveDir, "/srv/mc1/in");
+
+    const MachineConfig& two = load.machines[1];
+    EXPECT_EQ(two.settings.Port, "COM4");
+    EXPECT_EQ(two.settings.Speed, "9600,7,E,2");
+    EXPECT_EQ(two.settings.Add_No, "Y");
+    EXPECT_EQ(two.sendDir, "/srv/nc");     // DirPath of Wexal.INI
+    EXPECT_EQ(two.receiveDir, "/srv/nc");  // SendDir
+    EXPECT_NE(one.fingerprint, two.fingerprint);
+
+    bool saidAutoSelect = false, saidMc3 = false;
+    for (const std::string& note : load.notes) {
+        saidAutoSelect = saidAutoSelect || note.find("AutoSelect") != std::string::npos;
+        saidMc3 = saidMc3 || note.find("[MC3]") != std::string::npos;
+    }
+    EXPECT_TRUE(saidAutoSelect);
+    EXPECT_TRUE(saidMc3);
+}
+
+TEST(MachinesIniTest, AFileWithoutMachinesOrNoFileAtAllIsAnError) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "Machines.ini", "; nothing\n");
+    EXPECT_NE(LoadMachines(dir / "Machines.ini", dir / "Wexal.INI", dir.path()).error, "");
+    EXPECT_NE(LoadMachines(dir / "none.ini", dir / "Wexal.INI", dir.path()).error, "");
+}
+
+TEST(RemoteRequestTest, RequestLinesAndTheFileTheyName) {
+    const struct {
+        const char* line;
+        bool request;
+        bool drip;
+        const char* file;  // with the mask *.NC; "" when refused
+    } cases[] = {
+        {"O9999(REQ O1234)", true, false, "O1234.NC"},
+        {"O9999 ( DRIP  O1234.TAP )", true, true, "O1234.TAP"},
+        {":1(REQ A)", true, false, "A.NC"},
+        {"O1000(REQUEST O1)", false, false, ""},
+        {"O1000(FIRST)", false, false, ""},
+        {"O1000", false, false, ""},
+        {"O9999(REQ ../../ETC/PASSWD)", true, false, ""},
+        {"O9999(REQ ..)", true, false, ""},
+        {"O9999(REQ A\x01)", true, false, ""},
+        {"O9999(REQ )", true, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const std::optional<RemoteRequest> request = ParseRemoteRequest(c.line);
+        ASSERT_EQ(request.has_value(), c.request);
+        if (!request) continue;
+        EXPECT_EQ(request->drip, c.drip);
+        std::string why;
+        EXPECT_EQ(RequestedFileName(request->name, "*.NC", why), c.file);
+        EXPECT_EQ(why.empty(), std::string(c.file) != "");
+    }
+}
+
+}  // namespace
+}  // namespace wexal
