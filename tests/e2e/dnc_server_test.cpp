@@ -422,6 +422,34 @@ TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
     EXPECT_EQ(dnc_.WaitExit(5s), std::optional<int>(0));
 }
 
+TEST_F(DncServerTest, SighupStartsNewMachinesAndLeavesUnchangedOnesAlone) {
+    test::PseudoTerminal one, two;
+    ASSERT_TRUE(one.ok() && two.ok());
+    Configure({{"MC1", one.slave()}});
+    ASSERT_TRUE(dnc_.Start());
+    ASSERT_TRUE(dnc_.WaitForOpen(one.slave(), 20s)) << dnc_.Out();
+
+    Configure({{"MC1", one.slave()}, {"MC2", two.slave()}});
+    dnc_.Signal(SIGHUP);
+    ASSERT_TRUE(dnc_.WaitForOutput("設定を読み直しました（機械 2 台）", 20s)) << dnc_.Out();
+    ASSERT_TRUE(dnc_.WaitForOpen(two.slave(), 20s)) << dnc_.Out();
+    EXPECT_EQ(dnc_.Count("MC1: 開始します"), 1) << dnc_.Out();
+    EXPECT_EQ(dnc_.Count("MC2: 開始します"), 1) << dnc_.Out();
+
+    // A changed machine starts again; a broken file changes nothing.
+    Configure({{"MC1", one.slave()}, {"MC2", two.slave()}}, "Speed=9600,8,N,2\n");
+    dnc_.Signal(SIGHUP);
+    ASSERT_TRUE(dnc_.WaitForOutput("設定を読み直しました", 20s, 1)) << dnc_.Out();
+    EXPECT_EQ(dnc_.Count("開始します（COM1、9600,8,N,2"), 1) << dnc_.Out();
+    fs::remove(home_ / "Machines.ini");
+    dnc_.Signal(SIGHUP);
+    ASSERT_TRUE(dnc_.WaitForOutput("今の設定で続けます。", 20s)) << dnc_.Out();
+    EXPECT_TRUE(dnc_.WaitForOpen(two.slave(), 5s));
+
+    dnc_.Signal(SIGTERM);
+    EXPECT_EQ(dnc_.WaitExit(5s), std::optional<int>(0));
+}
+
 TEST_F(DncServerTest, AConfigurationWithoutMachinesEndsWith2) {
     test::WriteFileBytes(home_ / "Machines.ini", "; no machine yet\n");
     ASSERT_TRUE(dnc_.Start());
