@@ -372,7 +372,7 @@ TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
     test::WriteFileBytes(SendDir("MC1") / "EMPTY.NC", "");
     fs::create_directories(SendDir("MC1") / "DIR.NC");
     const fs::path link = work_ / "nc1";
-    Configure({{"MC1", link.string()}});
+    Configure({{"MC1", link.string()}}, "RequestWait=2\n");
     ASSERT_TRUE(dnc_.Start());
 
     // The requests are punched by a terminal of the test's own, in ISO (even
@@ -417,6 +417,23 @@ TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
         fs::remove(link);
     }
     EXPECT_EQ(dnc_.Log().find("送信"), std::string::npos) << dnc_.Log();
+
+    {
+        // An NC that asks and then never says it is ready (no DC1) holds the
+        // machine for RequestWait only: the send ends on its abort path.
+        NcsimProcess silent;
+        const fs::path report = work_ / "silent.rep";
+        ASSERT_TRUE(silent.Start({"request", "O1000", "--link", link.string(), "--line", "none",
+                                  "--code", "iso", "--report", report.string(),
+                                  "--idle-timeout", "20"}));
+        EXPECT_TRUE(silent.WaitExit(60s).has_value());
+        EXPECT_EQ(Report(report, "dc4_received"), "1");
+        EXPECT_EQ(Report(report, "text_bytes"), "0");
+        EXPECT_TRUE(std::regex_search(
+            dnc_.Log(), Entry("送信　　中止　", (SendDir("MC1") / "O1000.NC").string(), "MC1")))
+            << dnc_.Log();
+        EXPECT_EQ(dnc_.Count("2 秒待ちましたが来ないため"), 1) << dnc_.Out();
+    }
 
     NcsimProcess nc;
     ASSERT_TRUE(nc.Start({"request", "O1000", "--link", link.string(), "--line", "none", "--code",

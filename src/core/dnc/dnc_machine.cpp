@@ -61,15 +61,34 @@ private:
 // The window's part in a transfer, played by nobody.
 class MachineHost : public TransferHost {
 public:
-    explicit MachineHost(Stop& stop) : stop_(stop) {}
+    MachineHost(Stop& stop, std::chrono::seconds signalLimit, std::function<void()> gaveUp)
+        : stop_(stop), signalLimit_(signalLimit), gaveUp_(std::move(gaveUp)) {}
     void ProcessPendingEvents() override {}
     bool AbortKeyDown() override { return false; }
-    // Ends a wait for the NC's XON or DC1 when the stop comes.
-    bool AbortKeyPressed() override { return stop_.TakeOnce(); }
+    // Ends a wait for the NC's XON or DC1 when the stop comes, and a wait for
+    // DC1 that has lasted too long: an NC that never reads must not keep
+    // the machine from being heard.
+    bool AbortKeyPressed() override {
+        if (stop_.TakeOnce()) return true;
+        if (signalWaitSince_ &&
+            std::chrono::steady_clock::now() - *signalWaitSince_ > signalLimit_) {
+            signalWaitSince_.reset();
+            if (gaveUp_) gaveUp_();
+            return true;
+        }
+        return false;
+    }
     void ReleaseAbortKeys() override {}
     void SetDsrLamp(bool) override {}
     void SetCtsLamp(bool) override {}
-    void SetStatusPanel(int, const std::string&) override {}
+    void SetStatusPanel(int index, const std::string& text) override {
+        if (index != 3) return;
+        if (text == kWaitingForSignal) {
+            signalWaitSince_ = std::chrono::steady_clock::now();
+        } else {
+            signalWaitSince_.reset();
+        }
+    }
     void SetProgressRange(int) override {}
     void SetProgressPosition(int) override {}
     void SetMessageLine(const std::string&, MessageLineColour) override {}
@@ -86,6 +105,9 @@ public:
 
 private:
     Stop& stop_;
+    std::chrono::seconds signalLimit_;
+    std::function<void()> gaveUp_;
+    std::optional<std::chrono::steady_clock::time_point> signalWaitSince_;
 };
 
 // Messages go to standard output with the machine's name; questions take
@@ -215,8 +237,13 @@ void DncMachine::Run() {
     sendSettings.DirPath = config_.sendDir;
 
     Stop stop(stop_);
-    MachineHost host(stop);
     MachineMessages messages(shared_, config_.name, stop_);
+    const std::chrono::seconds signalLimit(config_.requestWaitSeconds);
+    MachineHost host(stop, signalLimit, [&messages, signalLimit] {
+        messages.Tell("ＮＣの受信準備（DC1）を " + std::to_string(signalLimit.count()) +
+                          " 秒待ちましたが来ないため、送信を中止します。",
+                      "", MessageIcon::None);
+    });
     NullReceivePanel receivePanel(stop);
     NullSendPanel sendPanel(stop);
 

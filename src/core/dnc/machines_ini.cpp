@@ -109,6 +109,15 @@ MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
             problem = "SendDir「" + machine.sendDir + "」が絶対パスではありません。";
         } else if (!PathRules::IsAbsolute(machine.receiveDir)) {
             problem = "ReceiveDir「" + machine.receiveDir + "」が絶対パスではありません。";
+        } else if (std::optional<std::string> wait = machines.Read(stored, "RequestWait")) {
+            const std::string digits(Trim(*wait));
+            if (digits.empty() || digits.size() > 6 ||
+                digits.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(digits) == 0) {
+                problem = "RequestWait「" + *wait + "」は秒数（1〜999999）ではありません。";
+            } else {
+                machine.requestWaitSeconds = std::stoi(digits);
+            }
         }
         if (!problem.empty()) {
             result.notes.push_back("[" + name + "] " + problem + "この機械は使いません。");
@@ -131,6 +140,7 @@ MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
             }
         }
         print += "SendDir=" + machine.sendDir + "\nReceiveDir=" + machine.receiveDir + "\n";
+        print += "RequestWait=" + std::to_string(machine.requestWaitSeconds) + "\n";
         machine.fingerprint = std::move(print);
         result.machines.push_back(std::move(machine));
     }

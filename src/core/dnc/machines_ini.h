@@ -14,6 +14,9 @@ struct MachineConfig {
     Settings settings;       // Wexal.INI with the section's own keys laid over it
     std::string sendDir;     // where requested programs are taken from
     std::string receiveDir;  // where punched programs are saved
+    // How long the answer to a request waits for the NC's DC1 (Signal "Y")
+    // before it is given up on its abort path: the machine listens again.
+    int requestWaitSeconds = 300;
     // Everything the machine's behaviour depends on, the device its port
     // names included; a reload leaves a machine whose text is unchanged alone.
     std::string fingerprint;
@@ -32,7 +35,9 @@ struct MachinesLoad {
 // its folders (SendDir defaults to its DirPath, ReceiveDir to SendDir); every
 // key of Wexal.INI's [Setting] and [Options] may stand in the section under
 // its own name, and a key the section leaves out comes from Wexal.INI, then
-// the default. AutoSelect is never used: nobody is there to type a number.
+// the default. RequestWait (seconds, default 300) limits the wait for the
+// NC's DC1 before a requested program goes out. AutoSelect is never used:
+// nobody is there to type a number.
 MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
                           const std::filesystem::path& mainIni,
                           const std::filesystem::path& programFolder);

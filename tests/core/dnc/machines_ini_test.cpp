@@ -15,11 +15,12 @@ TEST(MachinesIniTest, ASectionKeyWinsOverWexalIniWhichWinsOverTheDefault) {
                          "[Options]\nAdd_No=N\nAutoSelect=Y\n");
     test::WriteFileBytes(dir / "Machines.ini",
                          "; two lathes\n[MC1]\nPort=COM3\nspeed = 19200,8,N,1\nSendDir=/srv/mc1\n"
-                         "ReceiveDir=/srv/mc1/in\n[MC2]\nPort=COM4\nadd_no=Y\n[mc1]\nPort=COM9\n"
-                         "[MC3]\nPort=COM5\nSendDir=relative/path\n");
+                         "ReceiveDir=/srv/mc1/in\nRequestWait=45\n[MC2]\nPort=COM4\nadd_no=Y\n[mc1]\nPort=COM9\n"
+                         "[MC3]\nPort=COM5\nSendDir=relative/path\n[MC4]\nPort=COM6\nRequestWait=0\n");
     const MachinesLoad load = LoadMachines(dir / "Machines.ini", dir / "Wexal.INI", dir.path());
     ASSERT_EQ(load.error, "");
-    ASSERT_EQ(load.machines.size(), 2u);  // [mc1] again is MC1, MC3 has no usable folder
+    // [mc1] again is MC1; MC3 has no usable folder, MC4 no usable wait.
+    ASSERT_EQ(load.machines.size(), 2u);
 
     const MachineConfig& one = load.machines[0];
     EXPECT_EQ(one.name, "MC1");
@@ -31,6 +32,7 @@ TEST(MachinesIniTest, ASectionKeyWinsOverWexalIniWhichWinsOverTheDefault) {
     EXPECT_EQ(one.settings.AutoSelect, "N");        // never used by the server
     EXPECT_EQ(one.sendDir, "/srv/mc1");
     EXPECT_EQ(one.receiveDir, "/srv/mc1/in");
+    EXPECT_EQ(one.requestWaitSeconds, 45);
 
     const MachineConfig& two = load.machines[1];
     EXPECT_EQ(two.settings.Port, "COM4");
@@ -38,15 +40,18 @@ TEST(MachinesIniTest, ASectionKeyWinsOverWexalIniWhichWinsOverTheDefault) {
     EXPECT_EQ(two.settings.Add_No, "Y");
     EXPECT_EQ(two.sendDir, "/srv/nc");     // DirPath of Wexal.INI
     EXPECT_EQ(two.receiveDir, "/srv/nc");  // SendDir
+    EXPECT_EQ(two.requestWaitSeconds, 300);
     EXPECT_NE(one.fingerprint, two.fingerprint);
 
-    bool saidAutoSelect = false, saidMc3 = false;
+    bool saidAutoSelect = false, saidMc3 = false, saidMc4 = false;
     for (const std::string& note : load.notes) {
         saidAutoSelect = saidAutoSelect || note.find("AutoSelect") != std::string::npos;
         saidMc3 = saidMc3 || note.find("[MC3]") != std::string::npos;
+        saidMc4 = saidMc4 || note.find("[MC4] RequestWait") != std::string::npos;
     }
     EXPECT_TRUE(saidAutoSelect);
     EXPECT_TRUE(saidMc3);
+    EXPECT_TRUE(saidMc4);
 }
 
 TEST(MachinesIniTest, AFileWithoutMachinesOrNoFileAtAllIsAnError) {
