@@ -81,9 +81,10 @@ Status TransferLog::Append(std::string_view entry) const {
     tagged += sharing_->tag;
     std::unique_lock<std::mutex> lock;
     if (sharing_->mutex) lock = std::unique_lock<std::mutex>(*sharing_->mutex);
+    // The file first: whoever reads the journal line finds the entry on disk.
+    const Status written = AppendLine(lineEnd ? tagged + '\n' : tagged);
     if (sharing_->echo) sharing_->echo(tagged);
-    if (lineEnd) tagged += '\n';
-    return AppendLine(tagged);
+    return written;
 }
 
 Status TransferLog::AppendLine(std::string_view entry) const {
