@@ -56,7 +56,14 @@ private:
 // is one more line. Only a line that spans chunks is copied.
 class LineCutter {
 public:
-    // onLine(line) returns false to stop; so does Feed then.
+    // maxLine bounds what is kept of a line that spans chunks: a longer line
+    // is only remembered as too long and its rest skipped, so that text
+    // without line ends costs bounded memory.
+    explicit LineCutter(std::size_t maxLine = static_cast<std::size_t>(-1)) : maxLine_(maxLine) {}
+
+    // onLine(line) returns false to stop; so does Feed then. While onLine
+    // runs, tooLong() tells whether the line was longer than maxLine (its
+    // text is then empty, or the first part of a line whole in its chunk).
     template <typename F>
     bool Feed(std::string_view chunk, F&& onLine) {
         std::size_t at = 0;
@@ -67,19 +74,21 @@ public:
         while (at < chunk.size()) {
             const TextLine line = LineAt(chunk, at);
             if (line.end == 0) {
-                partial_ += line.text;
+                Keep(line.text);
                 return true;
             }
             // A CR that ends the chunk may have its LF in the next one.
             skipFeed_ = line.next == chunk.size() && chunk.back() == '\r';
             bool go = true;
-            if (partial_.empty()) {
+            if (partial_.empty() && !tooLong_) {
+                tooLong_ = line.text.size() > maxLine_;
                 go = onLine(line.text);
             } else {
-                partial_ += line.text;
+                Keep(line.text);
                 go = onLine(std::string_view(partial_));
                 partial_.clear();
             }
+            tooLong_ = false;
             if (!go) return false;
             at = line.next;
         }
@@ -90,14 +99,30 @@ public:
     template <typename F>
     bool Finish(F&& onLine) {
         skipFeed_ = false;
-        if (partial_.empty()) return true;
+        if (partial_.empty() && !tooLong_) return true;
         const bool go = onLine(std::string_view(partial_));
         partial_.clear();
+        tooLong_ = false;
         return go;
     }
 
+    bool tooLong() const { return tooLong_; }
+
 private:
+    void Keep(std::string_view text) {
+        if (tooLong_) return;
+        if (text.size() > maxLine_ - partial_.size()) {
+            tooLong_ = true;
+            partial_.clear();
+            partial_.shrink_to_fit();
+            return;
+        }
+        partial_ += text;
+    }
+
+    std::size_t maxLine_;
     std::string partial_;
+    bool tooLong_ = false;
     bool skipFeed_ = false;
 };
 
