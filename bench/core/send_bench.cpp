@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "serial/send_engine.h"
 #include "support/fake_send_panel.h"
 #include "support/link_fixture.h"

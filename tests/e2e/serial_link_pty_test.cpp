@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "serial/byte_io.h"
-#include "serial/posix_serial_port.h"
+#include "serial/posix/posix_serial_port.h"
 #include "serial/serial_link.h"
 #include "support/fake_clock.h"
 #include "support/fake_transfer_host.h"

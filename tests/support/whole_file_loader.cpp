@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "files/program_text.h"
+#include "programs/program_text.h"
 #include "platform/error_text.h"
 #include "platform/path_rules.h"
 #include "platform/unique_fd.h"

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "dnc/remote_request.h"
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "platform/path_rules.h"
 #include "serial/receive_engine.h"
 #include "serial/send_engine.h"

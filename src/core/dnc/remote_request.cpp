@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "files/program_names.h"
+#include "programs/program_names.h"
 #include "platform/error_text.h"
 #include "platform/unique_fd.h"
 

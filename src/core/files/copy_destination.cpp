@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "files/program_names.h"
+#include "programs/program_names.h"
 #include "platform/path_rules.h"
 
 namespace wexal {

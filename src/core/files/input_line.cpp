@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "platform/error_text.h"
 #include "platform/path_rules.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "files/program_names.h"
+#include "programs/program_names.h"
 #include "platform/path_rules.h"
 
 namespace wexal {

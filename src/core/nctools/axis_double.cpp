@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "files/program_stream.h"
+#include "programs/program_stream.h"
 #include "nctools/same_file.h"
 #include "platform/atomic_file.h"
 #include "platform/text_lines.h"

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "files/program_stream.h"
+#include "programs/program_stream.h"
 #include "files/input_line.h"
 #include "nctools/same_file.h"
 #include "platform/atomic_file.h"

@@ -5,8 +5,8 @@
 #include <set>
 
 #include "config/ini_file.h"
-#include "files/program_stream.h"
-#include "files/program_names.h"
+#include "programs/program_stream.h"
+#include "programs/program_names.h"
 #include "nctools/same_file.h"
 #include "platform/atomic_file.h"
 #include "platform/text_lines.h"

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "files/program_names.h"
+#include "programs/program_names.h"
 #include "nctools/tool_progress.h"
 #include "nctools/tool_result.h"
 #include "platform/message_service.h"

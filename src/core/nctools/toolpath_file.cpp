@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "files/program_stream.h"
+#include "programs/program_stream.h"
 
 namespace wexal {
 

@@ -1,6 +1,6 @@
 #include "serial/receive_choice.h"
 
-#include "files/program_names.h"
+#include "programs/program_names.h"
 
 #include <sys/stat.h>
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "files/program_names.h"
+#include "programs/program_names.h"
 #include "platform/status.h"
 #include "platform/unique_fd.h"
 #include "serial/receive_panel.h"

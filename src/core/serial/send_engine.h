@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "platform/screen_saver.h"
 #include "serial/send_panel.h"
 #include "serial/send_time.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "files/program_text.h"
+#include "programs/program_text.h"
 
 namespace wexal {
 

@@ -2,7 +2,7 @@
 
 #include "serial/net_serial_port.h"
 #include "serial/port_names.h"
-#include "serial/posix_serial_port.h"
+#include "serial/posix/posix_serial_port.h"
 
 namespace wexal {
 

@@ -13,7 +13,7 @@
 #include "seams/widget_style.h"
 #include "files/history_list.h"
 #include "files/input_line.h"
-#include "files/program_names.h"
+#include "programs/program_names.h"
 #include "nctools/concatenate.h"
 
 namespace wexal {

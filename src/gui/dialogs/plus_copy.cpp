@@ -11,7 +11,7 @@
 #include "seams/field_keys.h"
 #include "seams/widget_style.h"
 #include "files/copy_destination.h"
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "files/history_list.h"
 #include "files/input_line.h"
 #include "platform/error_text.h"

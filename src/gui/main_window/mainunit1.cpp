@@ -32,7 +32,7 @@
 #include "dialogs/file_info_form.h"
 #include "main_window/file_list_box.h"
 #include "plot/plot_form.h"
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "platform/fit_text.h"
 #include "seams/qt_launcher_trust.h"
 #include "seams/qt_screen_saver.h"

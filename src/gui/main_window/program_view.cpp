@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "files/program_text.h"
+#include "programs/program_text.h"
 #include "platform/text_codec.h"
 
 namespace wexal {

@@ -4,7 +4,7 @@
 #include "main_window/mainunit1.h"
 #include "main_window/program_view.h"
 #include "main_window/transfer_panel.h"
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "platform/path_rules.h"
 #include "serial/transfer_end.h"
 

@@ -12,7 +12,7 @@
 #include <QTextBlock>
 #include <QTimer>
 
-#include "files/program_text.h"
+#include "programs/program_text.h"
 #include "main_window/mainunit1.h"
 #include "main_window/program_view.h"
 #include "seams/qt_transfer_host.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "files/program_text.h"
+#include "programs/program_text.h"
 #include "nctools/toolpath.h"
 #include "nctools/toolpath_file.h"
 #include "nctools/toolpath_store.h"

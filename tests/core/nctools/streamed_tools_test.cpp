@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "nctools/axis_double.h"
 #include "nctools/concatenate.h"
 #include "nctools/split_programs.h"

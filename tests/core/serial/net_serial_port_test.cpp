@@ -13,7 +13,7 @@
 #include "serial/byte_io.h"
 #include "serial/port_names.h"
 #include "serial/port_probe.h"
-#include "serial/posix_serial_port.h"
+#include "serial/posix/posix_serial_port.h"
 #include "serial/serial_link.h"
 #include "support/fake_clock.h"
 #include "support/fake_rfc2217_server.h"

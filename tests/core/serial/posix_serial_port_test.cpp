@@ -1,4 +1,4 @@
-#include "serial/posix_serial_port.h"
+#include "serial/posix/posix_serial_port.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

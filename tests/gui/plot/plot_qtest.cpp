@@ -5,7 +5,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "main_window/file_list_box.h"
 #include "main_window/mainunit1.h"
 #include "main_window/transfer_panel.h"

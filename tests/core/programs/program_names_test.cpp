@@ -1,4 +1,4 @@
-#include "files/program_names.h"
+#include "programs/program_names.h"
 
 #include <gtest/gtest.h>
 

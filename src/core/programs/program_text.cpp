@@ -1,4 +1,4 @@
-#include "files/program_text.h"
+#include "programs/program_text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

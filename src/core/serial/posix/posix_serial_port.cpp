@@ -1,4 +1,4 @@
-#include "serial/posix_serial_port.h"
+#include "serial/posix/posix_serial_port.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 
 #include "platform/error_text.h"
 #include "serial/posix_io.h"
-#include "serial/posix_line_config.h"
+#include "serial/posix/posix_line_config.h"
 
 namespace wexal {
 

@@ -1,6 +1,6 @@
 // The kernel's termios2 carries any baud rate (14400 has no B constant), but
 // its header cannot share a file with <termios.h>; this file keeps to it.
-#include "serial/posix_line_config.h"
+#include "serial/posix/posix_line_config.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

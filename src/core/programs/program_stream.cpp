@@ -1,4 +1,4 @@
-#include "files/program_stream.h"
+#include "programs/program_stream.h"
 
 #include <cerrno>
 

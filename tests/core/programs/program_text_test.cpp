@@ -1,7 +1,7 @@
 // The streamed program of the view and the send against the whole-file
 // loader it replaces: the same lines with the same ends for every kind of
 // file, and the line index's lookups across blocks.
-#include "files/program_text.h"
+#include "programs/program_text.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 #include "platform/text_lines.h"
 #include "support/whole_file_loader.h"
 #include "support/scripted_messages.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "files/program_text.h"
+#include "programs/program_text.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
 #include "platform/text_lines.h"

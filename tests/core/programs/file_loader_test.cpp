@@ -1,4 +1,4 @@
-#include "files/file_loader.h"
+#include "programs/file_loader.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

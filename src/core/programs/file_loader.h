@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "files/program_text.h"
+#include "programs/program_text.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
 
