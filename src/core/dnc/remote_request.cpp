@@ -1,14 +1,13 @@
 #include "dnc/remote_request.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "programs/program_names.h"
 #include "platform/error_text.h"
+#include "platform/os_file.h"
 #include "platform/unique_fd.h"
+#include "programs/program_names.h"
 
 namespace wexal {
 
@@ -71,16 +70,14 @@ std::string RequestedFileName(const std::string& name, const std::string& mask, 
 }
 
 std::string WhyNotSendable(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
-        return errno == ENOENT ? "ファイルが有りません。" : SystemErrorText(errno);
-    }
-    if (!S_ISREG(info.st_mode)) return "通常のファイルではありません。";
-    // O_NONBLOCK: whatever stands there now never holds the server up.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const std::optional<FileStatus> info = StatPath(Utf8Path(path), false);
+    if (!info) return errno == ENOENT ? "ファイルが有りません。" : SystemErrorText(errno);
+    if (info->type != FileStatus::Type::Regular) return "通常のファイルではありません。";
+    // Non-blocking: whatever stands there now never holds the server up.
+    UniqueFd fd(OpenFile(Utf8Path(path), O_RDONLY | kOpenNoFollow | kOpenNonBlock));
     if (!fd) return SystemErrorText(errno);
     char first = 0;
-    const ssize_t got = ::read(fd.get(), &first, 1);
+    const auto got = ::read(fd.get(), &first, 1);
     if (got < 0) return SystemErrorText(errno);
     if (got == 0) return "空のファイルです。";
     if (first == '\0') return "先頭がNULのファイルです。";

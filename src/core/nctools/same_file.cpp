@@ -1,14 +1,13 @@
 #include "nctools/same_file.h"
 
-#include <sys/stat.h>
+#include "platform/os_file.h"
 
 namespace wexal {
 
 bool IsSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-    struct stat first {};
-    struct stat second {};
-    if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
-    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    const std::optional<FileStatus> first = StatPath(a, true);
+    const std::optional<FileStatus> second = StatPath(b, true);
+    return first && second && first->id == second->id;
 }
 
 }  // namespace wexal

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include <iconv.h>
+#include "platform/cp932_conversion.h"
 
 namespace wexal {
 namespace {
@@ -11,66 +11,12 @@ namespace {
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 // ASCII is the same in UTF-8 and cp932; most settings values are pure ASCII
-// and skip iconv altogether.
+// and skip the converter altogether.
 bool IsAscii(std::string_view text) {
     for (unsigned char c : text) {
         if (c >= 0x80) return false;
     }
     return true;
-}
-
-// An iconv_t holds conversion state and must not be used by two threads at
-// once; one per thread and direction avoids both locking and the cost of
-// iconv_open on every short settings value.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter() {
-        if (Valid()) iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool Valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // Converts from the front of `in`, handing the output to sink(data, size).
-    // Stops at the first sequence it cannot convert and leaves `in` pointing at
-    // it; returns that errno (EILSEQ or EINVAL), or 0 when all was converted.
-    template <typename Sink>
-    int Convert(std::string_view& in, Sink&& sink) {
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        // iconv's prototype is not const-correct; it never writes the input.
-        char* inPtr = const_cast<char*>(in.data());
-        std::size_t inLeft = in.size();
-        int error = 0;
-        char buffer[4096];
-        while (inLeft > 0) {
-            char* outPtr = buffer;
-            std::size_t outLeft = sizeof buffer;
-            const std::size_t result = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-            const int savedErrno = errno;
-            sink(buffer, static_cast<std::size_t>(outPtr - buffer));
-            if (result == static_cast<std::size_t>(-1) && savedErrno != E2BIG) {
-                error = savedErrno == 0 ? EILSEQ : savedErrno;
-                break;
-            }
-        }
-        in.remove_prefix(in.size() - inLeft);
-        return error;
-    }
-
-private:
-    iconv_t cd_;
-};
-
-Converter& Decoder() {
-    thread_local Converter converter("UTF-8", "CP932");
-    return converter;
-}
-
-Converter& Encoder() {
-    thread_local Converter converter("CP932", "UTF-8");
-    return converter;
 }
 
 void AppendUtf8(std::string& out, std::uint32_t cp) {
@@ -206,22 +152,18 @@ std::optional<std::string> Wtf8ToUtf16(std::string_view text, bool bigEndian) {
 
 std::optional<std::string> Cp932ToUtf8(std::string_view bytes) {
     if (IsAscii(bytes)) return std::string(bytes);
-    Converter& decoder = Decoder();
-    if (!decoder.Valid()) return std::nullopt;
+    if (!cp932::Available()) return std::nullopt;
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
-    const int error =
-        decoder.Convert(bytes, [&](const char* data, std::size_t size) { out.append(data, size); });
-    if (error != 0) return std::nullopt;
+    if (cp932::Decode(bytes, out) != 0) return std::nullopt;
     return out;
 }
 
 std::string Cp932ToUtf8Lossy(std::string_view bytes) {
     if (IsAscii(bytes)) return std::string(bytes);
-    Converter& decoder = Decoder();
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
-    if (!decoder.Valid()) {
+    if (!cp932::Available()) {
         for (char c : bytes) {
             if (static_cast<unsigned char>(c) < 0x80) {
                 out.push_back(c);
@@ -231,8 +173,7 @@ std::string Cp932ToUtf8Lossy(std::string_view bytes) {
         }
         return out;
     }
-    auto append = [&](const char* data, std::size_t size) { out.append(data, size); };
-    while (decoder.Convert(bytes, append) != 0) {
+    while (cp932::Decode(bytes, out) != 0) {
         out.append(kReplacement);
         bytes.remove_prefix(1);
     }
@@ -241,30 +182,30 @@ std::string Cp932ToUtf8Lossy(std::string_view bytes) {
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
     if (IsAscii(utf8)) return std::string(utf8);
-    Converter& encoder = Encoder();
-    if (!encoder.Valid()) return std::nullopt;
+    if (!cp932::Available()) return std::nullopt;
     std::string out;
     out.reserve(utf8.size());
-    const int error =
-        encoder.Convert(utf8, [&](const char* data, std::size_t size) { out.append(data, size); });
-    if (error != 0) return std::nullopt;
+    if (cp932::Encode(utf8, out) != 0) return std::nullopt;
     return out;
 }
 
 std::size_t Cp932Width(std::string_view utf8) {
     if (IsAscii(utf8)) return utf8.size();
-    Converter& encoder = Encoder();
+    const bool available = cp932::Available();
     std::size_t width = 0;
-    auto count = [&](const char*, std::size_t size) { width += size; };
+    std::string encoded;
     while (!utf8.empty()) {
-        if (encoder.Valid() && encoder.Convert(utf8, count) == 0) break;
+        encoded.clear();
+        const int error = available ? cp932::Encode(utf8, encoded) : EILSEQ;
+        width += encoded.size();
+        if (error == 0) break;
         const std::size_t length = Utf8SequenceLength(utf8);
         if (length == 0) {
             width += 1;
             utf8.remove_prefix(1);
             continue;
         }
-        if (!encoder.Valid()) {
+        if (!available) {
             // Without a converter only the one-byte ranges can be told apart:
             // ASCII and half-width katakana (U+FF61..U+FF9F, EF BD A1..EF BE 9F).
             const std::string_view ch = utf8.substr(0, length);

@@ -1,7 +1,5 @@
 #include "programs/file_loader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <string_view>
 
 #include "platform/error_text.h"
+#include "platform/os_file.h"
 #include "platform/path_rules.h"
 #include "platform/unique_fd.h"
 
@@ -25,14 +24,14 @@ void Refuse(MessageService& messages, const char* reason, const std::string& pat
 }
 
 // 0 when path is a folder afterwards, else the reason.
-int MakeFolder(const std::string& path) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
-    if (mkdir(path.c_str(), 0777) == 0) return 0;
-    const int failure = errno;
-    if (failure == EEXIST) {
-        return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
-    }
+int EnsureFolder(const std::string& path) {
+    const auto isFolder = [&] {
+        const std::optional<FileStatus> info = StatPath(Utf8Path(path), true);
+        return info && info->type == FileStatus::Type::Directory;
+    };
+    if (StatPath(Utf8Path(path), true)) return isFolder() ? 0 : ENOTDIR;
+    const int failure = wexal::MakeFolder(Utf8Path(path));
+    if (failure == EEXIST) return isFolder() ? 0 : ENOTDIR;
     return failure;
 }
 
@@ -72,7 +71,7 @@ bool CreateFolderPath(const std::string& path, int* error) {
     for (std::size_t at = 1; at <= folder.size(); ++at) {
         if (at < folder.size() && folder[at] != PathRules::kSeparator) continue;
         if (folder[at - 1] == PathRules::kSeparator) continue;
-        const int failure = MakeFolder(folder.substr(0, at));
+        const int failure = EnsureFolder(folder.substr(0, at));
         if (first == 0) first = failure;
     }
     if (error != nullptr) *error = first;
@@ -82,8 +81,8 @@ bool CreateFolderPath(const std::string& path, int* error) {
 Status CreateDestinationFolder(const std::string& folder) {
     int error = 0;
     const bool creatable = CreateFolderPath(folder, &error);
-    struct stat info {};
-    if (creatable && error == 0 && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    const std::optional<FileStatus> info = StatPath(Utf8Path(folder), true);
+    if (creatable && error == 0 && info && info->type == FileStatus::Type::Directory) {
         return Status::Ok();
     }
     return Status::Error("ディレクトリを作成できません。\n" + folder + "\n" +

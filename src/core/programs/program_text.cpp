@@ -1,7 +1,5 @@
 #include "programs/program_text.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <cstring>
 
 #include "platform/error_text.h"
+#include "platform/os_file.h"
 
 namespace wexal {
 
@@ -22,57 +21,50 @@ constexpr char kJoin = '\n';
 
 constexpr const char* kNotAFile = "通常のファイルではありません。";
 
-bool SameTime(const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
 }  // namespace
 
-std::shared_ptr<HeldProgramFile> HeldProgramFile::Open(const std::string& path, std::string& problem) {
+std::shared_ptr<HeldProgramFile> HeldProgramFile::Open(const std::string& path,
+                                                       std::string& problem) {
     problem.clear();
     // O_NONBLOCK: a FIFO under the name must not hang the window in open().
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = OpenFile(Utf8Path(path), O_RDONLY | kOpenNonBlock);
     if (fd < 0) {
         problem = SystemErrorText(errno);
         return nullptr;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
+    const std::optional<FileStatus> info = StatFile(fd);
+    if (!info) {
         problem = SystemErrorText(errno);
         ::close(fd);
         return nullptr;
     }
-    if (!S_ISREG(info.st_mode)) {
-        problem = S_ISDIR(info.st_mode) ? SystemErrorText(EISDIR) : kNotAFile;
+    if (info->type != FileStatus::Type::Regular) {
+        problem = info->type == FileStatus::Type::Directory ? SystemErrorText(EISDIR) : kNotAFile;
         ::close(fd);
         return nullptr;
     }
     return std::shared_ptr<HeldProgramFile>(
-        new HeldProgramFile(fd, path, static_cast<std::int64_t>(info.st_size), info.st_mtim));
+        new HeldProgramFile(fd, path, info->size, info->modifiedNs));
 }
 
-HeldProgramFile::HeldProgramFile(int fd, std::string path, std::int64_t size, timespec modified)
-    : fd_(fd), path_(std::move(path)), size_(size), modified_(modified) {}
+HeldProgramFile::HeldProgramFile(int fd, std::string path, std::int64_t size,
+                                 std::int64_t modifiedNs)
+    : fd_(fd), path_(std::move(path)), size_(size), modifiedNs_(modifiedNs) {}
 
 HeldProgramFile::~HeldProgramFile() { ::close(fd_); }
 
 long HeldProgramFile::ReadAt(std::int64_t offset, char* into, std::size_t n) const {
-    while (true) {
-        const ssize_t got = ::pread(fd_, into, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        return static_cast<long>(got);
-    }
+    return static_cast<long>(ReadFileAt(fd_, into, n, offset));
 }
 
 bool HeldProgramFile::Unchanged() const {
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) return false;
-    return static_cast<std::int64_t>(info.st_size) == size_ && SameTime(info.st_mtim, modified_);
+    const std::optional<FileStatus> info = StatFile(fd_);
+    return info && info->size == size_ && info->modifiedNs == modifiedNs_;
 }
 
 bool HeldProgramFile::Deleted() const {
-    struct stat info {};
-    return ::fstat(fd_, &info) == 0 && info.st_nlink == 0;
+    const std::optional<FileStatus> info = StatFile(fd_);
+    return info && info->links == 0;
 }
 
 ProgramTextSource::ProgramTextSource(const HeldProgramFile& file, ProgramReading reading,
@@ -88,11 +80,12 @@ bool ProgramTextSource::Fail(ReadFailure failure, int error) {
 bool ProgramTextSource::Load() {
     if (failure_ != ReadFailure::None) return false;
     if (state_.raw >= file_.size()) return false;
-    if (state_.raw >= blockStart_ && state_.raw < blockStart_ + static_cast<std::int64_t>(blockLength_)) {
+    if (state_.raw >= blockStart_ &&
+        state_.raw < blockStart_ + static_cast<std::int64_t>(blockLength_)) {
         return true;
     }
-    const std::size_t want = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(block_.size()), file_.size() - state_.raw));
+    const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(
+        static_cast<std::int64_t>(block_.size()), file_.size() - state_.raw));
     const long got = file_.ReadAt(state_.raw, block_.data(), want);
     if (got < 0) return Fail(ReadFailure::Unreadable, errno);
     // What came may already be another content than the one opened: looked
@@ -121,8 +114,8 @@ bool ProgramTextSource::Next(TextRun& run) {
 bool ProgramTextSource::NextWhole(TextRun& run) {
     while (Load()) {
         const char* at = block_.data() + (state_.raw - blockStart_);
-        const std::size_t left =
-            static_cast<std::size_t>(blockStart_ + static_cast<std::int64_t>(blockLength_) - state_.raw);
+        const std::size_t left = static_cast<std::size_t>(
+            blockStart_ + static_cast<std::int64_t>(blockLength_) - state_.raw);
         const auto* nul = static_cast<const char*>(std::memchr(at, '\0', left));
         const std::size_t length = nul != nullptr ? static_cast<std::size_t>(nul - at) : left;
         if (length == 0) {
@@ -142,8 +135,8 @@ bool ProgramTextSource::NextWhole(TextRun& run) {
 bool ProgramTextSource::NextPiece(TextRun& run) {
     while (Load()) {
         const char* at = block_.data() + (state_.raw - blockStart_);
-        const std::size_t left =
-            static_cast<std::size_t>(blockStart_ + static_cast<std::int64_t>(blockLength_) - state_.raw);
+        const std::size_t left = static_cast<std::size_t>(
+            blockStart_ + static_cast<std::int64_t>(blockLength_) - state_.raw);
         const char c = at[0];
         if (c == '\n') {
             ++state_.raw;
@@ -178,7 +171,8 @@ bool ProgramTextSource::NextPiece(TextRun& run) {
         while (length < limit) {
             const char b = at[length];
             if (b == '\0' || b == '\n') break;
-            if (b == '\r' && ByteAt(state_.raw + static_cast<std::int64_t>(length) + 1) == '\n') break;
+            if (b == '\r' && ByteAt(state_.raw + static_cast<std::int64_t>(length) + 1) == '\n')
+                break;
             ++length;
         }
         run = TextRun{at, length, state_, false};

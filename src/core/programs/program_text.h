@@ -66,11 +66,11 @@ public:
     bool Deleted() const;
 
 private:
-    HeldProgramFile(int fd, std::string path, std::int64_t size, timespec modified);
+    HeldProgramFile(int fd, std::string path, std::int64_t size, std::int64_t modifiedNs);
     int fd_;
     std::string path_;
     std::int64_t size_;
-    timespec modified_;
+    std::int64_t modifiedNs_;
 };
 
 // How an opened file is read, for the view, the send and the tools alike:

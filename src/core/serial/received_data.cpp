@@ -1,10 +1,5 @@
 #include "serial/received_data.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -13,6 +8,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/error_text.h"
+#include "platform/os_file.h"
 #include "platform/path_rules.h"
 
 namespace wexal {
@@ -58,26 +54,20 @@ Status CheckName(const std::string& path) {
 // also for root, and a file this user may not write is not replaced by a
 // rename either.
 std::optional<std::string> WhyNotReplaceable(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
+    const std::optional<FileStatus> info = StatPath(Utf8Path(path), false);
+    if (!info) {
         if (errno == ENOENT) return std::nullopt;
         return SystemErrorText(errno);
     }
-    if (S_ISLNK(info.st_mode)) return std::nullopt;
-    if (S_ISDIR(info.st_mode)) return SystemErrorText(EISDIR);
-    if (!S_ISREG(info.st_mode)) return std::string(kNotAFile);
-    if ((info.st_mode & S_IWUSR) == 0) return std::string(kReadOnly);
-    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 &&
-        (errno == EACCES || errno == EPERM)) {
-        return SystemErrorText(errno);
-    }
+    if (info->type == FileStatus::Type::Link) return std::nullopt;
+    if (info->type == FileStatus::Type::Directory) return SystemErrorText(EISDIR);
+    if (info->type != FileStatus::Type::Regular) return std::string(kNotAFile);
+    if (!info->ownerWritable) return std::string(kReadOnly);
+    if (const int error = WriteAccess(Utf8Path(path)); error != 0) return SystemErrorText(error);
     return std::nullopt;
 }
 
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
-}
+bool Exists(const std::string& path) { return StatPath(Utf8Path(path), false) || errno != ENOENT; }
 
 // A file this receive saved already stands under path (by that name, or by
 // another one that leads to the same file, as on a file system that ignores
@@ -87,10 +77,9 @@ bool SavedEarlier(const ReceivedData& data, const std::string& path) {
         data.completedFiles.end()) {
         return true;
     }
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return false;
-    const std::pair<dev_t, ino_t> id{info.st_dev, info.st_ino};
-    return std::find(data.completedIds.begin(), data.completedIds.end(), id) !=
+    const std::optional<FileStatus> info = StatPath(Utf8Path(path), false);
+    if (!info) return false;
+    return std::find(data.completedIds.begin(), data.completedIds.end(), info->id) !=
            data.completedIds.end();
 }
 
@@ -150,139 +139,7 @@ int PlaceFallback(ReceivedData& data) {
     return EEXIST;
 }
 
-std::string TemporaryName() {
-    static std::atomic<unsigned> counter{0};
-    return ".Wexal-receive.tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-}
-
-// renameat2 with RENAME_NOREPLACE; where the file system cannot promise that,
-// a hard link, which fails on an existing name just as well. 0 or the errno.
-int RenameNoReplace(int dirFd, const std::string& from, const std::string& to) {
-    if (::renameat2(dirFd, from.c_str(), dirFd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    if (::linkat(dirFd, from.c_str(), dirFd, to.c_str(), 0) != 0) return errno;
-    ::unlinkat(dirFd, from.c_str(), 0);
-    return 0;
-}
-
 }  // namespace
-
-int UnfinishedFile::Create(const std::string& folder) {
-    Discard();
-    folder_.Reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder_) return errno;
-    file_.Reset(::openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (file_) return 0;
-    // A file system without unnamed files: a hidden name of our own.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = TemporaryName();
-        file_.Reset(::openat(folder_.get(), name.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (file_) {
-            temporary_ = name;
-            return 0;
-        }
-        if (errno != EEXIST) break;
-    }
-    const int error = errno;
-    folder_.Reset();
-    return error;
-}
-
-int UnfinishedFile::Append(std::string_view bytes) {
-    if (!file_) return EBADF;
-    if (!WriteAll(file_.get(), bytes)) return errno;
-    // A full disk may only show here; a program reported saved must be on the disk.
-    if (::fdatasync(file_.get()) != 0 && errno != EINVAL && errno != EROFS) return errno;
-    return 0;
-}
-
-int UnfinishedFile::NameTemporary() {
-    if (!temporary_.empty()) return 0;
-    const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = TemporaryName();
-        if (::linkat(AT_FDCWD, self.c_str(), folder_.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-            (errno != EEXIST &&
-             ::linkat(file_.get(), "", folder_.get(), name.c_str(), AT_EMPTY_PATH) == 0)) {
-            temporary_ = name;
-            return 0;
-        }
-        if (errno != EEXIST) return errno;
-    }
-    return EEXIST;
-}
-
-bool UnfinishedFile::TemporaryIsOurs() const {
-    struct stat named {};
-    struct stat opened {};
-    return ::fstatat(folder_.get(), temporary_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           ::fstat(file_.get(), &opened) == 0 && named.st_dev == opened.st_dev &&
-           named.st_ino == opened.st_ino;
-}
-
-int UnfinishedFile::Place(const std::string& name, bool replace) {
-    if (!file_) return EBADF;
-    if (!replace && temporary_.empty()) {
-        // An unnamed file is linked straight to its name, which never replaces anything.
-        const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
-        if (::linkat(AT_FDCWD, self.c_str(), folder_.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-            (errno != EEXIST &&
-             ::linkat(file_.get(), "", folder_.get(), name.c_str(), AT_EMPTY_PATH) == 0)) {
-            file_.Reset();
-            ::fsync(folder_.get());
-            folder_.Reset();
-            return 0;
-        }
-        if (errno == EEXIST) return EEXIST;
-    }
-    if (const int error = NameTemporary(); error != 0) return error;
-    // Someone else's file under our temporary name is never put in place.
-    if (!TemporaryIsOurs()) return ESTALE;
-    if (replace) {
-        // The program takes the place of the old file, with its permissions.
-        struct stat old {};
-        if (::fstatat(folder_.get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(old.st_mode)) {
-            (void)::fchmod(file_.get(), old.st_mode & 07777);
-        }
-        if (::renameat(folder_.get(), temporary_.c_str(), folder_.get(), name.c_str()) != 0) {
-            return errno;
-        }
-    } else if (const int error = RenameNoReplace(folder_.get(), temporary_, name); error != 0) {
-        return error;
-    }
-    temporary_.clear();
-    file_.Reset();
-    // Make the rename itself durable; the content is on the disk already.
-    ::fsync(folder_.get());
-    folder_.Reset();
-    return 0;
-}
-
-void UnfinishedFile::Discard() {
-    if (!temporary_.empty() && file_ && TemporaryIsOurs()) {
-        ::unlinkat(folder_.get(), temporary_.c_str(), 0);
-    }
-    temporary_.clear();
-    file_.Reset();
-    folder_.Reset();
-}
-
-std::string UnfinishedFile::Abandon() {
-    std::string name;
-    if (file_ && NameTemporary() == 0) name = temporary_;
-    temporary_.clear();
-    file_.Reset();
-    folder_.Reset();
-    return name;
-}
-
-std::pair<dev_t, ino_t> UnfinishedFile::Id() const {
-    struct stat info {};
-    if (!file_ || ::fstat(file_.get(), &info) != 0) return {0, 0};
-    return {info.st_dev, info.st_ino};
-}
 
 void ReceivedView::Add(std::string line) {
     if (panel_) panel_->AddViewLine(line);
@@ -313,8 +170,7 @@ std::string ProgramFileName(std::string_view programLine, const Settings& settin
 }
 
 std::string FallbackFileName(std::time_t when, std::string_view extension) {
-    std::tm local{};
-    localtime_r(&when, &local);
+    const std::tm local = LocalTime(when);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d_%H%M%S", &local);
     return std::string(stamp) + std::string(extension);
@@ -408,7 +264,7 @@ Status WriteReceivedView(ReceivedData& data, const ReceivedView& view, const Set
 
 Status FinishTarget(ReceivedData& data) {
     if (!data.targetUnfinished) return Status::Ok();
-    const std::pair<dev_t, ino_t> id = data.file.Id();
+    const FileId id = data.file.Id();
     int error = 0;
     if (data.targetIsFallback) {
         error = PlaceFallback(data);

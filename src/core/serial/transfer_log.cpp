@@ -1,6 +1,5 @@
 #include "serial/transfer_log.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/error_text.h"
+#include "platform/os_file.h"
 #include "platform/text_codec.h"
 #include "platform/unique_fd.h"
 
@@ -48,16 +48,16 @@ Status Failure(const std::filesystem::path& file, const std::string& reason) {
 std::string TransferLog::Header() {
     std::string rule;
     for (int i = 0; i < 37; ++i) rule += "\u2500";
-    return ForFile("<<<<<\u3000\u3000\u3000通信ログ\u3000\u3000\u3000>>>>>\r\n"
-                   "送受信\u3000状態\u3000日時\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000"
-                   "\u3000送受信ファイル名\r\n" +
-                   rule + "\r\n");
+    return ForFile(
+        "<<<<<\u3000\u3000\u3000通信ログ\u3000\u3000\u3000>>>>>\r\n"
+        "送受信\u3000状態\u3000日時\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000"
+        "\u3000送受信ファイル名\r\n" +
+        rule + "\r\n");
 }
 
 std::string TransferLog::Entry(Direction direction, Outcome outcome, std::time_t when,
                                std::string_view file) {
-    std::tm local{};
-    localtime_r(&when, &local);
+    const std::tm local = LocalTime(when);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
     std::string entry = direction == Direction::Send ? "送信" : "受信";
@@ -95,7 +95,7 @@ Status TransferLog::AppendLine(std::string_view entry) const {
     if (log.kind == FileLookup::Kind::Missing) {
         // O_EXCL: of two writers only one writes the header, and a link that
         // appeared in the meantime is not followed.
-        fd.Reset(::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        fd.Reset(OpenFile(file_, O_WRONLY | O_APPEND | O_CREAT | O_EXCL));
         if (fd) {
             bytes = Header() + line;
         } else if (errno == EEXIST) {
@@ -111,7 +111,7 @@ Status TransferLog::AppendLine(std::string_view entry) const {
 }
 
 std::string TransferLog::ReadForView() const {
-    if (::access(file_.c_str(), F_OK) != 0) (void)Append("");
+    if (!StatPath(file_, true) && errno == ENOENT) (void)Append("");
     const FileContent log = ReadRegularFile(file_, kViewLimit, LinkMode::FollowOwned);
     const std::string& bytes = log.bytes;
     std::string text = Cp932ToUtf8Lossy(bytes);

@@ -124,7 +124,7 @@ std::string LoggedEntry(TransferLog::Outcome outcome, const std::string& file) {
     return entry.insert(entry.size() - 1, "\r");
 }
 
-std::pair<dev_t, ino_t> IdOf(const fs::path& path) {
+wexal::FileId IdOf(const fs::path& path) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) return {0, 0};
     return {info.st_dev, info.st_ino};
@@ -712,7 +712,7 @@ struct OldFileRig : Rig {
     std::string Snapshot() const { return test::ReadFileBytes(dir / "snapshot" / "O1.NC"); }
 
     static constexpr const char* kOld = "%\r\nO1(OLD)\r\nG0 X9.\r\nM30\r\n%\r\n";
-    std::pair<dev_t, ino_t> oldId;
+    wexal::FileId oldId;
     bool oldChanged = false;
     bool changedEarly = false;
 };

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/os_file.h"
+#include "platform/unique_fd.h"
+
+namespace wexal {
+
+// The file a program is written into while it arrives. It lies in the folder
+// of its target but takes the target's name only when the program is
+// complete, so an abort, a lost line or a signal never touches a file that was
+// there before, and a hard link to that file (a snapshot) keeps the old bytes.
+// It has no name at all where the file system allows (O_TMPFILE), so even a
+// killed process leaves nothing behind; elsewhere it is a hidden
+// ".Wexal-receive.tmp<pid>_<n>", which neither the mask of a program folder
+// nor a later receive takes for a program.
+class UnfinishedFile {
+public:
+    UnfinishedFile() = default;
+    ~UnfinishedFile() { Discard(); }
+    UnfinishedFile(const UnfinishedFile&) = delete;
+    UnfinishedFile& operator=(const UnfinishedFile&) = delete;
+
+    bool IsOpen() const { return static_cast<bool>(file_); }
+    // A new empty file in folder. 0 or the errno.
+    int Create(const std::string& folder);
+    // Appends the bytes and flushes them to the disk. 0 or the errno.
+    int Append(std::string_view bytes);
+    // Gives the file the name `name` in its folder and closes it. With replace
+    // an entry of that name is replaced (a link as the link itself, never
+    // followed), else nothing is ever replaced (EEXIST). 0 or the errno; on
+    // failure the file stays unfinished.
+    int Place(const std::string& name, bool replace);
+    // Drops the file; a temporary name is removed only while it still names
+    // this very file.
+    void Discard();
+    // Closes the file, leaving it under its temporary name; returns that name
+    // ("" when it has none, and then it is gone).
+    std::string Abandon();
+    // The identity of the open file.
+    FileId Id() const;
+
+private:
+    int NameTemporary();
+    bool TemporaryIsOurs() const;
+
+    UniqueFd folder_;
+    UniqueFd file_;
+    std::string temporary_;  // the hidden name, "" while unnamed
+};
+
+}  // namespace wexal
