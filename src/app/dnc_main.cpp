@@ -1,9 +1,7 @@
 // wexal-dnc: the DNC server. Every machine of Machines.ini keeps its port
 // open, saves what its NC punches and answers its requests; no window, no
-// questions. SIGTERM ends it (exit 0), SIGHUP re-reads Machines.ini.
-
-#include <signal.h>
-#include <unistd.h>
+// questions. SIGTERM (Ctrl+C on Windows) ends it (exit 0), SIGHUP re-reads
+// Machines.ini.
 
 #include <chrono>
 #include <cstdio>
@@ -11,9 +9,12 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dnc/dnc_server.h"
+#include "platform/os_file.h"
 #include "platform/program_folder.h"
+#include "platform/server_process.h"
 
 namespace {
 
@@ -29,42 +30,37 @@ void WriteOut(std::string_view line) {
 }
 
 int Usage(FILE* to, int status) {
-    std::fputs("使い方: wexal-dnc [--config Machines.ini]\n"
-               "  プログラムフォルダの Machines.ini（または --config のファイル）の機械ごとに\n"
-               "  ポートを開いたまま、ＮＣが出力したプログラムを受信して保存し、\n"
-               "  (REQ 名前) や (DRIP 名前) の要求に送信で応えます。\n"
-               "  SIGTERM で終了（転送中は中止）、SIGHUP で Machines.ini を読み直します。\n",
-               to);
+    std::fputs(
+        "使い方: wexal-dnc [--config Machines.ini]\n"
+        "  プログラムフォルダの Machines.ini（または --config のファイル）の機械ごとに\n"
+        "  ポートを開いたまま、ＮＣが出力したプログラムを受信して保存し、\n"
+        "  (REQ 名前) や (DRIP 名前) の要求に送信で応えます。\n"
+        "  SIGTERM で終了（転送中は中止）、SIGHUP で Machines.ini を読み直します。\n",
+        to);
     return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    wexal::PrepareConsoleOutput();
+    const std::vector<std::string> args = wexal::Utf8Arguments(argc, argv);
     std::filesystem::path config;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") return Usage(stdout, 0);
-        if (arg == "--config" && i + 1 < argc) {
-            config = argv[++i];
+        if (arg == "--config" && i + 1 < args.size()) {
+            config = wexal::Utf8Path(args[++i]);
         } else if (arg.starts_with("--config=")) {
-            config = std::string(arg.substr(9));
+            config = wexal::Utf8Path(arg.substr(9));
         } else {
-            std::fprintf(stderr, "wexal-dnc: 引数が正しくありません: %s\n", argv[i]);
+            std::fprintf(stderr, "wexal-dnc: 引数が正しくありません: %s\n", args[i].c_str());
             return Usage(stderr, kCannotStart);
         }
     }
 
-    // The signals are taken by this thread alone, at sigwait; every machine's
-    // thread inherits the mask.
-    sigset_t wanted;
-    sigemptyset(&wanted);
-    sigaddset(&wanted, SIGTERM);
-    sigaddset(&wanted, SIGINT);
-    sigaddset(&wanted, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &wanted, nullptr);
-    // A network port or the journal that goes away is an error to see, not a death.
-    signal(SIGPIPE, SIG_IGN);
+    // Before any machine's thread starts, so that each inherits it.
+    wexal::TakeServerRequests();
 
     wexal::DncShared shared;
     shared.programFolder = wexal::ProgramFolder();
@@ -77,9 +73,7 @@ int main(int argc, char** argv) {
         return kCannotStart;
     }
     while (true) {
-        int signal = 0;
-        if (sigwait(&wanted, &signal) != 0) continue;
-        if (signal == SIGHUP) {
+        if (wexal::WaitServerRequest() == wexal::ServerRequest::Reload) {
             server.Reload();
             continue;
         }

@@ -11,6 +11,8 @@
 #include "nctools/toolpath_file.h"
 #include "platform/error_text.h"
 #include "platform/message_service.h"
+#include "platform/os_file.h"
+#include "platform/server_process.h"
 
 namespace {
 
@@ -94,19 +96,26 @@ private:
 
 const char* KindName(wexal::MoveKind kind) {
     switch (kind) {
-        case wexal::MoveKind::Rapid: return "RAPID";
-        case wexal::MoveKind::Feed: return "FEED";
-        case wexal::MoveKind::ArcCw: return "CW";
-        case wexal::MoveKind::ArcCcw: return "CCW";
+        case wexal::MoveKind::Rapid:
+            return "RAPID";
+        case wexal::MoveKind::Feed:
+            return "FEED";
+        case wexal::MoveKind::ArcCw:
+            return "CW";
+        case wexal::MoveKind::ArcCcw:
+            return "CCW";
     }
     return "?";
 }
 
 const char* PlaneName(wexal::ArcPlane plane) {
     switch (plane) {
-        case wexal::ArcPlane::XY: return "G17";
-        case wexal::ArcPlane::ZX: return "G18";
-        case wexal::ArcPlane::YZ: return "G19";
+        case wexal::ArcPlane::XY:
+            return "G17";
+        case wexal::ArcPlane::ZX:
+            return "G18";
+        case wexal::ArcPlane::YZ:
+            return "G19";
     }
     return "?";
 }
@@ -144,10 +153,12 @@ void Range(Out& out, const char* axis, double min, double max) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    wexal::PrepareConsoleOutput();
+    const std::vector<std::string> args = wexal::Utf8Arguments(argc, argv);
     std::string file;
     wexal::ToolpathOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
+    for (const std::string& given : args) {
+        const std::string_view arg = given;
         if (arg == "--least-increment") {
             options.noDecimalIsLeastIncrement = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -156,7 +167,7 @@ int main(int argc, char** argv) {
         } else if (file.empty() && (arg.empty() || arg.front() != '-' || arg == "-")) {
             file = arg;
         } else {
-            std::fprintf(stderr, "ncpath: 引数が正しくありません: %s\n%s", argv[i], kUsage);
+            std::fprintf(stderr, "ncpath: 引数が正しくありません: %s\n%s", given.c_str(), kUsage);
             return 2;
         }
     }
@@ -170,7 +181,7 @@ int main(int argc, char** argv) {
     wexal::ConsoleMessages messages;
     Out out;
     const wexal::ToolpathRun run = wexal::ReadToolpathFile(
-        file, options, messages, [&](const std::vector<wexal::ToolMove>& moves) {
+        wexal::Utf8Path(file), options, messages, [&](const std::vector<wexal::ToolMove>& moves) {
             for (const wexal::ToolMove& move : moves) Move(out, move);
             return true;
         });

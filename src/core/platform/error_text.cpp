@@ -11,7 +11,9 @@ std::string SystemErrorText(int error) {
         case EPERM:
             return "アクセス権がありません。";
         case ENOSPC:
+#ifdef EDQUOT
         case EDQUOT:
+#endif
             return "ディスクの空き容量が不足しています。";
         case EROFS:
             return "読み取り専用のファイルシステムです。";

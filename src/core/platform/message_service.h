@@ -6,7 +6,6 @@
 
 namespace wexal {
 
-
 enum class MessageIcon { None, Information, Warning, Error, Question };
 
 // The answers to the question before an entry is replaced: this one, not this
@@ -88,8 +87,10 @@ public:
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
     void TellWithYes(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
-        if (!unattended_) inner_.TellWithYes(text, caption, icon);
-        else Tell(text, caption, icon);
+        if (!unattended_)
+            inner_.TellWithYes(text, caption, icon);
+        else
+            Tell(text, caption, icon);
     }
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override {
         return inner_.AskReplace(text, caption);

@@ -59,6 +59,9 @@ long long ReadFileAt(int fd, char* into, std::size_t n, std::int64_t offset);
 // Puts written content on the disk: 0 or the errno. A file system that cannot
 // is no error.
 int SyncFileData(int fd);
+// A file without a name that is gone when closed, open for reading and
+// writing; -1 with errno set.
+int OpenAnonymousFile();
 // Makes one folder: 0 or the errno (EEXIST when something is there).
 int MakeFolder(const std::filesystem::path& path);
 

@@ -1,7 +1,9 @@
 #include "platform/path_rules.h"
 
+#ifndef _WIN32
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 
@@ -9,6 +11,11 @@ namespace wexal::PathRules {
 
 namespace {
 
+#ifdef _WIN32
+// Windows keeps the drives of the design: "C:" is a real folder there.
+constexpr const char* kDefaultFolder = "C:";
+constexpr const char* kFallbackFolder = "c:\\";
+#else
 std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         return home;
@@ -19,6 +26,7 @@ std::string HomeFolder() {
     }
     return std::string(1, kSeparator);
 }
+#endif
 
 }  // namespace
 
@@ -66,7 +74,11 @@ std::string StripTrailingSeparator(std::string_view path) {
 }
 
 bool IsDriveRoot(std::string_view path) {
+#ifdef _WIN32
+    return IsWindowsDrive(path);
+#else
     return !path.empty() && path.find_first_not_of(kSeparator) == std::string_view::npos;
+#endif
 }
 
 bool IsWindowsDrive(std::string_view path) {
@@ -75,10 +87,22 @@ bool IsWindowsDrive(std::string_view path) {
            ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
-bool IsAbsolute(std::string_view path) { return !path.empty() && path.front() == kSeparator; }
+bool IsAbsolute(std::string_view path) {
+#ifdef _WIN32
+    if (path.starts_with("\\\\")) return path.size() > 2;
+    return path.size() >= 2 && IsWindowsDrive(path.substr(0, 2)) &&
+           (path.size() == 2 || path[2] == kSeparator);
+#else
+    return !path.empty() && path.front() == kSeparator;
+#endif
+}
 
 FolderValue ClassifyFolderValue(std::string_view value) {
+#ifdef _WIN32
+    if (value.empty()) return FolderValue::Home;
+#else
     if (value.empty() || IsWindowsDrive(value)) return FolderValue::Home;
+#endif
     if (!IsAbsolute(value)) return FolderValue::Foreign;
     if (IsDriveRoot(value)) return FolderValue::Root;
     return FolderValue::Folder;
@@ -86,8 +110,14 @@ FolderValue ClassifyFolderValue(std::string_view value) {
 
 bool IsCreatableFolder(std::string_view path) { return IsAbsolute(path) && !IsDriveRoot(path); }
 
+#ifdef _WIN32
+std::string DefaultFolder() { return kDefaultFolder; }
+
+std::string FallbackFolder() { return kFallbackFolder; }
+#else
 std::string DefaultFolder() { return HomeFolder(); }
 
 std::string FallbackFolder() { return HomeFolder(); }
+#endif
 
 }  // namespace wexal::PathRules

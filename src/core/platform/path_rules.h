@@ -7,7 +7,11 @@ namespace wexal::PathRules {
 
 // All path logic of the program goes through here; no other code hard-codes a
 // separator or what a "bare drive" looks like.
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
 inline constexpr char kSeparator = '/';
+#endif
 
 // folder + separator + name; a folder that already ends in the separator
 // (the root) gets none added.
@@ -21,16 +25,18 @@ std::string FileName(std::string_view path);
 std::string Extension(std::string_view name);
 // Removes one closing separator unless the path is the root itself.
 std::string StripTrailingSeparator(std::string_view path);
-// The root. It stands where a drive's top folder stood: it is never checked
-// for existence and has no parent row.
+// The root (on Windows a bare drive, "C:" or "C:\\"). It stands where a
+// drive's top folder stood: it is never checked for existence and has no
+// parent row.
 bool IsDriveRoot(std::string_view path);
 // The default folder of a fresh installation (the user's home folder).
 std::string DefaultFolder();
 // A folder value written for Windows that names only a drive ("C:", "c:",
 // "c:\", "D:"): it stands for the home folder here.
 bool IsWindowsDrive(std::string_view path);
-// A path that starts at the root. Anything else (a Windows path such as
-// "D:\NCDATA", or a relative one) names no folder on this machine.
+// A path that starts at the root (on Windows at a drive, "D:\NCDATA", or at
+// a network share, "\\server\share"). Anything else (a relative path, or on
+// POSIX a Windows one) names no folder on this machine.
 bool IsAbsolute(std::string_view path);
 
 // What a stored folder value (DirPath) means on this machine.

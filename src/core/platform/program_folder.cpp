@@ -1,10 +1,15 @@
 #include "platform/program_folder.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/os_file.h"
 #include "platform/path_rules.h"
 
 namespace wexal {
@@ -24,6 +29,7 @@ std::filesystem::path Ensure(std::filesystem::path folder) {
     return folder;
 }
 
+#ifndef _WIN32
 std::filesystem::path ConfigFolder() {
     // XDG says a relative XDG_CONFIG_HOME is invalid and is to be ignored.
     if (const char* config = NonEmptyEnv("XDG_CONFIG_HOME"); config != nullptr && *config == '/') {
@@ -39,8 +45,31 @@ bool UnderUsr(const std::filesystem::path& folder) {
     return part != normal.end() && *part == "/" && ++part != normal.end() && *part == "usr";
 }
 
+#endif
+
 }  // namespace
 
+#ifdef _WIN32
+std::filesystem::path ExecutablePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    while (true) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// Beside the executable, as on every Windows installation of the program.
+std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFolder) {
+    if (const char* home = NonEmptyEnv("WEXAL_HOME")) return Ensure(Utf8Path(home));
+    return executableFolder;
+}
+#else
 std::filesystem::path ExecutablePath() {
     std::error_code error;
     std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
@@ -60,9 +89,12 @@ std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFo
     }
     return Ensure(ConfigFolder());
 }
+#endif
 
 std::filesystem::path ProgramFolder() { return ProgramFolderFor(ExecutablePath().parent_path()); }
 
-std::filesystem::path ProgramFile(std::string_view name) { return ProgramFolder() / name; }
+std::filesystem::path ProgramFile(std::string_view name) {
+    return ProgramFolder() / Utf8Path(name);
+}
 
 }  // namespace wexal

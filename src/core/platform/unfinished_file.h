@@ -47,6 +47,7 @@ private:
     bool TemporaryIsOurs() const;
 
     UniqueFd folder_;
+    std::string folderPath_;  // where the temporary name lies (Windows)
     UniqueFd file_;
     std::string temporary_;  // the hidden name, "" while unnamed
 };

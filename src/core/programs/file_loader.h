@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "programs/program_text.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
+#include "programs/program_text.h"
 
 namespace wexal {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "programs/program_text.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
 #include "platform/text_lines.h"
+#include "programs/program_text.h"
 
 namespace wexal {
 

@@ -32,6 +32,12 @@ std::shared_ptr<HeldProgramFile> HeldProgramFile::Open(const std::string& path,
         problem = SystemErrorText(errno);
         return nullptr;
     }
+    return Adopt(fd, path, problem);
+}
+
+std::shared_ptr<HeldProgramFile> HeldProgramFile::Adopt(int fd, const std::string& path,
+                                                        std::string& problem) {
+    problem.clear();
     const std::optional<FileStatus> info = StatFile(fd);
     if (!info) {
         problem = SystemErrorText(errno);

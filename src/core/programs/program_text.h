@@ -49,6 +49,10 @@ public:
     // Opens path for reading; null, with the reason in problem, when it is
     // gone, unreadable or no regular file.
     static std::shared_ptr<HeldProgramFile> Open(const std::string& path, std::string& problem);
+    // The same for a descriptor open for reading, which it takes over (closed
+    // also on failure); path is the name it goes by.
+    static std::shared_ptr<HeldProgramFile> Adopt(int fd, const std::string& path,
+                                                  std::string& problem);
     ~HeldProgramFile();
     HeldProgramFile(const HeldProgramFile&) = delete;
     HeldProgramFile& operator=(const HeldProgramFile&) = delete;
@@ -144,7 +148,8 @@ public:
     // to content when it is given. Line: the line ended (or the text did);
     // More: stopAfter bytes of it went by without an end, call again to go on;
     // End: no text is left, there is no further line; Failed: see failure().
-    Result Next(std::string* content, std::size_t stopAfter = std::numeric_limits<std::size_t>::max());
+    Result Next(std::string* content,
+                std::size_t stopAfter = std::numeric_limits<std::size_t>::max());
 
     // Of the line read last: where it starts, its end (2 CR LF, 1 LF or CR,
     // 0 none) and its bytes with the end.
@@ -216,7 +221,8 @@ private:
     bool CheckpointBefore(std::uint64_t line, Checkpoint& found) const;
     bool CheckpointAt(std::uint64_t line, Checkpoint& found) const;
     // Passes the rest of the line the scanner is in; false when the text ended.
-    bool SkipLongLine(LineScanner& scanner, std::uint64_t line, std::unique_ptr<LineScanner>& fresh) const;
+    bool SkipLongLine(LineScanner& scanner, std::uint64_t line,
+                      std::unique_ptr<LineScanner>& fresh) const;
 
     std::shared_ptr<HeldProgramFile> file_;
     ProgramReading reading_;

@@ -23,8 +23,7 @@ void RecordFault(SerialLink& link, IoStatus status) {
         !detail.empty()) {
         link.lineFault += "\n" + link.env.settings->Port + ": " + detail;
     }
-    link.env.messages->Tell(link.lineFault, DefaultCaption(MessageIcon::Error),
-                            MessageIcon::Error);
+    link.env.messages->Tell(link.lineFault, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
 }
 
 std::uint8_t ReadCharWithin(SerialLink& link, std::optional<int> waitMs) {
@@ -210,7 +209,9 @@ void SendChar(SerialLink& link, std::uint8_t c) {
     --link.queueRoom;
 }
 
-std::uint8_t ReadChar(SerialLink& link) { return ReadCharWithin(link, OneByteReadWait(link.timeouts)); }
+std::uint8_t ReadChar(SerialLink& link) {
+    return ReadCharWithin(link, OneByteReadWait(link.timeouts));
+}
 
 void ReleaseAbortKeys(SerialLink& link) { link.env.host->ReleaseAbortKeys(); }
 

@@ -57,7 +57,12 @@ std::string ResolvePortDevice(int number, const std::filesystem::path& programFo
     const std::optional<std::string> mapped =
         IniFile::Load(programFolder / "Ports.ini").Read("Ports", key);
     if (mapped && !mapped->empty()) return *mapped;
+#ifdef _WIN32
+    // The device namespace reaches every port, COM10 and above included.
+    return "\\\\.\\" + key;
+#else
     return "/dev/ttyS" + std::to_string(number - 1);
+#endif
 }
 
 bool IsNetworkPortName(std::string_view device) {

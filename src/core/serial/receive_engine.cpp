@@ -160,7 +160,8 @@ std::optional<Ending> FinishLine(Run& r) {
         return std::nullopt;
     }
     if (end.programNumber) r.s.discarding = false;
-    if (r.s.discarding) return end.endsReceive ? std::optional<Ending>(Ending::Completed) : std::nullopt;
+    if (r.s.discarding)
+        return end.endsReceive ? std::optional<Ending>(Ending::Completed) : std::nullopt;
     if (end.programNumber) {
         r.panel.AddProgramLine(end.text);
         if (!r.s.request.named) {
@@ -199,7 +200,8 @@ Ending Receive(Run& r) {
         if (StopWanted(r, false)) return EndOnRequest(r);
         const std::uint8_t c = ReadChar(r.link);
         // The device is gone: the operator has been told; keep what came when asked to.
-        if (!r.link.lineFault.empty()) return r.settings.op5 == "Y" ? Ending::Saved : Ending::Aborted;
+        if (!r.link.lineFault.empty())
+            return r.settings.op5 == "Y" ? Ending::Saved : Ending::Aborted;
         if (StopWanted(r, true)) return EndOnRequest(r);
         if (c == 0 || ++r.sinceModemLook >= kCharsPerModemLook) {
             r.sinceModemLook = 0;
@@ -365,9 +367,9 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     if (ending == Ending::Failed) EndOnError(r);
 
     ReceiveResult result;
-    result.end = ending == Ending::Completed   ? ReceiveEnd::Completed
+    result.end = ending == Ending::Completed ? ReceiveEnd::Completed
                  : ending == Ending::Aborted ? ReceiveEnd::Aborted
-                                            : ReceiveEnd::Failed;
+                                             : ReceiveEnd::Failed;
     result.target = state.data.target;
     result.completedFiles = state.data.completedFiles;
     result.fallbackFile = state.data.fallbackTarget;
@@ -379,8 +381,8 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     const bool lineLost = !r.link.lineFault.empty();
     result.windowCloses =
         state.closeRequested ||
-        (request.exitAfterTransfer && (result.end == ReceiveEnd::Completed ||
-                                       (result.end == ReceiveEnd::Aborted && lineLost)));
+        (request.exitAfterTransfer &&
+         (result.end == ReceiveEnd::Completed || (result.end == ReceiveEnd::Aborted && lineLost)));
     return result;
 }
 

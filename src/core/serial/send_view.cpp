@@ -1,6 +1,5 @@
 #include "serial/send_view.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +7,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/error_text.h"
+#include "platform/os_file.h"
 
 namespace wexal {
 
@@ -16,7 +16,7 @@ namespace {
 constexpr std::size_t kSendBlock = 64 << 10;
 
 std::shared_ptr<const ProgramText> InMemory(const std::string& text) {
-    const int fd = ::memfd_create("wexal-view", MFD_CLOEXEC);
+    const int fd = OpenAnonymousFile();
     if (fd < 0) throw std::runtime_error(SystemErrorText(errno));
     if (!WriteAll(fd, text)) {
         const int error = errno;
@@ -24,8 +24,7 @@ std::shared_ptr<const ProgramText> InMemory(const std::string& text) {
         throw std::runtime_error(SystemErrorText(error));
     }
     std::string problem;
-    auto file = HeldProgramFile::Open("/proc/self/fd/" + std::to_string(fd), problem);
-    ::close(fd);
+    auto file = HeldProgramFile::Adopt(fd, "wexal-view", problem);
     if (!file) throw std::runtime_error(problem);
     return std::make_shared<const ProgramText>(std::move(file), ProgramReading::Whole);
 }
@@ -60,10 +59,15 @@ SendViewReader::Result SendViewReader::Next(std::string& line, int& endLength) {
     endLength = 0;
     if (!scanner_) return Result::End;
     switch (scanner_->Next(&line)) {
-        case LineScanner::Result::Line: endLength = scanner_->endLength(); return Result::Line;
-        case LineScanner::Result::End: return Result::End;
-        case LineScanner::Result::More: return Result::Line;  // not asked for
-        case LineScanner::Result::Failed: break;
+        case LineScanner::Result::Line:
+            endLength = scanner_->endLength();
+            return Result::Line;
+        case LineScanner::Result::End:
+            return Result::End;
+        case LineScanner::Result::More:
+            return Result::Line;  // not asked for
+        case LineScanner::Result::Failed:
+            break;
     }
     return scanner_->failure() == ReadFailure::Changed ? Result::Changed : Result::Unreadable;
 }

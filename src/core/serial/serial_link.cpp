@@ -1,9 +1,11 @@
 #include "serial/serial_link.h"
 
+#ifndef _WIN32
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -214,6 +216,7 @@ std::optional<ModemStatus> RefreshLamps(SerialLink& link) {
     return status;
 }
 
+#ifndef _WIN32
 namespace {
 
 // The group that may open the device, as the operator must type it; a device
@@ -233,12 +236,23 @@ std::string UserName() {
 
 }  // namespace
 
+#endif
+
 std::string PortOpenFailedMessage(const std::string& port, const std::string& device, int error) {
     std::string text = port + kPortOpenFailedSuffix;
+#ifdef _WIN32
+    // Windows refuses a port only while another program holds it: nothing
+    // for the operator to join.
+    (void)device;
+    (void)error;
+    return text;
+#else
     if (error != EACCES && error != EPERM) return text;
     const std::string group = GroupToJoin(device);
-    return text + "\n" + device + " を開くにはグループ「" + group + "」に入る必要があります（sudo adduser " +
-           UserName() + " " + group + "）。その後、ログインし直してください。";
+    return text + "\n" + device + " を開くにはグループ「" + group +
+           "」に入る必要があります（sudo adduser " + UserName() + " " + group +
+           "）。その後、ログインし直してください。";
+#endif
 }
 
 }  // namespace wexal

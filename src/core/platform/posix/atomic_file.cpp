@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/atomic_file_parts.h"
 #include "platform/error_text.h"
 #include "platform/unique_fd.h"
 
@@ -23,32 +24,7 @@ namespace wexal {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kNotRegular = "通常のファイルではありません。";
-constexpr std::string_view kLinkDangling = "シンボリックリンクの先にファイルがありません。";
-constexpr std::string_view kLinkNotRegular =
-    "シンボリックリンクの先が通常のファイルではありません。";
-constexpr std::string_view kReadOnly = "読み取り専用のファイルです。";
-constexpr std::string_view kLinkOfOtherUser = "他のユーザーのシンボリックリンクです。";
-constexpr std::string_view kLinkToOtherUser =
-    "シンボリックリンクの先が他のユーザーのファイルです。";
-
-// A temporary file is named ".<name>.tmp<pid>_<n>" beside its target.
-std::string TemporaryPrefix(const fs::path& target) {
-    return "." + target.filename().string() + ".tmp";
-}
-
-Status Failure(const fs::path& path, std::string_view reason) {
-    return Status::Error("ファイルに書き込めません。\n" + path.string() + "\n" +
-                         std::string(reason));
-}
-
-Status Failure(const fs::path& path, int error) { return Failure(path, SystemErrorText(error)); }
-
-std::string NextTemporaryName(const fs::path& target) {
-    static std::atomic<unsigned> counter{0};
-    return TemporaryPrefix(target) + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-}
+using namespace atomic_parts;
 
 // A new named file beside the target that no other writer can be using. The
 // mode 0666 lets the umask decide, as for any newly created file.
@@ -79,12 +55,6 @@ bool LinkUnnamed(int fd, int dirFd, const fs::path& target, std::string& name) {
     errno = EEXIST;
     return false;
 }
-
-// Parts are gathered up to this size before they are written.
-constexpr std::size_t kWriteBlock = 1 << 20;
-// Written data is handed to the disk every this many bytes, so that the
-// flush of a large file at its end has little left to wait for.
-constexpr std::uint64_t kDiskEvery = 8 << 20;
 
 bool ProcessIsGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
@@ -167,46 +137,6 @@ FileLookup OpenRegularFile(const fs::path& path, int flags, UniqueFd& fd, LinkMo
     return file;
 }
 
-FileContent ReadRegularFile(const fs::path& path, std::uintmax_t maxSize, LinkMode links) {
-    FileContent content;
-    UniqueFd fd;
-    FileLookup file = OpenRegularFile(path, O_RDONLY, fd, links);
-    content.kind = file.kind;
-    content.reason = std::move(file.reason);
-    if (file.kind != FileLookup::Kind::Regular) return content;
-    const auto refuse = [&](int error) {
-        content.kind = FileLookup::Kind::Refused;
-        content.bytes.clear();
-        content.reason = SystemErrorText(error);
-        return std::move(content);
-    };
-
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return refuse(errno);
-    if (static_cast<std::uintmax_t>(st.st_size) > maxSize) return refuse(EFBIG);
-    std::string& bytes = content.bytes;
-    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
-    std::size_t used = 0;
-    for (;;) {
-        // The file may grow between fstat and the read.
-        if (used == bytes.size()) {
-            if (used > maxSize) return refuse(EFBIG);
-            bytes.resize(static_cast<std::size_t>(
-                std::min<std::uintmax_t>(bytes.size() * 2 + 4096, maxSize) + 1));
-        }
-        const ssize_t got = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return refuse(errno);
-        }
-        if (got == 0) break;
-        used += static_cast<std::size_t>(got);
-    }
-    if (used > maxSize) return refuse(EFBIG);
-    bytes.resize(used);
-    return content;
-}
-
 AtomicFileWriter::~AtomicFileWriter() {
     if (!temporary_.empty() && dir_) ::unlinkat(dir_.get(), temporary_.c_str(), 0);
 }
@@ -247,40 +177,6 @@ Status AtomicFileWriter::Open(const fs::path& path, LinkMode links) {
     return Status::Ok();
 }
 
-Status AtomicFileWriter::WriteOut(std::string_view bytes) {
-    if (!WriteAll(fd_.get(), bytes)) {
-        const int error = errno;
-        fd_.Reset();
-        return Failure(path_, error);
-    }
-    written_ += bytes.size();
-#ifdef __linux__
-    if (written_ - flushedToDisk_ >= kDiskEvery) {
-        (void)::sync_file_range(fd_.get(), static_cast<off_t>(flushedToDisk_),
-                                static_cast<off_t>(written_ - flushedToDisk_),
-                                SYNC_FILE_RANGE_WRITE);
-        flushedToDisk_ = written_;
-    }
-#endif
-    return Status::Ok();
-}
-
-Status AtomicFileWriter::Write(std::string_view bytes) {
-    if (!fd_) return Failure(path_, EBADF);
-    if (buffer_.size() + bytes.size() < kWriteBlock) {
-        if (buffer_.capacity() < kWriteBlock) buffer_.reserve(kWriteBlock);
-        buffer_ += bytes;
-        return Status::Ok();
-    }
-    if (Status written = WriteOut(buffer_); !written) return written;
-    buffer_.clear();
-    if (bytes.size() < kWriteBlock) {
-        buffer_ += bytes;
-        return Status::Ok();
-    }
-    return WriteOut(bytes);
-}
-
 Status AtomicFileWriter::Commit() {
     if (!fd_) return Failure(path_, EBADF);
     if (Status written = WriteOut(buffer_); !written) return written;
@@ -300,13 +196,6 @@ Status AtomicFileWriter::Commit() {
     // Make the rename itself durable; the content is safe either way.
     ::fsync(dir_.get());
     return Status::Ok();
-}
-
-Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMode links) {
-    AtomicFileWriter writer;
-    if (Status opened = writer.Open(path, links); !opened) return opened;
-    if (Status written = writer.Write(bytes); !written) return written;
-    return writer.Commit();
 }
 
 void RemoveStaleTemporaryFiles(const fs::path& path) {
@@ -344,18 +233,6 @@ void RemoveStaleTemporaryFiles(const fs::path& path) {
         const bool ownerGone = pid != ::getpid() && ProcessIsGone(pid);
         if (ownerGone || st.st_mtime < tooOld) ::unlinkat(dirFd, entry->d_name, 0);
     }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 }  // namespace wexal

@@ -58,7 +58,7 @@ Attempt LockIn(int folderFd, const std::string& fileName) {
     Attempt attempt;
     // O_NONBLOCK: a FIFO under the name must not hang the start in open().
     UniqueFd fd(openat(folderFd, fileName.c_str(),
-                         O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600));
+                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600));
     if (fd.get() < 0) {
         const int error = errno;
         attempt.failure = error == ELOOP ? fileName + " がシンボリックリンクです。"

@@ -1,5 +1,6 @@
 #include "platform/os_file.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,8 @@ int SyncFileData(int fd) {
     if (::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) return errno;
     return 0;
 }
+
+int OpenAnonymousFile() { return ::memfd_create("wexal-view", MFD_CLOEXEC); }
 
 int MakeFolder(const std::filesystem::path& path) {
     return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;

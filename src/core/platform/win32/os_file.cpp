@@ -153,6 +153,26 @@ int SyncFileData(int fd) {
                : ErrnoFromWindowsError(error);
 }
 
+int OpenAnonymousFile() {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"wxl", 0, name) == 0) {
+        return LastErrorAsErrno(), -1;
+    }
+    HANDLE handle = CreateFileW(
+        name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        LastErrorAsErrno();
+        DeleteFileW(name);
+        return -1;
+    }
+    const int fd =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) CloseHandle(handle);
+    return fd;
+}
+
 int MakeFolder(const std::filesystem::path& path) {
     return CreateDirectoryW(path.c_str(), nullptr) ? 0 : LastErrorAsErrno();
 }

@@ -28,7 +28,6 @@ int ErrnoFromWindowsError(unsigned long error) {
             return EEXIST;
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_QUOTA_EXCEEDED:
             return ENOSPC;
         case ERROR_WRITE_PROTECT:
             return EROFS;

@@ -1,0 +1,126 @@
+#include "platform/atomic_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include "platform/atomic_file_parts.h"
+#include "platform/error_text.h"
+#include "platform/os_file.h"
+
+// What replacing a file whole has in common on every OS; the look-up, the
+// temporary file and the rename are the OS's own (posix/, win32/).
+namespace wexal {
+
+namespace fs = std::filesystem;
+using namespace atomic_parts;
+
+namespace {
+
+// A count for one read or write call, which on Windows takes an unsigned int.
+#ifdef _WIN32
+unsigned ReadSize(std::size_t n) {
+    return static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30));
+}
+#else
+std::size_t ReadSize(std::size_t n) { return n; }
+#endif
+
+}  // namespace
+
+FileContent ReadRegularFile(const fs::path& path, std::uintmax_t maxSize, LinkMode links) {
+    FileContent content;
+    UniqueFd fd;
+    FileLookup file = OpenRegularFile(path, O_RDONLY, fd, links);
+    content.kind = file.kind;
+    content.reason = std::move(file.reason);
+    if (file.kind != FileLookup::Kind::Regular) return content;
+    const auto refuse = [&](int error) {
+        content.kind = FileLookup::Kind::Refused;
+        content.bytes.clear();
+        content.reason = SystemErrorText(error);
+        return std::move(content);
+    };
+
+    const std::optional<FileStatus> st = StatFile(fd.get());
+    if (!st) return refuse(errno);
+    if (static_cast<std::uintmax_t>(st->size) > maxSize) return refuse(EFBIG);
+    std::string& bytes = content.bytes;
+    bytes.resize(static_cast<std::size_t>(st->size) + 1);
+    std::size_t used = 0;
+    for (;;) {
+        // The file may grow between fstat and the read.
+        if (used == bytes.size()) {
+            if (used > maxSize) return refuse(EFBIG);
+            bytes.resize(static_cast<std::size_t>(
+                std::min<std::uintmax_t>(bytes.size() * 2 + 4096, maxSize) + 1));
+        }
+        const auto got = ::read(fd.get(), bytes.data() + used, ReadSize(bytes.size() - used));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return refuse(errno);
+        }
+        if (got == 0) break;
+        used += static_cast<std::size_t>(got);
+    }
+    if (used > maxSize) return refuse(EFBIG);
+    bytes.resize(used);
+    return content;
+}
+
+Status AtomicFileWriter::WriteOut(std::string_view bytes) {
+    if (!WriteAll(fd_.get(), bytes)) {
+        const int error = errno;
+        fd_.Reset();
+        return Failure(path_, error);
+    }
+    written_ += bytes.size();
+#ifdef __linux__
+    if (written_ - flushedToDisk_ >= kDiskEvery) {
+        (void)::sync_file_range(fd_.get(), static_cast<off_t>(flushedToDisk_),
+                                static_cast<off_t>(written_ - flushedToDisk_),
+                                SYNC_FILE_RANGE_WRITE);
+        flushedToDisk_ = written_;
+    }
+#endif
+    return Status::Ok();
+}
+
+Status AtomicFileWriter::Write(std::string_view bytes) {
+    if (!fd_) return Failure(path_, EBADF);
+    if (buffer_.size() + bytes.size() < kWriteBlock) {
+        if (buffer_.capacity() < kWriteBlock) buffer_.reserve(kWriteBlock);
+        buffer_ += bytes;
+        return Status::Ok();
+    }
+    if (Status written = WriteOut(buffer_); !written) return written;
+    buffer_.clear();
+    if (bytes.size() < kWriteBlock) {
+        buffer_ += bytes;
+        return Status::Ok();
+    }
+    return WriteOut(bytes);
+}
+
+Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMode links) {
+    AtomicFileWriter writer;
+    if (Status opened = writer.Open(path, links); !opened) return opened;
+    if (Status written = writer.Write(bytes); !written) return written;
+    return writer.Commit();
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto written = ::write(fd, bytes.data(), ReadSize(bytes.size()));
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace wexal

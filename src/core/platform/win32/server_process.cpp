@@ -1,0 +1,50 @@
+#include "platform/server_process.h"
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include "platform/win32/windows_error.h"
+
+namespace wexal {
+
+namespace {
+
+HANDLE StopEvent() {
+    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+    SetEvent(StopEvent());
+    // Closing the console gives the process a few seconds only after the
+    // handler returns: stay here until the server has stopped and exits.
+    Sleep(INFINITE);
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<std::string> Utf8Arguments(int, char**) {
+    std::vector<std::string> arguments;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+void PrepareConsoleOutput() { SetConsoleOutputCP(CP_UTF8); }
+
+void TakeServerRequests() {
+    StopEvent();
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+ServerRequest WaitServerRequest() {
+    WaitForSingleObject(StopEvent(), INFINITE);
+    return ServerRequest::Stop;
+}
+
+}  // namespace wexal
