@@ -12,6 +12,7 @@
 #include "serial/port_names.h"
 #include "serial/rfc2217_codec.h"
 #include "serial/serial_port.h"
+#include "serial/socket_io.h"
 
 namespace wexal {
 
@@ -57,7 +58,7 @@ public:
     NetSerialPort& operator=(const NetSerialPort&) = delete;
 
     Status Open(const std::string& device) override;
-    bool IsOpen() const override { return fd_ >= 0; }
+    bool IsOpen() const override { return socket_ != socket_io::kNoSocket; }
     void Close() override;
 
     std::optional<LineSettings> GetSettings() override;
@@ -96,7 +97,7 @@ private:
     int LineQueued(Clock::time_point now) const;
     bool HasInput() const { return inputPos_ < input_.size(); }
 
-    int fd_ = -1;
+    socket_io::Socket socket_ = socket_io::kNoSocket;
     std::string device_;
     NetworkPortAddress address_;
     LineSettings record_;
