@@ -26,6 +26,8 @@ namespace wexal {
 // with the byte writer's limit on that queue, an XOFF stops the output as
 // soon as on a local port. The socket's own send buffer is kept at the
 // kernel's minimum and Nagle's delay is off, so single bytes leave at once.
+// Winsock does not tell what the server has not acknowledged: there the
+// port's own unsent bytes stand for it.
 //
 // A server that goes away is noticed by TCP (keep-alive, a time-out on
 // unacknowledged data), by output that makes no progress, and with RFC 2217
