@@ -1,39 +1,30 @@
 #include "serial/net_serial_port.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/error_text.h"
+#include "serial/socket_io.h"
 
 namespace wexal {
 
 namespace {
 
 using Clock = NetSerialPort::Clock;
+using socket_io::kNoSocket;
+using socket_io::Socket;
 using std::chrono::milliseconds;
 
 // The kernel raises this to its minimum (a few kilobytes); what matters is
 // that no more than that waits in this computer.
 constexpr int kSendBuffer = 1024;
-constexpr int kKeepIdleSeconds = 2;
-constexpr int kKeepIntervalSeconds = 1;
-constexpr int kKeepCount = 3;
-constexpr unsigned kUserTimeoutMs = 5000;
+constexpr socket_io::Liveness kLiveness{
+    .keepIdleSeconds = 2, .keepIntervalSeconds = 1, .keepCount = 3, .unacknowledgedLimitMs = 5000};
 // Longest single wait inside a call, so the health checks keep running.
 constexpr int kSliceMs = 100;
 // Bytes a caller may leave with the port beyond what the kernel takes.
@@ -57,8 +48,7 @@ struct Resolution {
     std::condition_variable done;
     bool finished = false;
     int error = 0;
-    std::vector<sockaddr_storage> addresses;
-    std::vector<socklen_t> lengths;
+    std::vector<socket_io::Address> addresses;
 };
 
 // Names are looked up on a thread of their own, so a resolver that does not
@@ -66,21 +56,11 @@ struct Resolution {
 std::shared_ptr<Resolution> Resolve(const NetworkPortAddress& address, Clock::time_point deadline) {
     auto result = std::make_shared<Resolution>();
     std::thread([result, host = address.host, service = address.service] {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_NUMERICSERV;
-        addrinfo* list = nullptr;
-        const int error = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+        std::vector<socket_io::Address> found;
+        const int error = socket_io::Resolve(host, service, found);
         const std::lock_guard lock(result->mutex);
         result->error = error;
-        for (addrinfo* a = list; a != nullptr; a = a->ai_next) {
-            sockaddr_storage storage{};
-            std::memcpy(&storage, a->ai_addr, std::min<std::size_t>(a->ai_addrlen, sizeof storage));
-            result->addresses.push_back(storage);
-            result->lengths.push_back(a->ai_addrlen);
-        }
-        if (list != nullptr) ::freeaddrinfo(list);
+        result->addresses = std::move(found);
         result->finished = true;
         result->done.notify_one();
     }).detach();
@@ -89,62 +69,40 @@ std::shared_ptr<Resolution> Resolve(const NetworkPortAddress& address, Clock::ti
     return result;
 }
 
-int ConnectOne(const sockaddr_storage& to, socklen_t length, Clock::time_point deadline,
-               int& error) {
-    const int fd = ::socket(to.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        error = errno;
-        return -1;
-    }
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), length) == 0) return fd;
-    error = errno;
+Socket ConnectOne(const socket_io::Address& to, Clock::time_point deadline, int& error) {
+    const Socket socket = socket_io::OpenStream(to.family, error);
+    if (socket == kNoSocket) return kNoSocket;
+    socket_io::SetSendBuffer(socket, kSendBuffer);
+    error = socket_io::StartConnect(socket, to);
+    if (error == 0) return socket;
     if (error == EINPROGRESS) {
-        pollfd p{fd, POLLOUT, 0};
-        int ready = 0;
         do {
-            ready = ::poll(&p, 1, RemainingMs(deadline));
-        } while (ready < 0 && errno == EINTR);
-        error = ETIMEDOUT;
-        if (ready > 0) {
-            socklen_t size = sizeof error;
-            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
-            if (error == 0) return fd;
-        }
+            error = socket_io::AwaitConnect(socket, RemainingMs(deadline));
+        } while (error == EINTR);
+        if (error == 0) return socket;
     }
-    ::close(fd);
-    return -1;
+    socket_io::Close(socket);
+    return kNoSocket;
 }
 
-// A connected, non-blocking socket, or -1 with what went wrong.
-int Connect(const NetworkPortAddress& address, Clock::time_point deadline, std::string& why) {
+// A connected, non-blocking socket, or kNoSocket with what went wrong.
+Socket Connect(const NetworkPortAddress& address, Clock::time_point deadline, std::string& why) {
     const std::shared_ptr<Resolution> names = Resolve(address, deadline);
     if (!names) {
         why = address.host + ": " + SystemErrorText(ETIMEDOUT);
-        return -1;
+        return kNoSocket;
     }
     if (names->error != 0 || names->addresses.empty()) {
-        why = address.host + ": " + ::gai_strerror(names->error);
-        return -1;
+        why = address.host + ": " + socket_io::ResolveErrorText(names->error);
+        return kNoSocket;
     }
     int error = ETIMEDOUT;
     for (std::size_t i = 0; i < names->addresses.size() && Clock::now() < deadline; ++i) {
-        const int fd = ConnectOne(names->addresses[i], names->lengths[i], deadline, error);
-        if (fd >= 0) return fd;
+        const Socket socket = ConnectOne(names->addresses[i], deadline, error);
+        if (socket != kNoSocket) return socket;
     }
     why = SystemErrorText(error);
-    return -1;
-}
-
-void TuneConnection(int fd) {
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleSeconds, sizeof kKeepIdleSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalSeconds,
-                 sizeof kKeepIntervalSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepCount, sizeof kKeepCount);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUserTimeoutMs, sizeof kUserTimeoutMs);
+    return kNoSocket;
 }
 
 Clock::duration ByteTimeOf(const LineSettings& settings) {
@@ -179,8 +137,8 @@ std::string ValueText(rfc2217::Command command, const std::string& value) {
 NetSerialPort::~NetSerialPort() { Close(); }
 
 Status NetSerialPort::Fail(const std::string& why) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (IsOpen()) socket_io::Close(socket_);
+    socket_ = kNoSocket;
     FreeBuffers();
     return Status::Error(device_ + ": " + why);
 }
@@ -208,9 +166,9 @@ Status NetSerialPort::Open(const std::string& device) {
 
     const Clock::time_point deadline = Clock::now() + kOpenLimit;
     std::string why;
-    fd_ = Connect(address_, deadline, why);
-    if (fd_ < 0) return Status::Error(device + ": " + why);
-    TuneConnection(fd_);
+    socket_ = Connect(address_, deadline, why);
+    if (!IsOpen()) return Status::Error(device + ": " + why);
+    socket_io::TuneConnection(socket_, kLiveness);
 
     record_ = LineSettings{};
     timeouts_ = Timeouts{};
@@ -246,7 +204,7 @@ Status NetSerialPort::Open(const std::string& device) {
 }
 
 void NetSerialPort::Close() {
-    if (fd_ < 0) return;
+    if (!IsOpen()) return;
     // The last bytes (the end characters) still go; then the server sees the
     // end of the stream rather than a reset that could drop them.
     // A server that takes nothing gets no more than a short stall: a close on
@@ -260,27 +218,30 @@ void NetSerialPort::Close() {
         left = output_.size();
     }
     if (!lost_) {
-        ::shutdown(fd_, SHUT_WR);
+        socket_io::ShutdownSending(socket_);
         const Clock::time_point drainEnd = Clock::now() + kCloseDrainLimit;
         char sink[4096];
         while (Clock::now() < drainEnd) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, RemainingMs(drainEnd)) <= 0) break;
-            if (::recv(fd_, sink, sizeof sink, 0) <= 0) break;
+            unsigned happened = 0;
+            const socket_io::Result ready =
+                socket_io::Poll(socket_, socket_io::kReadable, RemainingMs(drainEnd), happened);
+            if (ready.error != 0 || ready.count == 0) break;
+            const socket_io::Result got = socket_io::Receive(socket_, sink, sizeof sink);
+            if (got.error != 0 || got.count == 0) break;
         }
     }
-    ::close(fd_);
-    fd_ = -1;
+    socket_io::Close(socket_);
+    socket_ = kNoSocket;
     FreeBuffers();
 }
 
 std::optional<LineSettings> NetSerialPort::GetSettings() {
-    if (fd_ < 0) return std::nullopt;
+    if (!IsOpen()) return std::nullopt;
     return record_;
 }
 
 Status NetSerialPort::SetSettings(const LineSettings& settings) {
-    if (fd_ < 0) return Status::Error(device_ + ": " + SystemErrorText(EBADF));
+    if (!IsOpen()) return Status::Error(device_ + ": " + SystemErrorText(EBADF));
     if (settings.baud <= 0 || settings.dataBits < 5 || settings.dataBits > 8) {
         return Status::Error(device_ + ": " + SystemErrorText(EINVAL));
     }
@@ -339,18 +300,18 @@ Status NetSerialPort::SetSettings(const LineSettings& settings) {
 }
 
 Status NetSerialPort::SetTimeouts(const Timeouts& timeouts) {
-    if (fd_ < 0) return Status::Error(device_ + ": " + SystemErrorText(EBADF));
+    if (!IsOpen()) return Status::Error(device_ + ": " + SystemErrorText(EBADF));
     timeouts_ = timeouts;
     return Status::Ok();
 }
 
 // The server's buffers are its own; there is nothing to ask for.
 Status NetSerialPort::SetQueueSizes(int, int) {
-    return fd_ < 0 ? Status::Error(device_ + ": " + SystemErrorText(EBADF)) : Status::Ok();
+    return !IsOpen() ? Status::Error(device_ + ": " + SystemErrorText(EBADF)) : Status::Ok();
 }
 
 Status NetSerialPort::Purge(PurgeQueues queues) {
-    if (fd_ < 0) return Status::Error(device_ + ": " + SystemErrorText(EBADF));
+    if (!IsOpen()) return Status::Error(device_ + ": " + SystemErrorText(EBADF));
     if (queues != PurgeQueues::Output) {
         Pump(0);
         input_.clear();
@@ -372,14 +333,14 @@ Status NetSerialPort::Purge(PurgeQueues queues) {
 }
 
 std::optional<ModemStatus> NetSerialPort::GetModemStatus() {
-    if (fd_ < 0) return std::nullopt;
+    if (!IsOpen()) return std::nullopt;
     Pump(0);
     return hasModemLines_ ? modem_ : std::nullopt;
 }
 
 QueueStatus NetSerialPort::GetQueueStatus() {
     QueueStatus status;
-    if (fd_ < 0) {
+    if (!IsOpen()) {
         status.status = IoStatus::Failed;
         return status;
     }
@@ -396,7 +357,7 @@ QueueStatus NetSerialPort::GetQueueStatus() {
 }
 
 ReadResult NetSerialPort::ReadByteWithin(std::optional<int> waitMs) {
-    if (fd_ < 0) return {IoStatus::Failed, 0};
+    if (!IsOpen()) return {IoStatus::Failed, 0};
     const Clock::time_point deadline =
         waitMs ? Clock::now() + milliseconds(*waitMs) : Clock::time_point::max();
     bool pumped = false;
@@ -425,7 +386,7 @@ ReadResult NetSerialPort::ReadByteWithin(std::optional<int> waitMs) {
 }
 
 IoStatus NetSerialPort::WriteByte(std::uint8_t byte) {
-    if (fd_ < 0) return IoStatus::Failed;
+    if (!IsOpen()) return IoStatus::Failed;
     if (lost_) return IoStatus::LineLost;
     const std::optional<int> waitMs = OneByteWriteWait(timeouts_);
     const Clock::time_point deadline =
@@ -447,26 +408,29 @@ IoStatus NetSerialPort::WriteByte(std::uint8_t byte) {
 std::string NetSerialPort::LostLineDetail() const { return device_ + " との接続が切れました。"; }
 
 void NetSerialPort::Pump(int timeoutMs) {
-    if (fd_ < 0 || lost_) return;
+    if (!IsOpen() || lost_) return;
     DropReadInput();
+    using socket_io::kFailed;
+    using socket_io::kHangUp;
+    using socket_io::kReadable;
+    using socket_io::kWritable;
     const bool room = ReadRoom() > 0;
-    pollfd p{fd_, static_cast<short>((room ? POLLIN : 0) | (output_.empty() ? 0 : POLLOUT)), 0};
-    const int ready = ::poll(&p, 1, timeoutMs);
-    if (ready < 0) {
-        if (errno != EINTR) Lose(SystemErrorText(errno));
+    unsigned happened = 0;
+    const socket_io::Result ready = socket_io::Poll(
+        socket_, (room ? kReadable : 0u) | (output_.empty() ? 0u : kWritable), timeoutMs, happened);
+    if (ready.error != 0) {
+        if (ready.error != EINTR) Lose(SystemErrorText(ready.error));
         return;
     }
-    if (ready == 0) return;
-    if (!room && (p.revents & (POLLHUP | POLLERR)) != 0) {
+    if (ready.count == 0) return;
+    if (!room && (happened & (kHangUp | kFailed)) != 0) {
         // The connection is over and its last bytes cannot be taken now:
         // told at once, or every wait here would spin on it.
-        int error = 0;
-        socklen_t size = sizeof error;
-        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+        const int error = socket_io::PendingError(socket_);
         Lose(error != 0 ? SystemErrorText(error) : "the server closed the connection");
         return;
     }
-    if ((p.revents & (POLLIN | POLLHUP | POLLERR)) != 0) ReadAvailable();
+    if ((happened & (kReadable | kHangUp | kFailed)) != 0) ReadAvailable();
     if (!output_.empty()) Flush();
 }
 
@@ -478,20 +442,20 @@ void NetSerialPort::ReadAvailable() {
         // A received byte becomes at most one byte of data or of a reply.
         const std::size_t room = std::min(sizeof buffer, ReadRoom());
         if (room == 0) return;
-        const ssize_t got = ::recv(fd_, buffer, room, 0);
-        if (got > 0) {
+        const socket_io::Result got = socket_io::Receive(socket_, buffer, room);
+        if (got.error == 0 && got.count > 0) {
             lastHeard_ = Clock::now();
             questionAt_.reset();
-            Take(std::string_view(buffer, static_cast<std::size_t>(got)));
-            if (static_cast<std::size_t>(got) < room) return;
+            Take(std::string_view(buffer, static_cast<std::size_t>(got.count)));
+            if (static_cast<std::size_t>(got.count) < room) return;
             continue;
         }
-        if (got == 0) {
+        if (got.error == 0) {
             Lose("the server closed the connection");
             return;
         }
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) Lose(SystemErrorText(errno));
+        if (got.error == EINTR) continue;
+        if (got.error != EAGAIN && got.error != EWOULDBLOCK) Lose(SystemErrorText(got.error));
         return;
     }
 }
@@ -511,14 +475,16 @@ void NetSerialPort::DropReadInput() {
 
 void NetSerialPort::Flush() {
     while (!output_.empty() && !lost_) {
-        const ssize_t put = ::send(fd_, output_.data(), output_.size(), MSG_NOSIGNAL);
-        if (put > 0) {
-            handedToKernel_ += static_cast<std::uint64_t>(put);
-            output_.erase(0, static_cast<std::size_t>(put));
+        const socket_io::Result put = socket_io::Send(socket_, output_.data(), output_.size());
+        if (put.error == 0 && put.count > 0) {
+            handedToKernel_ += static_cast<std::uint64_t>(put.count);
+            output_.erase(0, static_cast<std::size_t>(put.count));
             continue;
         }
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) Lose(SystemErrorText(errno));
+        if (put.error == EINTR) continue;
+        if (put.error != 0 && put.error != EAGAIN && put.error != EWOULDBLOCK) {
+            Lose(SystemErrorText(put.error));
+        }
         return;
     }
 }
@@ -580,9 +546,7 @@ std::optional<std::string> NetSerialPort::Answer(rfc2217::Command command, int n
 }
 
 int NetSerialPort::KernelQueued() {
-    int unsent = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &unsent) != 0) unsent = 0;
-    return unsent + static_cast<int>(output_.size());
+    return socket_io::UnacknowledgedBytes(socket_).value_or(0) + static_cast<int>(output_.size());
 }
 
 int NetSerialPort::LineQueued(Clock::time_point now) const {
@@ -591,11 +555,10 @@ int NetSerialPort::LineQueued(Clock::time_point now) const {
 }
 
 void NetSerialPort::CheckHealth() {
-    if (fd_ < 0 || lost_) return;
+    if (!IsOpen() || lost_) return;
     const Clock::time_point now = Clock::now();
 
-    int unsent = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &unsent) != 0) unsent = 0;
+    const int unsent = socket_io::UnacknowledgedBytes(socket_).value_or(0);
     const std::uint64_t acked = handedToKernel_ - static_cast<std::uint64_t>(unsent);
     if (unsent == 0 && output_.empty()) {
         lastProgress_ = now;
@@ -609,8 +572,7 @@ void NetSerialPort::CheckHealth() {
 
     if (!Rfc2217() || !answersQuestions_) return;
     // Bytes left in the socket for want of room were heard all the same.
-    int waiting = 0;
-    if (ReadRoom() == 0 && ::ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) {
+    if (ReadRoom() == 0 && socket_io::WaitingInput(socket_) > 0) {
         lastHeard_ = now;
         questionAt_.reset();
     }
@@ -631,9 +593,9 @@ bool CanConnect(const std::string& device, std::chrono::milliseconds limit) {
     const std::optional<NetworkPortAddress> address = ParseNetworkPortName(device);
     if (!address) return false;
     std::string why;
-    const int fd = Connect(*address, Clock::now() + limit, why);
-    if (fd < 0) return false;
-    ::close(fd);
+    const Socket socket = Connect(*address, Clock::now() + limit, why);
+    if (socket == kNoSocket) return false;
+    socket_io::Close(socket);
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "serial/port_names.h"
 #include "serial/rfc2217_codec.h"
 #include "serial/serial_port.h"
+#include "serial/socket_io.h"
 
 namespace wexal {
 
@@ -25,6 +26,8 @@ namespace wexal {
 // with the byte writer's limit on that queue, an XOFF stops the output as
 // soon as on a local port. The socket's own send buffer is kept at the
 // kernel's minimum and Nagle's delay is off, so single bytes leave at once.
+// Winsock does not tell what the server has not acknowledged: there the
+// port's own unsent bytes stand for it.
 //
 // A server that goes away is noticed by TCP (keep-alive, a time-out on
 // unacknowledged data), by output that makes no progress, and with RFC 2217
@@ -57,7 +60,7 @@ public:
     NetSerialPort& operator=(const NetSerialPort&) = delete;
 
     Status Open(const std::string& device) override;
-    bool IsOpen() const override { return fd_ >= 0; }
+    bool IsOpen() const override { return socket_ != socket_io::kNoSocket; }
     void Close() override;
 
     std::optional<LineSettings> GetSettings() override;
@@ -96,7 +99,7 @@ private:
     int LineQueued(Clock::time_point now) const;
     bool HasInput() const { return inputPos_ < input_.size(); }
 
-    int fd_ = -1;
+    socket_io::Socket socket_ = socket_io::kNoSocket;
     std::string device_;
     NetworkPortAddress address_;
     LineSettings record_;
