@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -11,38 +13,61 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/os_file.h"
+
 namespace wexal::test {
+
+namespace {
+
+// Windows does not delete a read-only file, which tests leave behind on
+// purpose: such files are made writable first.
+void RemoveTree(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::remove_all(path, ec) != static_cast<std::uintmax_t>(-1) && !ec) return;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ec)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(path, ec);
+}
+
+}  // namespace
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
     path_ = std::filesystem::temp_directory_path() /
-            ("wexal-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
+            ("wexal-test-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++));
+    RemoveTree(path_);
     std::filesystem::create_directories(path_);
 }
 
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
+TempDir::~TempDir() { RemoveTree(path_); }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
+namespace {
+
+void SetEnv(const char* name, const char* value) {
+#ifdef _WIN32
+    // The C runtime's own copy, which getenv reads; "" removes the variable.
+    ::_putenv_s(name, value ? value : "");
+#else
     if (value) {
         ::setenv(name, value, 1);
     } else {
         ::unsetenv(name);
     }
+#endif
 }
 
-ScopedEnv::~ScopedEnv() {
-    if (old_) {
-        ::setenv(name_.c_str(), old_->c_str(), 1);
-    } else {
-        ::unsetenv(name_.c_str());
-    }
+}  // namespace
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    SetEnv(name, value);
 }
 
+ScopedEnv::~ScopedEnv() { SetEnv(name_.c_str(), old_ ? old_->c_str() : nullptr); }
+
+#ifndef _WIN32
 PseudoTerminal::PseudoTerminal() {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) {
@@ -94,6 +119,28 @@ std::optional<std::string> ResultInChild(const std::function<std::string()>& bod
     if (child < 0 || ::waitpid(child, &status, 0) != child) return std::nullopt;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
     return result;
+}
+
+#endif
+
+std::string AbsolutePath(std::string_view posixPath) {
+#ifdef _WIN32
+    std::string path = "C:" + std::string(posixPath);
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+#else
+    return std::string(posixPath);
+#endif
+}
+
+void MakeSecondName(const std::filesystem::path& target, const std::filesystem::path& name) {
+#ifdef _WIN32
+    std::filesystem::create_hard_link(name.parent_path() / target, name);
+#else
+    std::filesystem::create_symlink(target, name);
+#endif
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {

@@ -63,6 +63,14 @@ private:
 std::optional<std::string> ResultInChild(const std::function<std::string()>& body,
                                          unsigned seconds = 30);
 
+// An absolute path on the OS the test runs on, from a POSIX one: "/srv/nc"
+// stays as it is on POSIX and is "C:\\srv\\nc" on Windows.
+std::string AbsolutePath(std::string_view posixPath);
+
+// A second name for the file: a symbolic link, or on Windows, where a
+// program may not make one, a hard link.
+void MakeSecondName(const std::filesystem::path& target, const std::filesystem::path& name);
+
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 

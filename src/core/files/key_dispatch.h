@@ -107,16 +107,6 @@ HelpLineHit MapHelpLineClick(int x, int y);
 
 namespace wexal {
 
-// One message box: text, caption and icon exactly as shown.
-struct BoxMessage {
-    std::string text;
-    std::string caption;
-    MessageIcon icon = MessageIcon::None;
-
-    void Show(MessageService& messages) const { messages.Tell(text, caption, icon); }
-    friend bool operator==(const BoxMessage&, const BoxMessage&) = default;
-};
-
 enum class CommandGate {
     Proceed,      // carry the command out
     Nothing,      // the key does nothing

@@ -4,12 +4,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "programs/program_stream.h"
-#include "files/input_line.h"
+#include "config/char_rules.h"
 #include "nctools/same_file.h"
 #include "platform/atomic_file.h"
 #include "platform/error_text.h"
 #include "platform/text_lines.h"
+#include "programs/program_stream.h"
 
 namespace wexal {
 

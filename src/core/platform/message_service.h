@@ -109,4 +109,14 @@ inline constexpr const char* kInputErrorCaption = "確認";
 // Captions the platform's message dialogs give when a box names none.
 const char* DefaultCaption(MessageIcon icon);
 
+// One message box: text, caption and icon exactly as shown.
+struct BoxMessage {
+    std::string text;
+    std::string caption;
+    MessageIcon icon = MessageIcon::None;
+
+    void Show(MessageService& messages) const { messages.Tell(text, caption, icon); }
+    friend bool operator==(const BoxMessage&, const BoxMessage&) = default;
+};
+
 }  // namespace wexal

@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "files/input_line.h"
+#include "config/char_rules.h"
 #include "platform/path_rules.h"
 #include "serial/received_data.h"
 

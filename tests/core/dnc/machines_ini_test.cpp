@@ -10,13 +10,21 @@ namespace {
 
 TEST(MachinesIniTest, ASectionKeyWinsOverWexalIniWhichWinsOverTheDefault) {
     test::TempDir dir;
+    const std::string nc = test::AbsolutePath("/srv/nc");
+    const std::string mc1 = test::AbsolutePath("/srv/mc1");
+    const std::string mc1in = test::AbsolutePath("/srv/mc1/in");
     test::WriteFileBytes(dir / "Wexal.INI",
-                         "[Setting]\nSpeed=9600,7,E,2\nMask=*.TXT\nDirPath=/srv/nc\n"
-                         "[Options]\nAdd_No=N\nAutoSelect=Y\n");
-    test::WriteFileBytes(dir / "Machines.ini",
-                         "; two lathes\n[MC1]\nPort=COM3\nspeed = 19200,8,N,1\nSendDir=/srv/mc1\n"
-                         "ReceiveDir=/srv/mc1/in\nRequestWait=45\n[MC2]\nPort=COM4\nadd_no=Y\n[mc1]\nPort=COM9\n"
-                         "[MC3]\nPort=COM5\nSendDir=relative/path\n[MC4]\nPort=COM6\nRequestWait=0\n");
+                         "[Setting]\nSpeed=9600,7,E,2\nMask=*.TXT\nDirPath=" + nc +
+                             "\n"
+                             "[Options]\nAdd_No=N\nAutoSelect=Y\n");
+    test::WriteFileBytes(
+        dir / "Machines.ini",
+        "; two lathes\n[MC1]\nPort=COM3\nspeed = 19200,8,N,1\nSendDir=" + mc1 +
+            "\n"
+            "ReceiveDir=" +
+            mc1in +
+            "\nRequestWait=45\n[MC2]\nPort=COM4\nadd_no=Y\n[mc1]\nPort=COM9\n"
+            "[MC3]\nPort=COM5\nSendDir=relative/path\n[MC4]\nPort=COM6\nRequestWait=0\n");
     const MachinesLoad load = LoadMachines(dir / "Machines.ini", dir / "Wexal.INI", dir.path());
     ASSERT_EQ(load.error, "");
     // [mc1] again is MC1; MC3 has no usable folder, MC4 no usable wait.
@@ -25,21 +33,21 @@ TEST(MachinesIniTest, ASectionKeyWinsOverWexalIniWhichWinsOverTheDefault) {
     const MachineConfig& one = load.machines[0];
     EXPECT_EQ(one.name, "MC1");
     EXPECT_EQ(one.settings.Port, "COM3");
-    EXPECT_EQ(one.settings.Speed, "19200,8,N,1");   // the section's
-    EXPECT_EQ(one.settings.Mask, "*.TXT");          // Wexal.INI's
-    EXPECT_EQ(one.settings.Signal, "Y");            // the default
+    EXPECT_EQ(one.settings.Speed, "19200,8,N,1");  // the section's
+    EXPECT_EQ(one.settings.Mask, "*.TXT");         // Wexal.INI's
+    EXPECT_EQ(one.settings.Signal, "Y");           // the default
     EXPECT_EQ(one.settings.Add_No, "N");
-    EXPECT_EQ(one.settings.AutoSelect, "N");        // never used by the server
-    EXPECT_EQ(one.sendDir, "/srv/mc1");
-    EXPECT_EQ(one.receiveDir, "/srv/mc1/in");
+    EXPECT_EQ(one.settings.AutoSelect, "N");  // never used by the server
+    EXPECT_EQ(one.sendDir, mc1);
+    EXPECT_EQ(one.receiveDir, mc1in);
     EXPECT_EQ(one.requestWaitSeconds, 45);
 
     const MachineConfig& two = load.machines[1];
     EXPECT_EQ(two.settings.Port, "COM4");
     EXPECT_EQ(two.settings.Speed, "9600,7,E,2");
     EXPECT_EQ(two.settings.Add_No, "Y");
-    EXPECT_EQ(two.sendDir, "/srv/nc");     // DirPath of Wexal.INI
-    EXPECT_EQ(two.receiveDir, "/srv/nc");  // SendDir
+    EXPECT_EQ(two.sendDir, nc);     // DirPath of Wexal.INI
+    EXPECT_EQ(two.receiveDir, nc);  // SendDir
     EXPECT_EQ(two.requestWaitSeconds, 300);
     EXPECT_NE(one.fingerprint, two.fingerprint);
 

@@ -124,7 +124,7 @@ TEST_F(AxisDoubleFileTest, ReplacesAnEarlierOutputWithoutAsking) {
 
 TEST_F(AxisDoubleFileTest, NeverReplacesItsOwnSource) {
     test::WriteFileBytes(dir_ / "A.NC", "X1.\n");
-    fs::create_symlink("A.NC", dir_ / "A_2.NC");
+    test::MakeSecondName("A.NC", dir_ / "A_2.NC");
     for (const char* output : {"A.NC", "A_2.NC"}) {
         const ToolResult result = DoubleAxisIntoFile('X', dir_.path(), "A.NC", output, messages_);
         EXPECT_EQ(result.outcome, ToolOutcome::Refused) << output;

@@ -16,6 +16,10 @@ constexpr UINT kCp932 = 932;
 
 bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
+// Of the single bytes above ASCII only the half-width katakana are cp932;
+// Windows also maps 0x80, 0xA0 and 0xFD..0xFF, which iconv refuses.
+bool IsSingleByteKana(unsigned char b) { return b >= 0xA1 && b <= 0xDF; }
+
 std::uint32_t DecodeUtf8(std::string_view ch) {
     const auto b = [&](std::size_t i) {
         return static_cast<std::uint32_t>(static_cast<unsigned char>(ch[i]));
@@ -82,6 +86,7 @@ int Decode(std::string_view& in, std::string& out) {
             in.remove_prefix(1);
             continue;
         }
+        if (!IsLeadByte(first) && !IsSingleByteKana(first)) return EILSEQ;
         const int length = IsLeadByte(first) ? 2 : 1;
         if (in.size() < static_cast<std::size_t>(length)) return EINVAL;
         wchar_t units[2];
@@ -117,6 +122,7 @@ int Encode(std::string_view& in, std::string& out) {
         const int size = WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, units, count, bytes,
                                              sizeof bytes, nullptr, &usedDefault);
         if (size <= 0 || usedDefault) return EILSEQ;
+        if (size == 1 && !IsSingleByteKana(static_cast<unsigned char>(bytes[0]))) return EILSEQ;
         out.append(bytes, static_cast<std::size_t>(size));
         in.remove_prefix(length);
     }
