@@ -143,6 +143,12 @@ void MakeSecondName(const std::filesystem::path& target, const std::filesystem::
 #endif
 }
 
+void SetModifiedTime(const std::filesystem::path& path, std::chrono::nanoseconds sinceEpoch) {
+    std::filesystem::last_write_time(
+        path, std::chrono::file_clock::from_sys(
+                  std::chrono::sys_time<std::chrono::nanoseconds>(sinceEpoch)));
+}
+
 std::string ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;

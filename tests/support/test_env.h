@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -70,6 +71,9 @@ std::string AbsolutePath(std::string_view posixPath);
 // A second name for the file: a symbolic link, or on Windows, where a
 // program may not make one, a hard link.
 void MakeSecondName(const std::filesystem::path& target, const std::filesystem::path& name);
+
+// Sets the file's modification time, since the epoch.
+void SetModifiedTime(const std::filesystem::path& path, std::chrono::nanoseconds sinceEpoch);
 
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);

@@ -1,7 +1,5 @@
 #include "support/whole_file_loader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,10 +8,11 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "programs/program_text.h"
 #include "platform/error_text.h"
+#include "platform/os_file.h"
 #include "platform/path_rules.h"
 #include "platform/unique_fd.h"
+#include "programs/program_text.h"
 
 namespace wexal {
 
@@ -36,7 +35,8 @@ ViewLoad Unreadable(std::string problem) {
 bool ReadAll(int fd, std::string& bytes) {
     std::size_t got = 0;
     while (got < bytes.size()) {
-        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+        const auto n =
+            ReadFileAt(fd, bytes.data() + got, bytes.size() - got, static_cast<std::int64_t>(got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
@@ -82,17 +82,18 @@ std::string LineByLine(std::string_view bytes) {
 ViewLoad LoadFileIntoView(const std::string& dirPath, const std::string& name,
                           MessageService& messages, std::int64_t limit) {
     const std::string path = PathRules::Join(dirPath, name);
-    // O_NONBLOCK: a FIFO under the name must not hang the window in open().
-    const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // Non-blocking: a FIFO under the name must not hang the window in open().
+    const UniqueFd file(OpenFile(Utf8Path(path), O_RDONLY | kOpenNonBlock));
     if (file.get() < 0) return Unreadable(SystemErrorText(errno));
-    struct stat info {};
-    if (fstat(file.get(), &info) != 0) return Unreadable(SystemErrorText(errno));
-    if (!S_ISREG(info.st_mode)) {
-        return Unreadable(S_ISDIR(info.st_mode) ? SystemErrorText(EISDIR) : kNotAFile);
+    const std::optional<FileStatus> info = StatFile(file.get());
+    if (!info) return Unreadable(SystemErrorText(errno));
+    if (info->type != FileStatus::Type::Regular) {
+        return Unreadable(info->type == FileStatus::Type::Directory ? SystemErrorText(EISDIR)
+                                                                    : kNotAFile);
     }
 
     ViewLoad load;
-    load.size = static_cast<std::int64_t>(info.st_size);
+    load.size = info->size;
     if (load.size > limit) {
         Refuse(messages, "ファイルが大きすぎるため読み込めません。", path);
         return {};

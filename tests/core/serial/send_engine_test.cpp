@@ -16,13 +16,13 @@
 #include "platform/text_lines.h"
 #include "serial/send_line.h"
 #include "serial/send_time.h"
-#include "serial/transfer_end.h"
 #include "serial/tape_code.h"
-#include "support/whole_file_loader.h"
+#include "serial/transfer_end.h"
 #include "support/fake_send_panel.h"
 #include "support/link_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
+#include "support/whole_file_loader.h"
 
 namespace wexal {
 namespace {
@@ -69,9 +69,9 @@ struct SendRig : ScriptedMessages, test::LinkRig {
     SendOutcome Send(const std::vector<std::string>& names, bool exitAfter = false) {
         const std::string folder = dir.path().string();
         ProgramLoad load = LoadProgram(folder, names.front(), *this);
-        state = PrepareSend(folder, names.front(), std::move(load),
-                            names.size() > 1 ? names : std::vector<std::string>{}, exitAfter,
-                            false);
+        state =
+            PrepareSend(folder, names.front(), std::move(load),
+                        names.size() > 1 ? names : std::vector<std::string>{}, exitAfter, false);
         return SendFiles(state, env);
     }
 
@@ -90,8 +90,8 @@ struct SendRig : ScriptedMessages, test::LinkRig {
                                 : std::vector<std::string>{};
     }
     std::string Entry(TransferLog::Outcome outcome, const std::string& name) const {
-        std::string entry = TransferLog::Entry(TransferLog::Direction::Send, outcome, kWhen,
-                                               (dir / name).string());
+        std::string entry =
+            TransferLog::Entry(TransferLog::Direction::Send, outcome, kWhen, (dir / name).string());
         entry.pop_back();
         return entry;
     }
@@ -127,8 +127,7 @@ TEST(SendEngineTest, LinesGoOutThroughTheirFilters) {
          "%\nN10(A;B)\n\n%"},
         {"SendMsg1 blanked", "N1BLOCKDELG0\r\n", [](Settings& s) { s.SendMsg1 = "BLOCKDEL"; },
          "%\nN1        G0\n\n%"},
-        {"SendMsg1 blanked and cut",
-         "N1BLOCKDELG0\r\n",
+        {"SendMsg1 blanked and cut", "N1BLOCKDELG0\r\n",
          [](Settings& s) {
              s.SendMsg1 = "BLOCKDEL";
              s.Send_SP_Cut = "Y";
@@ -224,9 +223,10 @@ TEST(SendEngineTest, AMarkedFileGoneSinceTheKeyPressIsLoggedAndNamedAtTheEnd) {
     ASSERT_EQ(rig.Send({"A.NC", "GONE.NC", "D.NC", "C.NC"}), SendOutcome::Completed);
     EXPECT_EQ(rig.port.WrittenBytes(), "%\nO1\nM99\nO3\nM30\n\n%");
     using O = TransferLog::Outcome;
-    EXPECT_EQ(rig.LogEntries(), (std::vector<std::string>{
-                                    rig.Entry(O::Completed, "A.NC"), rig.Entry(O::Aborted, "GONE.NC"),
-                                    rig.Entry(O::Aborted, "D.NC"), rig.Entry(O::Completed, "C.NC")}));
+    EXPECT_EQ(
+        rig.LogEntries(),
+        (std::vector<std::string>{rig.Entry(O::Completed, "A.NC"), rig.Entry(O::Aborted, "GONE.NC"),
+                                  rig.Entry(O::Aborted, "D.NC"), rig.Entry(O::Completed, "C.NC")}));
     EXPECT_EQ(rig.host.messageLine, kSendIncompleteLine);
     ASSERT_EQ(rig.shown().size(), 1u);
     EXPECT_EQ(rig.shown()[0].text, std::string(kSendIncompleteMessage) +
@@ -257,27 +257,33 @@ TEST(SendEngineTest, AbortsEndWithDc4AClosedPortAndTheirLogEntries) {
              rig.settings.Send_Before = 1;
              afterBytes(rig, 50, [&rig] { rig.host.HoldAbortKey(rig.clock.Now()); });
          },
-         true, {"中止 A.NC"}},
+         true,
+         {"中止 A.NC"}},
         {"Esc in the second file of three",
          [&](SendRig& rig) {
              afterBytes(rig, 40, [&rig] { rig.host.HoldAbortKey(rig.clock.Now()); });
          },
-         true, {"完了 A.NC", "中止 B.NC"}},
+         true,
+         {"完了 A.NC", "中止 B.NC"}},
         {"the window closes",
          [&](SendRig& rig) { afterBytes(rig, 40, [&rig] { rig.panel.stop = true; }); },
-         true, {"完了 A.NC", "中止 B.NC"}},
+         true,
+         {"完了 A.NC", "中止 B.NC"}},
         {"No to the question",
          [](SendRig& rig) {
              rig.settings.Signal = "N";
              rig.Answer(false);
          },
-         false, {"中止 A.NC"}, SendOutcome::NotStarted},
+         false,
+         {"中止 A.NC"},
+         SendOutcome::NotStarted},
         {"DC3 while waiting with op2",
          [](SendRig& rig) {
              rig.settings.op2 = "Y";
              rig.port.ScriptInput(20ms, "\x13");
          },
-         false, {"中止 A.NC"}},
+         false,
+         {"中止 A.NC"}},
     };
     for (const Row& row : rows) {
         SendRig rig(row.ncReady);
@@ -300,8 +306,7 @@ TEST(SendEngineTest, AbortsEndWithDc4AClosedPortAndTheirLogEntries) {
         EXPECT_EQ(rig.host.statusPanels[3], kSendAbortedPanel) << row.what;
         EXPECT_EQ(rig.host.messageLine, kSendAbortedLine) << row.what;
         EXPECT_EQ(rig.host.messageColour, MessageLineColour::Red) << row.what;
-        EXPECT_EQ(rig.panel.idleTimers, std::vector<std::chrono::milliseconds>{1000ms})
-            << row.what;
+        EXPECT_EQ(rig.panel.idleTimers, std::vector<std::chrono::milliseconds>{1000ms}) << row.what;
         EXPECT_TRUE(rig.panel.listEnabled) << row.what;
         EXPECT_TRUE(rig.panel.panelHidden) << row.what;
         EXPECT_EQ(rig.state.queueCount, 0) << row.what;
@@ -311,7 +316,8 @@ TEST(SendEngineTest, AbortsEndWithDc4AClosedPortAndTheirLogEntries) {
 
 std::string Eia(std::string_view text) {
     std::string wire;
-    for (const char c : text) wire.push_back(static_cast<char>(*EiaEncode(static_cast<std::uint8_t>(c))));
+    for (const char c : text)
+        wire.push_back(static_cast<char>(*EiaEncode(static_cast<std::uint8_t>(c))));
     return wire;
 }
 
@@ -485,8 +491,7 @@ TEST(SendEngineTest, StreamedSendPutsTheBytesOfTheWholeFileCodeOnTheWire) {
         rig.Write("O1000.NC", row.file);
         // The old loader reads the file for the expected bytes; then the send.
         if (row.nulLed) rig.Answer(true);
-        const std::string old =
-            LoadFileIntoView(rig.dir.path().string(), "O1000.NC", rig).text;
+        const std::string old = LoadFileIntoView(rig.dir.path().string(), "O1000.NC", rig).text;
         if (row.nulLed) rig.Answer(true);
         ASSERT_EQ(rig.Send({"O1000.NC"}), SendOutcome::Completed) << row.what;
         EXPECT_EQ(rig.port.WrittenBytes(), OldWire(old, rig.settings)) << row.what;
@@ -535,8 +540,8 @@ TEST(SendEngineTest, AFileChangedInPlaceDuringTheSendEndsItOnTheAbortPath) {
             rewritten.replace(70'000, 4, "ZZZZ");
             test::WriteFileBytes(path, rewritten);
             // A tick later than the open, as a real rewrite would come.
-            const timespec times[2] = {{0, UTIME_OMIT}, {1'000'000'000, 7}};
-            ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+            test::SetModifiedTime(
+                path, std::chrono::seconds(1'000'000'000) + std::chrono::nanoseconds(700));
         },
     };
     for (const auto& change : changes) {
@@ -555,8 +560,8 @@ TEST(SendEngineTest, AFileChangedInPlaceDuringTheSendEndsItOnTheAbortPath) {
         EXPECT_EQ(rig.LogEntries(),
                   std::vector<std::string>{rig.Entry(TransferLog::Outcome::Aborted, "O1.NC")});
         ASSERT_EQ(rig.shown().size(), 1u);
-        EXPECT_EQ(rig.shown()[0].text,
-                  std::string("送信中にファイルが変更されました。\n") + (rig.dir / "O1.NC").string());
+        EXPECT_EQ(rig.shown()[0].text, std::string("送信中にファイルが変更されました。\n") +
+                                           (rig.dir / "O1.NC").string());
         EXPECT_EQ(rig.shown()[0].icon, MessageIcon::Error);
     }
 }
@@ -567,18 +572,21 @@ TEST(SendEngineTest, AFileThatCannotBeReadIsSaidAndNothingIsSent) {
     ASSERT_EQ(rig.Send({"O1.NC"}), SendOutcome::NotStarted);
     EXPECT_EQ(rig.port.WrittenBytes(), kDc4);
     ASSERT_EQ(rig.shown().size(), 1u);
-    EXPECT_EQ(rig.shown()[0].text, "ファイルを読み込めません。\n" + (rig.dir / "O1.NC").string() +
-                                       "\nフォルダーです。");
+    EXPECT_EQ(rig.shown()[0].text,
+              "ファイルを読み込めません。\n" + (rig.dir / "O1.NC").string() + "\nフォルダーです。");
     EXPECT_EQ(rig.host.messageLine, kSendAbortedLine);
 }
 
 TEST(SendEngineTest, CountsOfAProgramPastTwoGigabytesStayRight) {
-    SendCounters counters{.totalBytes = 5'000'000'000, .sentBytes = 4'000'000'000,
-                          .lastSampleBytes = 3'999'808'000, .remainingSeconds = 0};
+    SendCounters counters{.totalBytes = 5'000'000'000,
+                          .sentBytes = 4'000'000'000,
+                          .lastSampleBytes = 3'999'808'000,
+                          .remainingSeconds = 0};
     TSendTime(counters).Execute();
     EXPECT_EQ(counters.remainingSeconds, 52083);  // 19,200 bytes a second
-    EXPECT_EQ(RemainingLine(counters.totalBytes - counters.sentBytes + 1, counters.remainingSeconds),
-              "残り 1,000,000,001ﾊﾞｲﾄ(約 14時28分)");
+    EXPECT_EQ(
+        RemainingLine(counters.totalBytes - counters.sentBytes + 1, counters.remainingSeconds),
+        "残り 1,000,000,001ﾊﾞｲﾄ(約 14時28分)");
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "serial/serial_link.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 
@@ -124,7 +126,8 @@ TEST(SerialLinkTest, FlowControlAndTimeoutsFollowTheMode) {
         EXPECT_EQ(r.dtrControl, LineControl::Handshake);
         EXPECT_EQ(r.rtsControl, LineControl::Handshake);
         EXPECT_EQ(receive.port.TimeoutsWritten().at(0), (Timeouts{0, 0, 1000, 0, 1000}));
-        EXPECT_EQ(receive.port.QueueSizesRequested(), (std::vector<std::pair<int, int>>{{4096, 4096}}));
+        EXPECT_EQ(receive.port.QueueSizesRequested(),
+                  (std::vector<std::pair<int, int>>{{4096, 4096}}));
         EXPECT_EQ(receive.port.Purges(), std::vector<PurgeQueues>{PurgeQueues::Both});
     }
 }
@@ -132,8 +135,8 @@ TEST(SerialLinkTest, FlowControlAndTimeoutsFollowTheMode) {
 TEST(SerialLinkTest, AnEiaReceiveWithXoff13KeepsTheDriverFromSwallowingThrees) {
     // R_Code 0 detects the code, 2 is EIA: 0x13 may be the digit "3" there.
     const std::tuple<std::int32_t, const char*, bool> rows[] = {
-        {0, "N", false}, {2, "N", false}, {1, "N", true}, {3, "N", true},
-        {0, "Y", true},  {2, "Y", true},
+        {0, "N", false}, {2, "N", false}, {1, "N", true},
+        {3, "N", true},  {0, "Y", true},  {2, "Y", true},
     };
     for (const auto& [code, dc3, driverXon] : rows) {
         Rig rig;
@@ -266,7 +269,7 @@ TEST(SerialLinkTest, EscDuringTheSwitchingEndsTheAttempt) {
     EXPECT_TRUE(rig.link.abortRequested);
 }
 
-
+#ifndef _WIN32
 // The design's message stays the first line; only a refusal by permission
 // adds the Linux advice, naming the device's own group (dialout when the
 // device is root's, which no membership opens).
@@ -289,16 +292,20 @@ TEST(SerialLinkTest, APortThePermissionsRefuseSaysWhichGroupOpensIt) {
         {uucpDevice, EBUSY, "COM3のポートが開きません。!!"},
         {uucpDevice, ENOENT, "COM3のポートが開きません。!!"},
         {uucpDevice, EACCES,
-         "COM3のポートが開きません。!!\n" + uucpDevice + " を開くにはグループ「uucp」に入る必要があります（sudo adduser " +
-             user + " uucp）。その後、ログインし直してください。"},
+         "COM3のポートが開きません。!!\n" + uucpDevice +
+             " を開くにはグループ「uucp」に入る必要があります（sudo adduser " + user +
+             " uucp）。その後、ログインし直してください。"},
         {rootDevice, EPERM,
-         "COM3のポートが開きません。!!\n" + rootDevice + " を開くにはグループ「dialout」に入る必要があります（sudo adduser " +
-             user + " dialout）。その後、ログインし直してください。"},
+         "COM3のポートが開きません。!!\n" + rootDevice +
+             " を開くにはグループ「dialout」に入る必要があります（sudo adduser " + user +
+             " dialout）。その後、ログインし直してください。"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(PortOpenFailedMessage("COM3", c.device, c.error), c.expected) << c.error;
     }
 }
+
+#endif
 
 }  // namespace
 }  // namespace wexal
