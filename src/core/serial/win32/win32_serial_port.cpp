@@ -509,6 +509,7 @@ Win32SerialPort::Transfer Win32SerialPort::Run(bool write, unsigned long size,
             return result;
         }
         const DWORD waited = WaitForSingleObject(io_->done, waitMs.value_or(INFINITE));
+        const DWORD waitError = waited == WAIT_FAILED ? GetLastError() : 0;
         if (waited != WAIT_OBJECT_0) {
             CancelIoEx(handle_, &io_->overlapped);
             if (WaitForSingleObject(io_->done, kCancelMs) != WAIT_OBJECT_0) {
@@ -516,12 +517,14 @@ Win32SerialPort::Transfer Win32SerialPort::Run(bool write, unsigned long size,
                 result.error = ERROR_DEVICE_NOT_CONNECTED;
                 return result;
             }
-            result.timedOut = true;
+            result.timedOut = waited == WAIT_TIMEOUT;
+            result.error = waitError;
         }
     }
     // The bytes moved are counted also when the operation failed or was
     // cancelled: a cancelled read may have taken some.
-    if (!GetOverlappedResult(handle_, &io_->overlapped, &result.bytes, FALSE)) {
+    if (!GetOverlappedResult(handle_, &io_->overlapped, &result.bytes, FALSE) &&
+        result.error == 0) {
         const DWORD error = GetLastError();
         if (!result.timedOut || error != ERROR_OPERATION_ABORTED) result.error = error;
     }
