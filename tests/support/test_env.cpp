@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -140,6 +142,24 @@ void MakeSecondName(const std::filesystem::path& target, const std::filesystem::
     std::filesystem::create_hard_link(name.parent_path() / target, name);
 #else
     std::filesystem::create_symlink(target, name);
+#endif
+}
+
+void RenameOverOpenFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+#ifdef _WIN32
+    std::error_code refused;
+    std::filesystem::rename(from, to, refused);
+#else
+    std::filesystem::rename(from, to);
+#endif
+}
+
+bool RunningUnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
 #endif
 }
 

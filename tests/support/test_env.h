@@ -72,6 +72,14 @@ std::string AbsolutePath(std::string_view posixPath);
 // program may not make one, a hard link.
 void MakeSecondName(const std::filesystem::path& target, const std::filesystem::path& name);
 
+// Renames from over to, as editors save. Windows refuses while to is open,
+// and the open file is then simply kept; on POSIX a failure throws.
+void RenameOverOpenFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Whether this is the Windows build running under Wine, whose file system
+// lacks a few things Windows has (a deleted file's pending deletion).
+bool RunningUnderWine();
+
 // Sets the file's modification time, since the epoch.
 void SetModifiedTime(const std::filesystem::path& path, std::chrono::nanoseconds sinceEpoch);
 

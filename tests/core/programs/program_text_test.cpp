@@ -221,13 +221,15 @@ TEST_F(ProgramTextTest, TheFileStaysTheOneOpened) {
     ASSERT_NE(load.program, nullptr);
     // Replaced by a new file under its name: the open file goes on as it was.
     test::WriteFileBytes(folder_ / "NEW.NC", "CHANGED\r\n");
-    std::filesystem::rename(folder_ / "NEW.NC", folder_ / "O1.NC");
+    test::RenameOverOpenFile(folder_ / "NEW.NC", folder_ / "O1.NC");
     EXPECT_TRUE(load.program->file().Unchanged());
     EXPECT_EQ(StreamedLines(*load.program, true),
               (std::vector<ExpectedLine>{{"O1", 2}, {"M30", 2}}));
     // The name gone: still the same content, and known as deleted.
     std::filesystem::remove(folder_ / "O1.NC");
-    EXPECT_TRUE(load.program->file().Deleted());
+    if (!test::RunningUnderWine()) {
+        EXPECT_TRUE(load.program->file().Deleted());
+    }
     EXPECT_EQ(load.program->Lines(1, 1, 100).at(0).text, "M30");
 }
 

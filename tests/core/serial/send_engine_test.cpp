@@ -12,6 +12,7 @@
 
 #include <fstream>
 
+#include "platform/path_rules.h"
 #include "platform/text_codec.h"
 #include "platform/text_lines.h"
 #include "serial/send_line.h"
@@ -300,7 +301,7 @@ TEST(SendEngineTest, AbortsEndWithDc4AClosedPortAndTheirLogEntries) {
         std::vector<std::string> logged;
         for (const std::string& entry : rig.LogEntries()) {
             logged.push_back(entry.substr(entry.find("\u3000\u3000") + 6, 6) + " " +
-                             entry.substr(entry.rfind('/') + 1));
+                             entry.substr(entry.rfind(PathRules::kSeparator) + 1));
         }
         EXPECT_EQ(logged, row.logged) << row.what;
         EXPECT_EQ(rig.host.statusPanels[3], kSendAbortedPanel) << row.what;
@@ -405,7 +406,7 @@ TEST(SendEngineTest, WhatIsSentIsWhatWasLoaded) {
     // A new file renamed over the name, as editors and copies do it, then
     // the name deleted: what was opened at the key press goes out.
     rig.Write("NEW.NC", "CHANGED\r\n");
-    std::filesystem::rename(rig.dir / "NEW.NC", rig.dir / "O1.NC");
+    test::RenameOverOpenFile(rig.dir / "NEW.NC", rig.dir / "O1.NC");
     std::filesystem::remove(rig.dir / "O1.NC");
     ASSERT_EQ(SendFiles(rig.state, rig.env), SendOutcome::Completed);
     EXPECT_EQ(rig.port.WrittenBytes(), "%\nO1\nM30\n\n%");
@@ -521,7 +522,7 @@ TEST(SendEngineTest, AFileReplacedDuringTheSendGoesOnWithWhatWasOpened) {
     rig.Write("O1.NC", program);
     AfterBytes(rig, 1000, [&rig] {
         rig.Write("NEW.NC", "CHANGED\r\n");
-        std::filesystem::rename(rig.dir / "NEW.NC", rig.dir / "O1.NC");
+        test::RenameOverOpenFile(rig.dir / "NEW.NC", rig.dir / "O1.NC");
     });
     ASSERT_EQ(rig.Send({"O1.NC"}), SendOutcome::Completed);
     EXPECT_EQ(rig.port.WrittenBytes(), OldWire(program, rig.settings));
