@@ -4,8 +4,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,114 +19,19 @@
 #include <gtest/gtest.h>
 
 #include "platform/text_codec.h"
+#include "support/dnc_process.h"
 #include "support/ncsim_process.h"
 #include "support/ser2net_process.h"
 #include "support/test_env.h"
-
-extern char** environ;
 
 namespace wexal {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using test::DncProcess;
 using test::NcsimProcess;
 namespace fs = std::filesystem;
-
-// build/bin/wexal-dnc with its program folder; standard output and error go
-// to files there. Killed when the object goes.
-class DncProcess {
-public:
-    explicit DncProcess(fs::path home) : home_(std::move(home)) {}
-    ~DncProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    bool Start(std::vector<std::string> args = {}) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (home_ / "dnc.out").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (home_ / "dnc.err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        args.insert(args.begin(), WEXAL_BIN_DIR "/wexal-dnc");
-        std::vector<std::string> env = {"WEXAL_HOME=" + home_.string()};
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (std::string_view(*e).starts_with("WEXAL_")) continue;
-            env.emplace_back(*e);
-        }
-        std::vector<char*> argv, envp;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) pid_ = -1;
-        return rc == 0;
-    }
-
-    void Signal(int signal) const { ::kill(pid_, signal); }
-
-    // Waits until the server holds the device open.
-    bool WaitForOpen(const std::string& device, std::chrono::milliseconds limit) const {
-        const auto until = Clock::now() + limit;
-        const fs::path fds = "/proc/" + std::to_string(pid_) + "/fd";
-        while (Clock::now() < until) {
-            std::error_code error;
-            for (const auto& fd : fs::directory_iterator(fds, error)) {
-                std::error_code ignored;
-                if (fs::read_symlink(fd.path(), ignored) == device) return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
-
-    std::optional<int> WaitExit(std::chrono::milliseconds limit) {
-        const auto until = Clock::now() + limit;
-        while (Clock::now() < until) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                if (WIFEXITED(status)) return WEXITSTATUS(status);
-                return 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return std::nullopt;
-    }
-
-    std::string Out() const { return test::ReadFileBytes(home_ / "dnc.out"); }
-    std::string Err() const { return test::ReadFileBytes(home_ / "dnc.err"); }
-    std::string Log() const {
-        return Cp932ToUtf8Lossy(test::ReadFileBytes(home_ / "Wexal.log"));
-    }
-    // How often standard output holds the text.
-    int Count(const std::string& text) const {
-        const std::string out = Out();
-        int n = 0;
-        for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++n;
-        return n;
-    }
-    // Waits until standard output holds the text more than `seen` times.
-    bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit,
-                       int seen = 0) const {
-        const auto until = Clock::now() + limit;
-        while (Clock::now() < until) {
-            if (Count(text) > seen) return true;
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
-    }
-
-private:
-    fs::path home_;
-    pid_t pid_ = -1;
-};
 
 // A machine that sends nothing but noise, and takes whatever comes back.
 class NoisyMachine {
@@ -223,8 +126,8 @@ std::pair<std::string, std::string> BigProgram(const std::string& number, std::s
     std::string file = "%\n" + number + "(BIG)\n";
     std::string decoded = "\n" + number + "(BIG)\n";
     for (int i = 1; file.size() < bytes; ++i) {
-        const std::string line = "N" + std::to_string(i) + "G01X" + std::to_string(i % 1000) +
-                                 ".Y-5.F300";
+        const std::string line =
+            "N" + std::to_string(i) + "G01X" + std::to_string(i % 1000) + ".Y-5.F300";
         file += line + "\n";
         decoded += line + "\n";
     }
@@ -317,7 +220,8 @@ TEST_F(DncServerTest, FourMachinesPunchRequestDripAndNoiseAtOnce) {
     };
     for (const auto& e : entries) {
         EXPECT_TRUE(std::regex_search(log, Entry(e.head, e.file.string(), e.machine)))
-            << e.head << e.file << "\n" << log;
+            << e.head << e.file << "\n"
+            << log;
     }
     // Standard output has the same entries, in UTF-8 without the CR.
     EXPECT_NE(out.find("要求　　受付　"), std::string::npos) << out;
@@ -325,8 +229,7 @@ TEST_F(DncServerTest, FourMachinesPunchRequestDripAndNoiseAtOnce) {
               std::string::npos)
         << log;
     // Whatever the noise made of its own receives, nobody else stopped.
-    EXPECT_FALSE(std::regex_search(log, std::regex("中止[^\r\n]*　(PUNCH|REQ|DRIP)\r\n")))
-        << log;
+    EXPECT_FALSE(std::regex_search(log, std::regex("中止[^\r\n]*　(PUNCH|REQ|DRIP)\r\n"))) << log;
 
     // ncsim's TCP port went with its punch: tried again every few seconds
     // since, and said once.
@@ -342,16 +245,16 @@ TEST_F(DncServerTest, SigtermAbortsRunningTransfersAndEndsWithin5Seconds) {
     const auto [program, decoded] = BigProgram("O2000", 200u * 1024u);
     test::WriteFileBytes(SendDir("SEND") / "O2000.NC", program);
     NcsimProcess request;
-    ASSERT_TRUE(request.Start({"request", "O2000", "--line", "19200,8,N,1", "--code", "iso",
-                               "--dc1", "--xoff-at", "200", "--xon-at", "50", "--report",
-                               (work_ / "send.rep").string(), "--link",
-                               (work_ / "send.tty").string()}));
+    ASSERT_TRUE(
+        request.Start({"request", "O2000", "--line", "19200,8,N,1", "--code", "iso", "--dc1",
+                       "--xoff-at", "200", "--xon-at", "50", "--report",
+                       (work_ / "send.rep").string(), "--link", (work_ / "send.tty").string()}));
     const fs::path tape = work_ / "tape.nc";
     test::WriteFileBytes(tape, BigProgram("O3000", 200u * 1024u).first);
     NcsimProcess punch;
-    ASSERT_TRUE(punch.Start({"punch", tape.string(), "--line", "19200,8,N,1", "--code", "iso",
-                             "--report", (work_ / "punch.rep").string(), "--link",
-                             (work_ / "recv.tty").string()}));
+    ASSERT_TRUE(
+        punch.Start({"punch", tape.string(), "--line", "19200,8,N,1", "--code", "iso", "--report",
+                     (work_ / "punch.rep").string(), "--link", (work_ / "recv.tty").string()}));
     Configure({{"SEND", (work_ / "send.tty").string()}, {"RECV", (work_ / "recv.tty").string()}});
     ASSERT_TRUE(dnc_.Start());
     ASSERT_TRUE(dnc_.WaitForOutput("要求　　受付", 20s)) << dnc_.Out();
@@ -432,9 +335,9 @@ TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
         // machine for RequestWait only: the send ends on its abort path.
         NcsimProcess silent;
         const fs::path report = work_ / "silent.rep";
-        ASSERT_TRUE(silent.Start({"request", "O1000", "--link", link.string(), "--line", "none",
-                                  "--code", "iso", "--report", report.string(),
-                                  "--idle-timeout", "20"}));
+        ASSERT_TRUE(
+            silent.Start({"request", "O1000", "--link", link.string(), "--line", "none", "--code",
+                          "iso", "--report", report.string(), "--idle-timeout", "20"}));
         EXPECT_TRUE(silent.WaitExit(60s).has_value());
         EXPECT_EQ(Report(report, "dc4_received"), "1");
         EXPECT_EQ(Report(report, "text_bytes"), "0");
@@ -445,9 +348,9 @@ TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
     }
 
     NcsimProcess nc;
-    ASSERT_TRUE(nc.Start({"request", "O1000", "--link", link.string(), "--line", "none", "--code",
-                          "iso", "--dc1", "--text", (work_ / "got.nc").string(),
-                          "--idle-timeout", "10"}));
+    ASSERT_TRUE(
+        nc.Start({"request", "O1000", "--link", link.string(), "--line", "none", "--code", "iso",
+                  "--dc1", "--text", (work_ / "got.nc").string(), "--idle-timeout", "10"}));
     EXPECT_EQ(nc.WaitExit(60s), std::optional<int>(0));
     EXPECT_EQ(test::ReadFileBytes(work_ / "got.nc"), "\nO1000\nG01X1.\nM30\n\n%");
 

@@ -11,7 +11,8 @@ namespace wexal {
 // Windows from the wide command line, since argv is in the ANSI code page).
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
-// Readies the console for UTF-8 text, where it has a code page of its own.
+// Readies the console for UTF-8 text, where it has a code page of its own,
+// and standard output and error for lines that end in LF alone.
 void PrepareConsoleOutput();
 
 enum class ServerRequest { Stop, Reload };

@@ -4,6 +4,11 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
 #include "platform/win32/windows_error.h"
 
 namespace wexal {
@@ -35,7 +40,13 @@ std::vector<std::string> Utf8Arguments(int, char**) {
     return arguments;
 }
 
-void PrepareConsoleOutput() { SetConsoleOutputCP(CP_UTF8); }
+// Lines end in LF alone, as on POSIX, so scripts read the same bytes from
+// either build.
+void PrepareConsoleOutput() {
+    SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
 
 void TakeServerRequests() {
     StopEvent();
