@@ -6,4 +6,7 @@ source scripts/deps.sh
 
 wexal_install_packages
 wexal_build
+# Before the Linux tests: their runs under Wine take the Windows server.
+wexal_build_windows
 QT_QPA_PLATFORM=offscreen ctest --preset default -j "$(nproc)"
+ctest --preset windows

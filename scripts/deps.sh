@@ -11,6 +11,7 @@ WEXAL_PACKAGES=(
   qt6-translations-l10n
   dpkg-dev file man-db shared-mime-info
   lintian desktop-file-utils appstream xdg-utils libfile-mimeinfo-perl
+  g++-mingw-w64-x86-64-posix wine64 googletest
 )
 
 wexal_missing_packages() {
@@ -37,4 +38,13 @@ wexal_build() {
     cmake --preset default
   fi
   cmake --build --preset default
+}
+
+# The Windows executables (wexal-dnc.exe, ncpath.exe and the core tests),
+# cross-built with MinGW-w64 and run under Wine.
+wexal_build_windows() {
+  if [ ! -f build-windows/build.ninja ]; then
+    cmake --preset windows
+  fi
+  cmake --build --preset windows
 }
