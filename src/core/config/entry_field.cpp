@@ -3,34 +3,12 @@
 #include <charconv>
 #include <cstdint>
 
+#include "platform/text_codec.h"
+
 namespace wexal {
 
-namespace {
-
-std::string EncodeChar(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x110000) {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
-}
-
-}  // namespace
-
 bool IsCharAllowed(char32_t c, std::string_view allowed) {
-    const std::string encoded = EncodeChar(c);
+    const std::string encoded = Utf8OfChar(c);
     return c != 0 && !encoded.empty() && allowed.find(encoded) != std::string_view::npos;
 }
 

@@ -30,6 +30,32 @@ std::size_t ReadSize(std::size_t n) { return n; }
 
 }  // namespace
 
+FileLookup OpenRegularFile(const fs::path& path, int flags, UniqueFd& fd, LinkMode links) {
+    FileLookup file = LookUpFile(path, links);
+    fd.Reset();
+    if (file.kind != FileLookup::Kind::Regular) return file;
+    // Non-blocking, no link followed, and the check below: whatever was
+    // swapped in since the look-up is neither waited for nor used.
+    fd.Reset(OpenFile(file.target, flags | kOpenNonBlock | kOpenNoFollow));
+    std::optional<FileStatus> status;
+    if (!fd) {
+        if (errno == ENOENT) {
+            file.kind = FileLookup::Kind::Missing;
+            return file;
+        }
+        file.reason = SystemErrorText(errno);
+    } else if (!(status = StatFile(fd.get()))) {
+        file.reason = SystemErrorText(errno);
+    } else if (status->type != FileStatus::Type::Regular) {
+        file.reason = kNotRegular;
+    } else {
+        return file;
+    }
+    file.kind = FileLookup::Kind::Refused;
+    fd.Reset();
+    return file;
+}
+
 FileContent ReadRegularFile(const fs::path& path, std::uintmax_t maxSize, LinkMode links) {
     FileContent content;
     UniqueFd fd;

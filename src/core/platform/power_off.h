@@ -22,4 +22,10 @@ bool ShutDownPC(bool winVer);
 // is appended to it instead, so that runs and tests never stop the machine.
 Status RequestSystemStop(SystemStop how);
 
+// The OS's own request, without the log of WEXAL_POWEROFF_LOG: systemctl on
+// Linux, ExitWindowsEx on Windows.
+Status AskTheSystemToStop(SystemStop how);
+// "halt" or "poweroff".
+const char* SystemStopVerb(SystemStop how);
+
 }  // namespace wexal

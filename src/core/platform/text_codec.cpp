@@ -219,6 +219,13 @@ std::size_t Cp932Width(std::string_view utf8) {
     return width;
 }
 
+std::string Utf8OfChar(char32_t c) {
+    std::string out;
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return out;
+    AppendUtf8(out, c);
+    return out;
+}
+
 std::size_t Utf8CharLength(std::string_view text) {
     const std::size_t length = Utf8SequenceLength(text);
     return length != 0 ? length : 1;

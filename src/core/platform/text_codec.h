@@ -37,6 +37,10 @@ std::size_t Utf8SequenceLength(std::string_view text);
 // through text made for display: a malformed byte counts as one.
 std::size_t Utf8CharLength(std::string_view text);
 
+// The UTF-8 form of one character; empty for a value that is no character
+// (a surrogate, or beyond U+10FFFF).
+std::string Utf8OfChar(char32_t c);
+
 // Whether the whole text is well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 

@@ -111,32 +111,6 @@ FileLookup LookUpFile(const fs::path& path, LinkMode links) {
     return file;
 }
 
-FileLookup OpenRegularFile(const fs::path& path, int flags, UniqueFd& fd, LinkMode links) {
-    FileLookup file = LookUpFile(path, links);
-    fd.Reset();
-    if (file.kind != FileLookup::Kind::Regular) return file;
-    // O_NONBLOCK and the check below: whatever was swapped in since the
-    // look-up is neither waited for nor used.
-    fd.Reset(::open(file.target.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
-    struct stat st {};
-    if (!fd) {
-        if (errno == ENOENT) {
-            file.kind = FileLookup::Kind::Missing;
-            return file;
-        }
-        file.reason = SystemErrorText(errno);
-    } else if (::fstat(fd.get(), &st) != 0) {
-        file.reason = SystemErrorText(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        file.reason = kNotRegular;
-    } else {
-        return file;
-    }
-    file.kind = FileLookup::Kind::Refused;
-    fd.Reset();
-    return file;
-}
-
 AtomicFileWriter::~AtomicFileWriter() {
     if (!temporary_.empty() && dir_) ::unlinkat(dir_.get(), temporary_.c_str(), 0);
 }

@@ -81,30 +81,6 @@ FileLookup LookUpFile(const fs::path& path, LinkMode links) {
     return file;
 }
 
-FileLookup OpenRegularFile(const fs::path& path, int flags, UniqueFd& fd, LinkMode links) {
-    FileLookup file = LookUpFile(path, links);
-    fd.Reset();
-    if (file.kind != FileLookup::Kind::Regular) return file;
-    fd.Reset(OpenFile(file.target, flags));
-    std::optional<FileStatus> status;
-    if (!fd) {
-        if (errno == ENOENT) {
-            file.kind = FileLookup::Kind::Missing;
-            return file;
-        }
-        file.reason = SystemErrorText(errno);
-    } else if (!(status = StatFile(fd.get()))) {
-        file.reason = SystemErrorText(errno);
-    } else if (status->type != FileStatus::Type::Regular) {
-        file.reason = kNotRegular;
-    } else {
-        return file;
-    }
-    file.kind = FileLookup::Kind::Refused;
-    fd.Reset();
-    return file;
-}
-
 AtomicFileWriter::~AtomicFileWriter() {
     fd_.Reset();
     if (!temporary_.empty()) DeleteFileW((target_.parent_path() / Utf8Path(temporary_)).c_str());

@@ -1,6 +1,5 @@
 #include "platform/power_off.h"
 
-#include <unistd.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -14,21 +13,6 @@
 namespace wexal {
 
 namespace {
-
-const char* VerbOf(SystemStop how) { return how == SystemStop::Halt ? "halt" : "poweroff"; }
-
-Status RecordInstead(const char* logPath, SystemStop how) {
-    const int fd = OpenFile(Utf8Path(logPath), O_WRONLY | O_CREAT | O_APPEND);
-    if (fd < 0) return Status::Error(std::string(logPath) + "\n" + SystemErrorText(errno));
-    const std::string line = std::string(VerbOf(how)) + "\n";
-    const int written = ::write(fd, line.data(), static_cast<unsigned>(line.size()));
-    const int failure = errno;
-    ::close(fd);
-    if (written != static_cast<int>(line.size())) {
-        return Status::Error(std::string(logPath) + "\n" + SystemErrorText(failure));
-    }
-    return Status::Ok();
-}
 
 // A process may stop Windows only with the shutdown privilege enabled.
 bool EnableShutdownPrivilege() {
@@ -48,18 +32,7 @@ bool EnableShutdownPrivilege() {
 
 }  // namespace
 
-bool ShutDownPC(bool winVer) {
-    if (winVer) {
-        (void)RequestSystemStop(SystemStop::Halt);
-        return false;
-    }
-    return true;
-}
-
-Status RequestSystemStop(SystemStop how) {
-    if (const char* logPath = std::getenv("WEXAL_POWEROFF_LOG"); logPath && *logPath) {
-        return RecordInstead(logPath, how);
-    }
+Status AskTheSystemToStop(SystemStop how) {
     EnableShutdownPrivilege();
     const UINT flags = (how == SystemStop::Halt ? EWX_SHUTDOWN : EWX_POWEROFF) | EWX_FORCE;
     if (!ExitWindowsEx(flags, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_FLAG_PLANNED)) {

@@ -90,10 +90,4 @@ std::string UnfinishedFile::Abandon() {
     return name;
 }
 
-FileId UnfinishedFile::Id() const {
-    if (!file_) return {};
-    const std::optional<FileStatus> info = StatFile(file_.get());
-    return info ? info->id : FileId{};
-}
-
 }  // namespace wexal
