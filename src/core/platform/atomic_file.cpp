@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <ctime>
 #include <optional>
 
 #include "platform/atomic_file_parts.h"
@@ -29,6 +31,37 @@ std::size_t ReadSize(std::size_t n) { return n; }
 #endif
 
 }  // namespace
+
+void RemoveStaleTemporaryFiles(const fs::path& path) {
+    // Temporary files lie beside the file that a link leads to.
+    const FileLookup file = LookUpFile(path);
+    const fs::path& target = file.kind == FileLookup::Kind::Regular ? file.target : path;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::string prefix = TemporaryPrefix(target);
+    const std::int64_t tooOld =
+        (static_cast<std::int64_t>(std::time(nullptr)) - 10 * 60) * 1'000'000'000;
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = PathText(entry->path().filename());
+        if (!name.starts_with(prefix)) continue;
+        // "<pid>_<n>" and nothing else.
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
+        const char* const last = rest.data() + rest.size();
+        int pid = 0;
+        const auto [pidEnd, pidError] = std::from_chars(rest.data(), last, pid);
+        if (pidError != std::errc() || pid <= 0 || pidEnd == last || *pidEnd != '_') continue;
+        unsigned counter = 0;
+        const auto [numberEnd, numberError] = std::from_chars(pidEnd + 1, last, counter);
+        if (numberError != std::errc() || numberEnd != last) continue;
+
+        const std::optional<FileStatus> status = StatPath(entry->path(), false);
+        if (!status || status->type != FileStatus::Type::Regular) continue;
+        const bool ownerGone = pid != CurrentProcessId() && ProcessHasEnded(pid);
+        std::error_code ignored;
+        if (ownerGone || status->modifiedNs < tooOld) fs::remove(entry->path(), ignored);
+    }
+}
 
 FileLookup OpenRegularFile(const fs::path& path, int flags, UniqueFd& fd, LinkMode links) {
     FileLookup file = LookUpFile(path, links);

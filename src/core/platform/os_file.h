@@ -67,5 +67,7 @@ int MakeFolder(const std::filesystem::path& path);
 
 std::tm LocalTime(std::time_t when);
 int CurrentProcessId();
+// Whether the process of that id has ended (false when that cannot be told).
+bool ProcessHasEnded(int pid);
 
 }  // namespace wexal

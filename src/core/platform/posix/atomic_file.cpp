@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <string>
 #include <system_error>
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,8 +52,6 @@ bool LinkUnnamed(int fd, int dirFd, const fs::path& target, std::string& name) {
     errno = EEXIST;
     return false;
 }
-
-bool ProcessIsGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 }  // namespace
 
@@ -170,43 +165,6 @@ Status AtomicFileWriter::Commit() {
     // Make the rename itself durable; the content is safe either way.
     ::fsync(dir_.get());
     return Status::Ok();
-}
-
-void RemoveStaleTemporaryFiles(const fs::path& path) {
-    // Temporary files lie beside the file that a link leads to.
-    const FileLookup file = LookUpFile(path);
-    const fs::path& target = file.kind == FileLookup::Kind::Regular ? file.target : path;
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const std::string prefix = TemporaryPrefix(target);
-
-    struct CloseDir {
-        void operator()(DIR* d) const { ::closedir(d); }
-    };
-    std::unique_ptr<DIR, CloseDir> dir(::opendir(folder.c_str()));
-    if (!dir) return;
-    const int dirFd = ::dirfd(dir.get());
-    const std::time_t tooOld = std::time(nullptr) - 10 * 60;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view name = entry->d_name;
-        if (!name.starts_with(prefix)) continue;
-        // "<pid>_<n>" and nothing else.
-        const std::string_view rest = name.substr(prefix.size());
-        const char* const last = rest.data() + rest.size();
-        pid_t pid = 0;
-        const auto [pidEnd, pidError] = std::from_chars(rest.data(), last, pid);
-        if (pidError != std::errc() || pid <= 0 || pidEnd == last || *pidEnd != '_') continue;
-        unsigned counter = 0;
-        const auto [end, error] = std::from_chars(pidEnd + 1, last, counter);
-        if (error != std::errc() || end != last) continue;
-
-        struct stat st {};
-        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode)) {
-            continue;
-        }
-        const bool ownerGone = pid != ::getpid() && ProcessIsGone(pid);
-        if (ownerGone || st.st_mtime < tooOld) ::unlinkat(dirFd, entry->d_name, 0);
-    }
 }
 
 }  // namespace wexal

@@ -1,5 +1,6 @@
 #include "platform/os_file.h"
 
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,5 +89,7 @@ std::tm LocalTime(std::time_t when) {
 }
 
 int CurrentProcessId() { return static_cast<int>(::getpid()); }
+
+bool ProcessHasEnded(int pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 }  // namespace wexal

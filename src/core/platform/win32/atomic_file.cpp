@@ -5,8 +5,6 @@
 #include <windows.h>
 
 #include <cerrno>
-#include <charconv>
-#include <chrono>
 #include <system_error>
 
 #include "platform/atomic_file_parts.h"
@@ -22,14 +20,6 @@ using namespace atomic_parts;
 
 mode_t ModeOf(const FileStatus& status) {
     return static_cast<mode_t>(status.ownerWritable ? _S_IREAD | _S_IWRITE : _S_IREAD);
-}
-
-bool ProcessIsGone(DWORD pid) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
-    const bool gone = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return gone;
 }
 
 }  // namespace
@@ -123,34 +113,6 @@ Status AtomicFileWriter::Commit() {
     }
     temporary_.clear();
     return Status::Ok();
-}
-
-void RemoveStaleTemporaryFiles(const fs::path& path) {
-    const FileLookup file = LookUpFile(path);
-    const fs::path& target = file.kind == FileLookup::Kind::Regular ? file.target : path;
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const std::string prefix = TemporaryPrefix(target);
-    const auto tooOld = fs::file_time_type::clock::now() - std::chrono::minutes(10);
-    std::error_code error;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
-         entry.increment(error)) {
-        const std::string name = PathText(entry->path().filename());
-        if (!name.starts_with(prefix)) continue;
-        // "<pid>_<n>" and nothing else.
-        const std::string_view rest = std::string_view(name).substr(prefix.size());
-        const char* const last = rest.data() + rest.size();
-        DWORD pid = 0;
-        const auto [pidEnd, pidError] = std::from_chars(rest.data(), last, pid);
-        if (pidError != std::errc() || pid == 0 || pidEnd == last || *pidEnd != '_') continue;
-        unsigned counter = 0;
-        const auto [numberEnd, numberError] = std::from_chars(pidEnd + 1, last, counter);
-        if (numberError != std::errc() || numberEnd != last) continue;
-        std::error_code ignored;
-        if (!entry->is_regular_file(ignored)) continue;
-        const bool ownerGone = pid != GetCurrentProcessId() && ProcessIsGone(pid);
-        if (ownerGone || entry->last_write_time(ignored) < tooOld)
-            fs::remove(entry->path(), ignored);
-    }
 }
 
 }  // namespace wexal

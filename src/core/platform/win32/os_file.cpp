@@ -185,4 +185,12 @@ std::tm LocalTime(std::time_t when) {
 
 int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
 
+bool ProcessHasEnded(int pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
 }  // namespace wexal
