@@ -11,19 +11,23 @@ WEXAL_PACKAGES=(
   qt6-translations-l10n
   dpkg-dev file man-db shared-mime-info
   lintian desktop-file-utils appstream xdg-utils libfile-mimeinfo-perl
-  g++-mingw-w64-x86-64-posix wine64 googletest
 )
+
+# The Windows build of the DNC server and Wine to test it: test.sh's alone,
+# so that run.sh does not fetch Wine for a user who only wants the window.
+WEXAL_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 googletest)
 
 wexal_missing_packages() {
   local pkg
-  for pkg in "${WEXAL_PACKAGES[@]}"; do
+  for pkg in "$@"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || echo "$pkg"
   done
 }
 
+# Installs what is missing of WEXAL_PACKAGES and of the packages given.
 wexal_install_packages() {
   local missing
-  missing=$(wexal_missing_packages)
+  missing=$(wexal_missing_packages "${WEXAL_PACKAGES[@]}" "$@")
   [ -z "$missing" ] && return 0
   echo "Installing: $(echo $missing)"
   local sudo=""
