@@ -11,14 +11,14 @@
 #include <thread>
 
 #include "platform/error_text.h"
-#include "serial/posix_io.h"
+#include "serial/deadline.h"
+#include "serial/posix/posix_io.h"
 #include "serial/posix/posix_line_config.h"
 
 namespace wexal {
 
 namespace {
 
-using posix_io::Deadline;
 using posix_io::IsLineGone;
 
 // How long input that keeps coming gathers in the driver before the next
@@ -178,14 +178,14 @@ ReadResult PosixSerialPort::ReadByteWithin(std::optional<int> waitMs) {
     const Deadline deadline(waitMs);
     while (true) {
         if (const std::optional<std::uint8_t> byte = TakeBuffered()) return {IoStatus::Ok, *byte};
-        const int left = deadline.RemainingMs();
+        const int left = deadline.RemainingMs().value_or(-1);
         if (inputFlowing_ && left != 0) {
             inputFlowing_ = false;
             const int pause = left < 0 ? kGatherMs : std::min(left, kGatherMs);
             std::this_thread::sleep_for(std::chrono::milliseconds(pause));
         }
         pollfd p{fd_, POLLIN, 0};
-        const int ready = poll(&p, 1, deadline.RemainingMs());
+        const int ready = poll(&p, 1, deadline.RemainingMs().value_or(-1));
         if (ready < 0 && errno != EINTR) return {FailureOf(errno), 0};
         if (ready > 0) {
             if ((p.revents & POLLNVAL) != 0) return {IoStatus::Failed, 0};
@@ -215,7 +215,7 @@ IoStatus PosixSerialPort::WriteByte(std::uint8_t byte) {
         if (put < 0 && errno != EAGAIN && errno != EINTR) return FailureOf(errno);
         if (!deadline) deadline.emplace(OneByteWriteWait(timeouts_));
         pollfd p{fd_, POLLOUT, 0};
-        const int ready = poll(&p, 1, deadline->RemainingMs());
+        const int ready = poll(&p, 1, deadline->RemainingMs().value_or(-1));
         if (ready < 0 && errno != EINTR) return FailureOf(errno);
         if (ready > 0) {
             if ((p.revents & POLLNVAL) != 0) return IoStatus::Failed;

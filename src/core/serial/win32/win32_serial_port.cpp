@@ -9,6 +9,8 @@
 #include <limits>
 
 #include "platform/error_text.h"
+#include "platform/win32/windows_error.h"
+#include "serial/deadline.h"
 
 namespace wexal {
 
@@ -43,25 +45,11 @@ constexpr DWORD kCancelMs = 1000;
 // next look, so that such a driver does not make the reader spin.
 constexpr DWORD kEmptyReadPauseMs = 10;
 
-// A wait that may be unlimited, measured from its start.
-class Deadline {
-public:
-    explicit Deadline(std::optional<int> waitMs) {
-        if (waitMs) end_ = Clock::now() + std::chrono::milliseconds(std::max(*waitMs, 0));
-    }
-    // Milliseconds left: nullopt without limit, 0 once passed.
-    std::optional<DWORD> RemainingMs() const {
-        if (!end_) return std::nullopt;
-        const auto left = *end_ - Clock::now();
-        if (left <= left.zero()) return DWORD{0};
-        // Round up, so a wait never ends a fraction of a millisecond early.
-        return static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    std::optional<Clock::time_point> end_;
-};
+// Milliseconds left of the wait as Win32 counts them: nullopt without limit.
+std::optional<DWORD> Left(const Deadline& deadline) {
+    const std::optional<int> left = deadline.RemainingMs();
+    return left ? std::optional<DWORD>(static_cast<DWORD>(*left)) : std::nullopt;
+}
 
 // ERROR_NO_SUCH_DEVICE, which MinGW-w64's winerror.h lacks.
 constexpr DWORD kErrorNoSuchDevice = 433;
@@ -130,14 +118,6 @@ int ErrnoOf(DWORD error, bool opening) {
     }
 }
 
-std::string Utf8(const wchar_t* text, int length) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), size, nullptr, nullptr);
-    return result;
-}
-
 std::optional<std::wstring> Utf16(const std::string& text) {
     if (text.empty() || text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return std::nullopt;
@@ -156,7 +136,7 @@ std::string Win32ErrorText(DWORD error) {
     wchar_t text[512];
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, error, 0, text, 512, nullptr);
-    std::string words = Utf8(text, static_cast<int>(length));
+    std::string words = Narrow(std::wstring(text, length));
     while (!words.empty() &&
            (words.back() == '\n' || words.back() == '\r' || words.back() == ' ')) {
         words.pop_back();
@@ -545,14 +525,14 @@ ReadResult Win32SerialPort::ReadByteWithin(std::optional<int> waitMs) {
     while (true) {
         if (const std::optional<std::uint8_t> byte = TakeBuffered()) return {IoStatus::Ok, *byte};
         if (ioStuck_) return {IoStatus::LineLost, 0};
-        if (inputFlowing_ && deadline.RemainingMs() != DWORD{0}) {
+        if (inputFlowing_ && Left(deadline) != DWORD{0}) {
             inputFlowing_ = false;
-            Sleep(AtMost(deadline.RemainingMs(), kGatherMs));
+            Sleep(AtMost(Left(deadline), kGatherMs));
         }
         DWORD errors = 0;
         COMSTAT comstat{};
         if (!ClearCommError(handle_, &errors, &comstat)) return {FailureOf(GetLastError()), 0};
-        const std::optional<DWORD> left = deadline.RemainingMs();
+        const std::optional<DWORD> left = Left(deadline);
         const DWORD queued = std::min<DWORD>(comstat.cbInQue, io_->input.size());
         if (queued == 0 && left == DWORD{0}) return {IoStatus::TimedOut, 0};
 
@@ -569,8 +549,8 @@ ReadResult Win32SerialPort::ReadByteWithin(std::optional<int> waitMs) {
             continue;
         }
         if (got.error != 0) return {FailureOf(got.error), 0};
-        if (deadline.RemainingMs() == DWORD{0}) return {IoStatus::TimedOut, 0};
-        if (!got.timedOut) Sleep(AtMost(deadline.RemainingMs(), kEmptyReadPauseMs));
+        if (Left(deadline) == DWORD{0}) return {IoStatus::TimedOut, 0};
+        if (!got.timedOut) Sleep(AtMost(Left(deadline), kEmptyReadPauseMs));
     }
 }
 
