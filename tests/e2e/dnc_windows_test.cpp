@@ -104,8 +104,9 @@ protected:
     static fs::path Link(int n) { return prefix_->path() / ("com" + std::to_string(n) + ".tty"); }
 
     static std::vector<std::string> WineEnv() {
+        // UTF-8 names from the Linux side reach the program as they are.
         return {"WINEPREFIX=" + (prefix_->path() / "wine").string(), "WINEDEBUG=-all",
-                "WINEDLLOVERRIDES=mscoree,mshtml=", "DISPLAY="};
+                "WINEDLLOVERRIDES=mscoree,mshtml=", "DISPLAY=", "LANG=C.UTF-8"};
     }
 
     void SetUp() override {
@@ -117,7 +118,10 @@ protected:
     }
 
     Served Serve(bool windows) {
-        test::TempDir home, work;
+        test::TempDir top, work;
+        // A program folder with a Japanese name, given as WEXAL_HOME.
+        const fs::path home = top / "プログラムフォルダ";
+        fs::create_directories(home);
         const auto folder = [&](const std::string& name) {
             fs::create_directories(work / name);
             return work / name;
@@ -164,9 +168,9 @@ protected:
                                                      "\nCOM2=" + Link(2).string() + "\n");
 
         DncProcess dnc = windows
-                             ? DncProcess(home.path(), {wine_->string(), kWindowsServer.string()},
-                                          AsWindowsPath(home.path()), WineEnv())
-                             : DncProcess(home.path());
+                             ? DncProcess(home, {wine_->string(), kWindowsServer.string()},
+                                          AsWindowsPath(home), WineEnv())
+                             : DncProcess(home);
         EXPECT_TRUE(dnc.Start());
         for (NcsimProcess* machine : {&punchCom, &requestCom, &punchNet, &requestNet}) {
             EXPECT_EQ(machine->WaitExit(90s), std::optional<int>(0));
@@ -241,8 +245,7 @@ TEST_F(DncWindowsTest, NcpathPrintsWhatTheLinuxBuildPrints) {
     test::WriteFileBytes(program,
                          "%\nO1(ARC)\nG90G00X0Y0Z5.\nG01Z-1.F100\nG02X10.Y10.I10.J0\n"
                          "G03X0Y0R10.\n/G00Z20.\nG81X5.Y5.Z-3.R1.F50\nG80\n#1=5\nM30\n%\n");
-    std::vector<std::string> env = WineEnv();
-    env.push_back("LANG=C.UTF-8");
+    const std::vector<std::string> env = WineEnv();
     ASSERT_EQ(RunToEnd({"/bin/sh", "-c", "\"$0\" \"$1\" > \"$2\"", WEXAL_BIN_DIR "/ncpath",
                         program.string(), (work / "linux.txt").string()},
                        {}),

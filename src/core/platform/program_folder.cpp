@@ -16,10 +16,12 @@ namespace wexal {
 
 namespace {
 
+#ifndef _WIN32
 const char* NonEmptyEnv(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
+#endif
 
 // Failures are left to the first file operation in the folder, which reports
 // them where the operator sees them.
@@ -66,7 +68,14 @@ std::filesystem::path ExecutablePath() {
 
 // Beside the executable, as on every Windows installation of the program.
 std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFolder) {
-    if (const char* home = NonEmptyEnv("WEXAL_HOME")) return Ensure(Utf8Path(home));
+    // The wide environment: getenv gives the ANSI code page's bytes.
+    std::wstring home(32768, L'\0');
+    const DWORD length =
+        GetEnvironmentVariableW(L"WEXAL_HOME", home.data(), static_cast<DWORD>(home.size()));
+    if (length > 0 && length < home.size()) {
+        home.resize(length);
+        return Ensure(home);
+    }
     return executableFolder;
 }
 #else
