@@ -29,21 +29,6 @@ public:
     int told = 0;
 };
 
-class QuietPanel : public ReceivePanel {
-public:
-    void ShowReceivePanel() override {}
-    void HideReceivePanel() override {}
-    void DisableInputLine() override {}
-    void FocusView() override {}
-    void AddViewLine(const std::string&) override {}
-    void ClearView() override {}
-    void AddProgramLine(const std::string&) override {}
-    void EnableFileList() override {}
-    void StartIdleTimer(int, bool) override {}
-    void CloseMainWindow() override {}
-    bool CloseRequested() override { return false; }
-};
-
 using test::ForwardingPort;
 
 double ProcessCpuSeconds() {
@@ -74,7 +59,7 @@ void BM_Receive100kLinesAt19200(benchmark::State& state) {
         test::FakeSerialPort port(clock);
         test::FakeTransferHost host(clock);
         NullMessages messages;
-        QuietPanel panel;
+        NoReceivePanel panel;
         Settings settings;
         settings.DirPath = dir.string();
         settings.Speed = "19200,8,N,1";
@@ -94,7 +79,8 @@ void BM_Receive100kLinesAt19200(benchmark::State& state) {
         std::string tape = "%\n";
         for (int p = 0; p < kPrograms; ++p) {
             tape += "O" + std::to_string(1000 + p) + "\n";
-            for (int i = 1; i < kLinesPerProgram; ++i) tape += "G1X" + std::to_string(i % 1000) + ".5\n";
+            for (int i = 1; i < kLinesPerProgram; ++i)
+                tape += "G1X" + std::to_string(i % 1000) + ".5\n";
         }
         tape += "%\n";
         const auto byteTime = std::chrono::nanoseconds(1'000'000'000LL * 10 / 19200);

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "dnc/remote_request.h"
-#include "programs/file_loader.h"
 #include "platform/path_rules.h"
+#include "programs/file_loader.h"
 #include "serial/receive_engine.h"
 #include "serial/send_engine.h"
 #include "serial/transfer_log.h"
@@ -30,7 +30,8 @@ void Rest(const std::atomic<bool>& stop, std::chrono::microseconds duration) {
     while (!stop) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= until) return;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, 50ms));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(until - now, 50ms));
     }
 }
 
@@ -144,19 +145,10 @@ private:
     const std::atomic<bool>& stop_;
 };
 
-class NullReceivePanel : public ReceivePanel {
+// The server's stop ends a receive as a closing window does.
+class NullReceivePanel : public NoReceivePanel {
 public:
     explicit NullReceivePanel(Stop& stop) : stop_(stop) {}
-    void ShowReceivePanel() override {}
-    void HideReceivePanel() override {}
-    void DisableInputLine() override {}
-    void FocusView() override {}
-    void AddViewLine(const std::string&) override {}
-    void ClearView() override {}
-    void AddProgramLine(const std::string&) override {}
-    void EnableFileList() override {}
-    void StartIdleTimer(int, bool) override {}
-    void CloseMainWindow() override {}
     bool CloseRequested() override { return stop_.Notice(); }
 
 private:
@@ -192,9 +184,10 @@ std::string RequestEntry(bool accepted, std::time_t when, const std::string& wha
     std::string entry = TransferLog::Entry(TransferLog::Direction::Send,
                                            TransferLog::Outcome::Completed, when, what);
     // The transfer entry's first two fields give way to the request's.
-    const std::string sendDone = std::string("送信") + kIdeographicSpace + kIdeographicSpace + "完了";
-    return std::string("要求") + kIdeographicSpace + kIdeographicSpace + (accepted ? "受付" : "拒否") +
-           entry.substr(sendDone.size());
+    const std::string sendDone =
+        std::string("送信") + kIdeographicSpace + kIdeographicSpace + "完了";
+    return std::string("要求") + kIdeographicSpace + kIdeographicSpace +
+           (accepted ? "受付" : "拒否") + entry.substr(sendDone.size());
 }
 
 }  // namespace
@@ -324,18 +317,20 @@ void DncMachine::Run() {
             if (!opened) {
                 ReleasePort(link);
                 if (!away) {
-                    messages.Tell((messages.held.empty() ? receiveSettings.Port + "のポートが開きません。"
-                                                         : messages.held) +
-                                      "（開けるまで " +
-                                      std::to_string(shared_.retryPause.count() / 1000) +
-                                      " 秒ごとに試します）",
-                                  "", MessageIcon::None);
+                    messages.Tell(
+                        (messages.held.empty() ? receiveSettings.Port + "のポートが開きません。"
+                                               : messages.held) +
+                            "（開けるまで " + std::to_string(shared_.retryPause.count() / 1000) +
+                            " 秒ごとに試します）",
+                        "", MessageIcon::None);
                     away = true;
                 }
                 Rest(stop_, shared_.retryPause);
                 continue;
             }
-            if (away) messages.Tell(receiveSettings.Port + "のポートが開きました。", "", MessageIcon::None);
+            if (away)
+                messages.Tell(receiveSettings.Port + "のポートが開きました。", "",
+                              MessageIcon::None);
             away = false;
         }
         const ReceiveResult received = ReceiveFile(ReceiveRequest{}, receiveEnv);

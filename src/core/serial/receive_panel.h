@@ -46,4 +46,21 @@ public:
     virtual bool CloseRequested() = 0;
 };
 
+// A receive with no window to show it in (the server, benchmarks): every
+// call does nothing and nobody asks to close.
+class NoReceivePanel : public ReceivePanel {
+public:
+    void ShowReceivePanel() override {}
+    void HideReceivePanel() override {}
+    void DisableInputLine() override {}
+    void FocusView() override {}
+    void AddViewLine(const std::string&) override {}
+    void ClearView() override {}
+    void AddProgramLine(const std::string&) override {}
+    void EnableFileList() override {}
+    void StartIdleTimer(int, bool) override {}
+    void CloseMainWindow() override {}
+    bool CloseRequested() override { return false; }
+};
+
 }  // namespace wexal

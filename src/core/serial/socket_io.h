@@ -34,6 +34,10 @@ struct Result {
     int error = 0;
 };
 
+// Readies the system's sockets, once for the program: 0, or the system's
+// code why it cannot. Only Winsock has anything to do.
+int StartSockets();
+
 // The addresses of a host for a TCP connection to a numeric port: 0 and the
 // addresses, or the resolver's code, for ResolveErrorText. It may take as
 // long as the resolver does.

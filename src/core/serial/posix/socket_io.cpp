@@ -14,24 +14,7 @@
 
 namespace wexal::socket_io {
 
-int Resolve(const std::string& host, const std::string& service, std::vector<Address>& found) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    const int code = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    for (addrinfo* a = list; a != nullptr; a = a->ai_next) {
-        Address address;
-        address.family = a->ai_family;
-        address.length =
-            static_cast<int>(std::min<std::size_t>(a->ai_addrlen, address.bytes.size()));
-        std::memcpy(address.bytes.data(), a->ai_addr, static_cast<std::size_t>(address.length));
-        found.push_back(address);
-    }
-    if (list != nullptr) ::freeaddrinfo(list);
-    return code;
-}
+int StartSockets() { return 0; }
 
 std::string ResolveErrorText(int code) { return ::gai_strerror(code); }
 

@@ -94,35 +94,15 @@ int FromWinsock(int code) {
 
 int LastError() { return FromWinsock(::WSAGetLastError()); }
 
+}  // namespace
+
 // Winsock is started once, by whichever thread comes first, and stays up for
 // the life of the program.
-int Started() {
+int StartSockets() {
     static const int code = [] {
         WSADATA data;
         return ::WSAStartup(MAKEWORD(2, 2), &data);
     }();
-    return code;
-}
-
-}  // namespace
-
-int Resolve(const std::string& host, const std::string& service, std::vector<Address>& found) {
-    if (Started() != 0) return EAI_FAIL;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    const int code = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    for (addrinfo* a = list; a != nullptr; a = a->ai_next) {
-        Address address;
-        address.family = a->ai_family;
-        address.length =
-            static_cast<int>(std::min<std::size_t>(a->ai_addrlen, address.bytes.size()));
-        std::memcpy(address.bytes.data(), a->ai_addr, static_cast<std::size_t>(address.length));
-        found.push_back(address);
-    }
-    if (list != nullptr) ::freeaddrinfo(list);
     return code;
 }
 
@@ -155,7 +135,7 @@ std::string ResolveErrorText(int code) {
 }
 
 Socket OpenStream(int family, int& error) {
-    if (const int code = Started(); code != 0) {
+    if (const int code = StartSockets(); code != 0) {
         error = FromWinsock(code);
         return kNoSocket;
     }

@@ -118,19 +118,6 @@ int ErrnoOf(DWORD error, bool opening) {
     }
 }
 
-std::optional<std::wstring> Utf16(const std::string& text) {
-    if (text.empty() || text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        return std::nullopt;
-    }
-    const int length = static_cast<int>(text.size());
-    const int size =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-    if (size <= 0) return std::nullopt;
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, result.data(), size);
-    return result;
-}
-
 // The system's own words for a Win32 error without an errno.
 std::string Win32ErrorText(DWORD error) {
     wchar_t text[512];
@@ -302,14 +289,14 @@ Win32SerialPort::~Win32SerialPort() { Close(); }
 Status Win32SerialPort::Open(const std::string& device) {
     Close();
     device_ = device;
-    const std::optional<std::wstring> name = Utf16(device);
-    if (!name) return SystemError(device, ENOENT);
+    if (device.empty()) return SystemError(device, ENOENT);
+    const std::wstring name = Widen(device);
 
     bool busy = false;
-    HANDLE claim = ClaimPort(*name, busy);
+    HANDLE claim = ClaimPort(name, busy);
     if (busy) return SystemError(device, EBUSY);
     // Share mode 0: a port that another program holds fails at once.
-    HANDLE handle = CreateFileW(name->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
