@@ -130,7 +130,7 @@ TEST(SerialLinkPtyTest, XoffFromNcsimHoldsTheWriterAndXonReleasesIt) {
     test::TempDir out;
     NcsimProcess sim;
     ASSERT_TRUE(sim.Start({"receive", "--line", "19200,8,N,1", "--code", "iso", "--xoff-at", "100",
-                           "--xon-at", "20", "--xoff-char", "0x93", "--raw",
+                           "--xon-at", "20", "--xoff-char", "0x93", "--drain", "600", "--raw",
                            (out / "raw.bin").string(), "--report", (out / "report.txt").string(),
                            "--no-percent-end", "--linger", "100", "--idle-timeout", "10"}));
     PtyRig rig(sim.slave());
@@ -138,9 +138,10 @@ TEST(SerialLinkPtyTest, XoffFromNcsimHoldsTheWriterAndXonReleasesIt) {
     ASSERT_TRUE(rig.OpenForSend(true, false));
     std::string program;
     for (int i = 0; i < 120; ++i) program += "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".5\n";
-    // A pseudo-terminal takes bytes at once. Handing them over a little
-    // faster than the line carries them, as an engine with a pause after
-    // every character does, fills the machine's buffer until it says XOFF.
+    // A pseudo-terminal takes bytes at once. The machine takes them in at a
+    // third of the line rate, so a writer with a short pause after every
+    // character fills its buffer until it says XOFF, again after each XON,
+    // even when a busy machine stretches those pauses to a millisecond.
     for (const char c : program) {
         SendChar(rig.link, static_cast<std::uint8_t>(c));
         if (rig.link.abortRequested) break;
