@@ -96,26 +96,19 @@ private:
 
 const char* KindName(wexal::MoveKind kind) {
     switch (kind) {
-        case wexal::MoveKind::Rapid:
-            return "RAPID";
-        case wexal::MoveKind::Feed:
-            return "FEED";
-        case wexal::MoveKind::ArcCw:
-            return "CW";
-        case wexal::MoveKind::ArcCcw:
-            return "CCW";
+        case wexal::MoveKind::Rapid: return "RAPID";
+        case wexal::MoveKind::Feed: return "FEED";
+        case wexal::MoveKind::ArcCw: return "CW";
+        case wexal::MoveKind::ArcCcw: return "CCW";
     }
     return "?";
 }
 
 const char* PlaneName(wexal::ArcPlane plane) {
     switch (plane) {
-        case wexal::ArcPlane::XY:
-            return "G17";
-        case wexal::ArcPlane::ZX:
-            return "G18";
-        case wexal::ArcPlane::YZ:
-            return "G19";
+        case wexal::ArcPlane::XY: return "G17";
+        case wexal::ArcPlane::ZX: return "G18";
+        case wexal::ArcPlane::YZ: return "G19";
     }
     return "?";
 }

@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include <sys/stat.h>
+
+#include "platform/atomic_file.h"
 #include "platform/error_text.h"
 #include "platform/os_file.h"
 #include "platform/status.h"
@@ -46,6 +49,16 @@ inline Status Failure(const std::filesystem::path& path, std::string_view reason
 
 inline Status Failure(const std::filesystem::path& path, int error) {
     return Failure(path, SystemErrorText(error));
+}
+
+// Why a file that is there may not be replaced: the read-only attribute (the
+// owner's write bit, which root would ignore), or access rights this user
+// lacks, since a rename over it would replace it anyway. Ok when it may.
+inline Status RefuseUnwritable(const std::filesystem::path& path, const FileLookup& file) {
+    if (file.kind != FileLookup::Kind::Regular) return Status::Ok();
+    if ((file.mode & S_IWUSR) == 0) return Failure(path, kReadOnly);
+    if (const int error = WriteAccess(file.target); error != 0) return Failure(path, error);
+    return Status::Ok();
 }
 
 }  // namespace wexal::atomic_parts

@@ -8,6 +8,9 @@
 
 namespace wexal {
 
+// A new hidden name for an unfinished file, ".Wexal-receive.tmp<pid>_<n>".
+std::string UnfinishedFileName();
+
 // The file a program is written into while it arrives. It lies in the folder
 // of its target but takes the target's name only when the program is
 // complete, so an abort, a lost line or a signal never touches a file that was
@@ -43,8 +46,6 @@ public:
     FileId Id() const;
 
 private:
-    int NameTemporary();
-    bool TemporaryIsOurs() const;
 
     UniqueFd folder_;
     std::string folderPath_;  // where the temporary name lies (Windows)

@@ -15,6 +15,7 @@
 
 #include "platform/atomic_file_parts.h"
 #include "platform/error_text.h"
+#include "platform/posix/unnamed_file.h"
 #include "platform/unique_fd.h"
 
 namespace wexal {
@@ -35,22 +36,16 @@ int CreateNamedTemporary(int dirFd, const fs::path& target, std::string& name) {
     return -1;
 }
 
-// Gives an unnamed (O_TMPFILE) file a name in dirFd; false with errno set
-// when the system cannot.
-bool LinkUnnamed(int fd, int dirFd, const fs::path& target, std::string& name) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    for (int attempt = 0; attempt < 100; ++attempt) {
+// Gives an unnamed (O_TMPFILE) file a temporary name in dirFd; false with
+// errno set when the system cannot.
+bool NameUnnamed(int fd, int dirFd, const fs::path& target, std::string& name) {
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         name = NextTemporaryName(target);
-        if (::linkat(AT_FDCWD, self.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            return true;
-        }
-        if (errno == EEXIST) continue;
-        // Without /proc; this form needs CAP_DAC_READ_SEARCH.
-        if (::linkat(fd, "", dirFd, name.c_str(), AT_EMPTY_PATH) == 0) return true;
-        if (errno != EEXIST) return false;
+        error = LinkUnnamed(fd, dirFd, name);
     }
-    errno = EEXIST;
-    return false;
+    errno = error;
+    return error == 0;
 }
 
 }  // namespace
@@ -114,15 +109,7 @@ Status AtomicFileWriter::Open(const fs::path& path, LinkMode links) {
     path_ = path;
     const FileLookup file = LookUpFile(path, links);
     if (file.kind == FileLookup::Kind::Refused) return Failure(path, file.reason);
-    if (file.kind == FileLookup::Kind::Regular) {
-        // Root may write anything; the owner's write bit is what the operator set.
-        if ((file.mode & S_IWUSR) == 0) return Failure(path, kReadOnly);
-        // Renaming over a file this user may not write would replace it anyway.
-        if (::faccessat(AT_FDCWD, file.target.c_str(), W_OK, AT_EACCESS) != 0 &&
-            (errno == EACCES || errno == EPERM)) {
-            return Failure(path, errno);
-        }
-    }
+    if (Status refused = RefuseUnwritable(path, file); !refused) return refused;
     target_ = file.target;
     const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
     dir_.Reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -131,9 +118,7 @@ Status AtomicFileWriter::Open(const fs::path& path, LinkMode links) {
     fd_.Reset(::openat(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     // An unnamed file is named at the end through /proc; without it, a named
     // file from the start.
-    const bool nameable =
-        fd_ && ::access(("/proc/self/fd/" + std::to_string(fd_.get())).c_str(), F_OK) == 0;
-    if (!nameable) {
+    if (!fd_ || !CanNameUnnamed(fd_.get())) {
         fd_.Reset(CreateNamedTemporary(dir_.get(), target_, temporary_));
         if (!fd_) {
             temporary_.clear();
@@ -151,7 +136,7 @@ Status AtomicFileWriter::Commit() {
     if (Status written = WriteOut(buffer_); !written) return written;
     buffer_.clear();
     if (::fsync(fd_.get()) != 0) return Failure(path_, errno);
-    if (temporary_.empty() && !LinkUnnamed(fd_.get(), dir_.get(), target_, temporary_)) {
+    if (temporary_.empty() && !NameUnnamed(fd_.get(), dir_.get(), target_, temporary_)) {
         const int error = errno;
         temporary_.clear();
         return Failure(path_, error);

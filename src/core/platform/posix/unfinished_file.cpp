@@ -5,19 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 
-#include "platform/atomic_file.h"
+#include "platform/posix/unnamed_file.h"
 
 namespace wexal {
 
 namespace {
-
-std::string TemporaryName() {
-    static std::atomic<unsigned> counter{0};
-    return ".Wexal-receive.tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-}
 
 // renameat2 with RENAME_NOREPLACE; where the file system cannot promise that,
 // a hard link, which fails on an existing name just as well. 0 or the errno.
@@ -27,6 +21,28 @@ int RenameNoReplace(int dirFd, const std::string& from, const std::string& to) {
     if (::linkat(dirFd, from.c_str(), dirFd, to.c_str(), 0) != 0) return errno;
     ::unlinkat(dirFd, from.c_str(), 0);
     return 0;
+}
+
+// Gives the unnamed file a hidden name of its own in folder, unless it has
+// one. 0 or the errno.
+int NameTemporary(int file, int folder, std::string& temporary) {
+    if (!temporary.empty()) return 0;
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        const std::string name = UnfinishedFileName();
+        error = LinkUnnamed(file, folder, name);
+        if (error == 0) temporary = name;
+    }
+    return error;
+}
+
+// Whether name in folder is still the open file, and not someone else's.
+bool NamesOpenFile(int folder, const std::string& name, int file) {
+    struct stat named {};
+    struct stat opened {};
+    return ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstat(file, &opened) == 0 && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino;
 }
 
 }  // namespace
@@ -39,7 +55,7 @@ int UnfinishedFile::Create(const std::string& folder) {
     if (file_) return 0;
     // A file system without unnamed files: a hidden name of our own.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = TemporaryName();
+        const std::string name = UnfinishedFileName();
         file_.Reset(::openat(folder_.get(), name.c_str(),
                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (file_) {
@@ -53,56 +69,24 @@ int UnfinishedFile::Create(const std::string& folder) {
     return error;
 }
 
-int UnfinishedFile::Append(std::string_view bytes) {
-    if (!file_) return EBADF;
-    if (!WriteAll(file_.get(), bytes)) return errno;
-    // A full disk may only show here; a program reported saved must be on the disk.
-    if (::fdatasync(file_.get()) != 0 && errno != EINVAL && errno != EROFS) return errno;
-    return 0;
-}
-
-int UnfinishedFile::NameTemporary() {
-    if (!temporary_.empty()) return 0;
-    const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = TemporaryName();
-        if (::linkat(AT_FDCWD, self.c_str(), folder_.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-            (errno != EEXIST &&
-             ::linkat(file_.get(), "", folder_.get(), name.c_str(), AT_EMPTY_PATH) == 0)) {
-            temporary_ = name;
-            return 0;
-        }
-        if (errno != EEXIST) return errno;
-    }
-    return EEXIST;
-}
-
-bool UnfinishedFile::TemporaryIsOurs() const {
-    struct stat named {};
-    struct stat opened {};
-    return ::fstatat(folder_.get(), temporary_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           ::fstat(file_.get(), &opened) == 0 && named.st_dev == opened.st_dev &&
-           named.st_ino == opened.st_ino;
-}
-
 int UnfinishedFile::Place(const std::string& name, bool replace) {
     if (!file_) return EBADF;
     if (!replace && temporary_.empty()) {
         // An unnamed file is linked straight to its name, which never replaces anything.
-        const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
-        if (::linkat(AT_FDCWD, self.c_str(), folder_.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-            (errno != EEXIST &&
-             ::linkat(file_.get(), "", folder_.get(), name.c_str(), AT_EMPTY_PATH) == 0)) {
+        const int error = LinkUnnamed(file_.get(), folder_.get(), name);
+        if (error == 0) {
             file_.Reset();
             ::fsync(folder_.get());
             folder_.Reset();
             return 0;
         }
-        if (errno == EEXIST) return EEXIST;
+        if (error == EEXIST) return EEXIST;
     }
-    if (const int error = NameTemporary(); error != 0) return error;
+    if (const int error = NameTemporary(file_.get(), folder_.get(), temporary_); error != 0) {
+        return error;
+    }
     // Someone else's file under our temporary name is never put in place.
-    if (!TemporaryIsOurs()) return ESTALE;
+    if (!NamesOpenFile(folder_.get(), temporary_, file_.get())) return ESTALE;
     if (replace) {
         // The program takes the place of the old file, with its permissions.
         struct stat old {};
@@ -125,7 +109,7 @@ int UnfinishedFile::Place(const std::string& name, bool replace) {
 }
 
 void UnfinishedFile::Discard() {
-    if (!temporary_.empty() && file_ && TemporaryIsOurs()) {
+    if (!temporary_.empty() && file_ && NamesOpenFile(folder_.get(), temporary_, file_.get())) {
         ::unlinkat(folder_.get(), temporary_.c_str(), 0);
     }
     temporary_.clear();
@@ -135,7 +119,7 @@ void UnfinishedFile::Discard() {
 
 std::string UnfinishedFile::Abandon() {
     std::string name;
-    if (file_ && NameTemporary() == 0) name = temporary_;
+    if (file_ && NameTemporary(file_.get(), folder_.get(), temporary_) == 0) name = temporary_;
     temporary_.clear();
     file_.Reset();
     folder_.Reset();

@@ -81,10 +81,7 @@ Status AtomicFileWriter::Open(const fs::path& path, LinkMode links) {
     path_ = path;
     const FileLookup file = LookUpFile(path, links);
     if (file.kind == FileLookup::Kind::Refused) return Failure(path, file.reason);
-    if (file.kind == FileLookup::Kind::Regular) {
-        if ((file.mode & _S_IWRITE) == 0) return Failure(path, kReadOnly);
-        if (const int error = WriteAccess(file.target); error != 0) return Failure(path, error);
-    }
+    if (Status refused = RefuseUnwritable(path, file); !refused) return refused;
     target_ = fs::absolute(file.target);
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary_ = NextTemporaryName(target_);

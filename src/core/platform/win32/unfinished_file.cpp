@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cerrno>
 
-#include "platform/atomic_file.h"
 #include "platform/win32/windows_error.h"
 
 // Windows has no unnamed files: the file has its hidden temporary name from
@@ -13,20 +11,10 @@
 // MOVEFILE_REPLACE_EXISTING never replaces anything.
 namespace wexal {
 
-namespace {
-
-std::string TemporaryName() {
-    static std::atomic<unsigned> counter{0};
-    return ".Wexal-receive.tmp" + std::to_string(CurrentProcessId()) + "_" +
-           std::to_string(counter++);
-}
-
-}  // namespace
-
 int UnfinishedFile::Create(const std::string& folder) {
     Discard();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = TemporaryName();
+        const std::string name = UnfinishedFileName();
         file_.Reset(OpenFile(Utf8Path(folder) / Utf8Path(name), O_WRONLY | O_CREAT | O_EXCL));
         if (file_) {
             folderPath_ = folder;
@@ -39,17 +27,6 @@ int UnfinishedFile::Create(const std::string& folder) {
     }
     return errno;
 }
-
-int UnfinishedFile::Append(std::string_view bytes) {
-    if (!file_) return EBADF;
-    if (!WriteAll(file_.get(), bytes)) return errno;
-    // A full disk may only show here; a program reported saved must be on the disk.
-    return SyncFileData(file_.get());
-}
-
-int UnfinishedFile::NameTemporary() { return temporary_.empty() ? ENOENT : 0; }
-
-bool UnfinishedFile::TemporaryIsOurs() const { return !temporary_.empty(); }
 
 int UnfinishedFile::Place(const std::string& name, bool replace) {
     if (!file_) return EBADF;
