@@ -21,14 +21,11 @@ using namespace atomic_parts;
 
 namespace {
 
-// A count for one read or write call, which on Windows takes an unsigned int.
-#ifdef _WIN32
-unsigned ReadSize(std::size_t n) {
+// A count for one read or write call, which on Windows takes an unsigned int;
+// the loops around the calls take what is left.
+unsigned IoSize(std::size_t n) {
     return static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30));
 }
-#else
-std::size_t ReadSize(std::size_t n) { return n; }
-#endif
 
 }  // namespace
 
@@ -116,7 +113,7 @@ FileContent ReadRegularFile(const fs::path& path, std::uintmax_t maxSize, LinkMo
             bytes.resize(static_cast<std::size_t>(
                 std::min<std::uintmax_t>(bytes.size() * 2 + 4096, maxSize) + 1));
         }
-        const auto got = ::read(fd.get(), bytes.data() + used, ReadSize(bytes.size() - used));
+        const auto got = ::read(fd.get(), bytes.data() + used, IoSize(bytes.size() - used));
         if (got < 0) {
             if (errno == EINTR) continue;
             return refuse(errno);
@@ -172,7 +169,7 @@ Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMod
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const auto written = ::write(fd, bytes.data(), ReadSize(bytes.size()));
+        const auto written = ::write(fd, bytes.data(), IoSize(bytes.size()));
         if (written < 0) {
             if (errno == EINTR) continue;
             return false;

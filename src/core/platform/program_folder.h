@@ -17,5 +17,8 @@ std::filesystem::path ProgramFolder();
 // running executable's.
 std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFolder);
 std::filesystem::path ProgramFile(std::string_view name);
+// The folder, created when missing. A failure is left to the first file
+// operation in it, which reports it where the operator sees it.
+std::filesystem::path EnsureProgramFolder(std::filesystem::path folder);
 
 }  // namespace wexal
