@@ -126,8 +126,8 @@ std::pair<std::string, std::string> BigProgram(const std::string& number, std::s
     std::string file = "%\n" + number + "(BIG)\n";
     std::string decoded = "\n" + number + "(BIG)\n";
     for (int i = 1; file.size() < bytes; ++i) {
-        const std::string line =
-            "N" + std::to_string(i) + "G01X" + std::to_string(i % 1000) + ".Y-5.F300";
+        const std::string line = "N" + std::to_string(i) + "G01X" + std::to_string(i % 1000) +
+                                 ".Y-5.F300";
         file += line + "\n";
         decoded += line + "\n";
     }
@@ -220,8 +220,7 @@ TEST_F(DncServerTest, FourMachinesPunchRequestDripAndNoiseAtOnce) {
     };
     for (const auto& e : entries) {
         EXPECT_TRUE(std::regex_search(log, Entry(e.head, e.file.string(), e.machine)))
-            << e.head << e.file << "\n"
-            << log;
+            << e.head << e.file << "\n" << log;
     }
     // Standard output has the same entries, in UTF-8 without the CR.
     EXPECT_NE(out.find("要求　　受付　"), std::string::npos) << out;
@@ -229,7 +228,8 @@ TEST_F(DncServerTest, FourMachinesPunchRequestDripAndNoiseAtOnce) {
               std::string::npos)
         << log;
     // Whatever the noise made of its own receives, nobody else stopped.
-    EXPECT_FALSE(std::regex_search(log, std::regex("中止[^\r\n]*　(PUNCH|REQ|DRIP)\r\n"))) << log;
+    EXPECT_FALSE(std::regex_search(log, std::regex("中止[^\r\n]*　(PUNCH|REQ|DRIP)\r\n")))
+        << log;
 
     // ncsim's TCP port went with its punch: tried again every few seconds
     // since, and said once.
@@ -335,9 +335,9 @@ TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
         // machine for RequestWait only: the send ends on its abort path.
         NcsimProcess silent;
         const fs::path report = work_ / "silent.rep";
-        ASSERT_TRUE(
-            silent.Start({"request", "O1000", "--link", link.string(), "--line", "none", "--code",
-                          "iso", "--report", report.string(), "--idle-timeout", "20"}));
+        ASSERT_TRUE(silent.Start({"request", "O1000", "--link", link.string(), "--line", "none",
+                                  "--code", "iso", "--report", report.string(),
+                                  "--idle-timeout", "20"}));
         EXPECT_TRUE(silent.WaitExit(60s).has_value());
         EXPECT_EQ(Report(report, "dc4_received"), "1");
         EXPECT_EQ(Report(report, "text_bytes"), "0");
@@ -348,9 +348,9 @@ TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
     }
 
     NcsimProcess nc;
-    ASSERT_TRUE(
-        nc.Start({"request", "O1000", "--link", link.string(), "--line", "none", "--code", "iso",
-                  "--dc1", "--text", (work_ / "got.nc").string(), "--idle-timeout", "10"}));
+    ASSERT_TRUE(nc.Start({"request", "O1000", "--link", link.string(), "--line", "none", "--code",
+                          "iso", "--dc1", "--text", (work_ / "got.nc").string(),
+                          "--idle-timeout", "10"}));
     EXPECT_EQ(nc.WaitExit(60s), std::optional<int>(0));
     EXPECT_EQ(test::ReadFileBytes(work_ / "got.nc"), "\nO1000\nG01X1.\nM30\n\n%");
 

@@ -184,10 +184,9 @@ std::string RequestEntry(bool accepted, std::time_t when, const std::string& wha
     std::string entry = TransferLog::Entry(TransferLog::Direction::Send,
                                            TransferLog::Outcome::Completed, when, what);
     // The transfer entry's first two fields give way to the request's.
-    const std::string sendDone =
-        std::string("送信") + kIdeographicSpace + kIdeographicSpace + "完了";
-    return std::string("要求") + kIdeographicSpace + kIdeographicSpace +
-           (accepted ? "受付" : "拒否") + entry.substr(sendDone.size());
+    const std::string sendDone = std::string("送信") + kIdeographicSpace + kIdeographicSpace + "完了";
+    return std::string("要求") + kIdeographicSpace + kIdeographicSpace + (accepted ? "受付" : "拒否") +
+           entry.substr(sendDone.size());
 }
 
 }  // namespace
@@ -317,20 +316,18 @@ void DncMachine::Run() {
             if (!opened) {
                 ReleasePort(link);
                 if (!away) {
-                    messages.Tell(
-                        (messages.held.empty() ? receiveSettings.Port + "のポートが開きません。"
-                                               : messages.held) +
-                            "（開けるまで " + std::to_string(shared_.retryPause.count() / 1000) +
-                            " 秒ごとに試します）",
-                        "", MessageIcon::None);
+                    messages.Tell((messages.held.empty() ? receiveSettings.Port + "のポートが開きません。"
+                                                         : messages.held) +
+                                      "（開けるまで " +
+                                      std::to_string(shared_.retryPause.count() / 1000) +
+                                      " 秒ごとに試します）",
+                                  "", MessageIcon::None);
                     away = true;
                 }
                 Rest(stop_, shared_.retryPause);
                 continue;
             }
-            if (away)
-                messages.Tell(receiveSettings.Port + "のポートが開きました。", "",
-                              MessageIcon::None);
+            if (away) messages.Tell(receiveSettings.Port + "のポートが開きました。", "", MessageIcon::None);
             away = false;
         }
         const ReceiveResult received = ReceiveFile(ReceiveRequest{}, receiveEnv);

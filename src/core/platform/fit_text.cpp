@@ -71,7 +71,8 @@ std::string FitMiddle(std::string_view text, std::size_t columns) {
         const std::size_t keep = run - excess;
         std::string out;
         for (std::size_t i = 0; i < bestFrom; ++i) out += chars[i].text;
-        std::vector<Char> rest(chars.begin() + static_cast<std::ptrdiff_t>(bestFrom), chars.end());
+        std::vector<Char> rest(chars.begin() + static_cast<std::ptrdiff_t>(bestFrom),
+                               chars.end());
         return out + CutMiddle(rest, 0, bestTo - bestFrom, (keep + 1) / 2, keep / 2);
     }
     if (columns < ellipsis) return std::string();

@@ -87,10 +87,8 @@ public:
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
     void TellWithYes(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
-        if (!unattended_)
-            inner_.TellWithYes(text, caption, icon);
-        else
-            Tell(text, caption, icon);
+        if (!unattended_) inner_.TellWithYes(text, caption, icon);
+        else Tell(text, caption, icon);
     }
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override {
         return inner_.AskReplace(text, caption);

@@ -23,7 +23,8 @@ void RecordFault(SerialLink& link, IoStatus status) {
         !detail.empty()) {
         link.lineFault += "\n" + link.env.settings->Port + ": " + detail;
     }
-    link.env.messages->Tell(link.lineFault, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+    link.env.messages->Tell(link.lineFault, DefaultCaption(MessageIcon::Error),
+                            MessageIcon::Error);
 }
 
 std::uint8_t ReadCharWithin(SerialLink& link, std::optional<int> waitMs) {

@@ -367,9 +367,9 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     if (ending == Ending::Failed) EndOnError(r);
 
     ReceiveResult result;
-    result.end = ending == Ending::Completed ? ReceiveEnd::Completed
+    result.end = ending == Ending::Completed   ? ReceiveEnd::Completed
                  : ending == Ending::Aborted ? ReceiveEnd::Aborted
-                                             : ReceiveEnd::Failed;
+                                            : ReceiveEnd::Failed;
     result.target = state.data.target;
     result.completedFiles = state.data.completedFiles;
     result.fallbackFile = state.data.fallbackTarget;
@@ -381,8 +381,8 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     const bool lineLost = !r.link.lineFault.empty();
     result.windowCloses =
         state.closeRequested ||
-        (request.exitAfterTransfer &&
-         (result.end == ReceiveEnd::Completed || (result.end == ReceiveEnd::Aborted && lineLost)));
+        (request.exitAfterTransfer && (result.end == ReceiveEnd::Completed ||
+                                       (result.end == ReceiveEnd::Aborted && lineLost)));
     return result;
 }
 

@@ -453,14 +453,8 @@ SendState PrepareSend(const std::string& folder, const std::string& firstName, P
 
 SendOutcome SendFiles(SendState& state, SendEnvironment& env) {
     SerialLink& link = *env.link;
-    Run run{state,
-            env,
-            link,
-            *link.env.settings,
-            *link.env.host,
-            *env.panel,
-            LineFilterFor(*link.env.settings),
-            std::string()};
+    Run run{state, env, link, *link.env.settings, *link.env.host, *env.panel,
+            LineFilterFor(*link.env.settings), std::string()};
     try {
         const Step step = Transfer(run);
         if (step == Step::Go) {

@@ -84,34 +84,23 @@ std::string LeaderCharacters(const Settings& settings) {
 std::string StartCharacters(const Settings& settings) {
     if (settings.StartChar != "Y") return std::string(1, kLf);
     switch (settings.StartChar_Type) {
-        case 1:
-            return "%\n";
-        case 2:
-            return "%%\n";
-        case 3:
-            return "% *\n";
-        case 4:
-            return "%";
-        case 5:
-            return "%%";
-        default:
-            return {};
+        case 1: return "%\n";
+        case 2: return "%%\n";
+        case 3: return "% *\n";
+        case 4: return "%";
+        case 5: return "%%";
+        default: return {};
     }
 }
 
 std::string EndCharacters(const Settings& settings) {
     if (settings.EndChar != "Y") return std::string(1, kDc4);
     switch (settings.EndChar_Type) {
-        case 1:
-            return "\n%";
-        case 2:
-            return "\n%%";
-        case 3:
-            return "\n%\n";
-        case 4:
-            return "\n%%\n";
-        default:
-            return {};
+        case 1: return "\n%";
+        case 2: return "\n%%";
+        case 3: return "\n%\n";
+        case 4: return "\n%%\n";
+        default: return {};
     }
 }
 

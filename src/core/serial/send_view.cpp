@@ -59,15 +59,10 @@ SendViewReader::Result SendViewReader::Next(std::string& line, int& endLength) {
     endLength = 0;
     if (!scanner_) return Result::End;
     switch (scanner_->Next(&line)) {
-        case LineScanner::Result::Line:
-            endLength = scanner_->endLength();
-            return Result::Line;
-        case LineScanner::Result::End:
-            return Result::End;
-        case LineScanner::Result::More:
-            return Result::Line;  // not asked for
-        case LineScanner::Result::Failed:
-            break;
+        case LineScanner::Result::Line: endLength = scanner_->endLength(); return Result::Line;
+        case LineScanner::Result::End: return Result::End;
+        case LineScanner::Result::More: return Result::Line;  // not asked for
+        case LineScanner::Result::Failed: break;
     }
     return scanner_->failure() == ReadFailure::Changed ? Result::Changed : Result::Unreadable;
 }

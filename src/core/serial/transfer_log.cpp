@@ -48,11 +48,10 @@ Status Failure(const std::filesystem::path& file, const std::string& reason) {
 std::string TransferLog::Header() {
     std::string rule;
     for (int i = 0; i < 37; ++i) rule += "\u2500";
-    return ForFile(
-        "<<<<<\u3000\u3000\u3000通信ログ\u3000\u3000\u3000>>>>>\r\n"
-        "送受信\u3000状態\u3000日時\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000"
-        "\u3000送受信ファイル名\r\n" +
-        rule + "\r\n");
+    return ForFile("<<<<<\u3000\u3000\u3000通信ログ\u3000\u3000\u3000>>>>>\r\n"
+                   "送受信\u3000状態\u3000日時\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000"
+                   "\u3000送受信ファイル名\r\n" +
+                   rule + "\r\n");
 }
 
 std::string TransferLog::Entry(Direction direction, Outcome outcome, std::time_t when,

@@ -33,9 +33,9 @@ TEST(MachinesIniTest, ASectionKeyWinsOverWexalIniWhichWinsOverTheDefault) {
     const MachineConfig& one = load.machines[0];
     EXPECT_EQ(one.name, "MC1");
     EXPECT_EQ(one.settings.Port, "COM3");
-    EXPECT_EQ(one.settings.Speed, "19200,8,N,1");  // the section's
-    EXPECT_EQ(one.settings.Mask, "*.TXT");         // Wexal.INI's
-    EXPECT_EQ(one.settings.Signal, "Y");           // the default
+    EXPECT_EQ(one.settings.Speed, "19200,8,N,1");   // the section's
+    EXPECT_EQ(one.settings.Mask, "*.TXT");          // Wexal.INI's
+    EXPECT_EQ(one.settings.Signal, "Y");            // the default
     EXPECT_EQ(one.settings.Add_No, "N");
     EXPECT_EQ(one.settings.AutoSelect, "N");  // never used by the server
     EXPECT_EQ(one.sendDir, mc1);

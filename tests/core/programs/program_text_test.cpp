@@ -123,8 +123,8 @@ std::vector<Case> NulLedCases() {
     return {
         {"NUL then CR LF lines", nul + "%\r\nO1\r\nG0X1.\r\n%\r\n"},
         {"NUL then LF lines", nul + nul + "O1\nM30\n"},
-        {"lines longer than a piece", nul + Repeat("A", 1234) + "\r\n" + Repeat("B", 500) + "\r\n" +
-                                          Repeat("C", 501) + "\n" + Repeat("D", 1000)},
+        {"lines longer than a piece", nul + Repeat("A", 1234) + "\r\n" + Repeat("B", 500) +
+                                          "\r\n" + Repeat("C", 501) + "\n" + Repeat("D", 1000)},
         {"CR at a piece's end", nul + Repeat("A", 499) + "\r" + Repeat("B", 10) + "\n" +
                                     Repeat("C", 500) + "\r\n" + "E\r\r\n"},
         {"NUL inside pieces", nul + "O1" + nul + "\r\n" + Repeat(nul, 600) + "\n" + "A" +
@@ -200,10 +200,10 @@ TEST_F(ProgramTextTest, TheIndexFindsAnyLineOfAMultiBlockFile) {
     ASSERT_EQ(program.WaitIndexed(), lines.size());
     // One start every 256 lines (and after the long line), not one a line.
     EXPECT_LT(program.CheckpointCount(), lines.size() / 200);
-    for (const std::size_t first :
-         {std::size_t{0}, std::size_t{1}, std::size_t{255}, std::size_t{256}, std::size_t{99'999},
-          std::size_t{100'000}, std::size_t{100'001}, std::size_t{123'457}, lines.size() - 3,
-          lines.size() - 1}) {
+    for (const std::size_t first : {std::size_t{0}, std::size_t{1}, std::size_t{255},
+                                    std::size_t{256}, std::size_t{99'999}, std::size_t{100'000},
+                                    std::size_t{100'001}, std::size_t{123'457},
+                                    lines.size() - 3, lines.size() - 1}) {
         const auto got = program.Lines(first, 3, 64);
         ASSERT_FALSE(got.empty()) << first;
         for (std::size_t i = 0; i < got.size(); ++i) {

@@ -108,7 +108,9 @@ struct Rig : ScriptedMessages, LinkRig {
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string Log() const { return Cp932ToUtf8Lossy(test::ReadFileBytes(log.file())); }
+    std::string Log() const {
+        return Cp932ToUtf8Lossy(test::ReadFileBytes(log.file()));
+    }
     std::vector<std::string> Told() const {
         std::vector<std::string> texts;
         for (const auto& box : shown()) texts.push_back(box.text);
@@ -154,22 +156,14 @@ TEST(ReceiveEngineTest, SessionsBecomeTheExpectedLines) {
     };
     const auto none = [](Settings&) {};
     const Row rows[] = {
-        {"tape with both percents",
-         none,
-         "%\nO1234(TEST)\nG01X1.\n%\n",
-         CrLf({"%", "O1234(TEST)", "G01 X1.", "%"}),
-         {"O1234(TEST)"}},
+        {"tape with both percents", none, "%\nO1234(TEST)\nG01X1.\n%\n",
+         CrLf({"%", "O1234(TEST)", "G01 X1.", "%"}), {"O1234(TEST)"}},
         {"CR LF from the NC", none, "%\r\nO1\r\nG0\r\n%\r\n", CrLf({"%", "O1", "G0", "%"}), {"O1"}},
         {"first line %O100", none, "%O100\nG0\n%\n", CrLf({"%", "O100", "G0", "%"}), {"O100"}},
-        {"O/:-Change Y",
-         [](Settings& s) { s.OColonChange = "Y"; },
-         "%\n:100\nO100\nL20\n%\n",
-         CrLf({"%", ":100", ":100", "L20", "%"}),
+        {"O/:-Change Y", [](Settings& s) { s.OColonChange = "Y"; },
+         "%\n:100\nO100\nL20\n%\n", CrLf({"%", ":100", ":100", "L20", "%"}),
          {":100", ":100", "L20"}},
-        {"O/:-Change N",
-         none,
-         "%\n:100\nO100\nL20\n%\n",
-         CrLf({"%", "O100", "O100", "L20", "%"}),
+        {"O/:-Change N", none, "%\n:100\nO100\nL20\n%\n", CrLf({"%", "O100", "O100", "L20", "%"}),
          {"O100", "O100", "L20"}},
         {"lower case dropped", none, "%\ng01x1.\n%\n", CrLf({"%", "011.", "%"}), {}},
         {"&HE: line not kept",
@@ -182,24 +176,12 @@ TEST(ReceiveEngineTest, SessionsBecomeTheExpectedLines) {
          "%\nO\n1234\nG0\n%\n",
          CrLf({"%", "O1234", "G0", "%"}),
          {"O", "O1234"}},
-        {"DC4 keeps the unfinished line",
-         none,
-         "%\nO1\nG0\nX5\x14",
-         CrLf({"%", "O1", "G0", "X5", "%"}),
-         {"O1"}},
-        {"no marks",
-         [](Settings& s) {
-             s.StartChar = "N";
-             s.EndChar = "N";
-         },
-         "%\nO1\nG0\n%\n",
-         CrLf({"O1", "G0"}),
-         {"O1"}},
-        {"spaces cut",
-         [](Settings& s) { s.Read_SP_Cut = "Y"; },
-         "%\nG01 X1. (A B)\n%\n",
-         CrLf({"%", "G01X1.(A B)", "%"}),
-         {}},
+        {"DC4 keeps the unfinished line", none, "%\nO1\nG0\nX5\x14",
+         CrLf({"%", "O1", "G0", "X5", "%"}), {"O1"}},
+        {"no marks", [](Settings& s) { s.StartChar = "N"; s.EndChar = "N"; },
+         "%\nO1\nG0\n%\n", CrLf({"O1", "G0"}), {"O1"}},
+        {"spaces cut", [](Settings& s) { s.Read_SP_Cut = "Y"; }, "%\nG01 X1. (A B)\n%\n",
+         CrLf({"%", "G01X1.(A B)", "%"}), {}},
         {"end mark line kept", none, "%\nO1\nM30%\n", CrLf({"%", "O1", "M30 ", "%"}), {"O1"}},
     };
     for (const Row& row : rows) {
@@ -223,10 +205,9 @@ TEST(ReceiveEngineTest, CompletionShowsLogsAndRestoresTheWindow) {
     EXPECT_EQ(rig.Files(), (std::map<std::string, std::string>{
                                {"O1234.NC", CrLf({"%", "O1234(TEST)", "G01 X1.", "%"})}}));
     const std::string target = (fs::path(rig.folder) / "O1234.NC").string();
-    EXPECT_EQ(rig.Log(),
-              Cp932ToUtf8Lossy(TransferLog::Header()) +
-                  Entry(TransferLog::Outcome::Completed, target)
-                      .insert(Entry(TransferLog::Outcome::Completed, target).size() - 1, "\r"));
+    EXPECT_EQ(rig.Log(), Cp932ToUtf8Lossy(TransferLog::Header()) +
+                             Entry(TransferLog::Outcome::Completed, target).insert(
+                                 Entry(TransferLog::Outcome::Completed, target).size() - 1, "\r"));
     EXPECT_EQ(rig.host.messageLine, kReceiveCompletedMessage);
     EXPECT_EQ(rig.host.messageColour, MessageLineColour::Lime);
     EXPECT_EQ(rig.host.statusPanels[3], kReceiveCompleted);
@@ -359,87 +340,66 @@ TEST(ReceiveEngineTest, EndsOfAReceiveByTheOperatorAndTheLine) {
     };
     const Row rows[] = {
         {"Esc while waiting deletes the named target",
-         [](Rig& r) { r.host.HoldAbortKey(2s, 3s); },
-         true,
-         End::Aborted,
-         {}},
+         [](Rig& r) { r.host.HoldAbortKey(2s, 3s); }, true, End::Aborted, {}},
         {"Esc while receiving deletes it",
          [](Rig& r) {
              r.port.ScriptInput(1ms, "%\nO1\nG0\n");
              r.host.HoldAbortKey(5s, 6s);
          },
-         true,
-         End::Aborted,
-         {}},
+         true, End::Aborted, {}},
         {"Esc with op5 keeps what arrived",
          [](Rig& r) {
              r.settings.op5 = "Y";
              r.port.ScriptInput(1ms, "%\nO1\nG0\nX1");
              r.host.HoldAbortKey(5s, 6s);
          },
-         true,
-         End::Completed,
-         {{"IN.NC", CrLf({"%", "O1", "G0"})}}},
+         true, End::Completed, {{"IN.NC", CrLf({"%", "O1", "G0"})}}},
         {"DSR lost with op6 completes",
          [](Rig& r) {
              r.settings.op6 = "Y";
              r.port.ScriptInput(1ms, "%\nO1\nG0\nX1");
              r.port.ScheduleModemStatus(5s, ModemStatus{true, false, false, true});
          },
-         true,
-         End::Completed,
-         {{"IN.NC", CrLf({"%", "O1", "G0", "X1", "%"})}}},
+         true, End::Completed, {{"IN.NC", CrLf({"%", "O1", "G0", "X1", "%"})}}},
         {"DSR lost after a line feed keeps the empty line",
          [](Rig& r) {
              r.settings.op6 = "Y";
              r.port.ScriptInput(1ms, "%\nO1\nG0\n");
              r.port.ScheduleModemStatus(5s, ModemStatus{true, false, false, true});
          },
-         true,
-         End::Completed,
-         {{"IN.NC", CrLf({"%", "O1", "G0", "", "%"})}}},
+         true, End::Completed, {{"IN.NC", CrLf({"%", "O1", "G0", "", "%"})}}},
         {"DSR lost without op6 goes on",
          [](Rig& r) {
              r.port.ScriptInput(1ms, "%\nO1\n");
              r.port.ScheduleModemStatus(5s, ModemStatus{true, false, false, true});
              r.port.ScriptInput(8s, "G0\n%\n");
          },
-         true,
-         End::Completed,
-         {{"IN.NC", CrLf({"%", "O1", "G0", "%"})}}},
+         true, End::Completed, {{"IN.NC", CrLf({"%", "O1", "G0", "%"})}}},
         {"Esc in automatic naming deletes only the unfinished program",
          [](Rig& r) {
              r.port.ScriptInput(1ms, "%\nO1\nG1\nO2\nG2\n");
              r.host.HoldAbortKey(5s, 6s);
          },
-         false,
-         End::Aborted,
-         {{"O1.NC", CrLf({"%", "O1", "G1", "%"})}}},
+         false, End::Aborted, {{"O1.NC", CrLf({"%", "O1", "G1", "%"})}}},
         {"the line lost with op5 keeps what arrived",
          [](Rig& r) {
              r.settings.op5 = "Y";
              r.port.ScriptInput(1ms, "%\nO1\nG0\n");
              r.port.LoseLineAt(5s);
          },
-         true,
-         End::Completed,
-         {{"IN.NC", CrLf({"%", "O1", "G0"})}}},
+         true, End::Completed, {{"IN.NC", CrLf({"%", "O1", "G0"})}}},
         {"the line lost without op5 aborts",
          [](Rig& r) {
              r.port.ScriptInput(1ms, "%\nO1\nG0\n");
              r.port.LoseLineAt(5s);
          },
-         true,
-         End::Aborted,
-         {}},
+         true, End::Aborted, {}},
         {"the window closing ends the receive first",
          [](Rig& r) {
              r.port.ScriptInput(1ms, "%\nO1\nG0\n");
              r.host.OnEvents([&r] { r.panel.closeRequested = r.clock.Now() >= 5s; });
          },
-         true,
-         End::Aborted,
-         {}},
+         true, End::Aborted, {}},
     };
     for (const Row& row : rows) {
         Rig rig;
@@ -448,9 +408,8 @@ TEST(ReceiveEngineTest, EndsOfAReceiveByTheOperatorAndTheLine) {
         const bool completed = row.end == End::Completed;
         EXPECT_EQ(result.end, completed ? ReceiveEnd::Completed : ReceiveEnd::Aborted) << row.name;
         EXPECT_EQ(rig.Files(), row.files) << row.name;
-        EXPECT_NE(
-            rig.Log().find(completed ? "受信\u3000\u3000完了\u3000" : "受信\u3000\u3000中止\u3000"),
-            std::string::npos)
+        EXPECT_NE(rig.Log().find(completed ? "受信\u3000\u3000完了\u3000" : "受信\u3000\u3000中止\u3000"),
+                  std::string::npos)
             << row.name;
         EXPECT_EQ(rig.host.messageLine,
                   completed ? kReceiveCompletedMessage : kReceiveAbortedMessage)
@@ -553,8 +512,8 @@ TEST(ReceiveEngineTest, AShortReceiveWithoutProgramNumberIsKeptToo) {
     const ReceiveResult result = rig.Automatic();
     ASSERT_EQ(result.end, ReceiveEnd::Completed);
     const std::string fallback = FallbackFileName(kNow, ".NC");
-    EXPECT_EQ(rig.Files(),
-              (std::map<std::string, std::string>{{fallback, CrLf({"%", "G0", "G1", "%"})}}));
+    EXPECT_EQ(rig.Files(), (std::map<std::string, std::string>{
+                               {fallback, CrLf({"%", "G0", "G1", "%"})}}));
     EXPECT_NE(rig.Log().find(result.fallbackFile), std::string::npos);
     EXPECT_NE(rig.host.messageLine.find(fallback), std::string::npos);
 }
@@ -718,9 +677,9 @@ TEST(ReceiveEngineTest, ProgramNumbersNeverLeaveTheFolder) {
         all.push_back(entry.path().lexically_relative(rig.dir.path()).string());
     }
     std::sort(all.begin(), all.end());
-    EXPECT_EQ(
-        all, (std::vector<std::string>{"O5.NC", "Wexal.log", "nc", "nc/:5.NC", "nc/O..%2F..%2FX.NC",
-                                       "nc/O1%2F2.NC", "nc/O5.NC", "nc/OA%2AB.NC"}));
+    EXPECT_EQ(all, (std::vector<std::string>{"O5.NC", "Wexal.log", "nc", "nc/:5.NC",
+                                             "nc/O..%2F..%2FX.NC", "nc/O1%2F2.NC", "nc/O5.NC",
+                                             "nc/OA%2AB.NC"}));
 }
 
 #endif

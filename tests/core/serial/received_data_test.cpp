@@ -188,8 +188,8 @@ TEST(ReceiveChoiceTest, KeysAndLabelRowsChooseHowToSave) {
     EXPECT_EQ(SaveChoiceForKey(0x1B), SaveChoice::Cancel);
     EXPECT_EQ(SaveChoiceForKey('X'), SaveChoice::None);
     const std::pair<int, SaveChoice> rows[] = {
-        {0, SaveChoice::Named},      {18, SaveChoice::Named},  {19, SaveChoice::Automatic},
-        {36, SaveChoice::Automatic}, {37, SaveChoice::Cancel}, {54, SaveChoice::Cancel},
+        {0, SaveChoice::Named},      {18, SaveChoice::Named},   {19, SaveChoice::Automatic},
+        {36, SaveChoice::Automatic}, {37, SaveChoice::Cancel},  {54, SaveChoice::Cancel},
         {55, SaveChoice::None},      {-1, SaveChoice::None},
     };
     for (const auto& [y, choice] : rows) EXPECT_EQ(SaveChoiceForLabelRow(y), choice) << y;
@@ -210,12 +210,9 @@ TEST(ReceiveChoiceTest, TheNameEntryFormsTheTargetAndAsksBeforeReplacing) {
     const Row rows[] = {
         {"TEST", "N", false, false, Kind::Start, "TEST.NC", ""},
         {"TEST.NC", "Y", false, false, Kind::Start, "TEST.NC", ""},
-        {"TE.ST", "N", false, false, Kind::Nothing, "",
-         "この文字はファイル名に使えません。\n/:,;*?<>|."},
-        {"A/B", "Y", false, false, Kind::Nothing, "",
-         "この文字はファイル名に使えません。\n/:,;*?<>|"},
-        {"..", "Y", false, false, Kind::Nothing, "",
-         "この文字はファイル名に使えません。\n/:,;*?<>|"},
+        {"TE.ST", "N", false, false, Kind::Nothing, "", "この文字はファイル名に使えません。\n/:,;*?<>|."},
+        {"A/B", "Y", false, false, Kind::Nothing, "", "この文字はファイル名に使えません。\n/:,;*?<>|"},
+        {"..", "Y", false, false, Kind::Nothing, "", "この文字はファイル名に使えません。\n/:,;*?<>|"},
         {"", "N", false, false, Kind::Nothing, "", ""},
         {"OLD", "N", true, false, Kind::KeepOpen, "", ""},
         {"OLD", "N", true, true, Kind::Start, "OLD.NC", ""},

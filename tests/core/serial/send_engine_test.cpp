@@ -70,9 +70,9 @@ struct SendRig : ScriptedMessages, test::LinkRig {
     SendOutcome Send(const std::vector<std::string>& names, bool exitAfter = false) {
         const std::string folder = dir.path().string();
         ProgramLoad load = LoadProgram(folder, names.front(), *this);
-        state =
-            PrepareSend(folder, names.front(), std::move(load),
-                        names.size() > 1 ? names : std::vector<std::string>{}, exitAfter, false);
+        state = PrepareSend(folder, names.front(), std::move(load),
+                            names.size() > 1 ? names : std::vector<std::string>{}, exitAfter,
+                            false);
         return SendFiles(state, env);
     }
 
@@ -91,8 +91,8 @@ struct SendRig : ScriptedMessages, test::LinkRig {
                                 : std::vector<std::string>{};
     }
     std::string Entry(TransferLog::Outcome outcome, const std::string& name) const {
-        std::string entry =
-            TransferLog::Entry(TransferLog::Direction::Send, outcome, kWhen, (dir / name).string());
+        std::string entry = TransferLog::Entry(TransferLog::Direction::Send, outcome, kWhen,
+                                               (dir / name).string());
         entry.pop_back();
         return entry;
     }
@@ -128,7 +128,8 @@ TEST(SendEngineTest, LinesGoOutThroughTheirFilters) {
          "%\nN10(A;B)\n\n%"},
         {"SendMsg1 blanked", "N1BLOCKDELG0\r\n", [](Settings& s) { s.SendMsg1 = "BLOCKDEL"; },
          "%\nN1        G0\n\n%"},
-        {"SendMsg1 blanked and cut", "N1BLOCKDELG0\r\n",
+        {"SendMsg1 blanked and cut",
+         "N1BLOCKDELG0\r\n",
          [](Settings& s) {
              s.SendMsg1 = "BLOCKDEL";
              s.Send_SP_Cut = "Y";
@@ -258,33 +259,27 @@ TEST(SendEngineTest, AbortsEndWithDc4AClosedPortAndTheirLogEntries) {
              rig.settings.Send_Before = 1;
              afterBytes(rig, 50, [&rig] { rig.host.HoldAbortKey(rig.clock.Now()); });
          },
-         true,
-         {"中止 A.NC"}},
+         true, {"中止 A.NC"}},
         {"Esc in the second file of three",
          [&](SendRig& rig) {
              afterBytes(rig, 40, [&rig] { rig.host.HoldAbortKey(rig.clock.Now()); });
          },
-         true,
-         {"完了 A.NC", "中止 B.NC"}},
+         true, {"完了 A.NC", "中止 B.NC"}},
         {"the window closes",
          [&](SendRig& rig) { afterBytes(rig, 40, [&rig] { rig.panel.stop = true; }); },
-         true,
-         {"完了 A.NC", "中止 B.NC"}},
+         true, {"完了 A.NC", "中止 B.NC"}},
         {"No to the question",
          [](SendRig& rig) {
              rig.settings.Signal = "N";
              rig.Answer(false);
          },
-         false,
-         {"中止 A.NC"},
-         SendOutcome::NotStarted},
+         false, {"中止 A.NC"}, SendOutcome::NotStarted},
         {"DC3 while waiting with op2",
          [](SendRig& rig) {
              rig.settings.op2 = "Y";
              rig.port.ScriptInput(20ms, "\x13");
          },
-         false,
-         {"中止 A.NC"}},
+         false, {"中止 A.NC"}},
     };
     for (const Row& row : rows) {
         SendRig rig(row.ncReady);
@@ -307,7 +302,8 @@ TEST(SendEngineTest, AbortsEndWithDc4AClosedPortAndTheirLogEntries) {
         EXPECT_EQ(rig.host.statusPanels[3], kSendAbortedPanel) << row.what;
         EXPECT_EQ(rig.host.messageLine, kSendAbortedLine) << row.what;
         EXPECT_EQ(rig.host.messageColour, MessageLineColour::Red) << row.what;
-        EXPECT_EQ(rig.panel.idleTimers, std::vector<std::chrono::milliseconds>{1000ms}) << row.what;
+        EXPECT_EQ(rig.panel.idleTimers, std::vector<std::chrono::milliseconds>{1000ms})
+            << row.what;
         EXPECT_TRUE(rig.panel.listEnabled) << row.what;
         EXPECT_TRUE(rig.panel.panelHidden) << row.what;
         EXPECT_EQ(rig.state.queueCount, 0) << row.what;
@@ -492,7 +488,8 @@ TEST(SendEngineTest, StreamedSendPutsTheBytesOfTheWholeFileCodeOnTheWire) {
         rig.Write("O1000.NC", row.file);
         // The old loader reads the file for the expected bytes; then the send.
         if (row.nulLed) rig.Answer(true);
-        const std::string old = LoadFileIntoView(rig.dir.path().string(), "O1000.NC", rig).text;
+        const std::string old =
+            LoadFileIntoView(rig.dir.path().string(), "O1000.NC", rig).text;
         if (row.nulLed) rig.Answer(true);
         ASSERT_EQ(rig.Send({"O1000.NC"}), SendOutcome::Completed) << row.what;
         EXPECT_EQ(rig.port.WrittenBytes(), OldWire(old, rig.settings)) << row.what;
@@ -561,8 +558,8 @@ TEST(SendEngineTest, AFileChangedInPlaceDuringTheSendEndsItOnTheAbortPath) {
         EXPECT_EQ(rig.LogEntries(),
                   std::vector<std::string>{rig.Entry(TransferLog::Outcome::Aborted, "O1.NC")});
         ASSERT_EQ(rig.shown().size(), 1u);
-        EXPECT_EQ(rig.shown()[0].text, std::string("送信中にファイルが変更されました。\n") +
-                                           (rig.dir / "O1.NC").string());
+        EXPECT_EQ(rig.shown()[0].text,
+                  std::string("送信中にファイルが変更されました。\n") + (rig.dir / "O1.NC").string());
         EXPECT_EQ(rig.shown()[0].icon, MessageIcon::Error);
     }
 }
@@ -573,16 +570,14 @@ TEST(SendEngineTest, AFileThatCannotBeReadIsSaidAndNothingIsSent) {
     ASSERT_EQ(rig.Send({"O1.NC"}), SendOutcome::NotStarted);
     EXPECT_EQ(rig.port.WrittenBytes(), kDc4);
     ASSERT_EQ(rig.shown().size(), 1u);
-    EXPECT_EQ(rig.shown()[0].text,
-              "ファイルを読み込めません。\n" + (rig.dir / "O1.NC").string() + "\nフォルダーです。");
+    EXPECT_EQ(rig.shown()[0].text, "ファイルを読み込めません。\n" + (rig.dir / "O1.NC").string() +
+                                       "\nフォルダーです。");
     EXPECT_EQ(rig.host.messageLine, kSendAbortedLine);
 }
 
 TEST(SendEngineTest, CountsOfAProgramPastTwoGigabytesStayRight) {
-    SendCounters counters{.totalBytes = 5'000'000'000,
-                          .sentBytes = 4'000'000'000,
-                          .lastSampleBytes = 3'999'808'000,
-                          .remainingSeconds = 0};
+    SendCounters counters{.totalBytes = 5'000'000'000, .sentBytes = 4'000'000'000,
+                          .lastSampleBytes = 3'999'808'000, .remainingSeconds = 0};
     TSendTime(counters).Execute();
     EXPECT_EQ(counters.remainingSeconds, 52083);  // 19,200 bytes a second
     EXPECT_EQ(

@@ -135,8 +135,8 @@ TEST(SerialLinkTest, FlowControlAndTimeoutsFollowTheMode) {
 TEST(SerialLinkTest, AnEiaReceiveWithXoff13KeepsTheDriverFromSwallowingThrees) {
     // R_Code 0 detects the code, 2 is EIA: 0x13 may be the digit "3" there.
     const std::tuple<std::int32_t, const char*, bool> rows[] = {
-        {0, "N", false}, {2, "N", false}, {1, "N", true},
-        {3, "N", true},  {0, "Y", true},  {2, "Y", true},
+        {0, "N", false}, {2, "N", false}, {1, "N", true}, {3, "N", true},
+        {0, "Y", true},  {2, "Y", true},
     };
     for (const auto& [code, dc3, driverXon] : rows) {
         Rig rig;
@@ -292,13 +292,11 @@ TEST(SerialLinkTest, APortThePermissionsRefuseSaysWhichGroupOpensIt) {
         {uucpDevice, EBUSY, "COM3のポートが開きません。!!"},
         {uucpDevice, ENOENT, "COM3のポートが開きません。!!"},
         {uucpDevice, EACCES,
-         "COM3のポートが開きません。!!\n" + uucpDevice +
-             " を開くにはグループ「uucp」に入る必要があります（sudo adduser " + user +
-             " uucp）。その後、ログインし直してください。"},
+         "COM3のポートが開きません。!!\n" + uucpDevice + " を開くにはグループ「uucp」に入る必要があります（sudo adduser " +
+             user + " uucp）。その後、ログインし直してください。"},
         {rootDevice, EPERM,
-         "COM3のポートが開きません。!!\n" + rootDevice +
-             " を開くにはグループ「dialout」に入る必要があります（sudo adduser " + user +
-             " dialout）。その後、ログインし直してください。"},
+         "COM3のポートが開きません。!!\n" + rootDevice + " を開くにはグループ「dialout」に入る必要があります（sudo adduser " +
+             user + " dialout）。その後、ログインし直してください。"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(PortOpenFailedMessage("COM3", c.device, c.error), c.expected) << c.error;
