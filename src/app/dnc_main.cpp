@@ -33,9 +33,9 @@ int Usage(FILE* to, int status) {
     std::fputs("使い方: wexal-dnc [--config Machines.ini]\n"
                "  プログラムフォルダの Machines.ini（または --config のファイル）の機械ごとに\n"
                "  ポートを開いたまま、ＮＣが出力したプログラムを受信して保存し、\n"
-               "  (REQ 名前) や (DRIP 名前) の要求に送信で応えます。\n"
-               "  SIGTERM で終了（転送中は中止）、SIGHUP で Machines.ini を読み直します。\n",
+               "  (REQ 名前) や (DRIP 名前) の要求に送信で応えます。\n",
                to);
+    std::fputs(wexal::ServerRequestsHelp(), to);
     return status;
 }
 

@@ -23,5 +23,7 @@ enum class ServerRequest { Stop, Reload };
 void TakeServerRequests();
 // Waits for the next request.
 ServerRequest WaitServerRequest();
+// The line of a server's usage that says how it is stopped and reloaded.
+const char* ServerRequestsHelp();
 
 }  // namespace wexal

@@ -41,4 +41,8 @@ ServerRequest WaitServerRequest() {
     }
 }
 
+const char* ServerRequestsHelp() {
+    return "  SIGTERM で終了（転送中は中止）、SIGHUP で Machines.ini を読み直します。\n";
+}
+
 }  // namespace wexal

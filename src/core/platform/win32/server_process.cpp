@@ -58,4 +58,8 @@ ServerRequest WaitServerRequest() {
     return ServerRequest::Stop;
 }
 
+const char* ServerRequestsHelp() {
+    return "  Ctrl+C で終了（転送中は中止）。Machines.ini を変えたときは起動し直します。\n";
+}
+
 }  // namespace wexal
