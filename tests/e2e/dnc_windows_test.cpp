@@ -30,7 +30,7 @@ using test::DncProcess;
 using test::NcsimProcess;
 namespace fs = std::filesystem;
 
-const fs::path kWindowsServer = WEXAL_WINDOWS_BIN_DIR "/wexal-dnc.exe";
+const fs::path kWindowsServer = test::WindowsBinDir() + "/wexal-dnc.exe";
 
 std::optional<fs::path> Installed(std::initializer_list<const char*> candidates) {
     for (const char* path : candidates) {
@@ -246,7 +246,7 @@ TEST_F(DncWindowsTest, NcpathPrintsWhatTheLinuxBuildPrints) {
                          "%\nO1(ARC)\nG90G00X0Y0Z5.\nG01Z-1.F100\nG02X10.Y10.I10.J0\n"
                          "G03X0Y0R10.\n/G00Z20.\nG81X5.Y5.Z-3.R1.F50\nG80\n#1=5\nM30\n%\n");
     const std::vector<std::string> env = WineEnv();
-    ASSERT_EQ(RunToEnd({"/bin/sh", "-c", "\"$0\" \"$1\" > \"$2\"", WEXAL_BIN_DIR "/ncpath",
+    ASSERT_EQ(RunToEnd({"/bin/sh", "-c", "\"$0\" \"$1\" > \"$2\"", test::BinDir() + "/ncpath",
                         program.string(), (work / "linux.txt").string()},
                        {}),
               0);

@@ -88,7 +88,7 @@ Finished RunProgram(const std::vector<std::string>& args, const fs::path& dir,
 
 Finished Ncpath(const fs::path& file, const fs::path& dir, std::vector<std::string> more = {},
                 std::chrono::seconds limit = 60s) {
-    std::vector<std::string> args = {WEXAL_BIN_DIR "/ncpath", file.string()};
+    std::vector<std::string> args = {test::BinDir() + "/ncpath", file.string()};
     args.insert(args.end(), more.begin(), more.end());
     return RunProgram(args, dir, limit);
 }

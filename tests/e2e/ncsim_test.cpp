@@ -82,7 +82,7 @@ TEST(NcsimTest, HelpExplainsTheModesAndExitsZero) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    std::string bin = WEXAL_BIN_DIR "/ncsim", help = "--help";
+    std::string bin = test::BinDir() + "/ncsim", help = "--help";
     char* argv[] = {bin.data(), help.data(), nullptr};
     pid_t pid = -1;
     ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);

@@ -57,7 +57,7 @@ protected:
                                   "HOME=" + home_.path().string(),
                                   "WEXAL_COM1=" + pty_.slave(),
                               });
-        args.insert(args.begin(), WEXAL_BIN_DIR "/Wexal");
+        args.insert(args.begin(), test::BinDir() + "/Wexal");
         std::vector<char*> argv, envp;
         for (auto& a : args) argv.push_back(a.data());
         for (auto& e : env) envp.push_back(e.data());

@@ -9,11 +9,11 @@ ArgvRecord::ArgvRecord() : file_(dir_ / "argv") {
     recordEnv_ = std::make_unique<ScopedEnv>("WEXAL_ARGV_RECORD", file_.c_str());
     const char* path = std::getenv("PATH");
     const std::string searched =
-        std::string(WEXAL_TEST_DATA "/fake_bin:") + (path != nullptr ? path : "/usr/bin:/bin");
+        TestDataDir() + "/fake_bin:" + (path != nullptr ? path : "/usr/bin:/bin");
     pathEnv_ = std::make_unique<ScopedEnv>("PATH", searched.c_str());
 }
 
-std::string ArgvRecord::Helper() { return WEXAL_TEST_DATA "/record_argv"; }
+std::string ArgvRecord::Helper() { return TestDataDir() + "/record_argv"; }
 
 bool ArgvRecord::Written() const { return std::filesystem::exists(file_); }
 

@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 DncProcess::DncProcess(fs::path home)
-    : DncProcess(home, {WEXAL_BIN_DIR "/wexal-dnc"}, home.string(), {}) {}
+    : DncProcess(home, {BinDir() + "/wexal-dnc"}, home.string(), {}) {}
 
 DncProcess::DncProcess(fs::path home, std::vector<std::string> command, std::string homeAsSeen,
                        std::vector<std::string> extraEnv)

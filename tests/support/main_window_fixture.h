@@ -42,8 +42,9 @@ inline std::unique_ptr<TForm1> StartMainWindow(std::vector<std::string> args,
 // A bool, not a check: inside a dialog's own event loop a check's early
 // return would leave the dialog open.
 inline bool SaveShot(QWidget& widget, const QString& name) {
-    QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-    return widget.grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/") + name);
+    const QString dir = QString::fromStdString(ScreenshotDir());
+    QDir().mkpath(dir);
+    return widget.grab().save(dir + QLatin1Char('/') + name);
 }
 
 // The same as a check of the running test.

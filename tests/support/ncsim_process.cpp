@@ -8,6 +8,8 @@
 
 #include <thread>
 
+#include "support/test_paths.h"
+
 extern char** environ;
 
 namespace wexal::test {
@@ -30,7 +32,7 @@ bool NcsimProcess::Start(std::vector<std::string> args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
-    args.insert(args.begin(), WEXAL_BIN_DIR "/ncsim");
+    args.insert(args.begin(), BinDir() + "/ncsim");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

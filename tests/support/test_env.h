@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/test_paths.h"
+
 namespace wexal::test {
 
 // A fresh folder under the system's temporary folder, removed with everything

@@ -34,7 +34,7 @@ bool WexalProcess::Start(const std::string& port, std::vector<std::string> args,
         std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
         env.push_back(entry);
     }
-    args.insert(args.begin(), WEXAL_BIN_DIR "/Wexal");
+    args.insert(args.begin(), BinDir() + "/Wexal");
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
     for (auto& e : env) envp.push_back(e.data());

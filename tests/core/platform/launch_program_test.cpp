@@ -37,8 +37,8 @@ TEST(SplitCommandLine, BlanksSplitQuotesHold) {
 TEST(FindProgram, PathsAsTheyStandNamesOnPath) {
     ArgvRecord record;  // fake_bin first on PATH
     EXPECT_EQ(FindProgram(ArgvRecord::Helper()), ArgvRecord::Helper());
-    EXPECT_EQ(FindProgram("xdg-open"), std::string(WEXAL_TEST_DATA "/fake_bin/xdg-open"));
-    EXPECT_EQ(FindProgram(WEXAL_TEST_DATA), std::nullopt);  // a folder
+    EXPECT_EQ(FindProgram("xdg-open"), test::TestDataDir() + "/fake_bin/xdg-open");
+    EXPECT_EQ(FindProgram(test::TestDataDir()), std::nullopt);  // a folder
     EXPECT_EQ(FindProgram("/no/such/program"), std::nullopt);
     EXPECT_EQ(FindProgram("no-such-program-wexal"), std::nullopt);
     EXPECT_EQ(FindProgram(""), std::nullopt);

@@ -98,8 +98,9 @@ private slots:
         QCOMPARE(panel.Edit6->text(), QStringLiteral("Y"));
         QCOMPARE(Focus(), panel.ComboBox1);
         QCOMPARE(form->GroupBox1->geometry(), QRect(504, 70, 201, 390));
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(form->grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/comm_panel.png")));
+        const QString shots = QString::fromStdString(test::ScreenshotDir());
+        QDir().mkpath(shots);
+        QVERIFY(form->grab().save(shots + QStringLiteral("/comm_panel.png")));
 
         // Letters outside the line parameters never arrive; the typed text
         // replaces the selected one.

@@ -214,8 +214,9 @@ private slots:
         for (QLineEdit* field : fields) shown << field->text();
         QCOMPARE(shown.join(' '), QStringLiteral("2005 03 04 12 34 56"));
         QVERIFY(!dialog->Button1->isEnabled());
-        QDir().mkpath(WEXAL_SCREENSHOT_DIR);
-        QVERIFY(dialog->grab().save(QStringLiteral(WEXAL_SCREENSHOT_DIR "/file_info.png")));
+        const QString shots = QString::fromStdString(test::ScreenshotDir());
+        QDir().mkpath(shots);
+        QVERIFY(dialog->grab().save(shots + QStringLiteral("/file_info.png")));
 
         // Enter walks the fields, from the last to 終了, and changes nothing.
         dialog->Edit1->setFocus();
