@@ -33,8 +33,11 @@ version=$(sed -n 's/^project(Wexal .*VERSION \([0-9.]*\)).*/\1/p' "$source/CMake
 deb="$build/wexal_${version}_amd64.deb"
 [ -f "$deb" ] || fail "no $deb"
 
-# Debian's checks: no lintian error, clean desktop entry, metainfo and manual pages.
-lintian --allow-root --fail-on error "$deb" || fail "lintian reports errors"
+# Debian's checks: no lintian error and no hardening left out, clean desktop
+# entry, metainfo and manual pages.
+lintian --allow-root --fail-on error -I --pedantic "$deb" >"$work/lintian.log" 2>&1 ||
+  { cat "$work/lintian.log"; fail "lintian reports errors"; }
+! grep 'hardening-' "$work/lintian.log" || fail "lintian: binaries not hardened"
 dpkg-deb -x "$deb" "$work/root"
 desktop=$(desktop-file-validate "$work"/root/usr/share/applications/*.desktop 2>&1) || true
 [ -z "$desktop" ] || fail "desktop-file-validate: $desktop"
@@ -87,6 +90,9 @@ printf '\nO1000(PACKAGE)\nG90G00X0Y0\nG01X100.F300\nM30\n\n%%' | cmp - "$work/in
   fail "the machine did not receive the program byte for byte"
 grep -qx 'parity_errors=0' "$work/report.txt" || fail "parity errors: $(cat "$work/report.txt")"
 iconv -f CP932 -t UTF-8 "$XDG_CONFIG_HOME/wexal/Wexal.log" | grep -q '完了' || fail "no 完了 in Wexal.log"
+# The toolpath printer, installed under its Debian name.
+/usr/bin/wexal-ncpath "$work/O1000.nc" >"$work/path.txt" || fail "wexal-ncpath ended with $?"
+grep -q '^# moves 2$' "$work/path.txt" || fail "wexal-ncpath: $(cat "$work/path.txt")"
 written=$(find /usr -newer "$work/installed.stamp" \( -type f -o -type l \) | head)
 [ -z "$written" ] || fail "written under /usr: $written"
 
