@@ -4,18 +4,21 @@
 # packages already installed. Then prints the compile time summed from the
 # ninja logs, and the rebuild after touching one core source file.
 #
-# Usage: bench/build/ci_time.sh [--cache DIR] [--keep]
+# Usage: bench/build/ci_time.sh [--cache DIR] [--rev REV] [--keep]
 #   --cache DIR  ccache folder to use (made if missing): run twice with the
 #                same DIR for a cold and a warm cache. Default: a new empty one.
+#   --rev REV    the commit to check out after the clone (default: HEAD), to
+#                time an older main or a variant on a branch.
 #   --keep       keep the clone (its path is printed).
 set -euo pipefail
 source=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
-cache="" keep=0
+cache="" rev=HEAD keep=0
 while [ $# -gt 0 ]; do
   case $1 in
     --cache) cache=$2; shift 2 ;;
+    --rev) rev=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: $0 [--cache DIR] [--keep]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--cache DIR] [--rev REV] [--keep]" >&2; exit 2 ;;
   esac
 done
 clone=$(mktemp -d "${TMPDIR:-/tmp}/wexal-ci.XXXXXX")
@@ -40,6 +43,7 @@ ninja_sum() {
 start=$(now)
 git clone -q "$source" "$clone"
 cd "$clone"
+git checkout -q "$(git -C "$source" rev-parse "$rev")"
 ccache -z >/dev/null 2>&1 || true
 status=0
 bash .ci/run >"$clone.log" 2>&1 || status=$?
