@@ -83,6 +83,7 @@ private:
         args.insert(args.begin(), {"receive", "--dc1", "--report", Report().string()});
         sim_ = std::make_unique<test::NcsimProcess>();
         if (!sim_->Start(args)) return false;
+        portEnv_.reset();  // a second machine's port after the first one's is undone
         portEnv_ = std::make_unique<test::ScopedEnv>("WEXAL_COM1", sim_->slave().c_str());
         return true;
     }
@@ -144,6 +145,18 @@ private:
     static void During(TForm1& form, int ms, std::function<void()> what) {
         QTimer::singleShot(ms, &form, std::move(what));
     }
+    // A pseudo-terminal has no line rate: on a loaded computer the machine
+    // may not run before the whole program is in the kernel's buffer, and the
+    // send ends before During fires. Such a run says nothing of the window,
+    // so it is run again, three times at most, with a fresh log.
+    bool SendEndedFirst(const TForm1& form, const Seen& seen, int attempt) const {
+        if (seen.taken || attempt >= 3 ||
+            form.Label11->text() != QStringLiteral("送信完了しました。!!")) {
+            return false;
+        }
+        std::filesystem::remove(Log());
+        return true;
+    }
     std::string LogText() const { return Cp932ToUtf8Lossy(ReadFileBytes(Log())); }
 
 private slots:
@@ -193,21 +206,25 @@ private slots:
     }
 
     void sendPanelFollowsTheLineAndItsFooterAborts() {
-        QVERIFY(StartPacedMachine());
         WriteProgram("O0001.NC", 400);
-        auto form = Start();
-        QVERIFY(form);
-        ClickRow(*form, test::RowOf(*form, "O0001.NC"));
-
+        std::unique_ptr<TForm1> form;
         Seen seen;
-        During(*form, 2500, [&] {
-            seen = Look(*form);
-            test::Shot(*form, QStringLiteral("send_panel.png"));
-            // The footer's band stands for F3.
-            QTest::mouseClick(form->transferPanel().Label16, Qt::LeftButton, Qt::NoModifier,
-                              QPoint(250, 8));
-        });
-        Key(*form, Qt::Key_F1);
+        for (int attempt = 1; attempt == 1 || SendEndedFirst(*form, seen, attempt - 1); ++attempt) {
+            form.reset();
+            QVERIFY(StartPacedMachine());
+            form = Start();
+            QVERIFY(form);
+            ClickRow(*form, test::RowOf(*form, "O0001.NC"));
+            seen = Seen();
+            During(*form, 2500, [&] {
+                seen = Look(*form);
+                test::Shot(*form, QStringLiteral("send_panel.png"));
+                // The footer's band stands for F3.
+                QTest::mouseClick(form->transferPanel().Label16, Qt::LeftButton, Qt::NoModifier,
+                                  QPoint(250, 8));
+            });
+            Key(*form, Qt::Key_F1);
+        }
 
         QVERIFY(seen.taken);
         QVERIFY(seen.visible);
@@ -276,24 +293,30 @@ private slots:
     }
 
     void closingDuringASendAbortsItThenCloses() {
-        QVERIFY(StartPacedMachine());
         WriteProgram("O0001.NC", 400);
-        auto form = Start();
-        QVERIFY(form);
-        QSignalSpy closed(form.get(), &TForm1::Closed);
-        ClickRow(*form, test::RowOf(*form, "O0001.NC"));
-
+        std::unique_ptr<TForm1> form;
+        std::unique_ptr<QSignalSpy> closed;
         Seen seen;
-        During(*form, 2000, [&] {
-            form->close();
-            seen = Look(*form);
-        });
-        Key(*form, Qt::Key_F1);
+        for (int attempt = 1; attempt == 1 || SendEndedFirst(*form, seen, attempt - 1); ++attempt) {
+            closed.reset();
+            form.reset();
+            QVERIFY(StartPacedMachine());
+            form = Start();
+            QVERIFY(form);
+            closed = std::make_unique<QSignalSpy>(form.get(), &TForm1::Closed);
+            ClickRow(*form, test::RowOf(*form, "O0001.NC"));
+            seen = Seen();
+            During(*form, 2000, [&] {
+                form->close();
+                seen = Look(*form);
+            });
+            Key(*form, Qt::Key_F1);
+        }
 
         QVERIFY(seen.taken);
         QVERIFY(seen.windowVisible);  // held back while the engine ran
         QVERIFY(!form->isVisible());
-        QCOMPARE(closed.count(), 1);
+        QCOMPARE(closed->count(), 1);
         QVERIFY(LogText().find("送信　　中止　") != std::string::npos);
         QCOMPARE(sim_->WaitExit(std::chrono::seconds(30)), std::optional<int>(0));
         QVERIFY(ReadFileBytes(Report()).find("dc4_received=1") != std::string::npos);
