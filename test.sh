@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
 
-wexal_install_packages "${WEXAL_WINDOWS_PACKAGES[@]}"
+wexal_install_packages "${WEXAL_WINDOWS_PACKAGES[@]}" "${WEXAL_TEST_PACKAGES[@]}"
 wexal_build
 # Before the Linux tests: their runs under Wine take the Windows server.
 wexal_build_windows

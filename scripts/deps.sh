@@ -17,6 +17,10 @@ WEXAL_PACKAGES=(
 # so that run.sh does not fetch Wine for a user who only wants the window.
 WEXAL_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 googletest)
 
+# The compiler cache: test.sh builds from clean clones again and again (CI
+# clones afresh each time); run.sh builds once and goes without.
+WEXAL_TEST_PACKAGES=(ccache)
+
 wexal_missing_packages() {
   local pkg
   for pkg in "$@"; do
