@@ -8,6 +8,9 @@ if(WEXAL_CCACHE)
   endif()
 endif()
 
+# The standard headers that every precompiled header takes, beside its own.
+set(WEXAL_PCH_STD_HEADERS <filesystem> <functional> <memory> <optional> <string> <vector>)
+
 # With precompiled headers GCC must see the header's use through ccache's
 # preprocessor run; without ccache the switch changes nothing.
 if(WEXAL_PCH AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")

@@ -11,6 +11,7 @@
 #include "main_window/mainunit1.h"
 #include "dialogs/comm_panel.h"
 #include "main_window/file_list_box.h"
+#include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/test_env.h"
 
@@ -98,9 +99,7 @@ private slots:
         QCOMPARE(panel.Edit6->text(), QStringLiteral("Y"));
         QCOMPARE(Focus(), panel.ComboBox1);
         QCOMPARE(form->GroupBox1->geometry(), QRect(504, 70, 201, 390));
-        const QString shots = QString::fromStdString(test::ScreenshotDir());
-        QDir().mkpath(shots);
-        QVERIFY(form->grab().save(shots + QStringLiteral("/comm_panel.png")));
+        QVERIFY(test::SaveShot(*form, QStringLiteral("comm_panel.png")));
 
         // Letters outside the line parameters never arrive; the typed text
         // replaces the selected one.

@@ -19,6 +19,7 @@
 #include "dialogs/file_info_form.h"
 #include "main_window/file_list_box.h"
 #include "support/list_test_support.h"
+#include "support/main_window_fixture.h"
 #include "support/scripted_messages.h"
 
 using namespace wexal;
@@ -214,9 +215,7 @@ private slots:
         for (QLineEdit* field : fields) shown << field->text();
         QCOMPARE(shown.join(' '), QStringLiteral("2005 03 04 12 34 56"));
         QVERIFY(!dialog->Button1->isEnabled());
-        const QString shots = QString::fromStdString(test::ScreenshotDir());
-        QDir().mkpath(shots);
-        QVERIFY(dialog->grab().save(shots + QStringLiteral("/file_info.png")));
+        QVERIFY(test::SaveShot(*dialog, QStringLiteral("file_info.png")));
 
         // Enter walks the fields, from the last to 終了, and changes nothing.
         dialog->Edit1->setFocus();
