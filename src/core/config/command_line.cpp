@@ -118,16 +118,20 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return std::move(bytes).str();
 }
 
-// Copies the file into the folder of this run, replacing one of its name;
-// as before, the outcome is not reported.
-void HandleImport(const std::string& arg, Settings& settings) {
+// Copies the file into the folder of this run, replacing one of its name,
+// which is kept as a revision first. Only a failure is told.
+void HandleImport(const std::string& arg, Settings& settings, MessageService& messages) {
     const std::string name = PathRules::FileName(arg);
     const std::string target = PathRules::Join(settings.DirPath, name);
     settings.Mask = "*" + PathRules::Extension(name);
     std::error_code ec;
     if (std::filesystem::equivalent(arg, target, ec)) return;
     if (const std::optional<std::string> bytes = ReadWholeFile(arg)) {
-        (void)WriteFileAtomically(target, *bytes);
+        const Status written = WriteFileAtomically(target, *bytes, LinkMode::Follow,
+                                                   RevisionPolicyOf(settings.KeepRevisions));
+        if (!written) {
+            messages.Tell(written.message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+        }
     }
 }
 
@@ -222,7 +226,7 @@ void HandleArgument(const std::string& arg, Settings& settings, AppState& state,
             settings.Speed = Upper(RemoveSlash(arg));
             break;
         case ArgumentForm::Import:
-            HandleImport(arg, settings);
+            HandleImport(arg, settings, messages);
             break;
         case ArgumentForm::End:
             state.ExitAfterTransfer = true;

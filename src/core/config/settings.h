@@ -69,6 +69,9 @@ struct Settings {
     // [Options] The toolpath plot reads a number without a decimal point as
     // the least increment ("Y") or as whole units ("N").
     std::string PlotNoDecimal = "N";
+    // [Options] How many earlier versions of a program are kept when it is
+    // replaced; 0 keeps none.
+    std::int32_t KeepRevisions = 50;
 
     // OutApp_Sub.ini [Application]
     std::string EditApp;

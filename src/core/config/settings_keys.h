@@ -60,6 +60,7 @@ inline const SettingsEntry kMainEntries[] = {
     {"Setting", "ModemePort1", &Settings::ModemePort1},
     {"Setting", "ModemePort2", &Settings::ModemePort2},
     {"Options", "PlotNoDecimal", &Settings::PlotNoDecimal},
+    {"Options", "KeepRevisions", &Settings::KeepRevisions},
 };
 
 }  // namespace wexal

@@ -179,14 +179,20 @@ private:
 };
 
 // A log entry of the server's own, in the transfer entries' form:
-// "要求　　受付　yyyy/mm/dd hh:mm:ss　<file>".
-std::string RequestEntry(bool accepted, std::time_t when, const std::string& what) {
+// "<kind>　　<outcome>　yyyy/mm/dd hh:mm:ss　<file>".
+std::string ServerEntry(std::string_view kind, std::string_view outcome, std::time_t when,
+                        const std::string& what) {
     std::string entry = TransferLog::Entry(TransferLog::Direction::Send,
                                            TransferLog::Outcome::Completed, when, what);
-    // The transfer entry's first two fields give way to the request's.
+    // The transfer entry's first two fields give way to the server's.
     const std::string sendDone = std::string("送信") + kIdeographicSpace + kIdeographicSpace + "完了";
-    return std::string("要求") + kIdeographicSpace + kIdeographicSpace + (accepted ? "受付" : "拒否") +
+    return std::string(kind) + kIdeographicSpace + kIdeographicSpace + std::string(outcome) +
            entry.substr(sendDone.size());
+}
+
+// "要求　　受付　yyyy/mm/dd hh:mm:ss　<file>", or "拒否".
+std::string RequestEntry(bool accepted, std::time_t when, const std::string& what) {
+    return ServerEntry("要求", accepted ? "受付" : "拒否", when, what);
 }
 
 }  // namespace
@@ -264,6 +270,7 @@ void DncMachine::Run() {
     receiveEnv.panel = &receivePanel;
     receiveEnv.log = &log;
     receiveEnv.quietWhileIdle = true;
+    receiveEnv.revisionSource = config_.name;
     receiveEnv.isRequest = [](const std::string& line) {
         return ParseRemoteRequest(line).has_value();
     };
@@ -331,6 +338,11 @@ void DncMachine::Run() {
             away = false;
         }
         const ReceiveResult received = ReceiveFile(ReceiveRequest{}, receiveEnv);
+        // "前版　　保存　yyyy/mm/dd hh:mm:ss　<revision>": where the program
+        // that a punch replaced now is.
+        for (const std::string& revision : received.keptRevisions) {
+            logOwn(ServerEntry("前版", "保存", std::time(nullptr), revision));
+        }
         for (const std::string& line : received.requests) {
             if (stop_) break;
             serve(line);

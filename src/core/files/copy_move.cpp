@@ -60,12 +60,9 @@ ssize_t ReadFull(int fd, char* data, std::size_t size, off_t offset) {
     return static_cast<ssize_t>(got);
 }
 
-// Puts the finished entry tempName in place under name: never over an
-// existing entry unless replace. 0 or the errno.
-int Place(int dirFd, const std::string& tempName, const std::string& name, bool replace) {
-    if (replace) {
-        return ::renameat(dirFd, tempName.c_str(), dirFd, name.c_str()) == 0 ? 0 : errno;
-    }
+// Puts the finished entry tempName in place under name, never over an
+// existing entry: 0 or the errno.
+int PlaceNew(int dirFd, const std::string& tempName, const std::string& name) {
     if (::renameat2(dirFd, tempName.c_str(), dirFd, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
     // A file system without the no-replace rename: a hard link fails on an
@@ -78,6 +75,18 @@ int Place(int dirFd, const std::string& tempName, const std::string& name, bool 
     struct stat there {};
     if (::fstatat(dirFd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
     return ::renameat(dirFd, tempName.c_str(), dirFd, name.c_str()) == 0 ? 0 : errno;
+}
+
+// Puts the finished entry tempName in place under name (whose path is path):
+// never over an existing entry unless replace, and a file it replaces is
+// kept as a revision first.
+Replacement Place(int dirFd, const std::string& tempName, const std::string& name, bool replace,
+                  const std::string& path, const RevisionPolicy& revisions) {
+    if (!replace) return Replacement::Failed(PlaceNew(dirFd, tempName, name));
+    const std::string incoming = PathRules::Join(PathRules::Parent(path), tempName);
+    return ReplaceKeepingRevision(path, incoming, revisions, [&] {
+        return ::renameat(dirFd, tempName.c_str(), dirFd, name.c_str()) == 0 ? 0 : errno;
+    });
 }
 
 // A file being written in a destination folder. It has no name until it is
@@ -107,8 +116,8 @@ public:
 
     int fd() const { return fd_.get(); }
 
-    // Names the complete file and puts it in place. 0 or the errno.
-    int Finish(bool replace) {
+    // Names the complete file and puts it in place at path.
+    Replacement Finish(bool replace, const std::string& path, const RevisionPolicy& revisions) {
         if (tempName_.empty()) {
             const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
             for (int attempt = 0; attempt < 100 && tempName_.empty(); ++attempt) {
@@ -118,15 +127,15 @@ public:
                     ::linkat(fd_.get(), "", dirFd_, candidate.c_str(), AT_EMPTY_PATH) == 0) {
                     tempName_ = candidate;
                 } else if (errno != EEXIST) {
-                    return errno;
+                    return Replacement::Failed(errno);
                 }
             }
-            if (tempName_.empty()) return EEXIST;
+            if (tempName_.empty()) return Replacement::Failed(EEXIST);
         }
-        if (const int error = fd_.Close(); error != 0) return error;
-        const int error = Place(dirFd_, tempName_, name_, replace);
-        if (error == 0) tempName_.clear();
-        return error;
+        if (const int error = fd_.Close(); error != 0) return Replacement::Failed(error);
+        Replacement placed = Place(dirFd_, tempName_, name_, replace, path, revisions);
+        if (placed.ok()) tempName_.clear();
+        return placed;
     }
 
 private:
@@ -198,7 +207,8 @@ bool IsAtOrBelow(int dirFd, const struct stat& folder) {
 
 class Operation {
 public:
-    Operation(bool copy, CopyMoveHost& host) : copy_(copy), host_(host) {}
+    Operation(bool copy, CopyMoveHost& host, const RevisionPolicy& revisions)
+        : copy_(copy), host_(host), revisions_(revisions) {}
 
     void SetTotal(std::uint64_t total) { total_ = total; }
     // One source entry into the destination folder; false stops the run.
@@ -230,12 +240,12 @@ public:
             case Decision::Replace:
                 break;
         }
-        if (::renameat(srcDir, name.c_str(), dstDir, name.c_str()) != 0) {
-            if (errno == EXDEV) {
-                return CopyEntry(srcDir, name, source, srcPath, dstDir, dstPath, true);
-            }
-            return Fail(srcPath, errno);
-        }
+        const Replacement moved = ReplaceKeepingRevision(dstPath, srcPath, revisions_, [&] {
+            return ::renameat(srcDir, name.c_str(), dstDir, name.c_str()) == 0 ? 0 : errno;
+        });
+        if (moved.error == EXDEV) return CopyEntry(srcDir, name, source, srcPath, dstDir, dstPath, true);
+        if (!moved.refused.empty()) return Placed(moved, dstPath);
+        if (moved.error != 0) return Fail(srcPath, moved.error);
         return true;
     }
 
@@ -246,6 +256,12 @@ public:
     }
     void CountTopLevel() { ++result_.moved; }
     bool Fail(const std::string& path, int error) { return Fail(path, SystemErrorText(error)); }
+    // Whether an entry is in place at path; the failure is told when not.
+    bool Placed(const Replacement& placed, const std::string& path) {
+        if (!placed.refused.empty()) return Fail(path, RevisionRefusalText(placed.refused));
+        if (placed.error != 0) return Fail(path, placed.error);
+        return true;
+    }
     bool Fail(const std::string& path, const std::string& reason) {
         result_.outcome = CopyMoveOutcome::Failed;
         result_.message =
@@ -433,12 +449,9 @@ private:
             error = made == 0 ? 0 : errno;
         }
         if (error != 0) return Fail(dstPath, error);
-        error = Place(dstDir, tempName, name, replace);
-        if (error != 0) {
-            ::unlinkat(dstDir, tempName.c_str(), 0);
-            return Fail(dstPath, error);
-        }
-        return true;
+        const Replacement placed = Place(dstDir, tempName, name, replace, dstPath, revisions_);
+        if (!placed.ok()) ::unlinkat(dstDir, tempName.c_str(), 0);
+        return Placed(placed, dstPath);
     }
 
     bool CopyFile(int srcDir, const std::string& name, const struct stat& source,
@@ -459,8 +472,7 @@ private:
         (void)::futimens(out.fd(), times);
         if (::fsync(out.fd()) != 0) return Fail(dstPath, errno);
         if (verify && !Verify(in.get(), out.fd(), srcPath, dstPath)) return false;
-        if (const int error = out.Finish(replace); error != 0) return Fail(dstPath, error);
-        return true;
+        return Placed(out.Finish(replace, dstPath, revisions_), dstPath);
     }
 
     bool CopyBytes(int in, int out, const std::string& srcPath, const std::string& dstPath) {
@@ -507,6 +519,7 @@ private:
 
     bool copy_;
     CopyMoveHost& host_;
+    const RevisionPolicy& revisions_;
     int depth_ = 0;
     CopyMoveResult result_;
     bool replaceAll_ = false;
@@ -521,8 +534,8 @@ std::string ReplaceQuestion(const std::string& destination) {
 }
 
 CopyMoveResult CopyOrMove(const std::vector<std::string>& sources, const std::string& destination,
-                          bool copy, CopyMoveHost& host) {
-    Operation operation(copy, host);
+                          bool copy, CopyMoveHost& host, const RevisionPolicy& revisions) {
+    Operation operation(copy, host, revisions);
     UniqueFd to(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!to) {
         operation.Fail(destination, errno);
@@ -569,7 +582,8 @@ CopyMoveResult CopyOrMove(const std::vector<std::string>& sources, const std::st
     return operation.Result();
 }
 
-Status CopyFileReplacing(const std::string& source, const std::string& destination) {
+Status CopyFileReplacing(const std::string& source, const std::string& destination,
+                         const RevisionPolicy& revisions) {
     const auto failed = [&](const std::string& path, const std::string& reason) {
         return Status::Error(path + " : " + reason);
     };
@@ -611,8 +625,10 @@ Status CopyFileReplacing(const std::string& source, const std::string& destinati
         (void)::futimens(out.fd(), times);
         if (::fsync(out.fd()) != 0) error = errno;
     }
-    if (error == 0) error = out.Finish(true);
     if (error != 0) return failed(destination, SystemErrorText(error));
+    const Replacement placed = out.Finish(true, destination, revisions);
+    if (!placed.refused.empty()) return failed(destination, RevisionRefusalText(placed.refused));
+    if (placed.error != 0) return failed(destination, SystemErrorText(placed.error));
     return Status::Ok();
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/message_service.h"
 #include "platform/status.h"
+#include "revisions/revision_store.h"
 
 namespace wexal {
 
@@ -47,16 +48,20 @@ struct CopyMoveResult {
 // copies, compares the copy with its source byte for byte, and only then
 // removes the source. An existing entry is replaced only after AskReplace;
 // one that is the source itself (the same file through a hard link, a link
-// or a mount) is never touched. A folder never goes into itself or below it.
+// or a mount) is never touched, and a file that is replaced is kept as a
+// revision first as `revisions` says. A folder never goes into itself or
+// below it.
 CopyMoveResult CopyOrMove(const std::vector<std::string>& sources, const std::string& destination,
-                          bool copy, CopyMoveHost& host);
+                          bool copy, CopyMoveHost& host, const RevisionPolicy& revisions = {});
 
 // Copies one file to an exact path, replacing a file of that name without a
 // question (the single-file copy, files dropped onto the list). A link as the
 // source is followed to its file; a link at the destination is replaced, never
-// written through. The source itself as destination is refused and left
-// intact. The message names the file and the reason.
-Status CopyFileReplacing(const std::string& source, const std::string& destination);
+// written through, and a file it replaces is kept as a revision first. The
+// source itself as destination is refused and left intact. The message names
+// the file and the reason.
+Status CopyFileReplacing(const std::string& source, const std::string& destination,
+                         const RevisionPolicy& revisions = {});
 
 // The text of the replace question for an entry.
 std::string ReplaceQuestion(const std::string& destination);

@@ -135,7 +135,8 @@ ToolResult DoubleAxis(std::string_view text, char axis, std::string& out, ToolPr
 
 ToolResult DoubleAxisIntoFile(char axis, const std::filesystem::path& folder,
                               const std::string& sourceName, const std::string& outputName,
-                              MessageService& messages, ToolProgress* progress) {
+                              MessageService& messages, ToolProgress* progress,
+                              const RevisionPolicy& revisions) {
     const std::filesystem::path output = folder / outputName;
     const std::filesystem::path source = folder / sourceName;
     if (outputName == sourceName || IsSameFile(output, source)) {
@@ -149,6 +150,7 @@ ToolResult DoubleAxisIntoFile(char axis, const std::filesystem::path& folder,
     }
     // Nothing shows under the output's name unless the whole source converted.
     AtomicFileWriter writer;
+    writer.KeepRevisions(revisions);
     if (Status opened = writer.Open(output, LinkMode::Replace); !opened) {
         return {ToolOutcome::Failed, opened.message, 0};
     }

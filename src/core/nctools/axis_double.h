@@ -8,6 +8,7 @@
 #include "nctools/tool_progress.h"
 #include "nctools/tool_result.h"
 #include "platform/message_service.h"
+#include "revisions/revision_store.h"
 
 namespace wexal {
 
@@ -44,11 +45,13 @@ ToolResult DoubleAxis(std::string_view text, char axis, std::string& out,
 // The doubling of folder/sourceName, read as the transfer view reads it
 // (with its question for a file that does not look like text), saved as
 // folder/outputName, replacing a file of that name; a link of that name is
-// replaced too, never written through. Refused when the output would be the
+// replaced too, never written through; a file it replaces is kept as a
+// revision as `revisions` says. Refused when the output would be the
 // source itself. Nothing is saved unless every line converted and the source
 // was read whole and unchanged.
 ToolResult DoubleAxisIntoFile(char axis, const std::filesystem::path& folder,
                               const std::string& sourceName, const std::string& outputName,
-                              MessageService& messages, ToolProgress* progress = nullptr);
+                              MessageService& messages, ToolProgress* progress = nullptr,
+                              const RevisionPolicy& revisions = {});
 
 }  // namespace wexal

@@ -131,12 +131,14 @@ private:
 
 ToolResult JoinFiles(const std::filesystem::path& folder, const std::vector<std::string>& names,
                      const std::string& outputName, MessageService& messages,
-                     const JoinSelect& select, ToolProgress* progress) {
+                     const JoinSelect& select, ToolProgress* progress,
+                     const RevisionPolicy& revisions) {
     if (JoinOutputIsInput(folder, outputName, names)) {
         return {ToolOutcome::Refused, kOutputIsInput, 0};
     }
     // Nothing shows under the output's name until every file is in.
     AtomicFileWriter out;
+    out.KeepRevisions(revisions);
     if (Status opened = out.Open(folder / outputName, LinkMode::Replace); !opened) {
         return {ToolOutcome::Failed, opened.message, 0};
     }

@@ -11,6 +11,7 @@
 #include "nctools/tool_progress.h"
 #include "nctools/tool_result.h"
 #include "platform/message_service.h"
+#include "revisions/revision_store.h"
 
 namespace wexal {
 
@@ -41,9 +42,10 @@ using JoinSelect = std::function<void(int index)>;
 // The output is written whole at the end through a temporary name, so a file
 // that cannot be read, a cancel or a failed write leave any earlier file of
 // that name as it was; a link of that name is replaced, never written
-// through. Refused when the output is one of the inputs.
+// through. A file it replaces is kept as a revision as `revisions` says. Refused when the output is one of the inputs.
 ToolResult JoinFiles(const std::filesystem::path& folder, const std::vector<std::string>& names,
                      const std::string& outputName, MessageService& messages,
-                     const JoinSelect& select = {}, ToolProgress* progress = nullptr);
+                     const JoinSelect& select = {}, ToolProgress* progress = nullptr,
+                     const RevisionPolicy& revisions = {});
 
 }  // namespace wexal

@@ -140,9 +140,11 @@ private:
 // Each file written through a temporary name as its lines come.
 class FolderFiles : public SplitSink {
 public:
-    explicit FolderFiles(const std::filesystem::path& folder) : folder_(folder) {}
+    FolderFiles(const std::filesystem::path& folder, const RevisionPolicy& revisions)
+        : folder_(folder), revisions_(revisions) {}
     Status Begin(const std::string& name) override {
         writer_.emplace();
+        writer_->KeepRevisions(revisions_);
         return writer_->Open(folder_ / name, LinkMode::Replace);
     }
     Status Add(std::string_view bytes) override { return writer_->Write(bytes); }
@@ -154,6 +156,7 @@ public:
 
 private:
     const std::filesystem::path& folder_;
+    const RevisionPolicy& revisions_;
     std::optional<AtomicFileWriter> writer_;
 };
 
@@ -197,7 +200,7 @@ std::vector<std::string> SplitFileNames(std::string_view text, const SplitOption
 ToolResult SplitIntoFolder(const std::filesystem::path& source, const SplitOptions& options,
                            std::string_view extension, const std::filesystem::path& folder,
                            MessageService& messages, const ProgramFound& found,
-                           ToolProgress* progress) {
+                           ToolProgress* progress, const RevisionPolicy& revisions) {
     ProgramStream stream(source, messages);
     if (!stream.problem().empty()) {
         return {ToolOutcome::Failed,
@@ -226,7 +229,7 @@ ToolResult SplitIntoFolder(const std::filesystem::path& source, const SplitOptio
                     0};
         }
     }
-    FolderFiles files(folder);
+    FolderFiles files(folder, revisions);
     SplitRun run(options, extension, files, found, progress);
     LineCutter lines;
     const auto line = [&](std::string_view text) { return run.Line(text); };

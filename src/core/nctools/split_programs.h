@@ -11,6 +11,7 @@
 #include "nctools/tool_result.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
+#include "revisions/revision_store.h"
 
 namespace wexal {
 
@@ -88,11 +89,12 @@ std::vector<std::string> SplitFileNames(std::string_view text, const SplitOption
 // question for a file that does not look like text), into a folder. Refused,
 // writing nothing, when an output would replace the source itself. Each file
 // is written through a temporary name as it is read; a link of an output's
-// name is replaced, never followed. A source that cannot be read, or changes
+// name is replaced, never followed, and a file it replaces is kept as a
+// revision as `revisions` says. A source that cannot be read, or changes
 // while it is read, stops the split with a message; files finished before stay.
 ToolResult SplitIntoFolder(const std::filesystem::path& source, const SplitOptions& options,
                            std::string_view extension, const std::filesystem::path& folder,
                            MessageService& messages, const ProgramFound& found = {},
-                           ToolProgress* progress = nullptr);
+                           ToolProgress* progress = nullptr, const RevisionPolicy& revisions = {});
 
 }  // namespace wexal

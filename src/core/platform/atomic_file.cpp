@@ -160,8 +160,19 @@ Status AtomicFileWriter::Write(std::string_view bytes) {
     return WriteOut(bytes);
 }
 
-Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMode links) {
+Status AtomicFileWriter::PutInPlace(const fs::path& temporary,
+                                    const std::function<int()>& rename) {
+    const Replacement replaced = ReplaceKeepingRevision(target_, temporary, revisions_, rename);
+    if (!replaced.refused.empty()) return Failure(path_, RevisionRefusalText(replaced.refused));
+    if (replaced.error != 0) return Failure(path_, replaced.error);
+    keptRevision_ = replaced.revision;
+    return Status::Ok();
+}
+
+Status WriteFileAtomically(const fs::path& path, std::string_view bytes, LinkMode links,
+                           const RevisionPolicy& revisions) {
     AtomicFileWriter writer;
+    writer.KeepRevisions(revisions);
     if (Status opened = writer.Open(path, links); !opened) return opened;
     if (Status written = writer.Write(bytes); !written) return written;
     return writer.Commit();

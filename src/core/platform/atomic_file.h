@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "platform/status.h"
 #include "platform/unique_fd.h"
+#include "revisions/revision_store.h"
 
 namespace wexal {
 
@@ -74,8 +76,11 @@ FileContent ReadRegularFile(const std::filesystem::path& path, std::uintmax_t ma
 // file this user may not write, a folder, a device, a FIFO, or a link to
 // anything but a regular file (dangling included). On failure the message is
 // "ファイルに書き込めません。\n<path>\n<reason>".
+// A file it replaces is kept as a revision as `revisions` says (settings
+// and logs keep none).
 Status WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                           LinkMode links = LinkMode::Follow);
+                           LinkMode links = LinkMode::Follow,
+                           const RevisionPolicy& revisions = {});
 
 // The same replacement written in parts, for content too large to hold: the
 // parts go to the temporary file as they come, and only Commit puts it under
@@ -89,11 +94,19 @@ public:
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     Status Open(const std::filesystem::path& path, LinkMode links = LinkMode::Follow);
+    // A program replaced by Commit is kept as a revision first (a tool's
+    // output, a restore); settings and logs are not.
+    void KeepRevisions(RevisionPolicy policy) { revisions_ = std::move(policy); }
     Status Write(std::string_view bytes);
     Status Commit();
+    // The revision Commit kept, or "".
+    const std::string& KeptRevision() const { return keptRevision_; }
 
 private:
     Status WriteOut(std::string_view bytes);
+    // Renames the finished temporary file over the target, keeping what it
+    // replaces as revisions_ says.
+    Status PutInPlace(const std::filesystem::path& temporary, const std::function<int()>& rename);
 
     std::filesystem::path path_;
     std::filesystem::path target_;
@@ -103,6 +116,8 @@ private:
     std::string buffer_;
     std::uint64_t written_ = 0;
     std::uint64_t flushedToDisk_ = 0;
+    RevisionPolicy revisions_;
+    std::string keptRevision_;
 };
 
 // Removes the temporary files that saves of `path` left behind when their

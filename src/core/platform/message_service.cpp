@@ -22,6 +22,7 @@ const char* DefaultCaption(MessageIcon icon) {
 }
 
 void PrintMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
+    if (text.empty()) return;
     const std::string title = caption.empty() ? DefaultCaption(icon) : caption;
     if (title == kProgramName) {
         std::fprintf(stderr, "%s: %s\n", kProgramName, text.c_str());
@@ -43,22 +44,27 @@ void UnattendedMessages::Tell(const std::string& text, const std::string& captio
 
 namespace {
 
-bool Unanswered(const std::string& text, const std::string& caption, MessageIcon icon,
-                const char* answer) {
+bool Answered(const std::string& text, const std::string& caption, MessageIcon icon,
+              const char* answer, bool taken) {
     PrintMessage(text + " → " + answer, caption, icon);
-    return false;
+    return taken;
 }
 
 }  // namespace
 
 bool ConsoleMessages::AskYesNo(const std::string& text, const std::string& caption,
                                MessageIcon icon) {
-    return Unanswered(text, caption, icon, "いいえ");
+    return Answered(text, caption, icon, "いいえ", false);
 }
 
 bool ConsoleMessages::AskOkCancel(const std::string& text, const std::string& caption,
                                   MessageIcon icon) {
-    return Unanswered(text, caption, icon, "キャンセル");
+    return Answered(text, caption, icon, "キャンセル", false);
+}
+
+bool ConsoleMessages::AskYesNoYesIsSafe(const std::string& text, const std::string& caption,
+                                        MessageIcon icon) {
+    return Answered(text, caption, icon, "はい", true);
 }
 
 void ConsoleMessages::Tell(const std::string& text, const std::string& caption, MessageIcon icon) {
@@ -66,7 +72,7 @@ void ConsoleMessages::Tell(const std::string& text, const std::string& caption, 
 }
 
 ReplaceChoice ConsoleMessages::AskReplace(const std::string& text, const std::string& caption) {
-    Unanswered(text, caption, MessageIcon::Warning, "キャンセル");
+    Answered(text, caption, MessageIcon::Warning, "キャンセル", false);
     return ReplaceChoice::Cancel;
 }
 

@@ -37,6 +37,12 @@ public:
         return AskYesNo(text, caption, MessageIcon::Warning) ? ReplaceChoice::Yes
                                                              : ReplaceChoice::No;
     }
+    // A question whose Yes loses nothing (what it replaces is kept): asked as
+    // AskYesNo, except that a service that asks nobody takes Yes.
+    virtual bool AskYesNoYesIsSafe(const std::string& text, const std::string& caption,
+                                   MessageIcon icon) {
+        return AskYesNo(text, caption, icon);
+    }
     // True once the program is ending on a signal: questions are then answered
     // without the operator, and a caller must not take such an answer as a choice.
     virtual bool Interrupted() const { return false; }
@@ -47,7 +53,8 @@ public:
 };
 
 // Writes a message to standard error once, as "Wexal: <caption>: <text>"
-// (the caption left out when it is the program's own name).
+// (the caption left out when it is the program's own name); an empty text
+// (a message line being cleared) writes nothing.
 void PrintMessage(const std::string& text, const std::string& caption, MessageIcon icon);
 
 // The service of a run that can show no window: every message goes to
@@ -58,6 +65,8 @@ public:
     bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) override;
     bool AskOkCancel(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
+    bool AskYesNoYesIsSafe(const std::string& text, const std::string& caption,
+                           MessageIcon icon) override;
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override;
     bool Interrupted() const override { return interrupted_; }
@@ -84,6 +93,10 @@ public:
                      MessageIcon icon) override {
         return inner_.AskOkCancel(text, caption, icon);
     }
+    bool AskYesNoYesIsSafe(const std::string& text, const std::string& caption,
+                           MessageIcon icon) override {
+        return inner_.AskYesNoYesIsSafe(text, caption, icon);
+    }
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
     void TellWithYes(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
@@ -99,6 +112,42 @@ public:
 private:
     MessageService& inner_;
     bool unattended_ = false;
+};
+
+// Shows every box as the inner service does and writes each message to
+// standard error as well: a command-line run with a window that ends by
+// itself after its transfer, whose caller reads there why it did not run.
+class EchoedMessages : public MessageService {
+public:
+    explicit EchoedMessages(MessageService& inner) : inner_(inner) {}
+    bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) override {
+        return inner_.AskYesNo(text, caption, icon);
+    }
+    bool AskOkCancel(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        return inner_.AskOkCancel(text, caption, icon);
+    }
+    bool AskYesNoYesIsSafe(const std::string& text, const std::string& caption,
+                           MessageIcon icon) override {
+        return inner_.AskYesNoYesIsSafe(text, caption, icon);
+    }
+    void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override {
+        PrintMessage(text, caption, icon);
+        inner_.Tell(text, caption, icon);
+    }
+    void TellWithYes(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        PrintMessage(text, caption, icon);
+        inner_.TellWithYes(text, caption, icon);
+    }
+    ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override {
+        return inner_.AskReplace(text, caption);
+    }
+    bool Interrupted() const override { return inner_.Interrupted(); }
+    bool Unattended() const override { return inner_.Unattended(); }
+
+private:
+    MessageService& inner_;
 };
 
 // The caption of the boxes that point out a wrong input.

@@ -5,6 +5,7 @@
 
 #include "platform/os_file.h"
 #include "platform/unique_fd.h"
+#include "revisions/revision_store.h"
 
 namespace wexal {
 
@@ -31,11 +32,15 @@ public:
     int Create(const std::string& folder);
     // Appends the bytes and flushes them to the disk. 0 or the errno.
     int Append(std::string_view bytes);
-    // Gives the file the name `name` in its folder and closes it. With replace
-    // an entry of that name is replaced (a link as the link itself, never
-    // followed), else nothing is ever replaced (EEXIST). 0 or the errno; on
-    // failure the file stays unfinished.
-    int Place(const std::string& name, bool replace);
+    // Gives the file the name `name` in its folder and closes it; an entry of
+    // that name is never replaced (EEXIST). 0 or the errno; on failure the
+    // file stays unfinished.
+    int Place(const std::string& name);
+    // Gives the file the name `name`, replacing an entry of that name (a link
+    // as the link itself, never followed; a file's permissions stay); a file
+    // it replaces is kept as a revision as `revisions` says. On failure the
+    // file stays unfinished.
+    Replacement Replace(const std::string& name, const RevisionPolicy& revisions);
     // Drops the file; a temporary name is removed only while it still names
     // this very file.
     void Discard();
@@ -46,9 +51,11 @@ public:
     FileId Id() const;
 
 private:
+    // The file has its name: let go of it.
+    void Close();
 
     UniqueFd folder_;
-    std::string folderPath_;  // where the temporary name lies (Windows)
+    std::string folderPath_;  // where the temporary name lies
     UniqueFd file_;
     std::string temporary_;  // the hidden name, "" while unnamed
 };

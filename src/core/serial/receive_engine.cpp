@@ -352,6 +352,7 @@ Ending RunReceive(Run& r) {
 ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env) {
     ReceiveState state{request, {}, 0, 0, {}, ReceivedView(env.panel), false, false, {}, false};
     Run r{env, state, *env.link, *env.link->env.settings, *env.link->env.host, *env.panel, {}};
+    state.data.revisions = RevisionPolicyOf(r.settings.KeepRevisions, env.revisionSource);
 
     Ending ending = Ending::Failed;
     try {
@@ -374,6 +375,7 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     result.completedFiles = state.data.completedFiles;
     result.fallbackFile = state.data.fallbackTarget;
     result.renamedFiles = state.data.renamedFiles;
+    result.keptRevisions = state.data.keptRevisions;
     result.savedNothing = state.data.completedFiles.empty();
     result.requests = state.requests;
     result.dataArrived = state.dataArrived;

@@ -56,6 +56,8 @@ struct ReceiveEnvironment {
     // An abort before the NC sent anything (a caller that listens all day
     // and stops, or a line lost while idle) leaves no log entry.
     bool quietWhileIdle = false;
+    // Who replaces a file, as its revision is named: a machine's section name.
+    std::string revisionSource{kWexalRevisionSource};
 };
 
 enum class ReceiveEnd { Completed, Aborted, Failed };
@@ -70,6 +72,8 @@ struct ReceiveResult {
     // Programs whose number named a file this receive had saved already; they
     // were saved under the next free name ("_2", "_3" ...), these.
     std::vector<std::string> renamedFiles;
+    // The revisions kept of files that programs of this receive replaced.
+    std::vector<std::string> keptRevisions;
     // No file at all was saved (completedFiles is empty), whatever `end`
     // says. With end Completed this is an automatic receive that got nothing
     // but "%" lines (or, with op5, was stopped before any data): the message

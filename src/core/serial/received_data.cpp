@@ -128,7 +128,7 @@ int PlaceFallback(ReceivedData& data) {
             name = FallbackName(data.fallbackStamp, n, data.fallbackExtension);
             if (name == PathRules::FileName(data.target)) continue;
         }
-        const int error = data.file.Place(name, false);
+        const int error = data.file.Place(name);
         if (error == EEXIST) continue;
         if (error == 0) {
             data.target = PathRules::Join(folder, name);
@@ -273,7 +273,13 @@ Status FinishTarget(ReceivedData& data) {
         if (std::optional<std::string> why = WhyNotReplaceable(data.target)) {
             return WriteFailure(data.target, *why);
         }
-        error = data.file.Place(PathRules::FileName(data.target), true);
+        const Replacement replaced =
+            data.file.Replace(PathRules::FileName(data.target), data.revisions);
+        if (!replaced.refused.empty()) {
+            return WriteFailure(data.target, RevisionRefusalText(replaced.refused));
+        }
+        error = replaced.error;
+        if (!replaced.revision.empty()) data.keptRevisions.push_back(replaced.revision);
     }
     if (error != 0) return WriteFailure(data.target, error);
     data.targetUnfinished = false;
@@ -299,7 +305,7 @@ std::string SetAsideUnfinishedTarget(ReceivedData& data) {
         if (stem.size() + suffix.size() > kMaxFileNameBytes) {
             stem.resize(kMaxFileNameBytes - suffix.size());
         }
-        const int error = data.file.Place(stem + suffix, false);
+        const int error = data.file.Place(stem + suffix);
         if (error == 0) return PathRules::Join(folder, stem + suffix);
         if (error != EEXIST) break;
     }

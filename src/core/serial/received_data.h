@@ -42,6 +42,10 @@ struct ReceivedData {
     // the next free name ("_2", "_3" ...).
     std::vector<std::string> renamedFiles;
     std::vector<FileId> completedIds;  // of completedFiles
+    // How a program that replaces a file keeps the file's content, and the
+    // revisions this receive kept.
+    RevisionPolicy revisions;
+    std::vector<std::string> keptRevisions;
     UnfinishedFile file;
 };
 

@@ -110,7 +110,8 @@ void TBai2Form::Button1Click() {
     DialogProgress progress(*ProgressBar1);
     running_ = &progress;
     const ToolResult result = DoubleAxisIntoFile(axis, context_.settings->DirPath, sourceName_,
-                                                 outputName_, *context_.messages, &progress);
+                                                 outputName_, *context_.messages, &progress,
+                                                 RevisionPolicyOf(context_.settings->KeepRevisions));
     running_ = nullptr;
     MessageService& messages = *context_.messages;
     switch (result.outcome) {

@@ -207,7 +207,8 @@ void TDividesForm::Button1Click() {
         std::filesystem::path(context_.settings->DirPath) / sourceName_;
     const ToolResult result =
         SplitIntoFolder(source, options_, MaskExtension(context_.settings->Mask), folder,
-                        *context_.messages, found, &progress);
+                        *context_.messages, found, &progress,
+                        RevisionPolicyOf(context_.settings->KeepRevisions));
     running_ = nullptr;
     MessageService& messages = *context_.messages;
     switch (result.outcome) {

@@ -143,7 +143,7 @@ void TPlusForm::Button1Click() {
     running_ = &progress;
     const ToolResult result = JoinFiles(
         folder, names_, outputName, messages, [this](int index) { ListBox1->setCurrentRow(index); },
-        &progress);
+        &progress, RevisionPolicyOf(context_.settings->KeepRevisions));
     running_ = nullptr;
     switch (result.outcome) {
         case ToolOutcome::Done:

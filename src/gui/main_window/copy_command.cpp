@@ -120,7 +120,8 @@ void CopyCommand::OpenCopyMoveDialog(bool copy, bool onMarkedFiles) {
 void CopyCommand::CopyNameEntered(const std::string& typed) {
     const std::string destination = CopyNameDestination(form_.settings_, typed);
     const Status copied =
-        CopyFileReplacing(PathRules::Join(form_.settings_.DirPath, copySource_), destination);
+        CopyFileReplacing(PathRules::Join(form_.settings_.DirPath, copySource_), destination,
+                          RevisionPolicyOf(form_.settings_.KeepRevisions));
     InputLineOutcome outcome;
     outcome.clearText = true;
     outcome.refreshList = true;
@@ -137,7 +138,8 @@ void CopyCommand::FilesDropped(const std::vector<std::string>& paths) {
     std::vector<std::pair<std::string, Status>> failures;
     for (const std::string& path : paths) {
         const std::string name = PathRules::FileName(DestinationFolder(path));
-        Status copied = CopyFileReplacing(path, PathRules::Join(form_.settings_.DirPath, name));
+        Status copied = CopyFileReplacing(path, PathRules::Join(form_.settings_.DirPath, name),
+                                          RevisionPolicyOf(form_.settings_.KeepRevisions));
         if (!copied) failures.emplace_back(path, std::move(copied));
     }
     form_.RefreshFileList();
@@ -188,7 +190,8 @@ bool CopyCommand::ShellCopyOrMove(const std::vector<std::string>& sources,
     // before the progress dialog shows.
     const bool listEnabled = form_.ListBox1->isEnabled();
     form_.ListBox1->setEnabled(false);
-    const CopyMoveResult result = CopyOrMove(sources, destination, copyMode_, host);
+    const CopyMoveResult result = CopyOrMove(sources, destination, copyMode_, host,
+                                             RevisionPolicyOf(form_.settings_.KeepRevisions));
     progress.close();
     form_.ListBox1->setEnabled(listEnabled);
     if (listEnabled) form_.ListBox1->setFocus();

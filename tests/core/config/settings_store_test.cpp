@@ -40,7 +40,7 @@ constexpr const char* kDefaultMainIni =
     "ModemePort2=\n"
     "[Options]\nop1=N\nInvTime=0\nListColumn=2\nAdd_No=Y\nPower_Off=N\nSend_SP_Cut=N\n"
     "Read_SP_Cut=N\nSend_Before=0\nAutoSelect=N\nMSG_OP=N\nop2=N\nop3=N\nop4=N\nop5=N\nop6=N\n"
-    "WinVer=0\nPlotNoDecimal=N\n";
+    "WinVer=0\nPlotNoDecimal=N\nKeepRevisions=50\n";
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
@@ -132,7 +132,7 @@ TEST_F(SettingsStoreTest, ForeignLinesAndTheFilesLineEndingSurviveLoadAndSave) {
     EXPECT_NE(
         saved.find("ModemePort2=\r\ngarbage line\r\n[Other]\r\nx=1\r\n[Options]\r\nop1=N\r\n"),
         std::string::npos);
-    EXPECT_TRUE(saved.ends_with("WinVer=0\r\nPlotNoDecimal=N\r\n"));
+    EXPECT_TRUE(saved.ends_with("WinVer=0\r\nPlotNoDecimal=N\r\nKeepRevisions=50\r\n"));
     EXPECT_EQ(saved.find("\n["), saved.find("\r\n[") + 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'),
               std::count(saved.begin(), saved.end(), '\r'));
@@ -603,7 +603,7 @@ TEST_F(SettingsStoreTest, ByteOrderMarksAndUtf16FilesAreKept) {
             saved.starts_with("[Main]\r\nLeft=20\r\nTop=10\r\n[Setting]\r\nDirPath=/nc/金型\r\n"))
             << saved;
         EXPECT_TRUE(Contains(saved, "\r\nSendMsg1=〜ü\r\n"));
-        EXPECT_TRUE(saved.ends_with("\r\nWinVer=0\r\nPlotNoDecimal=N\r\n"));
+        EXPECT_TRUE(saved.ends_with("\r\nWinVer=0\r\nPlotNoDecimal=N\r\nKeepRevisions=50\r\n"));
         EXPECT_EQ(std::count(saved.begin(), saved.end(), '\r'),
                   std::count(saved.begin(), saved.end(), '\n'));
         Settings again;

@@ -93,15 +93,15 @@ TEST(ReceivedDataTest, AnUnfinishedFileHasNoNameUntilPlaced) {
 #else
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 #endif
-    EXPECT_EQ(file.Place("TAKEN.NC", false), EEXIST);
+    EXPECT_EQ(file.Place("TAKEN.NC"), EEXIST);
     EXPECT_EQ(test::ReadFileBytes(dir / "TAKEN.NC"), "old");
-    EXPECT_EQ(file.Place("NEW.NC", false), 0);
+    EXPECT_EQ(file.Place("NEW.NC"), 0);
     EXPECT_EQ(test::ReadFileBytes(dir / "NEW.NC"), "O1\r\n");
     EXPECT_FALSE(file.IsOpen());
 
     ASSERT_EQ(file.Create(dir.path().string()), 0);
     ASSERT_EQ(file.Append("O2\r\n"), 0);
-    EXPECT_EQ(file.Place("TAKEN.NC", true), 0);
+    EXPECT_EQ(file.Replace("TAKEN.NC", {}).error, 0);
     EXPECT_EQ(test::ReadFileBytes(dir / "TAKEN.NC"), "O2\r\n");
 
     ASSERT_EQ(file.Create(dir.path().string()), 0);

@@ -143,8 +143,12 @@ Status AtomicFileWriter::Commit() {
     }
     if (const int error = fd_.Close(); error != 0) return Failure(path_, error);
     const std::string name = target_.filename().string();
-    if (::renameat(dir_.get(), temporary_.c_str(), dir_.get(), name.c_str()) != 0) {
-        return Failure(path_, errno);
+    const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    if (Status placed = PutInPlace(folder / temporary_, [&] {
+            return ::renameat(dir_.get(), temporary_.c_str(), dir_.get(), name.c_str()) == 0 ? 0 : errno;
+        });
+        !placed) {
+        return placed;
     }
     temporary_.clear();
     // Make the rename itself durable; the content is safe either way.

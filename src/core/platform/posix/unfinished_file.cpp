@@ -51,6 +51,7 @@ int UnfinishedFile::Create(const std::string& folder) {
     Discard();
     folder_.Reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder_) return errno;
+    folderPath_ = folder;
     file_.Reset(::openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (file_) return 0;
     // A file system without unnamed files: a hidden name of our own.
@@ -69,15 +70,13 @@ int UnfinishedFile::Create(const std::string& folder) {
     return error;
 }
 
-int UnfinishedFile::Place(const std::string& name, bool replace) {
+int UnfinishedFile::Place(const std::string& name) {
     if (!file_) return EBADF;
-    if (!replace && temporary_.empty()) {
+    if (temporary_.empty()) {
         // An unnamed file is linked straight to its name, which never replaces anything.
         const int error = LinkUnnamed(file_.get(), folder_.get(), name);
         if (error == 0) {
-            file_.Reset();
-            ::fsync(folder_.get());
-            folder_.Reset();
+            Close();
             return 0;
         }
         if (error == EEXIST) return EEXIST;
@@ -87,25 +86,45 @@ int UnfinishedFile::Place(const std::string& name, bool replace) {
     }
     // Someone else's file under our temporary name is never put in place.
     if (!NamesOpenFile(folder_.get(), temporary_, file_.get())) return ESTALE;
-    if (replace) {
-        // The program takes the place of the old file, with its permissions.
-        struct stat old {};
-        if (::fstatat(folder_.get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(old.st_mode)) {
-            (void)::fchmod(file_.get(), old.st_mode & 07777);
-        }
-        if (::renameat(folder_.get(), temporary_.c_str(), folder_.get(), name.c_str()) != 0) {
-            return errno;
-        }
-    } else if (const int error = RenameNoReplace(folder_.get(), temporary_, name); error != 0) {
+    if (const int error = RenameNoReplace(folder_.get(), temporary_, name); error != 0) {
         return error;
     }
+    Close();
+    return 0;
+}
+
+Replacement UnfinishedFile::Replace(const std::string& name, const RevisionPolicy& revisions) {
+    Replacement replaced;
+    if (!file_) replaced.error = EBADF;
+    if (replaced.error == 0) replaced.error = NameTemporary(file_.get(), folder_.get(), temporary_);
+    // Someone else's file under our temporary name is never put in place.
+    if (replaced.error == 0 && !NamesOpenFile(folder_.get(), temporary_, file_.get())) {
+        replaced.error = ESTALE;
+    }
+    if (replaced.error != 0) return replaced;
+    // The program takes the place of the old file, with its permissions.
+    struct stat old {};
+    if (::fstatat(folder_.get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(old.st_mode)) {
+        (void)::fchmod(file_.get(), old.st_mode & 07777);
+    }
+    const std::filesystem::path folder = Utf8Path(folderPath_);
+    replaced = ReplaceKeepingRevision(folder / name, folder / temporary_, revisions, [&] {
+        return ::renameat(folder_.get(), temporary_.c_str(), folder_.get(), name.c_str()) == 0
+                   ? 0
+                   : errno;
+    });
+    if (replaced.ok()) Close();
+    return replaced;
+}
+
+void UnfinishedFile::Close() {
     temporary_.clear();
     file_.Reset();
     // Make the rename itself durable; the content is on the disk already.
     ::fsync(folder_.get());
     folder_.Reset();
-    return 0;
+    folderPath_.clear();
 }
 
 void UnfinishedFile::Discard() {
@@ -115,6 +134,7 @@ void UnfinishedFile::Discard() {
     temporary_.clear();
     file_.Reset();
     folder_.Reset();
+    folderPath_.clear();
 }
 
 std::string UnfinishedFile::Abandon() {

@@ -104,9 +104,14 @@ Status AtomicFileWriter::Commit() {
     if (const int error = SyncFileData(fd_.get()); error != 0) return Failure(path_, error);
     if (const int error = fd_.Close(); error != 0) return Failure(path_, error);
     const fs::path temporary = target_.parent_path() / Utf8Path(temporary_);
-    if (!MoveFileExW(temporary.c_str(), target_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return Failure(path_, LastErrorAsErrno());
+    if (Status placed = PutInPlace(temporary, [&] {
+            return MoveFileExW(temporary.c_str(), target_.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                       ? 0
+                       : LastErrorAsErrno();
+        });
+        !placed) {
+        return placed;
     }
     temporary_.clear();
     return Status::Ok();

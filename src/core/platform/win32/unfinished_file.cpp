@@ -28,25 +28,56 @@ int UnfinishedFile::Create(const std::string& folder) {
     return errno;
 }
 
-int UnfinishedFile::Place(const std::string& name, bool replace) {
+namespace {
+
+// Moves from to to, reopening from when that fails so that the file stays
+// unfinished: 0 or the errno.
+int MoveClosed(UniqueFd& file, const std::filesystem::path& from, const std::filesystem::path& to,
+               DWORD flags) {
+    SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH | flags)) return 0;
+    const int error = LastErrorAsErrno();
+    SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    file.Reset(OpenFile(from, O_WRONLY | O_APPEND));
+    return error;
+}
+
+}  // namespace
+
+// Windows moves an open file only when every opener allowed it; the file is
+// closed first, and a failed move opens it again.
+int UnfinishedFile::Place(const std::string& name) {
     if (!file_) return EBADF;
+    const std::filesystem::path folder = Utf8Path(folderPath_);
+    if (const int error = file_.Close(); error != 0) return error;
+    const int error = MoveClosed(file_, folder / Utf8Path(temporary_), folder / Utf8Path(name), 0);
+    if (error == 0) Close();
+    return error;
+}
+
+Replacement UnfinishedFile::Replace(const std::string& name, const RevisionPolicy& revisions) {
+    Replacement replaced;
+    if (!file_) replaced.error = EBADF;
+    if (replaced.error == 0) replaced.error = file_.Close();
+    if (replaced.error != 0) return replaced;
     const std::filesystem::path folder = Utf8Path(folderPath_);
     const std::filesystem::path from = folder / Utf8Path(temporary_);
     const std::filesystem::path to = folder / Utf8Path(name);
-    // Windows moves an open file only when every opener allowed it; closing
-    // first is simpler, and a failed move opens it again to stay unfinished.
-    if (const int error = file_.Close(); error != 0) return error;
-    SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL);
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExW(from.c_str(), to.c_str(), flags)) {
-        const int error = LastErrorAsErrno();
-        SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    replaced = ReplaceKeepingRevision(to, from, revisions, [&] {
+        return MoveClosed(file_, from, to, MOVEFILE_REPLACE_EXISTING);
+    });
+    if (replaced.ok()) {
+        Close();
+    } else if (!file_) {
         file_.Reset(OpenFile(from, O_WRONLY | O_APPEND));
-        return error;
     }
+    return replaced;
+}
+
+void UnfinishedFile::Close() {
+    file_.Reset();
     temporary_.clear();
     folderPath_.clear();
-    return 0;
 }
 
 void UnfinishedFile::Discard() {
