@@ -336,8 +336,8 @@ void Complete(Run& run) {
     }
     // A marked file that could not be sent is logged as aborted and makes
     // the run's status "aborted": the panel says so too, never completed.
-    run.host.SetStatusPanel(3, run.state.unsentFiles.empty() ? kSendCompletedPanel
-                                                             : kSendAbortedPanel);
+    run.host.SetStatusPanel(
+        3, run.state.unsentFiles.empty() ? kSendCompletedPanel : kSendAbortedPanel);
     run.panel.ClearView();
     run.panel.HideTransferPanel();
     if (run.state.unsentFiles.empty()) {

@@ -292,6 +292,32 @@ private slots:
                              "\n%"));
     }
 
+    // A marked file deleted between marking and its turn: the others go, and
+    // neither the panel nor the message line says the send completed.
+    void aMarkedFileGoneBeforeItsTurnIsNoCompletedSend() {
+        QVERIFY(StartMachine({"--line", "none", "--code", "iso", "--no-percent-end", "--text",
+                              (home_->path() / "received.nc").string()}));
+        for (const char* name : {"O0001.NC", "O0002.NC", "O0003.NC"}) WriteProgram(name, 1);
+        auto form = Start();
+        QVERIFY(form);
+        ClickRow(*form, test::RowOf(*form, "O0001.NC"));
+        for (int i = 0; i < 3; ++i) Key(*form, Qt::Key_Return);
+        QCOMPARE(form->fileList().MarkedCount(), 3);
+        std::filesystem::remove(Folder() / "O0002.NC");
+        Key(*form, Qt::Key_F1);
+
+        QCOMPARE(form->StatusPanels[3]->text(), QStringLiteral("送信中止しました。"));
+        QCOMPARE(form->Label11->text(), QStringLiteral("送信できなかったファイルが有ります。!!"));
+        QCOMPARE(messages_.shown().size(), std::size_t{1});
+        QVERIFY2(messages_.shown()[0].text.find("O0002.NC（") != std::string::npos,
+                 messages_.shown()[0].text.c_str());
+        QCOMPARE(sim_->WaitExit(std::chrono::seconds(30)), std::optional<int>(0));
+        const std::string received = ReadFileBytes(home_->path() / "received.nc");
+        QVERIFY2(received.find("O0001") != std::string::npos &&
+                     received.find("O0003") != std::string::npos,
+                 received.c_str());
+    }
+
     void closingDuringASendAbortsItThenCloses() {
         WriteProgram("O0001.NC", 400);
         std::unique_ptr<TForm1> form;
