@@ -162,9 +162,10 @@ TEST_F(WexalUnattendedTest, EveryRunEndsByItselfSaysWhyAndTellsTheOutcome) {
         const std::string said = wexal.Stderr();
         ASSERT_EQ(status, std::optional<int>(c.status)) << said;
         EXPECT_NE(said.find(c.says), std::string::npos) << said;
-        // Each thing once, under the program's name once, and none of the
-        // offscreen platform's own complaints.
+        // Each thing once, under the program's name once, no line without a
+        // text, and none of the offscreen platform's own complaints.
         EXPECT_EQ(said.find("Wexal: Wexal:"), std::string::npos) << said;
+        EXPECT_EQ(said.find("Wexal: \n"), std::string::npos) << said;
         EXPECT_EQ(said.find("This plugin does not support"), std::string::npos) << said;
     }
 }
