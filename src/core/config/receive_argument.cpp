@@ -53,9 +53,14 @@ void ApplyReceiveArgument(const std::string& arg, Settings& settings, AppState& 
         return;
     }
     if (::stat(file.c_str(), &info) == 0) {
-        const bool replace = messages.AskYesNo(OverwriteQuestion(file),
-                                               DefaultCaption(MessageIcon::Warning),
-                                               MessageIcon::Warning);
+        // While the replaced program is kept as a revision, Yes loses nothing:
+        // a nightly receive to one name that nobody answers still goes ahead.
+        const bool kept = settings.KeepRevisions != 0;
+        const std::string question = OverwriteQuestion(file);
+        const std::string caption = DefaultCaption(MessageIcon::Warning);
+        const bool replace =
+            kept ? messages.AskYesNoYesIsSafe(question, caption, MessageIcon::Warning)
+                 : messages.AskYesNo(question, caption, MessageIcon::Warning);
         state.ReceiveOnStart = replace && !messages.Interrupted() ? "Y" : "N";
         return;
     }
