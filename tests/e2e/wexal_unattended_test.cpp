@@ -70,6 +70,7 @@ struct Case {
     std::string port;
     int status;
     const char* says;  // on standard error
+    const char* notSaid = nullptr;
 };
 
 TEST_F(WexalUnattendedTest, EveryRunEndsByItselfSaysWhyAndTellsTheOutcome) {
@@ -110,11 +111,12 @@ TEST_F(WexalUnattendedTest, EveryRunEndsByItselfSaysWhyAndTellsTheOutcome) {
              return std::vector<std::string>{"R=" + t.Program("OLD.NC"), "END"};
          },
          machine, "", kExitNotStarted, "上書きしますか？ → いいえ"},
+        // Said once, by the transfer that could not open it.
         {"missing port", "", send("A.NC"), {}, "/nonexistent/ttyS9", kExitNotStarted,
-         "ポートが開きません"},
-        {"no tty", "", send("A.NC"), {}, "/dev/null", kExitNotStarted, "ポート"},
+         "ポートが開きません", "使用不可"},
+        {"no tty", "", send("A.NC"), {}, "/dev/null", kExitNotStarted, "ポート", "使用不可"},
         {"refused network port", "", send("A.NC"), {}, refused, kExitNotStarted,
-         "ポートが開きません"},
+         "ポートが開きません", "使用不可"},
         {"refused speed", "", at("38400,8,N,2"), machine, "", kExitNotStarted, "通信設定"},
         {"unreadable speed", "", at("9600,X,Q,7"), machine, "", kExitNotStarted, "エラー"},
         {"only NUL bytes", "", send("Z.NC", std::string(64, '\0')), machine, "", kExitNotStarted,
@@ -162,6 +164,9 @@ TEST_F(WexalUnattendedTest, EveryRunEndsByItselfSaysWhyAndTellsTheOutcome) {
         const std::string said = wexal.Stderr();
         ASSERT_EQ(status, std::optional<int>(c.status)) << said;
         EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        if (c.notSaid) {
+            EXPECT_EQ(said.find(c.notSaid), std::string::npos) << said;
+        }
         // Each thing once, under the program's name once, no line without a
         // text, and none of the offscreen platform's own complaints.
         EXPECT_EQ(said.find("Wexal: Wexal:"), std::string::npos) << said;

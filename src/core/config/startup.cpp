@@ -86,6 +86,10 @@ std::optional<std::string> PortCheckMessage(const Settings& settings,
     return settings.Port + "のポートが使用不可です。\n通信設定をおこなってください。";
 }
 
+bool PortCheckedByTransfer(const AppState& state) {
+    return state.ExitAfterTransfer && (state.SendOnStart == "Y" || state.ReceiveOnStart == "Y");
+}
+
 ListLayout ApplyListColumnRule(Settings& settings) {
     if (settings.ListColumn >= 1 && settings.ListColumn <= 4) {
         return {settings.ListColumn, 616, true};

@@ -155,7 +155,8 @@ void TForm1::FormShow() {
         files_.settings.unreadReported = true;
     }
     const FolderCheckResult folder = RunFolderCheck(settings_, state_, *messages_);
-    if (auto message = PortCheckMessage(settings_, files_.folder)) {
+    if (auto message = PortCheckedByTransfer(state_) ? std::nullopt
+                                                     : PortCheckMessage(settings_, files_.folder)) {
         messages_->Tell(*message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
     }
     QTimer::singleShot(0, this, [this] { FirstIdle(); });
