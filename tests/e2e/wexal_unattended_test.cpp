@@ -1,6 +1,7 @@
 // The real Wexal in runs that nobody watches (offscreen, "S=" or "R=" with
 // END): each ends by itself, says why on standard error, and its exit status
-// tells completed (0), aborted (1) and could not start (2) apart.
+// tells completed (0), aborted (1) and could not start (2) apart; with a
+// window, such a run whose transfer cannot start ends as well.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -18,6 +19,7 @@
 #include "support/ncsim_process.h"
 #include "support/test_env.h"
 #include "support/wexal_process.h"
+#include "support/x_display.h"
 
 namespace wexal {
 namespace {
@@ -243,6 +245,59 @@ TEST_F(WexalUnattendedTest, ASecondStartThatWouldTransferSaysSoAndDoesNotStart) 
     EXPECT_EQ(second.WaitExit(30s), std::optional<int>(kExitNotStarted));
     EXPECT_NE(second.Stderr().find("他のWexalが実行中です"), std::string::npos)
         << second.Stderr();
+}
+
+// An END run with a window whose transfer cannot start: it shows its box, if
+// it has one, and ends after it with 2, the box's text on standard error, so
+// that a scheduled job in a desktop session never waits for F10.
+class WexalUnattendedOnDisplayTest : public WexalUnattendedTest {
+public:
+    test::VirtualDisplay display_;
+
+    bool WaitForFocus(const std::string& title) const {
+        for (int i = 0; i < 1000 && display_.FocusTitle() != title; ++i) {
+            std::this_thread::sleep_for(20ms);
+        }
+        return display_.FocusTitle() == title;
+    }
+};
+
+TEST_F(WexalUnattendedOnDisplayTest, ARunWhoseTransferCannotStartEndsAfterItsBox) {
+    ASSERT_TRUE(display_.ok()) << "Xvfb is needed";
+    struct Row {
+        const char* name;
+        bool fileThere;
+        std::string port;  // none: the machine's
+        const char* box;   // the caption of the box answered with Return, or none
+        const char* says;
+    };
+    const Row rows[] = {
+        {"a missing file", false, "", "確認", "が見つかりません。"},
+        {"a port that does not open", true, "/nonexistent/ttyS9", nullptr,
+         "COM1のポートが開きません。"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(nc_.path());
+        std::filesystem::create_directories(nc_.path());
+        Settings("");
+        const std::string file = row.fileThere ? Program("A.NC") : (nc_ / "NOPE.NC").string();
+        NcsimProcess sim;
+        ASSERT_TRUE(sim.Start({"receive", "--line", "none", "--dc1"}));
+        test::WexalProcess wexal(program_.path(), runtime_.path());
+        wexal.SetEnvironment({"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display_.name()});
+        ASSERT_TRUE(wexal.Start(row.port.empty() ? sim.slave() : row.port, {"S=" + file, "END"}));
+        if (row.box) {
+            ASSERT_TRUE(WaitForFocus(row.box)) << display_.FocusTitle() << wexal.Stderr();
+            ASSERT_TRUE(display_.PressKey("Return"));
+        }
+
+        const std::optional<int> status = wexal.WaitExit(30s);
+        const std::string said = wexal.Stderr();
+        ASSERT_EQ(status, std::optional<int>(kExitNotStarted)) << said;
+        EXPECT_NE(said.find(row.says), std::string::npos) << said;
+        EXPECT_EQ(said.find("使用不可"), std::string::npos) << said;
+    }
 }
 
 }  // namespace

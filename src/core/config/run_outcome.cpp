@@ -23,4 +23,8 @@ int RunOutcome::ExitStatus() const {
     return kExitCompleted;
 }
 
+bool RunOutcome::EndsNow(bool exitAfterTransfer, bool unattended) const {
+    return exitAfterTransfer && requested_ && (unattended || ExitStatus() == kExitNotStarted);
+}
+
 }  // namespace wexal

@@ -20,6 +20,11 @@ public:
     // 0 for a run that asked for no transfer; else the worst of what was
     // recorded, and "not started" when nothing was.
     int ExitStatus() const;
+    // Whether a run that ends after its transfer ends once the command line's
+    // transfers have returned: always where nobody can see the window; with
+    // a window when nothing could start, its boxes having said why. A person
+    // who stopped a started transfer is there and keeps the program.
+    bool EndsNow(bool exitAfterTransfer, bool unattended) const;
 
 private:
     bool requested_ = false;

@@ -76,6 +76,13 @@ TForm1::TForm1(std::vector<std::string> args, ProgramFiles files, Services servi
     if (!services.screenSaver) ownScreenSaver_ = std::make_unique<QtScreenSaver>();
     if (!services.launcherTrust) ownLauncherTrust_ = std::make_unique<QtLauncherTrust>();
     messages_ = services.messages ? services.messages : ownMessages_.get();
+    // A transfer asked for on the command line may be a scheduled job's: its
+    // boxes go to standard error as well, where the job's caller reads why
+    // nothing went.
+    if (!messages_->Unattended() && AsksForTransfer(args)) {
+        echoedMessages_ = std::make_unique<EchoedMessages>(*messages_);
+        messages_ = echoedMessages_.get();
+    }
     screenSaver_ = services.screenSaver ? services.screenSaver : ownScreenSaver_.get();
     if (!folderBrowser_) {
         folderBrowser_ = [this](const std::string& caption, const std::string& start) {
@@ -194,8 +201,9 @@ void TForm1::FirstIdle() {
     if (state_.SendOnStart == "Y") sendCommand_->StartFromCommandLine();
     receiveCommand_->StartFromCommandLine();
     // A run that can show no window ends here, also when its transfer could
-    // not start: nobody would ever close it.
-    if (messages_->Unattended() && state_.ExitAfterTransfer && state_.Outcome.requested()) close();
+    // not start: nobody would ever close it. With a window, one whose transfer
+    // could not start ends too, so that a scheduled job never waits for F10.
+    if (state_.Outcome.EndsNow(state_.ExitAfterTransfer, messages_->Unattended())) close();
 }
 
 void TForm1::TransferEnded(TransferEnd end, bool fromCommandLine, bool exitAfterTransfer,

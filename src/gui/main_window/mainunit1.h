@@ -190,6 +190,7 @@ private:
     AppState state_;
     ProgramFiles files_;
     std::unique_ptr<MessageService> ownMessages_;
+    std::unique_ptr<EchoedMessages> echoedMessages_;
     std::unique_ptr<ScreenSaver> ownScreenSaver_;
     std::unique_ptr<LauncherTrust> ownLauncherTrust_;
     MessageService* messages_;
