@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "files/file_names.h"
+#include "revisions/revision_store.h"
 
 namespace wexal {
 
@@ -44,7 +45,8 @@ bool ReadFolder(const std::string& folder, const FolderFilter& filter, EntryTabl
 
     while (const dirent* entry = ::readdir(handle.get())) {
         const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") continue;
+        // The history of the folder's programs is no entry of the list.
+        if (name == "." || name == ".." || IsRevisionFolderName(name)) continue;
         if (!everything && !MatchesPattern(name, filter.pattern)) continue;
         anyMatch = true;
         if (name.size() > std::numeric_limits<std::uint16_t>::max()) continue;
