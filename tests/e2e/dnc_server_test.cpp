@@ -6,8 +6,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -18,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/os_file.h"
 #include "platform/text_codec.h"
+#include "revisions/revision_store.h"
 #include "support/dnc_process.h"
 #include "support/ncsim_process.h"
 #include "support/ser2net_process.h"
@@ -353,6 +357,84 @@ TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
                           "--idle-timeout", "10"}));
     EXPECT_EQ(nc.WaitExit(60s), std::optional<int>(0));
     EXPECT_EQ(test::ReadFileBytes(work_ / "got.nc"), "\nO1000\nG01X1.\nM30\n\n%");
+
+    dnc_.Signal(SIGTERM);
+    EXPECT_EQ(dnc_.WaitExit(5s), std::optional<int>(0));
+}
+
+TEST_F(DncServerTest, PunchesOfOneNumberKeepEveryProgram) {
+    // Two machines saving into one folder, on terminals of the test's own.
+    const fs::path shared = Folder("shared");
+    test::PseudoTerminal nc1, nc2;
+    ASSERT_TRUE(nc1.ok() && nc2.ok());
+    std::string ini;
+    for (const char* name : {"MC1", "MC2"}) {
+        ini += "[" + std::string(name) + "]\nPort=COM" + std::string(name + 2) + "\nSendDir=" +
+               shared.string() + "\nReceiveDir=" + shared.string() + "\n";
+    }
+    test::WriteFileBytes(home_ / "Machines.ini", ini);
+    test::WriteFileBytes(home_ / "Ports.ini",
+                         "[Ports]\nCOM1=" + nc1.slave() + "\nCOM2=" + nc2.slave() + "\n");
+    ASSERT_TRUE(dnc_.Start());
+    ASSERT_TRUE(dnc_.WaitForOpen(nc1.slave(), 20s) && dnc_.WaitForOpen(nc2.slave(), 20s));
+    const auto punch = [](test::PseudoTerminal& nc, const std::string& comment) {
+        std::string tape;
+        for (const char c : "%\nO1234(" + comment + ")\nG01X1.\n%\n") {
+            const auto byte = static_cast<unsigned char>(c);
+            tape += static_cast<char>(__builtin_parity(byte) ? byte | 0x80 : byte);
+        }
+        return ::write(nc.master(), tape.data(), tape.size()) == static_cast<ssize_t>(tape.size());
+    };
+    const fs::path file = shared / "O1234.NC";
+    const auto kept = [&] {
+        std::vector<std::string> programs = {test::ReadFileBytes(file)};
+        for (const Revision& revision : ListRevisions(file).revisions) {
+            programs.push_back(test::ReadFileBytes(revision.path));
+        }
+        for (std::string& program : programs) {
+            const std::size_t open = program.find('(') + 1;
+            program = program.substr(open, program.find(')') - open);
+        }
+        return programs;  // the file's first, then newest first
+    };
+
+    // One machine, twice: the second under the name, the first its revision.
+    ASSERT_TRUE(punch(nc1, "FIRST"));
+    ASSERT_TRUE(dnc_.WaitForOutput("受信　　完了", 20s)) << dnc_.Out();
+    ASSERT_TRUE(punch(nc1, "SECOND"));
+    ASSERT_TRUE(dnc_.WaitForOutput("受信　　完了", 20s, 1)) << dnc_.Out();
+    ASSERT_TRUE(dnc_.WaitForOutput("前版　　保存", 20s)) << dnc_.Out();
+    EXPECT_EQ(kept(), (std::vector<std::string>{"SECOND", "FIRST"}));
+    const RevisionList first = ListRevisions(file);
+    ASSERT_EQ(first.revisions.size(), 1u);
+    EXPECT_EQ(first.revisions[0].source, "MC1");
+    EXPECT_NE(dnc_.Log().find("前版　　保存　"), std::string::npos);
+    EXPECT_NE(dnc_.Log().find(PathText(first.revisions[0].path) + "　MC1\r\n"), std::string::npos)
+        << dnc_.Log();
+
+    // Both machines at the same moment: both programs are there.
+    ASSERT_TRUE(punch(nc1, "THIRD") && punch(nc2, "FOURTH"));
+    ASSERT_TRUE(dnc_.WaitForOutput("受信　　完了", 20s, 3)) << dnc_.Out();
+    ASSERT_TRUE(dnc_.WaitForOutput("前版　　保存", 20s, 2)) << dnc_.Out();
+    std::vector<std::string> all = kept();
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(all, (std::vector<std::string>{"FIRST", "FOURTH", "SECOND", "THIRD"}));
+
+    // ncrev lists the three revisions, newest first.
+    FILE* list = ::popen((test::BinDir() + "/ncrev list '" + file.string() + "'").c_str(), "r");
+    ASSERT_NE(list, nullptr);
+    std::string listed;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, list)) > 0;) listed.append(chunk, n);
+    EXPECT_EQ(::pclose(list), 0);
+    const RevisionList three = ListRevisions(file);
+    ASSERT_EQ(three.revisions.size(), 3u);
+    std::string expected;
+    for (const Revision& r : three.revisions) {
+        expected += RevisionTimeText(r.timeMs) + "\t" + r.source + "\t" + std::to_string(r.size) +
+                    "\t" + PathText(r.path) + "\n";
+    }
+    EXPECT_EQ(listed, expected);
 
     dnc_.Signal(SIGTERM);
     EXPECT_EQ(dnc_.WaitExit(5s), std::optional<int>(0));

@@ -11,10 +11,12 @@
 #include <functional>
 #include <optional>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "revisions/revision_store.h"
 #include "support/ncsim_process.h"
 #include "support/test_env.h"
 #include "support/wexal_process.h"
@@ -354,11 +356,15 @@ TEST_F(WexalReceiveOnDisplayTest, ACompleteProgramReplacesTheFileAndNotItsSnapsh
     EXPECT_NE(Inode(Old()), oldInode_);
     EXPECT_EQ(test::ReadFileBytes(Snapshot()), kOld);
     EXPECT_NE(wexal_.Log().find(kCompletedHead), std::string::npos) << wexal_.Log();
-    std::vector<std::string> names;
+    std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
-        names.push_back(entry.path().filename().string());
+        names.insert(entry.path().filename().string());
     }
-    EXPECT_EQ(names, std::vector<std::string>{"O1.NC"});
+    // Nothing unfinished beside it; the old program is its one revision.
+    EXPECT_EQ(names, (std::set<std::string>{".wexal-revisions", "O1.NC"}));
+    const RevisionList kept = ListRevisions(Old());
+    ASSERT_EQ(kept.revisions.size(), 1u) << kept.error;
+    EXPECT_EQ(test::ReadFileBytes(kept.revisions[0].path), kOld);
 }
 
 }  // namespace

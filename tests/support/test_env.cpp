@@ -26,8 +26,11 @@ namespace {
 void RemoveTree(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::remove_all(path, ec) != static_cast<std::uintmax_t>(-1) && !ec) return;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ec)) {
-        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+    // Read-only entries first get their write bit back; an entry that goes
+    // meanwhile ends the walk instead of throwing.
+    for (std::filesystem::recursive_directory_iterator it(path, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
                                      std::filesystem::perm_options::add, ec);
     }
     std::filesystem::remove_all(path, ec);

@@ -234,10 +234,12 @@ TEST(RevisionStoreTest, OddNamesAndSourcesMakeNamesThatFitAndReadBack) {
         {"加工　Ｏ１.NC", "旋盤１", "旋盤１"},
         {"O1.NC", "MC/1:*", "MC%2F1%3A%2A"},
         {"NOEXT", "MC_2", "MC_2"},
+#ifndef _WIN32
         // 255 bytes of name: the revision's name gives up source, then
-        // extension, but is always made.
+        // extension, but is always made. (Windows paths end at 260.)
         {std::string(252, 'A') + ".NC", "MC1", "MC1"},
         {"A." + std::string(250, 'E'), "MC1", ""},
+#endif
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file.substr(0, 20));
@@ -313,7 +315,7 @@ TEST(RevisionStoreTest, TheListSaysWhatIsWrongAndTakesThousands) {
     const fs::path file = dir / "O1.NC";
     const fs::path folder = dir / ".wexal-revisions" / "O1.NC";
     fs::create_directories(folder);
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 2000; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, "20261208T%02d%02d%02d.%03dZ_MC%d.NC", i / 3600 % 24,
                       i / 60 % 60, i % 60, i % 1000, i % 3);
@@ -324,9 +326,9 @@ TEST(RevisionStoreTest, TheListSaysWhatIsWrongAndTakesThousands) {
     WriteFileBytes(folder / ".lock", "");
     fs::create_directory(folder / "20261208T235959.999Z_MC1.NC");
     RevisionList list = ListRevisions(file);
-    ASSERT_EQ(list.revisions.size(), 3001u);
+    ASSERT_EQ(list.revisions.size(), 2001u);
     EXPECT_EQ(list.revisions[0].problem, "通常のファイルではありません。");
-    EXPECT_EQ(ReadFileBytes(list.revisions[1].path), "2999");
+    EXPECT_EQ(ReadFileBytes(list.revisions[1].path), "1999");
     EXPECT_EQ(list.revisions[1].source, "MC2");
     EXPECT_EQ(ReadFileBytes(list.revisions.back().path), "0");
 

@@ -74,6 +74,7 @@ struct Rig : ScriptedMessages, LinkRig {
     std::map<std::string, std::string> Files() const {
         std::map<std::string, std::string> files;
         for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.is_directory()) continue;  // the revisions of replaced files
             files[entry.path().filename().string()] = test::ReadFileBytes(entry.path());
         }
         return files;
@@ -854,6 +855,11 @@ TEST(ReceiveEngineTest, ACompletedProgramTakesTheOldOnesPlaceByRename) {
 #endif
             EXPECT_EQ(rig.Snapshot(), OldFileRig::kOld);
             EXPECT_EQ(rig.Files().size(), 1u);
+            // And the old program is the file's one revision.
+            const RevisionList kept = ListRevisions(rig.Old());
+            ASSERT_EQ(kept.revisions.size(), 1u);
+            EXPECT_EQ(test::ReadFileBytes(kept.revisions[0].path), OldFileRig::kOld);
+            EXPECT_EQ(result.keptRevisions, std::vector{PathText(kept.revisions[0].path)});
             EXPECT_FALSE(rig.Unfinished());
             const std::string target = rig.Old().string();
             EXPECT_EQ(rig.Log(), Cp932ToUtf8Lossy(TransferLog::Header()) +
