@@ -33,4 +33,9 @@ private:
 // the name is taken; another where the file system has no hard links).
 int MakeHardLink(const std::filesystem::path& existing, const std::filesystem::path& link);
 
+// A copy of `from` at `to`, created new, with from's modification time, where
+// the file system has no hard links: 0 or the errno, and nothing left at
+// `to` on failure.
+int CopyRevision(const std::filesystem::path& from, const std::filesystem::path& to);
+
 }  // namespace wexal::revision_parts

@@ -209,40 +209,6 @@ bool SameContent(const fs::path& a, const fs::path& b) {
     }
 }
 
-// A copy of from at to, created new, with from's modification time: 0 or the
-// errno, and nothing left at `to` on failure.
-int CopyRevision(const fs::path& from, const fs::path& to) {
-    const UniqueFd in(OpenFile(from, O_RDONLY | kOpenNonBlock | kOpenNoFollow));
-    if (!in) return errno;
-    UniqueFd out(OpenFile(to, O_WRONLY | O_CREAT | O_EXCL | kOpenNoFollow));
-    if (!out) return errno;
-    int error = 0;
-    std::string block(kBlock, '\0');
-    for (std::int64_t at = 0;;) {
-        const long long got = ReadFileAt(in.get(), block.data(), kBlock, at);
-        if (got < 0) error = errno;
-        if (got <= 0) break;
-        if (!WriteAll(out.get(), std::string_view(block.data(), static_cast<std::size_t>(got)))) {
-            error = errno;
-            break;
-        }
-        at += got;
-    }
-    if (error == 0) error = SyncFileData(out.get());
-    if (const int closed = out.Close(); error == 0) error = closed;
-    if (error == 0) {
-        std::error_code timeError;
-        const fs::file_time_type modified = fs::last_write_time(from, timeError);
-        if (!timeError) fs::last_write_time(to, modified, timeError);
-        if (timeError) error = timeError.value();
-    }
-    if (error != 0) {
-        std::error_code ignored;
-        fs::remove(to, ignored);
-    }
-    return error;
-}
-
 // Keeps the file's content in folder: a hard link where the file system has
 // them, else a copy. "" and the revision's path, or why not.
 std::string Keep(const fs::path& file, const fs::path& folder, std::string_view source,
@@ -257,7 +223,7 @@ std::string Keep(const fs::path& file, const fs::path& folder, std::string_view 
             revision = folder / Utf8Path(name);
             error = linksWork ? revision_parts::MakeHardLink(file, revision) : EPERM;
             if (error != 0 && error != EEXIST) {
-                const int copied = CopyRevision(file, revision);
+                const int copied = revision_parts::CopyRevision(file, revision);
                 // The link's refusal may be the name's: tell it from a file
                 // system without links by the copy's answer.
                 if (copied == 0 || copied == EEXIST) linksWork = false;
@@ -306,6 +272,42 @@ void RemoveBeyond(const fs::path& folder, std::string_view extension, int keep) 
 }
 
 }  // namespace
+
+namespace revision_parts {
+
+int CopyRevision(const fs::path& from, const fs::path& to) {
+    const UniqueFd in(OpenFile(from, O_RDONLY | kOpenNonBlock | kOpenNoFollow));
+    if (!in) return errno;
+    UniqueFd out(OpenFile(to, O_WRONLY | O_CREAT | O_EXCL | kOpenNoFollow));
+    if (!out) return errno;
+    int error = 0;
+    std::string block(kBlock, '\0');
+    for (std::int64_t at = 0;;) {
+        const long long got = ReadFileAt(in.get(), block.data(), kBlock, at);
+        if (got < 0) error = errno;
+        if (got <= 0) break;
+        if (!WriteAll(out.get(), std::string_view(block.data(), static_cast<std::size_t>(got)))) {
+            error = errno;
+            break;
+        }
+        at += got;
+    }
+    if (error == 0) error = SyncFileData(out.get());
+    if (const int closed = out.Close(); error == 0) error = closed;
+    if (error == 0) {
+        std::error_code timeError;
+        const fs::file_time_type modified = fs::last_write_time(from, timeError);
+        if (!timeError) fs::last_write_time(to, modified, timeError);
+        if (timeError) error = timeError.value();
+    }
+    if (error != 0) {
+        std::error_code ignored;
+        fs::remove(to, ignored);
+    }
+    return error;
+}
+
+}  // namespace revision_parts
 
 RevisionPolicy RevisionPolicyOf(std::int32_t keepRevisions, std::string_view source) {
     RevisionPolicy policy;
