@@ -119,6 +119,9 @@ TEST_F(WexalUnattendedTest, EveryRunEndsByItselfSaysWhyAndTellsTheOutcome) {
         {"no tty", "", send("A.NC"), {}, "/dev/null", kExitNotStarted, "ポート", "使用不可"},
         {"refused network port", "", send("A.NC"), {}, refused, kExitNotStarted,
          "ポートが開きません", "使用不可"},
+        // A port kept for a modem opens: only the start's check says so.
+        {"a port kept for a modem", "ModemePort1=COM1\n", send("A.NC"), machine, "",
+         kExitCompleted, "使用不可"},
         {"refused speed", "", at("38400,8,N,2"), machine, "", kExitNotStarted, "通信設定"},
         {"unreadable speed", "", at("9600,X,Q,7"), machine, "", kExitNotStarted, "エラー"},
         {"only NUL bytes", "", send("Z.NC", std::string(64, '\0')), machine, "", kExitNotStarted,

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "config/entry_field.h"
 #include "programs/file_loader.h"
 #include "platform/error_text.h"
 #include "platform/path_rules.h"
@@ -86,7 +87,12 @@ std::optional<std::string> PortCheckMessage(const Settings& settings,
     return settings.Port + "のポートが使用不可です。\n通信設定をおこなってください。";
 }
 
-bool PortCheckedByTransfer(const AppState& state) {
+bool PortCheckedByTransfer(const AppState& state, const Settings& settings) {
+    // A port kept for a modem opens: only the check at the start says so.
+    const std::string port = UpperAscii(settings.Port);
+    if (port == UpperAscii(settings.ModemePort1) || port == UpperAscii(settings.ModemePort2)) {
+        return false;
+    }
     return state.ExitAfterTransfer && (state.SendOnStart == "Y" || state.ReceiveOnStart == "Y");
 }
 

@@ -40,8 +40,9 @@ std::optional<std::string> PortCheckMessage(const Settings& settings,
                                             const std::filesystem::path& programFolder);
 // The command line's transfer starts at once and the run ends after it: that
 // transfer opens the port itself and says why it could not, so the check at
-// the start would say the same thing a second time.
-bool PortCheckedByTransfer(const AppState& state);
+// the start would say the same thing a second time. Not so for a port kept
+// for a modem, which the transfer would take.
+bool PortCheckedByTransfer(const AppState& state, const Settings& settings);
 
 // How many list columns and how wide the list is; an out-of-range
 // ListColumn becomes 5 so that the next save corrects the file.

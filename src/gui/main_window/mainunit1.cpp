@@ -162,7 +162,7 @@ void TForm1::FormShow() {
         files_.settings.unreadReported = true;
     }
     const FolderCheckResult folder = RunFolderCheck(settings_, state_, *messages_);
-    if (auto message = PortCheckedByTransfer(state_) ? std::nullopt
+    if (auto message = PortCheckedByTransfer(state_, settings_) ? std::nullopt
                                                      : PortCheckMessage(settings_, files_.folder)) {
         messages_->Tell(*message, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
     }
