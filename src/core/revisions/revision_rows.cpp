@@ -41,7 +41,7 @@ std::string PadLeft(const std::string& text, std::size_t columns) {
 struct Cells {
     std::string time;
     std::string source;
-    std::string size;     // digits, or "" when there is a problem
+    std::string size;  // digits, or "" when there is a problem
     std::string problem;
 };
 
@@ -92,8 +92,8 @@ std::vector<RevisionRow> MakeRevisionRows(const fs::path& file, const CurrentFil
 
     for (const Revision& revision : list.revisions) {
         RevisionRow row;
-        row.kind = revision.problem.empty() ? RevisionRowKind::Revision
-                                            : RevisionRowKind::Unreadable;
+        row.kind =
+            revision.problem.empty() ? RevisionRowKind::Revision : RevisionRowKind::Unreadable;
         row.path = revision.path;
         row.timeText = RevisionLocalTimeText(revision.timeMs);
         row.source = revision.source;
@@ -148,9 +148,13 @@ RevisionAction DecideRevisionKey(RevisionKey key, RevisionRowKind row) {
     return RevisionAction::Nothing;
 }
 
+std::string RevisionCaption(const RevisionRow& row) {
+    return row.timeText + kGap +
+           (row.kind == RevisionRowKind::Current ? kCurrentFileSource : row.source);
+}
+
 std::string RestoreQuestion(const RevisionRow& row) {
-    return "この版に戻しますか？\n" + row.timeText + kGap + row.source +
-           "\n今のファイルは版として残ります。";
+    return "この版に戻しますか？\n" + RevisionCaption(row) + "\n今のファイルは版として残ります。";
 }
 
 }  // namespace wexal

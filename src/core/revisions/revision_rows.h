@@ -59,7 +59,10 @@ enum class RevisionAction {
 };
 RevisionAction DecideRevisionKey(RevisionKey key, RevisionRowKind row);
 
-// "この版に戻しますか？\n<time>  <source>\n今のファイルは版として残ります。"
+// "<time>  <source>" ("現在のファイル" for the current file): which version
+// a row stands for, in one short line.
+std::string RevisionCaption(const RevisionRow& row);
+// "この版に戻しますか？\n<caption>\n今のファイルは版として残ります。"
 std::string RestoreQuestion(const RevisionRow& row);
 
 }  // namespace wexal

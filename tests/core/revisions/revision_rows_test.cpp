@@ -137,11 +137,11 @@ TEST(RevisionRows, WhatEachKeyDoesOnEachRow) {
         A action;
     };
     const Case cases[] = {
-        {K::Enter, R::Current, A::Show},       {K::Enter, R::Revision, A::Show},
-        {K::Enter, R::Unreadable, A::Nothing}, {K::Enter, R::Note, A::Nothing},
-        {K::Restore, R::Current, A::Nothing},  {K::Restore, R::Revision, A::AskRestore},
+        {K::Enter, R::Current, A::Show},         {K::Enter, R::Revision, A::Show},
+        {K::Enter, R::Unreadable, A::Nothing},   {K::Enter, R::Note, A::Nothing},
+        {K::Restore, R::Current, A::Nothing},    {K::Restore, R::Revision, A::AskRestore},
         {K::Restore, R::Unreadable, A::Nothing}, {K::Restore, R::Note, A::Nothing},
-        {K::Escape, R::Current, A::Close},     {K::Escape, R::Note, A::Close},
+        {K::Escape, R::Current, A::Close},       {K::Escape, R::Note, A::Close},
         {K::Other, R::Revision, A::Nothing},
     };
     for (const Case& c : cases) {
@@ -149,10 +149,15 @@ TEST(RevisionRows, WhatEachKeyDoesOnEachRow) {
             << static_cast<int>(c.key) << " on " << static_cast<int>(c.row);
     }
     RevisionRow row;
+    row.kind = RevisionRowKind::Revision;
     row.timeText = "2026/12/08 12:04:05.678";
     row.source = "MC1";
-    EXPECT_EQ(RestoreQuestion(row),
-              "この版に戻しますか？\n2026/12/08 12:04:05.678  MC1\n今のファイルは版として残ります。");
+    EXPECT_EQ(
+        RestoreQuestion(row),
+        "この版に戻しますか？\n2026/12/08 12:04:05.678  MC1\n今のファイルは版として残ります。");
+    row.kind = RevisionRowKind::Current;
+    row.source = "";
+    EXPECT_EQ(RevisionCaption(row), "2026/12/08 12:04:05.678  現在のファイル");
 }
 
 // Two replacements through the store: the file's rows come from the disk,
