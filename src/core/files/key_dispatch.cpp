@@ -59,6 +59,8 @@ ListCommand MapLetter(char letter) {
             return ListCommand::SortType;
         case 'T':
             return ListCommand::ToTop;
+        case 'U':
+            return ListCommand::Revisions;
         case 'V':
             return ListCommand::View;
         case 'X':
@@ -194,6 +196,7 @@ CommandCheck CheckCommand(ListCommand command, RowKind row, int markedCount, boo
         case ListCommand::OpenAssociated:
         case ListCommand::View:
         case ListCommand::Plot:
+        case ListCommand::Revisions:
             if (!onFile) return Gate(CommandGate::Nothing);
             break;
         case ListCommand::Editor:

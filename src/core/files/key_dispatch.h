@@ -67,6 +67,7 @@ enum class ListCommand {
     Plot,            // P
     ExtAppSettings,  // Y
     ToBottom,        // Z
+    Revisions,       // U: the cursor file's revision history
     Send,            // F1 (Shift: end afterwards)
     Receive,         // F2 (Shift: end afterwards)
     FolderEntry,     // F5

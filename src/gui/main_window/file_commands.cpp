@@ -13,8 +13,11 @@
 #include "main_window/transfer_panel.h"
 #include "main_window/file_list_box.h"
 #include "dialogs/find_form.h"
+#include "dialogs/revisions_form.h"
 #include "files/list_row_format.h"
 #include "files/rename_entries.h"
+#include "platform/os_file.h"
+#include "programs/file_loader.h"
 #include "dialogs/rname.h"
 
 namespace wexal {
@@ -67,6 +70,14 @@ FileCommands::FileCommands(TForm1& form, MoveToTrash moveToTrash)
     };
     context.restoreHelpLine = [&form] { form.ShowHelpLine(false); };
     find_ = new TFindForm(std::move(context), &form);
+
+    RevisionsContext revisions;
+    revisions.mainWindow = &form;
+    revisions.settings = &form.settings_;
+    revisions.messages = form.messages_;
+    revisions.refreshList = [&form] { form.RefreshFileList(FileListModel::kKeepCursor); };
+    revisions.showInView = [this](const RevisionRow& row) { ShowRevisionRow(row); };
+    revisions_ = new TRevisionsForm(std::move(revisions), &form);
 }
 
 void FileCommands::DeleteEntries(bool onMarkedFiles) {
@@ -147,14 +158,37 @@ void FileCommands::OpenFind() { find_->Open(); }
 
 void FileCommands::ViewFile() {
     const FileListModel& list = form_.fileList_;
-    const std::string name = list.FileNameOfRow(list.Cursor());
+    ShowInFileView(form_.settings_.DirPath, list.FileNameOfRow(list.Cursor()));
+}
+
+void FileCommands::OpenRevisions() {
+    const FileListModel& list = form_.fileList_;
+    const int cursor = list.Cursor();
+    revisions_->Open(list.FileNameOfRow(cursor), Utf8Path(list.FullPathOfRow(cursor)));
+}
+
+void FileCommands::ShowRevisionRow(const RevisionRow& row) {
+    // Which version is on show, unless the view says why it has none.
+    if (ShowInFileView(PathText(row.path.parent_path()), PathText(row.path.filename()))) {
+        form_.SetMessage(QString::fromStdString(RevisionCaption(row)), false);
+    }
+}
+
+bool FileCommands::ShowInFileView(const std::string& folder, const std::string& name) {
     form_.transferPanel_->OpenProgramViewer(kFileViewCaption);
-    const std::int64_t size = form_.LoadFileIntoView(name);
+    ProgramLoad loaded = LoadProgram(folder, name, *form_.messages_);
+    form_.transferPanel_->ShowProgram(std::move(loaded.program));
+    if (!loaded.problem.empty()) {
+        form_.SetMessage(
+            QString::fromStdString(name + "を読み込めません。（" + loaded.problem + "）"), true);
+    }
     form_.SetStatusPanel(
-        2, QString::fromStdString("ｻｲｽﾞ : " + FormatFileSize(static_cast<std::uint64_t>(size))));
+        2, QString::fromStdString("ｻｲｽﾞ : " +
+                                  FormatFileSize(static_cast<std::uint64_t>(loaded.size))));
     form_.transferPanel_->Label17->hide();
     form_.SetStatusPanel(3, QString::fromUtf8(kFileViewCaption));
     form_.transferPanel_->ProgramView1->setFocus();
+    return loaded.problem.empty();
 }
 
 }  // namespace wexal

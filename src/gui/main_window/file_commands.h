@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "files/delete_entries.h"
 
 namespace wexal {
@@ -8,9 +10,11 @@ class TForm1;
 class TFindForm;
 class TRNameForm;
 class TRNameAForm;
+class TRevisionsForm;
+struct RevisionRow;
 
-// D (F3), R, F and V (F8) of the file list, with the rename and find dialogs
-// created once with the main window.
+// D (F3), R, F, V (F8) and U of the file list, with the rename, find and
+// revision history dialogs created once with the main window.
 class FileCommands {
 public:
     FileCommands(TForm1& form, MoveToTrash moveToTrash);
@@ -19,20 +23,27 @@ public:
     void RenameEntries(bool onMarkedFiles);  // R
     void OpenFind();                         // F
     void ViewFile();                         // V, F8
+    void OpenRevisions();                    // U
 
     TRNameForm& RNameForm() { return *rname_; }
     TRNameAForm& RNameAForm() { return *rnameA_; }
     TFindForm& FindForm() { return *find_; }
+    TRevisionsForm& RevisionsForm() { return *revisions_; }
 
 private:
     void RenameMarkedFiles();
     void RenameCursorEntry();
+    // The file view (read-only) on folder/name, as V opens it; false when
+    // the file could not be read (the message line says why).
+    bool ShowInFileView(const std::string& folder, const std::string& name);
+    void ShowRevisionRow(const RevisionRow& row);
 
     TForm1& form_;
     MoveToTrash moveToTrash_;
     TRNameForm* rname_ = nullptr;  // children of the main window
     TRNameAForm* rnameA_ = nullptr;
     TFindForm* find_ = nullptr;
+    TRevisionsForm* revisions_ = nullptr;
 };
 
 // The desktop trash (QFile::moveToTrash). A path that Qt cannot name

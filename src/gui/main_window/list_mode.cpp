@@ -313,6 +313,9 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::View:
             form_.fileCommands_->ViewFile();
             break;
+        case ListCommand::Revisions:
+            form_.fileCommands_->OpenRevisions();
+            break;
         case ListCommand::Plot:
             form_.plotForm_->Open(list.FileNameOfRow(list.Cursor()),
                                   list.FullPathOfRow(list.Cursor()));
