@@ -1,0 +1,158 @@
+// ncrev: lists the revisions Wexal kept of a program, and puts one back (see
+// the usage text). Two exit statuses only, 0 and 2, so that a script needs
+// no more than one test.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/ini_file.h"
+#include "config/settings.h"
+#include "config/settings_store.h"
+#include "config/startup.h"
+#include "platform/atomic_file.h"
+#include "platform/error_text.h"
+#include "platform/os_file.h"
+#include "platform/server_process.h"
+#include "revisions/revision_store.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kTrouble = 2;
+
+constexpr const char* kUsage =
+    "使い方: ncrev list ファイル\n"
+    "        ncrev restore ファイル 版\n"
+    "  Wexal がファイルを置き換える前に残した版 (.wexal-revisions) を扱います。\n"
+    "  list     版を新しい順に 1 行に 1 つ、時刻 (UTC)、置き換えたもの、バイト数、パスを\n"
+    "           タブで区切って出力する\n"
+    "  restore  版の内容をファイルに戻す。今の内容は先に版として残り、そのパスを出力する。\n"
+    "           版はパスか、ファイルの版のフォルダにある版の名前\n"
+    "  終了コード: 0 成功、2 失敗\n";
+
+int Usage(std::FILE* to, int status) {
+    std::fputs(kUsage, to);
+    return status;
+}
+
+int BadArgument(const std::string& why) {
+    std::fprintf(stderr, "ncrev: %s\n", why.c_str());
+    return Usage(stderr, kTrouble);
+}
+
+void Warn(const std::string& what, const std::string& why) {
+    std::fprintf(stderr, "ncrev: %s: %s\n", what.c_str(), why.c_str());
+}
+
+// Standard output went where it was sent: 0, else said and kTrouble.
+int Finish() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    std::fprintf(stderr, "ncrev: 出力を書き込めません。\n%s\n",
+                 wexal::SystemErrorText(errno).c_str());
+    return kTrouble;
+}
+
+void Print(const std::string& line) { std::fwrite(line.data(), 1, line.size(), stdout); }
+
+// A revision that cannot be read is still listed, so that the operator sees
+// it is there; its problem goes to standard error and the list succeeds.
+int List(const fs::path& file) {
+    const wexal::RevisionList list = wexal::ListRevisions(file);
+    if (!list.error.empty()) {
+        Warn(wexal::PathText(wexal::RevisionFolderOf(file)), list.error);
+        return kTrouble;
+    }
+    for (const wexal::Revision& revision : list.revisions) {
+        const std::string path = wexal::PathText(revision.path);
+        Print(wexal::RevisionTimeText(revision.timeMs) + '\t' + revision.source + '\t' +
+              std::to_string(revision.size) + '\t' + path + '\n');
+        if (!revision.problem.empty()) Warn(path, revision.problem);
+    }
+    return Finish();
+}
+
+// KeepRevisions as the window reads it from the program folder's Wexal.INI,
+// its default without one. Only read: a settings file is never written here.
+std::int32_t KeepRevisionsSetting() {
+    const wexal::ProgramFiles files = wexal::ProgramFiles::Locate();
+    wexal::Status read;
+    const wexal::IniFile ini = wexal::IniFile::Load(files.settings.mainIni, &read);
+    wexal::Settings settings;
+    if (!read) {
+        std::fprintf(stderr, "ncrev: %s\n既定の設定 (KeepRevisions=%d) で続けます。\n",
+                     read.message.c_str(), static_cast<int>(settings.KeepRevisions));
+    }
+    wexal::SettingsStore::ReadMain(ini, settings);
+    return settings.KeepRevisions;
+}
+
+std::set<fs::path> RevisionPaths(const wexal::RevisionList& list) {
+    std::set<fs::path> paths;
+    for (const wexal::Revision& revision : list.revisions) paths.insert(revision.path);
+    return paths;
+}
+
+int Restore(const fs::path& file, const std::string& given) {
+    fs::path revision = wexal::Utf8Path(given);
+    // A bare name is one of the file's own revisions; ./NAME names a file here.
+    if (!revision.has_parent_path()) revision = wexal::RevisionFolderOf(file) / revision;
+    const wexal::RevisionPolicy policy = wexal::RevisionPolicyOf(KeepRevisionsSetting());
+    // The revision the restore keeps is the one that was not there before it.
+    const std::set<fs::path> before = RevisionPaths(wexal::ListRevisions(file));
+    const wexal::Status restored = wexal::RestoreRevision(file, revision, policy);
+    if (!restored) {
+        std::fprintf(stderr, "ncrev: %s\n", restored.message.c_str());
+        return kTrouble;
+    }
+    for (const wexal::Revision& kept : wexal::ListRevisions(file).revisions) {
+        if (!before.contains(kept.path)) {
+            Print(wexal::PathText(kept.path) + '\n');
+            break;
+        }
+    }
+    return Finish();
+}
+
+// Through a link, the revisions are those of the program it leads to, where
+// a write through the link keeps them.
+fs::path Program(const fs::path& file) {
+    const wexal::FileLookup found = wexal::LookUpFile(file);
+    return found.kind == wexal::FileLookup::Kind::Regular ? found.target : file;
+}
+
+// "dir/", "." and ".." name no file whose revisions could be kept.
+bool NamesAFile(const fs::path& file) {
+    const fs::path name = file.filename();
+    return !name.empty() && name != "." && name != "..";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    wexal::PrepareConsoleOutput();
+    const std::vector<std::string> args = wexal::Utf8Arguments(argc, argv);
+    std::vector<std::string> words;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") return Usage(stdout, 0);
+        // As ncpath: a file whose name starts with "-" is given as ./-NAME.
+        if (arg.size() > 1 && arg.front() == '-') {
+            return BadArgument("引数が正しくありません: " + arg);
+        }
+        words.push_back(arg);
+    }
+    if (words.empty()) return Usage(stderr, kTrouble);
+
+    const std::string& command = words[0];
+    const std::size_t wanted = command == "list" ? 2 : command == "restore" ? 3 : 0;
+    if (wanted == 0) return BadArgument("引数が正しくありません: " + command);
+    if (words.size() != wanted) return BadArgument("引数の数が正しくありません。");
+    const fs::path file = wexal::Utf8Path(words[1]);
+    if (!NamesAFile(file)) return BadArgument("ファイルを指定してください: " + words[1]);
+    return wanted == 2 ? List(Program(file)) : Restore(Program(file), words[2]);
+}
