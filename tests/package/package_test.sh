@@ -93,6 +93,16 @@ iconv -f CP932 -t UTF-8 "$XDG_CONFIG_HOME/wexal/Wexal.log" | grep -q '完了' ||
 # The toolpath printer, installed under its Debian name.
 /usr/bin/wexal-ncpath "$work/O1000.nc" >"$work/path.txt" || fail "wexal-ncpath ended with $?"
 grep -q '^# moves 2$' "$work/path.txt" || fail "wexal-ncpath: $(cat "$work/path.txt")"
+# The revisions, installed under their Debian name: a restore keeps what it
+# replaces, and the list shows it.
+cp "$work/O1000.nc" "$work/sent.nc"
+printf 'O1000(OLD)\nM30\n' >"$work/old.nc"
+kept=$(/usr/bin/wexal-ncrev restore "$work/O1000.nc" "$work/old.nc") || fail "wexal-ncrev restore ended with $?"
+cmp -s "$work/old.nc" "$work/O1000.nc" || fail "wexal-ncrev did not put old.nc back"
+cmp -s "$work/sent.nc" "$kept" || fail "wexal-ncrev kept no revision of what it replaced: $kept"
+/usr/bin/wexal-ncrev list "$work/O1000.nc" >"$work/revisions.txt" || fail "wexal-ncrev list ended with $?"
+[ "$(cut -f 2- "$work/revisions.txt")" = "$(printf 'Wexal\t%s\t%s' "$(wc -c <"$work/sent.nc")" "$kept")" ] ||
+  fail "wexal-ncrev list: $(cat "$work/revisions.txt")"
 written=$(find /usr -newer "$work/installed.stamp" \( -type f -o -type l \) | head)
 [ -z "$written" ] || fail "written under /usr: $written"
 
