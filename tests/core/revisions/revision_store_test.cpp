@@ -329,7 +329,7 @@ TEST(RevisionStoreTest, TheListSaysWhatIsWrongAndTakesThousands) {
     ASSERT_EQ(list.revisions.size(), 2001u);
     EXPECT_EQ(list.revisions[0].problem, "通常のファイルではありません。");
     EXPECT_EQ(ReadFileBytes(list.revisions[1].path), "1999");
-    EXPECT_EQ(list.revisions[1].source, "MC2");
+    EXPECT_EQ(list.revisions[1].source, "MC1");
     EXPECT_EQ(ReadFileBytes(list.revisions.back().path), "0");
 
     WriteFileBytes(dir / "O2.NC", "x");

@@ -74,7 +74,7 @@ struct Rig : ScriptedMessages, LinkRig {
     std::map<std::string, std::string> Files() const {
         std::map<std::string, std::string> files;
         for (const auto& entry : fs::directory_iterator(folder)) {
-            if (entry.is_directory()) continue;  // the revisions of replaced files
+            if (IsRevisionFolderName(entry.path().filename().string())) continue;
             files[entry.path().filename().string()] = test::ReadFileBytes(entry.path());
         }
         return files;
