@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,30 +91,18 @@ std::int32_t KeepRevisionsSetting() {
     return settings.KeepRevisions;
 }
 
-std::set<fs::path> RevisionPaths(const wexal::RevisionList& list) {
-    std::set<fs::path> paths;
-    for (const wexal::Revision& revision : list.revisions) paths.insert(revision.path);
-    return paths;
-}
-
 int Restore(const fs::path& file, const std::string& given) {
     fs::path revision = wexal::Utf8Path(given);
     // A bare name is one of the file's own revisions; ./NAME names a file here.
     if (!revision.has_parent_path()) revision = wexal::RevisionFolderOf(file) / revision;
     const wexal::RevisionPolicy policy = wexal::RevisionPolicyOf(KeepRevisionsSetting());
-    // The revision the restore keeps is the one that was not there before it.
-    const std::set<fs::path> before = RevisionPaths(wexal::ListRevisions(file));
-    const wexal::Status restored = wexal::RestoreRevision(file, revision, policy);
+    std::string kept;
+    const wexal::Status restored = wexal::RestoreRevision(file, revision, policy, &kept);
     if (!restored) {
         std::fprintf(stderr, "ncrev: %s\n", restored.message.c_str());
         return kTrouble;
     }
-    for (const wexal::Revision& kept : wexal::ListRevisions(file).revisions) {
-        if (!before.contains(kept.path)) {
-            Print(wexal::PathText(kept.path) + '\n');
-            break;
-        }
-    }
+    if (!kept.empty()) Print(kept + '\n');
     return Finish();
 }
 

@@ -416,7 +416,7 @@ std::string RevisionTimeText(std::int64_t timeMs) {
 }
 
 Status RestoreRevision(const fs::path& file, const fs::path& revision,
-                       const RevisionPolicy& policy) {
+                       const RevisionPolicy& policy, std::string* kept) {
     // A revision is never a link: one in the store is not followed.
     UniqueFd in;
     const FileLookup found = OpenRegularFile(revision, O_RDONLY, in, LinkMode::Replace);
@@ -446,7 +446,9 @@ Status RestoreRevision(const fs::path& file, const fs::path& revision,
         }
         at += got;
     }
-    return writer.Commit();
+    Status committed = writer.Commit();
+    if (committed && kept != nullptr) *kept = writer.KeptRevision();
+    return committed;
 }
 
 }  // namespace wexal

@@ -90,8 +90,9 @@ std::string RevisionTimeText(std::int64_t timeMs);
 
 // Puts a revision's content back under the file's name; what the file holds
 // now is kept as a revision first (even with policy.keep 0, then without
-// removing any). The message says what went wrong.
+// removing any); `kept` gets that revision's path, or "" when nothing had to
+// be kept. The message says what went wrong.
 Status RestoreRevision(const std::filesystem::path& file, const std::filesystem::path& revision,
-                       const RevisionPolicy& policy);
+                       const RevisionPolicy& policy, std::string* kept = nullptr);
 
 }  // namespace wexal
