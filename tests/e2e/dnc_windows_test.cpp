@@ -19,6 +19,7 @@
 #include "support/dnc_process.h"
 #include "support/ncsim_process.h"
 #include "support/test_env.h"
+#include "support/wine.h"
 
 extern char** environ;
 
@@ -31,22 +32,6 @@ using test::NcsimProcess;
 namespace fs = std::filesystem;
 
 const fs::path kWindowsServer = test::WindowsBinDir() + "/wexal-dnc.exe";
-
-std::optional<fs::path> Installed(std::initializer_list<const char*> candidates) {
-    for (const char* path : candidates) {
-        if (fs::exists(path)) return fs::path(path);
-    }
-    return std::nullopt;
-}
-
-// The folder as a Windows program under Wine names it: Z: is the root.
-std::string AsWindowsPath(const fs::path& path) {
-    std::string text = "Z:" + path.string();
-    for (char& c : text) {
-        if (c == '/') c = '\\';
-    }
-    return text;
-}
 
 // Runs a command to its end; its exit status, or -1.
 int RunToEnd(std::vector<std::string> args, const std::vector<std::string>& extraEnv) {
@@ -77,8 +62,8 @@ protected:
     // pty machines make: the registry key is read when the Wine server
     // starts, which it does anew for each run of the server.
     static void SetUpTestSuite() {
-        wine_ = Installed({"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"});
-        wineServer_ = Installed({"/usr/lib/wine/wineserver", "/usr/bin/wineserver"});
+        wine_ = test::WineProgram();
+        wineServer_ = test::WineServer();
         if (!wine_ || !wineServer_ || !fs::exists(kWindowsServer)) return;
         prefix_ = new test::TempDir;
         for (int n = 1; n <= 2; ++n) {
@@ -127,7 +112,7 @@ protected:
             return work / name;
         };
         const auto named = [&](const fs::path& path) {
-            return windows ? AsWindowsPath(path) : path.string();
+            return windows ? test::AsWindowsPath(path) : path.string();
         };
         test::WriteFileBytes(home / "Wexal.INI",
                              "[Setting]\nSpeed=19200,8,N,1\nCode=N\nSignal=Y\nStartChar=N\n"
@@ -169,7 +154,7 @@ protected:
 
         DncProcess dnc = windows
                              ? DncProcess(home, {wine_->string(), kWindowsServer.string()},
-                                          AsWindowsPath(home), WineEnv())
+                                          test::AsWindowsPath(home), WineEnv())
                              : DncProcess(home);
         EXPECT_TRUE(dnc.Start());
         for (NcsimProcess* machine : {&punchCom, &requestCom, &punchNet, &requestNet}) {
@@ -252,7 +237,7 @@ TEST_F(DncWindowsTest, NcpathPrintsWhatTheLinuxBuildPrints) {
               0);
     ASSERT_EQ(RunToEnd({"/bin/sh", "-c", "\"$0\" \"$1\" \"$2\" > \"$3\"", wine_->string(),
                         (kWindowsServer.parent_path() / "ncpath.exe").string(),
-                        AsWindowsPath(program), (work / "windows.txt").string()},
+                        test::AsWindowsPath(program), (work / "windows.txt").string()},
                        env),
               0);
     const std::string linux = test::ReadFileBytes(work / "linux.txt");

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/test_env.h"
+#include "support/wine.h"
 
 extern char** environ;
 
@@ -233,28 +234,15 @@ TEST(NcrevTest, ListsRestoresAndRefusesThroughTheRealBinary) {
     EXPECT_EQ(std::distance(fs::directory_iterator(unreadHome), fs::directory_iterator()), 1);
 }
 
-std::optional<fs::path> Installed(std::initializer_list<const char*> candidates) {
-    for (const char* path : candidates) {
-        if (fs::exists(path)) return fs::path(path);
-    }
-    return std::nullopt;
-}
-
-// A path as a Windows program under Wine names it: Z: is the root.
-std::string AsWindowsPath(const fs::path& path) {
-    std::string text = "Z:" + path.string();
-    std::replace(text.begin(), text.end(), '/', '\\');
-    return text;
-}
 
 // Revisions kept on one system are read and added to on the other, as on a
 // folder two PCs share.
 TEST(NcrevTest, WindowsBuildUnderWineSharesTheRevisions) {
     const fs::path exe = test::WindowsBinDir() + "/ncrev.exe";
     const std::optional<fs::path> wine =
-        Installed({"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"});
+        test::WineProgram();
     const std::optional<fs::path> wineServer =
-        Installed({"/usr/lib/wine/wineserver", "/usr/bin/wineserver"});
+        test::WineServer();
     if (!wine || !wineServer || !fs::exists(exe)) {
         GTEST_SKIP() << "needs Wine and the Windows build (cmake --preset windows)";
     }
@@ -267,7 +255,7 @@ TEST(NcrevTest, WindowsBuildUnderWineSharesTheRevisions) {
     test::WriteFileBytes(program, v1);
     test::WriteFileBytes(dir / "two.nc", v2);
     const std::vector<std::string> linuxEnv = {"WEXAL_HOME=" + home.string()};
-    const std::vector<std::string> wineEnv = {"WEXAL_HOME=" + AsWindowsPath(home),
+    const std::vector<std::string> wineEnv = {"WEXAL_HOME=" + test::AsWindowsPath(home),
                                               "WINEPREFIX=" + (dir / "wine").string(),
                                               "WINEDEBUG=-all",
                                               "WINEDLLOVERRIDES=mscoree,mshtml=",
@@ -285,17 +273,18 @@ TEST(NcrevTest, WindowsBuildUnderWineSharesTheRevisions) {
     const Ran first = linux({"restore", program.string(), (dir / "two.nc").string()});
     ASSERT_EQ(first.code, 0) << first.err;
     const fs::path r1 = first.out.substr(0, first.out.find('\n'));
-    const Ran listed = windows({"list", AsWindowsPath(program)});
+    const Ran listed = windows({"list", test::AsWindowsPath(program)});
     EXPECT_EQ(listed.code, 0) << listed.err;
     EXPECT_EQ(listed.out, TimeOfName(r1) + "\tWexal\t" + std::to_string(v1.size()) + "\t" +
-                              AsWindowsPath(r1) + "\n");
-    const Ran restored = windows({"restore", AsWindowsPath(program), r1.filename().string()});
+                              test::AsWindowsPath(r1) + "\n");
+    const Ran restored =
+        windows({"restore", test::AsWindowsPath(program), r1.filename().string()});
     EXPECT_EQ(restored.code, 0) << restored.err;
     std::string name = restored.out.substr(0, restored.out.find('\n'));
     name = name.substr(name.rfind('\\') + 1);
     const fs::path r2 = r1.parent_path() / name;
     EXPECT_NE(r2, r1);
-    EXPECT_EQ(restored.out, AsWindowsPath(r2) + "\n");
+    EXPECT_EQ(restored.out, test::AsWindowsPath(r2) + "\n");
     EXPECT_EQ(test::ReadFileBytes(program), v1);
     EXPECT_EQ(test::ReadFileBytes(r2), v2);
     const Ran both = linux({"list", program.string()});

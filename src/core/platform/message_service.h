@@ -78,48 +78,11 @@ private:
     bool interrupted_ = false;
 };
 
-// Passes every box on, except that while the run is unattended (a command-line
-// run that ends the program by itself) messages go to standard error instead
-// of a box nobody would close. Questions are still asked: their answer
-// decides what happens.
-class UnattendedMessages : public MessageService {
+// Passes every question and box on to another service; the services below
+// change what happens to messages only.
+class ForwardedMessages : public MessageService {
 public:
-    explicit UnattendedMessages(MessageService& inner) : inner_(inner) {}
-    void SetUnattended(bool unattended) { unattended_ = unattended; }
-    bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) override {
-        return inner_.AskYesNo(text, caption, icon);
-    }
-    bool AskOkCancel(const std::string& text, const std::string& caption,
-                     MessageIcon icon) override {
-        return inner_.AskOkCancel(text, caption, icon);
-    }
-    bool AskYesNoYesIsSafe(const std::string& text, const std::string& caption,
-                           MessageIcon icon) override {
-        return inner_.AskYesNoYesIsSafe(text, caption, icon);
-    }
-    void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
-    void TellWithYes(const std::string& text, const std::string& caption,
-                     MessageIcon icon) override {
-        if (!unattended_) inner_.TellWithYes(text, caption, icon);
-        else Tell(text, caption, icon);
-    }
-    ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override {
-        return inner_.AskReplace(text, caption);
-    }
-    bool Interrupted() const override { return inner_.Interrupted(); }
-    bool Unattended() const override { return inner_.Unattended(); }
-
-private:
-    MessageService& inner_;
-    bool unattended_ = false;
-};
-
-// Shows every box as the inner service does and writes each message to
-// standard error as well: a command-line run with a window that ends by
-// itself after its transfer, whose caller reads there why it did not run.
-class EchoedMessages : public MessageService {
-public:
-    explicit EchoedMessages(MessageService& inner) : inner_(inner) {}
+    explicit ForwardedMessages(MessageService& inner) : inner_(inner) {}
     bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon) override {
         return inner_.AskYesNo(text, caption, icon);
     }
@@ -132,12 +95,10 @@ public:
         return inner_.AskYesNoYesIsSafe(text, caption, icon);
     }
     void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override {
-        PrintMessage(text, caption, icon);
         inner_.Tell(text, caption, icon);
     }
     void TellWithYes(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
-        PrintMessage(text, caption, icon);
         inner_.TellWithYes(text, caption, icon);
     }
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override {
@@ -146,8 +107,43 @@ public:
     bool Interrupted() const override { return inner_.Interrupted(); }
     bool Unattended() const override { return inner_.Unattended(); }
 
-private:
+protected:
     MessageService& inner_;
+};
+
+// While the run is unattended (a command-line run that ends the program by
+// itself) messages go to standard error instead of a box nobody would close.
+// Questions are still asked: their answer decides what happens.
+class UnattendedMessages : public ForwardedMessages {
+public:
+    using ForwardedMessages::ForwardedMessages;
+    void SetUnattended(bool unattended) { unattended_ = unattended; }
+    void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    void TellWithYes(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        if (!unattended_) inner_.TellWithYes(text, caption, icon);
+        else Tell(text, caption, icon);
+    }
+
+private:
+    bool unattended_ = false;
+};
+
+// Shows every box as the inner service does and writes each message to
+// standard error as well: a command-line run with a window that ends by
+// itself after its transfer, whose caller reads there why it did not run.
+class EchoedMessages : public ForwardedMessages {
+public:
+    using ForwardedMessages::ForwardedMessages;
+    void Tell(const std::string& text, const std::string& caption, MessageIcon icon) override {
+        PrintMessage(text, caption, icon);
+        inner_.Tell(text, caption, icon);
+    }
+    void TellWithYes(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        PrintMessage(text, caption, icon);
+        inner_.TellWithYes(text, caption, icon);
+    }
 };
 
 // The caption of the boxes that point out a wrong input.

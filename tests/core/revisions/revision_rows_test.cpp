@@ -107,27 +107,7 @@ TEST(RevisionRows, ColumnsLineUp) {
     }
 }
 
-TEST(RevisionRows, WhatEachKeyDoesOnEachRow) {
-    using K = RevisionKey;
-    using R = RevisionRowKind;
-    using A = RevisionAction;
-    struct Case {
-        K key;
-        R row;
-        A action;
-    };
-    const Case cases[] = {
-        {K::Enter, R::Current, A::Show},         {K::Enter, R::Revision, A::Show},
-        {K::Enter, R::Unreadable, A::Nothing},   {K::Enter, R::Note, A::Nothing},
-        {K::Restore, R::Current, A::Nothing},    {K::Restore, R::Revision, A::AskRestore},
-        {K::Restore, R::Unreadable, A::Nothing}, {K::Restore, R::Note, A::Nothing},
-        {K::Escape, R::Current, A::Close},       {K::Escape, R::Note, A::Close},
-        {K::Other, R::Revision, A::Nothing},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(DecideRevisionKey(c.key, c.row), c.action)
-            << static_cast<int>(c.key) << " on " << static_cast<int>(c.row);
-    }
+TEST(RevisionRows, TheQuestionAndTheCaptionNameTheRow) {
     RevisionRow row;
     row.kind = RevisionRowKind::Revision;
     row.timeText = "2026/12/08 12:04:05.678";
