@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "config/run_outcome.h"
+#include "revisions/revision_store.h"
 #include "support/ncsim_process.h"
 #include "support/test_env.h"
 #include "support/wexal_process.h"
@@ -181,57 +182,38 @@ TEST_F(WexalUnattendedTest, EveryRunEndsByItselfSaysWhyAndTellsTheOutcome) {
 }
 
 // R= over a file of the last night's receive: with its old content kept as a
-// revision nothing is lost by Yes, so the run replaces it; with nothing kept
-// it takes the safe No.
+// revision nothing is lost by Yes, so the run replaces it (with nothing kept
+// it takes the safe No: the table above).
 TEST_F(WexalUnattendedTest, AReceiveOverAFileReplacesItWhileItsOldContentIsKept) {
-    struct Row {
-        const char* keep;  // the KeepRevisions line, or none
-        int status;
-        const char* answer;
-        bool replaced;
-    };
-    const Row rows[] = {
-        {"", kExitCompleted, "上書きしますか？ → はい", true},
-        {"KeepRevisions=-1\n", kExitCompleted, "上書きしますか？ → はい", true},
-        {"KeepRevisions=0\n", kExitNotStarted, "上書きしますか？ → いいえ", false},
-    };
+    // The default, and a negative count that stands for it.
+    for (const char* keep : {"", "KeepRevisions=-1\n"}) {
     const std::string old = "%\r\nO1(LAST NIGHT)\r\nM30\r\n%\r\n";
     const std::filesystem::path punched = program_ / "O1.punch";
     test::WriteFileBytes(punched, "%\nO1(NEW)\nG01X2.\nM30\n%\n");
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.keep);
+        SCOPED_TRACE(keep);
         std::filesystem::remove_all(nc_.path());
         std::filesystem::create_directories(nc_.path());
         // A pseudo-terminal has no carrier line, so Signal is "N".
         test::WriteFileBytes(program_ / "Wexal.INI",
                              "[Setting]\nPort=COM1\nSpeed=19200,8,N,1\nSignal=N\nR_Code=1\n"
                              "StartChar=Y\nEndChar=Y\n[Options]\nRead_SP_Cut=N\n" +
-                                 std::string(row.keep));
+                                 std::string(keep));
         const std::string target = Program("NIGHT.NC", old);
         NcsimProcess sim;
         ASSERT_TRUE(sim.Start({"punch", punched.string(), "--line", "none", "--code", "iso"}));
         test::WexalProcess wexal(program_.path(), runtime_.path());
         ASSERT_TRUE(wexal.Start(sim.slave(), {"R=" + target, "END"}));
 
-        ASSERT_EQ(wexal.WaitExit(60s), std::optional<int>(row.status)) << wexal.Stderr();
-        EXPECT_NE(wexal.Stderr().find(row.answer), std::string::npos) << wexal.Stderr();
+        ASSERT_EQ(wexal.WaitExit(60s), std::optional<int>(kExitCompleted)) << wexal.Stderr();
+        EXPECT_NE(wexal.Stderr().find("上書きしますか？ → はい"), std::string::npos)
+            << wexal.Stderr();
         // The message line cleared at the start of the receive is no message.
         EXPECT_EQ(wexal.Stderr().find("Wexal: \n"), std::string::npos) << wexal.Stderr();
-        const std::filesystem::path revisions = nc_ / ".wexal-revisions" / "NIGHT.NC";
-        if (!row.replaced) {
-            EXPECT_EQ(test::ReadFileBytes(target), old);
-            EXPECT_FALSE(std::filesystem::exists(revisions));
-            continue;
-        }
         EXPECT_EQ(test::ReadFileBytes(target), "%\r\nO1(NEW)\r\nG01 X2.\r\nM30\r\n%\r\n");
-        std::vector<std::filesystem::path> kept;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(revisions, error)) {
-            kept.push_back(entry.path());
-        }
-        ASSERT_EQ(kept.size(), 1u) << revisions << ": " << error.message();
-        EXPECT_TRUE(kept[0].filename().string().ends_with("_Wexal.NC")) << kept[0];
-        EXPECT_EQ(test::ReadFileBytes(kept[0]), old);
+        const RevisionList kept = ListRevisions(target);
+        ASSERT_EQ(kept.revisions.size(), 1u) << kept.error;
+        EXPECT_EQ(kept.revisions[0].source, "Wexal");
+        EXPECT_EQ(test::ReadFileBytes(kept.revisions[0].path), old);
     }
 }
 
