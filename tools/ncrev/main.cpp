@@ -1,6 +1,6 @@
-// ncrev: lists the revisions Wexal kept of a program, and puts one back (see
-// the usage text). Two exit statuses only, 0 and 2, so that a script needs
-// no more than one test.
+// ncrev: lists the revisions Wexal kept of a program, puts one back, and
+// compares two programs (see the usage text). list and restore end with 0 or
+// 2, so that a script needs no more than one test; diff ends as diff(1) does.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -17,23 +17,36 @@
 #include "platform/error_text.h"
 #include "platform/os_file.h"
 #include "platform/server_process.h"
+#include "platform/text_lines.h"
+#include "revisions/program_diff.h"
 #include "revisions/revision_store.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
+constexpr int kDiffer = 1;
 constexpr int kTrouble = 2;
 
 constexpr const char* kUsage =
     "使い方: ncrev list ファイル\n"
     "        ncrev restore ファイル 版\n"
+    "        ncrev diff [--ignore-blanks] [--ignore-n] [--ignore-case] ファイル1 ファイル2\n"
     "  Wexal がファイルを置き換える前に残した版 (.wexal-revisions) を扱います。\n"
     "  list     版を新しい順に 1 行に 1 つ、時刻 (UTC)、置き換えたもの、バイト数、パスを\n"
     "           タブで区切って出力する\n"
     "  restore  版の内容をファイルに戻す。今の内容は先に版として残り、そのパスを出力する。\n"
     "           版はパスか、ファイルの版のフォルダにある版の名前\n"
-    "  終了コード: 0 成功、2 失敗\n";
+    "  diff     2 つのファイル (版もファイル) を行ごとに比べ、違いを diff -u の形で出力する。\n"
+    "           行末 (CR LF、LF、CR) の違いは数えない。100万行まで\n"
+    "    --ignore-blanks  空白とタブを無視する\n"
+    "    --ignore-n       N ワード (シーケンス番号) を無視する\n"
+    "    --ignore-case    英字の大文字と小文字を区別しない\n"
+    "  終了コード: 0 成功 (diff は違いなし)、1 diff で違いあり、2 失敗\n";
+
+// Larger files are refused unread: a million lines of an NC program are far
+// less, and both files and the diff are held in memory.
+constexpr std::uintmax_t kMostDiffBytes = std::uintmax_t{256} << 20;
 
 int Usage(std::FILE* to, int status) {
     std::fputs(kUsage, to);
@@ -106,6 +119,53 @@ int Restore(const fs::path& file, const std::string& given) {
     return Finish();
 }
 
+// The file's bytes, or false with the reason said. Only a regular file is
+// read, so a FIFO or a device never blocks.
+bool ReadProgram(const std::string& given, std::string& bytes) {
+    wexal::FileContent file = wexal::ReadRegularFile(wexal::Utf8Path(given), kMostDiffBytes);
+    if (file.kind == wexal::FileLookup::Kind::Regular) {
+        bytes = std::move(file.bytes);
+        return true;
+    }
+    Warn(given, file.kind == wexal::FileLookup::Kind::Missing ? wexal::SystemErrorText(ENOENT)
+                                                              : file.reason);
+    return false;
+}
+
+// Counted before the lines are split, so that a file of a few hundred
+// megabytes of line ends is refused without their index in memory.
+bool TooLong(std::string_view bytes) {
+    std::size_t lines = 0;
+    wexal::ForEachLine(bytes,
+                       [&](std::string_view) { return ++lines <= wexal::kMostCompareLines; });
+    return lines > wexal::kMostCompareLines;
+}
+
+int Diff(const std::string& aName, const std::string& bName, const wexal::CompareOptions& options) {
+    std::string aBytes, bBytes;
+    // Both are read, so that both problems are said at once.
+    const bool readA = ReadProgram(aName, aBytes);
+    const bool readB = ReadProgram(bName, bBytes);
+    if (!readA || !readB) return kTrouble;
+    const auto tooLong = [](const std::string& name, std::string_view bytes) {
+        if (!TooLong(bytes)) return false;
+        Warn(name, wexal::kTooLongToCompare);
+        return true;
+    };
+    if (tooLong(aName, aBytes) || tooLong(bName, bBytes)) return kTrouble;
+    const wexal::ProgramLines a = wexal::SplitProgramLines(aBytes);
+    const wexal::ProgramLines b = wexal::SplitProgramLines(bBytes);
+    const wexal::Comparison comparison = wexal::CompareLines(a.text, b.text, options);
+    if (!comparison.error.empty()) {
+        std::fprintf(stderr, "ncrev: %s\n", comparison.error.c_str());
+        return kTrouble;
+    }
+    Print(wexal::UnifiedDiff(a, b, comparison, aName, bName));
+    const int finished = Finish();
+    if (finished != 0) return finished;
+    return comparison.equal() ? 0 : kDiffer;
+}
+
 // Through a link, the revisions are those of the program it leads to, where
 // a write through the link keeps them.
 fs::path Program(const fs::path& file) {
@@ -125,20 +185,36 @@ int main(int argc, char** argv) {
     wexal::PrepareConsoleOutput();
     const std::vector<std::string> args = wexal::Utf8Arguments(argc, argv);
     std::vector<std::string> words;
+    std::string firstSwitch;
+    wexal::CompareOptions options;
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") return Usage(stdout, 0);
         // As ncpath: a file whose name starts with "-" is given as ./-NAME.
         if (arg.size() > 1 && arg.front() == '-') {
-            return BadArgument("引数が正しくありません: " + arg);
+            bool* const option = arg == "--ignore-blanks" ? &options.ignoreBlanks
+                                 : arg == "--ignore-n"    ? &options.ignoreN
+                                 : arg == "--ignore-case" ? &options.ignoreCase
+                                                          : nullptr;
+            if (option == nullptr) return BadArgument("引数が正しくありません: " + arg);
+            *option = true;
+            if (firstSwitch.empty()) firstSwitch = arg;
+            continue;
         }
         words.push_back(arg);
     }
-    if (words.empty()) return Usage(stderr, kTrouble);
+    if (words.empty() && firstSwitch.empty()) return Usage(stderr, kTrouble);
+    if (words.empty() || (words[0] != "diff" && !firstSwitch.empty())) {
+        return BadArgument("引数が正しくありません: " + firstSwitch);
+    }
 
     const std::string& command = words[0];
-    const std::size_t wanted = command == "list" ? 2 : command == "restore" ? 3 : 0;
+    const std::size_t wanted = command == "list"      ? 2
+                               : command == "restore" ? 3
+                               : command == "diff"    ? 3
+                                                      : 0;
     if (wanted == 0) return BadArgument("引数が正しくありません: " + command);
     if (words.size() != wanted) return BadArgument("引数の数が正しくありません。");
+    if (command == "diff") return Diff(words[1], words[2], options);
     const fs::path file = wexal::Utf8Path(words[1]);
     if (!NamesAFile(file)) return BadArgument("ファイルを指定してください: " + words[1]);
     return wanted == 2 ? List(Program(file)) : Restore(Program(file), words[2]);
