@@ -63,6 +63,8 @@ ListCommand MapLetter(char letter) {
             return ListCommand::Revisions;
         case 'V':
             return ListCommand::View;
+        case 'W':
+            return ListCommand::Compare;
         case 'X':
             return ListCommand::OpenAssociated;
         case 'Y':
@@ -175,6 +177,7 @@ namespace {
 constexpr const char* kSelectOneFile = "ﾌｧｲﾙを選択して下さい。\n(複数のﾌｧｲﾙ選択は不可です。)";
 constexpr const char* kNotSeveralFiles = "選択されたﾌｧｲﾙが複数ありません。";
 constexpr const char* kNoRowToDelete = "ファイルを選択してください。!!";
+constexpr const char* kMarkTwoToCompare = "比較するファイルを２つマークしてください。";
 
 CommandCheck Gate(CommandGate gate) {
     CommandCheck check;
@@ -208,6 +211,17 @@ CommandCheck CheckCommand(ListCommand command, RowKind row, int markedCount, boo
             break;
         case ListCommand::FileInfo:
             if (row != RowKind::Folder && row != RowKind::File) return Gate(CommandGate::Nothing);
+            break;
+        case ListCommand::Compare:
+            // Marks win over the cursor row; a comparison takes exactly two.
+            if (markedCount == 2) {
+                check.onMarkedFiles = true;
+            } else if (marked) {
+                check.gate = CommandGate::MessageBox;
+                check.box = {kMarkTwoToCompare, kInputErrorCaption, MessageIcon::Error};
+            } else if (!onFile) {
+                return Gate(CommandGate::Nothing);
+            }
             break;
         case ListCommand::Join:
             if (!marked) return Gate(CommandGate::Nothing);

@@ -68,6 +68,7 @@ enum class ListCommand {
     ExtAppSettings,  // Y
     ToBottom,        // Z
     Revisions,       // U: the cursor file's revision history
+    Compare,         // W: two marked files, or the cursor file against its newest revision
     Send,            // F1 (Shift: end afterwards)
     Receive,         // F2 (Shift: end afterwards)
     FolderEntry,     // F5

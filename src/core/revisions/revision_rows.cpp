@@ -142,6 +142,9 @@ RevisionAction DecideRevisionKey(RevisionKey key, RevisionRowKind row) {
         case RevisionKey::Restore:
             return row == RevisionRowKind::Revision ? RevisionAction::AskRestore
                                                     : RevisionAction::Nothing;
+        case RevisionKey::Compare:
+            return row == RevisionRowKind::Revision ? RevisionAction::Compare
+                                                    : RevisionAction::Nothing;
         case RevisionKey::Other:
             break;
     }

@@ -50,11 +50,12 @@ std::vector<RevisionRow> MakeRevisionRows(const std::filesystem::path& file,
 // The same for the file as it is on the disk now.
 std::vector<RevisionRow> ReadRevisionRows(const std::filesystem::path& file);
 
-enum class RevisionKey { Enter, Restore, Escape, Other };  // Restore is R
+enum class RevisionKey { Enter, Restore, Compare, Escape, Other };  // Restore is R, Compare W
 enum class RevisionAction {
     Nothing,
     Show,        // close the history and show the row's file in the view
     AskRestore,  // ask RestoreQuestion, then RestoreRevision on Yes
+    Compare,     // compare the revision (left) with the file (right)
     Close,
 };
 RevisionAction DecideRevisionKey(RevisionKey key, RevisionRowKind row);
