@@ -18,8 +18,9 @@ WEXAL_PACKAGES=(
 WEXAL_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 googletest)
 
 # The compiler cache: test.sh builds from clean clones again and again (CI
-# clones afresh each time); run.sh builds once and goes without.
-WEXAL_TEST_PACKAGES=(ccache)
+# clones afresh each time); run.sh builds once and goes without. GNU diff and
+# patch check ncrev's diff on real programs.
+WEXAL_TEST_PACKAGES=(ccache diffutils patch)
 
 wexal_missing_packages() {
   local pkg

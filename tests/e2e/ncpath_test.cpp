@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/debian_samples.h"
 #include "support/test_env.h"
 
 extern char** environ;
@@ -262,37 +263,11 @@ TEST(NcpathTest, BinaryAndLineEndlessFilesEndWithABoundedResult) {
 // Debian's sample programs of a CNC controller, fetched as the test runs:
 // every one is read to its end, without a crash, into output of the format.
 TEST(NcpathTest, DebianSampleProgramsAllRead) {
-    if (std::system("command -v apt-get >/dev/null && command -v dpkg >/dev/null") != 0) {
-        GTEST_SKIP() << "apt-get or dpkg missing: no Debian samples";
-    }
+    const test::SamplePrograms& debian = test::DebianSamplePrograms();
+    if (!debian.skip.empty()) GTEST_SKIP() << debian.skip;
+    ASSERT_EQ(debian.error, "");
+    const std::vector<fs::path>& samples = debian.files;
     test::TempDir dir;
-    const std::string in = "cd '" + dir.path().string() + "' && ";
-    const char* kPackage = "linuxcnc-uspace";
-    const std::string download =
-        in + "timeout 25 apt-get download " + kPackage + " >download.log 2>&1";
-    if (std::system(download.c_str()) != 0) {
-        // The package lists may be old or missing: renewed once.
-        const std::string update = "timeout 25 apt-get update >'" +
-                                   (dir / "update.log").string() + "' 2>&1";
-        if (std::system(update.c_str()) != 0 || std::system(download.c_str()) != 0) {
-            GTEST_SKIP() << "the Debian archive cannot be reached within 25 s: "
-                         << ReadAll(dir / "download.log").substr(0, 300);
-        }
-    }
-    ASSERT_EQ(std::system((in + "dpkg -x " + kPackage + "_*.deb x").c_str()), 0);
-
-    std::vector<fs::path> samples;
-    for (const auto& entry : fs::recursive_directory_iterator(dir / "x")) {
-        if (!entry.is_regular_file()) continue;
-        std::string extension = entry.path().extension().string();
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (extension == ".nc" || extension == ".ngc" || extension == ".tap" ||
-            extension == ".cnc" || extension == ".gcode" || extension == ".gc") {
-            samples.push_back(entry.path());
-        }
-    }
-    std::sort(samples.begin(), samples.end());
     ASSERT_GE(samples.size(), 100u) << "the package no longer ships its samples";
     std::uint64_t moves = 0;
     std::uint64_t notUnderstood = 0;
@@ -309,7 +284,7 @@ TEST(NcpathTest, DebianSampleProgramsAllRead) {
     }
     RecordProperty("samples", static_cast<int>(samples.size()));
     std::printf("%zu samples of %s: %" PRIu64 " moves, %" PRIu64 " lines not understood\n",
-                samples.size(), kPackage, moves, notUnderstood);
+                samples.size(), debian.package.c_str(), moves, notUnderstood);
     EXPECT_GT(moves, 0u);
 }
 
