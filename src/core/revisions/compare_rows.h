@@ -15,6 +15,7 @@
 namespace wexal {
 
 inline constexpr const char* kComparing = "比較中…";
+inline constexpr const char* kNoRevisionToCompare = "このファイルには版がありません。";
 
 enum class CompareRowKind {
     Same,     // a line in both

@@ -156,6 +156,10 @@ std::string RevisionCaption(const RevisionRow& row) {
            (row.kind == RevisionRowKind::Current ? kCurrentFileSource : row.source);
 }
 
+std::string RevisionCaption(const Revision& revision) {
+    return RevisionLocalTimeText(revision.timeMs) + kGap + revision.source;
+}
+
 std::string RestoreQuestion(const RevisionRow& row) {
     return "この版に戻しますか？\n" + RevisionCaption(row) + "\n今のファイルは版として残ります。";
 }

@@ -63,6 +63,8 @@ RevisionAction DecideRevisionKey(RevisionKey key, RevisionRowKind row);
 // "<time>  <source>" ("現在のファイル" for the current file): which version
 // a row stands for, in one short line.
 std::string RevisionCaption(const RevisionRow& row);
+// The same for a kept revision: "<time>  <source>".
+std::string RevisionCaption(const Revision& revision);
 // "この版に戻しますか？\n<caption>\n今のファイルは版として残ります。"
 std::string RestoreQuestion(const RevisionRow& row);
 

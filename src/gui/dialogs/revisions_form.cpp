@@ -72,6 +72,8 @@ std::optional<RevisionKey> KeyOf(const QKeyEvent& event) {
             return RevisionKey::Enter;
         case Qt::Key_R:
             return RevisionKey::Restore;
+        case Qt::Key_W:
+            return RevisionKey::Compare;
         case Qt::Key_Escape:
             return RevisionKey::Escape;
         default:
@@ -110,6 +112,7 @@ void TRevisionsForm::CreateControls() {
 
 void TRevisionsForm::Open(const std::string& name, const std::filesystem::path& file) {
     const bool sameFile = file == file_;
+    name_ = name;
     file_ = file;
     Label1->setText(QString::fromStdString(DisplayName(name)));
     Label1->setAccessibleName(Label1->text());
@@ -168,6 +171,10 @@ void TRevisionsForm::ListBox1Key(RevisionKey key) {
             break;
         case RevisionAction::AskRestore:
             Restore(row);
+            break;
+        case RevisionAction::Compare:
+            // Over the history, which is there again when the comparison closes.
+            context_.compareWithFile(name_, file_, row);
             break;
     }
 }

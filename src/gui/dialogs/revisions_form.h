@@ -24,11 +24,15 @@ struct RevisionsContext {
     std::function<void()> refreshList;  // RefreshFileList with the cursor kept
     // The row's file in the main window's file view.
     std::function<void(const RevisionRow&)> showInView;
+    // W: the row's revision (left) against the file as it is (right).
+    std::function<void(const std::string& name, const std::filesystem::path& file,
+                       const RevisionRow&)>
+        compareWithFile;
 };
 
 // "版の履歴" (U): the current file and its kept revisions, newest first, one
 // text row each. Enter shows a row in the file view, R puts a revision back
-// after a question, Esc closes. Rows and key rules come from the core.
+// after a question, W compares a revision with the file, Esc closes. Rows and key rules come from the core.
 class TRevisionsForm : public QDialog {
     Q_OBJECT
 
@@ -56,6 +60,7 @@ private:
     void Restore(const RevisionRow& row);
 
     RevisionsContext context_;
+    std::string name_;
     std::filesystem::path file_;
     std::vector<RevisionRow> rows_;
 };

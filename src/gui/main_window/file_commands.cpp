@@ -12,8 +12,10 @@
 #include "main_window/program_view.h"
 #include "main_window/transfer_panel.h"
 #include "main_window/file_list_box.h"
+#include "dialogs/compare_form.h"
 #include "dialogs/find_form.h"
 #include "dialogs/revisions_form.h"
+#include "files/file_names.h"
 #include "files/list_row_format.h"
 #include "files/rename_entries.h"
 #include "platform/os_file.h"
@@ -77,7 +79,10 @@ FileCommands::FileCommands(TForm1& form, MoveToTrash moveToTrash)
     revisions.messages = form.messages_;
     revisions.refreshList = [&form] { form.RefreshFileList(FileListModel::kKeepCursor); };
     revisions.showInView = [this](const RevisionRow& row) { ShowRevisionRow(row); };
+    revisions.compareWithFile = [this](const std::string& name, const std::filesystem::path& file,
+                                       const RevisionRow& row) { CompareRevision(name, file, row); };
     revisions_ = new TRevisionsForm(std::move(revisions), &form);
+    compare_ = new TCompareForm({&form, form.messages_}, &form);
 }
 
 void FileCommands::DeleteEntries(bool onMarkedFiles) {
@@ -165,6 +170,46 @@ void FileCommands::OpenRevisions() {
     const FileListModel& list = form_.fileList_;
     const int cursor = list.Cursor();
     revisions_->Open(list.FileNameOfRow(cursor), Utf8Path(list.FullPathOfRow(cursor)));
+}
+
+void FileCommands::CompareFiles(bool onMarkedFiles) {
+    FileListModel& list = form_.fileList_;
+    const auto side = [&list](int row, std::string caption) {
+        return CompareSide{Utf8Path(list.FullPathOfRow(row)), std::move(caption)};
+    };
+    if (onMarkedFiles) {
+        // In the order they were marked: the first is the older.
+        list.CompactMarks();
+        std::vector<int> rows;
+        for (int row : list.MarkedRows()) {
+            if (list.KindOfRow(row) == RowKind::File) rows.push_back(row);
+        }
+        if (rows.size() != 2) return;
+        compare_->Open(side(rows[0], DisplayName(list.FileNameOfRow(rows[0]))),
+                       side(rows[1], DisplayName(list.FileNameOfRow(rows[1]))));
+        return;
+    }
+    const int cursor = list.Cursor();
+    const std::string name = DisplayName(list.FileNameOfRow(cursor));
+    const std::filesystem::path file = Utf8Path(list.FullPathOfRow(cursor));
+    const RevisionList kept = ListRevisions(file);
+    if (!kept.error.empty() || kept.revisions.empty()) {
+        const bool none = kept.error.empty();
+        form_.messages_->Tell(none ? kNoRevisionToCompare : kept.error,
+                              DefaultCaption(none ? MessageIcon::Information : MessageIcon::Error),
+                              none ? MessageIcon::Information : MessageIcon::Error);
+        return;
+    }
+    const Revision& newest = kept.revisions.front();
+    compare_->Open({newest.path, name + "  " + RevisionCaption(newest)},
+                   side(cursor, name + "  " + kCurrentFileSource));
+}
+
+void FileCommands::CompareRevision(const std::string& name, const std::filesystem::path& file,
+                                   const RevisionRow& row) {
+    const std::string shown = DisplayName(name);
+    compare_->Open({row.path, shown + "  " + RevisionCaption(row)},
+                   {file, shown + "  " + kCurrentFileSource});
 }
 
 void FileCommands::ShowRevisionRow(const RevisionRow& row) {

@@ -316,6 +316,9 @@ void ListMode::ExecuteListCommand(ListCommand command, bool shift) {
         case ListCommand::Revisions:
             form_.fileCommands_->OpenRevisions();
             break;
+        case ListCommand::Compare:
+            form_.fileCommands_->CompareFiles(check.onMarkedFiles);
+            break;
         case ListCommand::Plot:
             form_.plotForm_->Open(list.FileNameOfRow(list.Cursor()),
                                   list.FullPathOfRow(list.Cursor()));
