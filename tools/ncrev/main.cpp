@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,7 @@
 #include "platform/error_text.h"
 #include "platform/os_file.h"
 #include "platform/server_process.h"
-#include "platform/text_lines.h"
+#include "revisions/compare_programs.h"
 #include "revisions/program_diff.h"
 #include "revisions/revision_store.h"
 
@@ -43,10 +44,6 @@ constexpr const char* kUsage =
     "    --ignore-n       N ワード (シーケンス番号) を無視する\n"
     "    --ignore-case    英字の大文字と小文字を区別しない\n"
     "  終了コード: 0 成功 (diff は違いなし)、1 diff で違いあり、2 失敗\n";
-
-// Larger files are refused unread: a million lines of an NC program are far
-// less, and both files and the diff are held in memory.
-constexpr std::uintmax_t kMostDiffBytes = std::uintmax_t{256} << 20;
 
 int Usage(std::FILE* to, int status) {
     std::fputs(kUsage, to);
@@ -119,48 +116,30 @@ int Restore(const fs::path& file, const std::string& given) {
     return Finish();
 }
 
-// The file's bytes, or false with the reason said. Only a regular file is
-// read, so a FIFO or a device never blocks.
-bool ReadProgram(const std::string& given, std::string& bytes) {
-    wexal::FileContent file = wexal::ReadRegularFile(wexal::Utf8Path(given), kMostDiffBytes);
-    if (file.kind == wexal::FileLookup::Kind::Regular) {
-        bytes = std::move(file.bytes);
-        return true;
+// The program read as the window reads it for a comparison (only a regular
+// file, so a FIFO or a device never blocks), or nothing with the reason said.
+std::shared_ptr<const wexal::ComparedProgram> ReadProgram(const std::string& given) {
+    wexal::ProgramToCompare read = wexal::ReadProgramToCompare(wexal::Utf8Path(given));
+    if (read.error == wexal::kTooLongToCompare) {
+        Warn(given, read.error);
+    } else if (!read.error.empty()) {
+        std::fprintf(stderr, "ncrev: %s\n", read.error.c_str());
     }
-    Warn(given, file.kind == wexal::FileLookup::Kind::Missing ? wexal::SystemErrorText(ENOENT)
-                                                              : file.reason);
-    return false;
-}
-
-// Counted before the lines are split, so that a file of a few hundred
-// megabytes of line ends is refused without their index in memory.
-bool TooLong(std::string_view bytes) {
-    std::size_t lines = 0;
-    wexal::ForEachLine(bytes,
-                       [&](std::string_view) { return ++lines <= wexal::kMostCompareLines; });
-    return lines > wexal::kMostCompareLines;
+    return read.program;
 }
 
 int Diff(const std::string& aName, const std::string& bName, const wexal::CompareOptions& options) {
-    std::string aBytes, bBytes;
     // Both are read, so that both problems are said at once.
-    const bool readA = ReadProgram(aName, aBytes);
-    const bool readB = ReadProgram(bName, bBytes);
-    if (!readA || !readB) return kTrouble;
-    const auto tooLong = [](const std::string& name, std::string_view bytes) {
-        if (!TooLong(bytes)) return false;
-        Warn(name, wexal::kTooLongToCompare);
-        return true;
-    };
-    if (tooLong(aName, aBytes) || tooLong(bName, bBytes)) return kTrouble;
-    const wexal::ProgramLines a = wexal::SplitProgramLines(aBytes);
-    const wexal::ProgramLines b = wexal::SplitProgramLines(bBytes);
-    const wexal::Comparison comparison = wexal::CompareLines(a.text, b.text, options);
+    const auto a = ReadProgram(aName);
+    const auto b = ReadProgram(bName);
+    if (!a || !b) return kTrouble;
+    const wexal::Comparison comparison =
+        wexal::CompareLines(a->lines().text, b->lines().text, options);
     if (!comparison.error.empty()) {
         std::fprintf(stderr, "ncrev: %s\n", comparison.error.c_str());
         return kTrouble;
     }
-    Print(wexal::UnifiedDiff(a, b, comparison, aName, bName));
+    Print(wexal::UnifiedDiff(a->lines(), b->lines(), comparison, aName, bName));
     const int finished = Finish();
     if (finished != 0) return finished;
     return comparison.equal() ? 0 : kDiffer;
