@@ -13,10 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
-#include "platform/atomic_file.h"
+#include "revisions/compare_programs.h"
 #include "revisions/program_diff.h"
 
 namespace {
@@ -82,35 +83,33 @@ int Make(long lines, bool every7, const char* aPath, const char* bPath) {
     return a && b ? 0 : 1;
 }
 
+// Read as the window reads them.
 struct Programs {
-    std::string aBytes, bBytes;
-    ProgramLines a, b;
+    std::shared_ptr<const ComparedProgram> a, b;
 };
 
 bool Read(const char* aPath, const char* bPath, Programs& programs) {
-    FileContent a = ReadRegularFile(aPath, std::uintmax_t{1} << 30);
-    FileContent b = ReadRegularFile(bPath, std::uintmax_t{1} << 30);
-    if (a.kind != FileLookup::Kind::Regular || b.kind != FileLookup::Kind::Regular) {
-        std::fprintf(stderr, "compare_run: cannot read %s or %s\n", aPath, bPath);
-        return false;
+    ProgramToCompare a = ReadProgramToCompare(aPath);
+    ProgramToCompare b = ReadProgramToCompare(bPath);
+    for (const ProgramToCompare* read : {&a, &b}) {
+        if (!read->error.empty()) std::fprintf(stderr, "compare_run: %s\n", read->error.c_str());
     }
-    programs.aBytes = std::move(a.bytes);
-    programs.bBytes = std::move(b.bytes);
-    programs.a = SplitProgramLines(programs.aBytes);
-    programs.b = SplitProgramLines(programs.bBytes);
-    return true;
+    programs.a = std::move(a.program);
+    programs.b = std::move(b.program);
+    return programs.a && programs.b;
 }
 
 int Core(const char* aPath, const char* bPath) {
     Programs programs;
     if (!Read(aPath, bPath, programs)) return 2;
     const auto start = Clock::now();
-    const Comparison comparison = CompareLines(programs.a.text, programs.b.text, {});
+    const Comparison comparison =
+        CompareLines(programs.a->lines().text, programs.b->lines().text, {});
     const DiffCounts counts = CountChanges(comparison);
     const double took = Seconds(Clock::now() - start);
     std::printf("%zu and %zu lines: added %zu, removed %zu, changed %zu; compared in %.3f s\n",
-                programs.a.text.size(), programs.b.text.size(), counts.added, counts.removed,
-                counts.changed, took);
+                programs.a->lines().text.size(), programs.b->lines().text.size(), counts.added,
+                counts.removed, counts.changed, took);
     return comparison.error.empty() ? 0 : 2;
 }
 
@@ -133,23 +132,24 @@ int Stop(const char* aPath, const char* bPath, double after) {
     });
     // When the comparison first saw the flag, apart from when it returned.
     Clock::time_point seen{};
-    const Comparison comparison = CompareLines(programs.a.text, programs.b.text, {}, [&] {
-        if (!stop.load()) return false;
-        if (seen == Clock::time_point{}) seen = Clock::now();
-        return true;
-    });
+    const Comparison comparison =
+        CompareLines(programs.a->lines().text, programs.b->lines().text, {}, [&] {
+            if (!stop.load()) return false;
+            if (seen == Clock::time_point{}) seen = Clock::now();
+            return true;
+        });
     const auto end = Clock::now();
     done = true;
     asker.join();
     if (!stop.load()) {
         std::printf("%zu lines compared in %.3f s, before the stop was asked\n",
-                    programs.a.text.size(), Seconds(end - start));
+                    programs.a->lines().text.size(), Seconds(end - start));
         return 0;
     }
     const Clock::time_point asked{Clock::duration(askedAt.load())};
     std::printf(
         "%zu and %zu lines: stop asked after %.3f s; seen %.6f s and returned %.6f s later (%s)\n",
-        programs.a.text.size(), programs.b.text.size(), Seconds(asked - start),
+        programs.a->lines().text.size(), programs.b->lines().text.size(), Seconds(asked - start),
         Seconds(seen - asked), Seconds(end - asked),
         comparison.error.empty() ? "finished" : "stopped");
     return 0;
