@@ -22,6 +22,8 @@ constexpr int kLeftMargin = 6;
 constexpr int kBarWidth = 3;
 constexpr int kShiftStep = 8;  // columns Left and Right move the text by
 constexpr int kWheelRows = 3;
+// Every comparison starts from these: blanks are how punched programs differ.
+constexpr CompareOptions kDefaultOptions{true, false, false};
 
 // Bright text on a dark band of its own colour, so that a kind of row reads
 // on the black background the main list uses.
@@ -123,6 +125,10 @@ void ComparePane::paintEvent(QPaintEvent*) {
             painter.drawText(x, y + baseline, changed);
             painter.setPen(colours.text);
             x += width;
+        } else if (row.kind == CompareRowKind::Changed) {
+            // Nothing of this side changed: the other side has something
+            // more here; a thin bar says where.
+            painter.fillRect(QRect(x - 1, y, 2, kRowHeight), colours.text);
         }
         painter.drawText(x, y + baseline, after);
     }
@@ -168,6 +174,7 @@ void TCompareForm::Open(CompareSide left, CompareSide right) {
     right_ = std::move(right);
     leftProgram_.reset();
     rightProgram_.reset();
+    options_ = kDefaultOptions;
     shift_ = 0;
     for (auto [label, side] : {std::pair{Label1, &left_}, std::pair{Label2, &right_}}) {
         const QString caption = QString::fromStdString(side->caption);

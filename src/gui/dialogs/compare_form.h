@@ -116,7 +116,7 @@ private:
     CompareContext context_;
     CompareSide left_, right_;
     std::shared_ptr<const ComparedProgram> leftProgram_, rightProgram_;
-    CompareOptions options_{true, false, false};
+    CompareOptions options_;
     std::shared_ptr<const CompareOutcome> outcome_;  // the comparison on show
     CompareScroll scroll_;
     std::size_t numberColumns_ = 1;

@@ -163,6 +163,8 @@ private slots:
         QTest::keyClick(left, Qt::Key_B);
         compared();
         QCOMPARE(dialog.Rows().DifferenceCount(), std::size_t{0});
+        QTest::keyClick(left, Qt::Key_B);  // off again: the next comparison starts afresh
+        compared();
         QTest::keyClick(left, Qt::Key_Escape);
         QTest::keyClick(form->ListBox1, Qt::Key_End);
 
@@ -194,6 +196,7 @@ private slots:
         compared();
         QCOMPARE(dialog.Label1->accessibleName(), revision);
         QCOMPARE(dialog.Label2->text(), QStringLiteral("O1.NC  現在のファイル"));
+        QVERIFY(dialog.StatusLabel->text().endsWith(defaults));
         QCOMPARE(shown(left), QStringList({"1   G00X0", ""}));
         QCOMPARE(shown(right), QStringList({"1   G00X0", "2 + G01X5."}));
         QTest::keyClick(left, Qt::Key_Escape);
