@@ -84,18 +84,6 @@ TEST(CompareRows, LinesSideBySide) {
     EXPECT_EQ(other.Drawn(), "");
 }
 
-TEST(CompareRows, StatusLine) {
-    const CompareOptions defaults{true, false, false};
-    EXPECT_EQ(CompareStatusText({1, 2, 3}, 4, std::nullopt, defaults),
-              "追加 1 行　削除 2 行　変更 3 行　違い 4 か所　　空白無視 ON  N番号無視 OFF  大小無視 OFF");
-    EXPECT_EQ(CompareStatusText({1, 2, 3}, 4, 1, {false, true, true}),
-              "追加 1 行　削除 2 行　変更 3 行　違い 2/4　　空白無視 OFF  N番号無視 ON  大小無視 ON");
-    EXPECT_EQ(CompareStatusText({}, 0, std::nullopt, defaults),
-              "追加 0 行　削除 0 行　変更 0 行　違いはありません。　　空白無視 ON  N番号無視 OFF  大小無視 OFF");
-    EXPECT_EQ(CompareStateText(kComparing, defaults),
-              "比較中…　　空白無視 ON  N番号無視 OFF  大小無視 OFF");
-}
-
 // N, P and the scroll keys over 40 rows, 10 in sight, with differences on
 // rows 2, 20-21 and 39.
 TEST(CompareRows, ScrollAndDifferences) {
