@@ -38,6 +38,19 @@ inline std::unique_ptr<TForm1> StartMainWindow(std::vector<std::string> args,
     return form;
 }
 
+// The main window as StartMainWindow gives it, listing every file of folder,
+// with the messages and the screen saver of the test.
+inline std::unique_ptr<TForm1> StartOnFolder(const std::filesystem::path& programFolder,
+                                             const std::filesystem::path& folder,
+                                             MessageService& messages, ScreenSaver& screenSaver) {
+    auto form = StartMainWindow({}, programFolder, {&messages, &screenSaver, {}, nullptr, {}});
+    if (!form) return nullptr;
+    form->settings().DirPath = folder.string();
+    form->settings().AllFiles = "Y";
+    form->RefreshFileList();
+    return form;
+}
+
 // The widget's picture in the screenshot folder; false when it was not saved.
 // A bool, not a check: inside a dialog's own event loop a check's early
 // return would leave the dialog open.

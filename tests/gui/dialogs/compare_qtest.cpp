@@ -67,12 +67,8 @@ private slots:
         QVERIFY(WriteFileAtomically(work / "O1.NC", "G00X0\nG01X5.\n", LinkMode::Follow,
                                     RevisionPolicyOf(50)));
 
-        auto form =
-            test::StartMainWindow({}, program.path(), {&messages, &screenSaver, {}, nullptr, {}});
+        auto form = test::StartOnFolder(program.path(), work.path(), messages, screenSaver);
         QVERIFY(form);
-        form->settings().DirPath = work.path().string();
-        form->settings().AllFiles = "Y";
-        form->RefreshFileList();
         TCompareForm& dialog = form->fileCommands().CompareForm();
         ComparePane* left = dialog.LeftPane;
         ComparePane* right = dialog.RightPane;
@@ -233,12 +229,8 @@ private slots:
         test::NullScreenSaver screenSaver;
         test::WriteFileBytes(work / "BIG1.NC", LongProgram(false));
         test::WriteFileBytes(work / "BIG2.NC", LongProgram(true));
-        auto form =
-            test::StartMainWindow({}, program.path(), {&messages, &screenSaver, {}, nullptr, {}});
+        auto form = test::StartOnFolder(program.path(), work.path(), messages, screenSaver);
         QVERIFY(form);
-        form->settings().DirPath = work.path().string();
-        form->settings().AllFiles = "Y";
-        form->RefreshFileList();
         TCompareForm& dialog = form->fileCommands().CompareForm();
         for (const char* name : {"BIG1.NC", "BIG2.NC"}) {
             QVERIFY(test::CursorTo(*form, name));

@@ -37,12 +37,8 @@ private slots:
         const RevisionList kept = ListRevisions(file);
         QCOMPARE(kept.revisions.size(), std::size_t{2});
 
-        auto form =
-            test::StartMainWindow({}, program.path(), {&messages, &screenSaver, {}, nullptr, {}});
+        auto form = test::StartOnFolder(program.path(), work.path(), messages, screenSaver);
         QVERIFY(form);
-        form->settings().DirPath = work.path().string();
-        form->settings().AllFiles = "Y";
-        form->RefreshFileList();
         TRevisionsForm& dialog = form->fileCommands().RevisionsForm();
         QListWidget* list = dialog.ListBox1;
         const auto open = [&] {
