@@ -236,10 +236,13 @@ Comparison CompareLines(const std::vector<std::string_view>& a,
     const bool exact = options == CompareOptions{};
     std::unordered_map<std::string, int> numbers;
     std::unordered_map<std::string_view, int> exactNumbers;
+    // Numbering a million lines takes a while too: the stop is asked here as well.
+    bool stopped = false;
     const auto numbered = [&](const std::vector<std::string_view>& lines) {
         std::vector<int> ids;
         ids.reserve(lines.size());
         for (std::string_view line : lines) {
+            if (stop && (ids.size() & 0xFFF) == 0xFFF && (stopped || (stopped = stop()))) break;
             const auto next = static_cast<int>(exact ? exactNumbers.size() : numbers.size());
             ids.push_back(exact ? exactNumbers.try_emplace(line, next).first->second
                                 : numbers.try_emplace(CompareKey(line, options), next).first->second);
@@ -247,11 +250,11 @@ Comparison CompareLines(const std::vector<std::string_view>& a,
         return ids;
     };
     const std::vector<int> ia = numbered(a);
-    const std::vector<int> ib = numbered(b);
+    const std::vector<int> ib = stopped ? std::vector<int>() : numbered(b);
     numbers.clear();
     exactNumbers.clear();
     std::vector<DiffRun> runs;
-    if (!Differ(ia, ib, stop).Run(runs)) {
+    if (stopped || !Differ(ia, ib, stop).Run(runs)) {
         result.error = kCompareStopped;
         return result;
     }
