@@ -188,6 +188,23 @@ void ReleaseLock(const fs::path& folder, FileLock& lock) {
     fs::remove(folder.parent_path(), ignored);
 }
 
+// Hands the file's bytes to take (0 or an errno) a block at a time: 0, the
+// read's errno, or take's first refusal.
+template <typename Take>
+int ReadBlocks(int fd, Take&& take) {
+    std::string block(kBlock, '\0');
+    for (std::int64_t at = 0;;) {
+        const long long got = ReadFileAt(fd, block.data(), kBlock, at);
+        if (got < 0) return errno;
+        if (got == 0) return 0;
+        if (const int refused = take(std::string_view(block.data(), static_cast<std::size_t>(got)));
+            refused != 0) {
+            return refused;
+        }
+        at += got;
+    }
+}
+
 // Whether two files hold the same bytes; false when either cannot be read.
 bool SameContent(const fs::path& a, const fs::path& b) {
     const std::optional<FileStatus> sa = StatPath(a, false), sb = StatPath(b, false);
@@ -280,18 +297,9 @@ int CopyRevision(const fs::path& from, const fs::path& to) {
     if (!in) return errno;
     UniqueFd out(OpenFile(to, O_WRONLY | O_CREAT | O_EXCL | kOpenNoFollow));
     if (!out) return errno;
-    int error = 0;
-    std::string block(kBlock, '\0');
-    for (std::int64_t at = 0;;) {
-        const long long got = ReadFileAt(in.get(), block.data(), kBlock, at);
-        if (got < 0) error = errno;
-        if (got <= 0) break;
-        if (!WriteAll(out.get(), std::string_view(block.data(), static_cast<std::size_t>(got)))) {
-            error = errno;
-            break;
-        }
-        at += got;
-    }
+    int error = ReadBlocks(in.get(), [&](std::string_view bytes) {
+        return WriteAll(out.get(), bytes) ? 0 : errno;
+    });
     if (error == 0) error = SyncFileData(out.get());
     if (const int closed = out.Close(); error == 0) error = closed;
     if (error == 0) {
@@ -431,20 +439,15 @@ Status RestoreRevision(const fs::path& file, const fs::path& revision,
     RevisionPolicy keepCurrent = policy;
     if (keepCurrent.keep <= 0) keepCurrent.keep = INT_MAX;
     writer.KeepRevisions(keepCurrent);
-    std::string block(kBlock, '\0');
-    for (std::int64_t at = 0;;) {
-        const long long got = ReadFileAt(in.get(), block.data(), kBlock, at);
-        if (got < 0) {
-            return Status::Error("版を読めません。\n" + PathText(revision) + "\n" +
-                                 SystemErrorText(errno));
-        }
-        if (got == 0) break;
-        if (Status written =
-                writer.Write(std::string_view(block.data(), static_cast<std::size_t>(got)));
-            !written) {
-            return written;
-        }
-        at += got;
+    Status written;
+    const int error = ReadBlocks(in.get(), [&](std::string_view bytes) {
+        written = writer.Write(bytes);
+        return written ? 0 : -1;
+    });
+    if (error == -1) return written;
+    if (error != 0) {
+        return Status::Error("版を読めません。\n" + PathText(revision) + "\n" +
+                             SystemErrorText(error));
     }
     Status committed = writer.Commit();
     if (committed && kept != nullptr) *kept = writer.KeptRevision();

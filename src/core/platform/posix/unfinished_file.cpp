@@ -45,6 +45,13 @@ bool NamesOpenFile(int folder, const std::string& name, int file) {
            named.st_ino == opened.st_ino;
 }
 
+// The file under a hidden name of its own, ready to be renamed into place:
+// 0 or the errno. Someone else's file under that name is never put in place.
+int NameForRename(int file, int folder, std::string& temporary) {
+    if (const int error = NameTemporary(file, folder, temporary); error != 0) return error;
+    return NamesOpenFile(folder, temporary, file) ? 0 : ESTALE;
+}
+
 }  // namespace
 
 int UnfinishedFile::Create(const std::string& folder) {
@@ -81,11 +88,9 @@ int UnfinishedFile::Place(const std::string& name) {
         }
         if (error == EEXIST) return EEXIST;
     }
-    if (const int error = NameTemporary(file_.get(), folder_.get(), temporary_); error != 0) {
+    if (const int error = NameForRename(file_.get(), folder_.get(), temporary_); error != 0) {
         return error;
     }
-    // Someone else's file under our temporary name is never put in place.
-    if (!NamesOpenFile(folder_.get(), temporary_, file_.get())) return ESTALE;
     if (const int error = RenameNoReplace(folder_.get(), temporary_, name); error != 0) {
         return error;
     }
@@ -94,14 +99,10 @@ int UnfinishedFile::Place(const std::string& name) {
 }
 
 Replacement UnfinishedFile::Replace(const std::string& name, const RevisionPolicy& revisions) {
-    Replacement replaced;
-    if (!file_) replaced.error = EBADF;
-    if (replaced.error == 0) replaced.error = NameTemporary(file_.get(), folder_.get(), temporary_);
-    // Someone else's file under our temporary name is never put in place.
-    if (replaced.error == 0 && !NamesOpenFile(folder_.get(), temporary_, file_.get())) {
-        replaced.error = ESTALE;
+    if (!file_) return Replacement::Failed(EBADF);
+    if (const int error = NameForRename(file_.get(), folder_.get(), temporary_); error != 0) {
+        return Replacement::Failed(error);
     }
-    if (replaced.error != 0) return replaced;
     // The program takes the place of the old file, with its permissions.
     struct stat old {};
     if (::fstatat(folder_.get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -109,11 +110,12 @@ Replacement UnfinishedFile::Replace(const std::string& name, const RevisionPolic
         (void)::fchmod(file_.get(), old.st_mode & 07777);
     }
     const std::filesystem::path folder = Utf8Path(folderPath_);
-    replaced = ReplaceKeepingRevision(folder / name, folder / temporary_, revisions, [&] {
-        return ::renameat(folder_.get(), temporary_.c_str(), folder_.get(), name.c_str()) == 0
-                   ? 0
-                   : errno;
-    });
+    const Replacement replaced =
+        ReplaceKeepingRevision(folder / name, folder / temporary_, revisions, [&] {
+            return ::renameat(folder_.get(), temporary_.c_str(), folder_.get(), name.c_str()) == 0
+                       ? 0
+                       : errno;
+        });
     if (replaced.ok()) Close();
     return replaced;
 }
