@@ -246,6 +246,9 @@ TEST(NcrevTest, ListsRestoresAndRefusesThroughTheRealBinary) {
 TEST(NcrevTest, DiffExitsAsDiffDoesWithEachOption) {
     test::TempDir dir;
     const auto at = [&](const std::string& name) { return (dir / name).string(); };
+    const auto unreadable = [&](const std::string& name, const std::string& why) {
+        return "ncrev: ファイルを読み込めません。\n" + at(name) + "\n" + why + "\n";
+    };
     const std::string master =
         "%\nO1000(MASTER)\nN10G90G54G00X0Y0\nN20G01Z-1.F100\nN30X10.Y5.\nN40M30\n%\n";
     const std::vector<std::pair<std::string, std::string>> files = {
@@ -346,26 +349,23 @@ TEST(NcrevTest, DiffExitsAsDiffDoesWithEachOption) {
          {"diff", "master.nc", "none.nc"},
          2,
          "",
-         "ncrev: ファイルを読み込めません。\n" + at("none.nc") +
-             "\nファイルまたはフォルダーが見つかりません。\n"},
+         unreadable("none.nc", "ファイルまたはフォルダーが見つかりません。")},
         {"both said",
          {"diff", "gone.nc", "none.nc"},
          2,
          "",
-         "ncrev: ファイルを読み込めません。\n" + at("gone.nc") +
-             "\nファイルまたはフォルダーが見つかりません。\nncrev: ファイルを読み込めません。\n" +
-             at("none.nc") + "\nファイルまたはフォルダーが見つかりません。\n"},
+         unreadable("gone.nc", "ファイルまたはフォルダーが見つかりません。") +
+             unreadable("none.nc", "ファイルまたはフォルダーが見つかりません。")},
         {"a folder",
          {"diff", "folder", "master.nc"},
          2,
          "",
-         "ncrev: ファイルを読み込めません。\n" + at("folder") + "\nフォルダーです。\n"},
+         unreadable("folder", "フォルダーです。")},
         {"a FIFO is refused, never waited for",
          {"diff", "master.nc", "fifo.nc"},
          2,
          "",
-         "ncrev: ファイルを読み込めません。\n" + at("fifo.nc") +
-             "\n通常のファイルではありません。\n"},
+         unreadable("fifo.nc", "通常のファイルではありません。")},
         {"one file", {"diff", "master.nc"}, 2, "", "ncrev: 引数の数が正しくありません。"},
         {"three files",
          {"diff", "master.nc", "lower.nc", "all.nc"},
