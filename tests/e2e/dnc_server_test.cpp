@@ -23,6 +23,7 @@
 #include "platform/os_file.h"
 #include "platform/text_codec.h"
 #include "revisions/revision_store.h"
+#include "support/dnc_fixture.h"
 #include "support/dnc_process.h"
 #include "support/ncsim_process.h"
 #include "support/ser2net_process.h"
@@ -34,111 +35,12 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::DncProcess;
+using test::DncServerTest;
+using test::Entry;
+using test::BigProgram;
+using test::NoisyMachine;
 using test::NcsimProcess;
 namespace fs = std::filesystem;
-
-// A machine that sends nothing but noise, and takes whatever comes back.
-class NoisyMachine {
-public:
-    explicit NoisyMachine(int master) : master_(master) {
-        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-        thread_ = std::thread([this] {
-            std::mt19937 random(7);
-            char chunk[256];
-            while (!stop_) {
-                for (char& c : chunk) c = static_cast<char>(random() & 0xFF);
-                if (::write(master_, chunk, sizeof chunk) > 0) sent_ += sizeof chunk;
-                while (::read(master_, chunk, sizeof chunk) > 0) {
-                }
-                std::this_thread::sleep_for(5ms);
-            }
-        });
-    }
-    ~NoisyMachine() {
-        stop_ = true;
-        thread_.join();
-    }
-    long sent() const { return sent_; }
-
-private:
-    int master_;
-    std::atomic<bool> stop_{false};
-    std::atomic<long> sent_{0};
-    std::thread thread_;
-};
-
-class DncServerTest : public ::testing::Test {
-protected:
-    test::TempDir home_;
-    test::TempDir work_;
-    DncProcess dnc_{home_.path()};
-
-    void SetUp() override {
-        test::WriteFileBytes(home_ / "Wexal.INI",
-                             "[Setting]\nSpeed=19200,8,N,1\nCode=N\nSignal=Y\nStartChar=N\n"
-                             "EndChar=Y\nMask=*.NC\nR_Code=0\n[Options]\nAdd_No=N\n");
-    }
-
-    fs::path SendDir(const std::string& machine) { return Folder("send-" + machine); }
-    fs::path ReceiveDir(const std::string& machine) { return Folder("recv-" + machine); }
-
-    fs::path Folder(const std::string& name) {
-        const fs::path folder = work_ / name;
-        fs::create_directories(folder);
-        return folder;
-    }
-
-    // [NAME] on COMn for every machine, its folders beside; ports in Ports.ini.
-    void Configure(const std::vector<std::pair<std::string, std::string>>& machines,
-                   const std::string& extra = "") {
-        std::string ini, ports = "[Ports]\n";
-        int n = 1;
-        for (const auto& [name, device] : machines) {
-            const std::string port = "COM" + std::to_string(n++);
-            ini += "[" + name + "]\nPort=" + port + "\nSendDir=" + SendDir(name).string() +
-                   "\nReceiveDir=" + ReceiveDir(name).string() + "\n" + extra;
-            ports += port + "=" + device + "\n";
-        }
-        test::WriteFileBytes(home_ / "Machines.ini", ini);
-        test::WriteFileBytes(home_ / "Ports.ini", ports);
-    }
-
-    std::string Report(const fs::path& file, const std::string& key) {
-        const std::string text = test::ReadFileBytes(file);
-        const std::size_t at = text.find("\n" + key + "=");
-        if (at == std::string::npos) return "(none)";
-        const std::size_t start = at + key.size() + 2;
-        return text.substr(start, text.find('\n', start) - start);
-    }
-};
-
-// "送信　　完了　yyyy/mm/dd hh:mm:ss　<file>　<machine>" as a pattern.
-std::regex Entry(const std::string& head, const std::string& file, const std::string& machine) {
-    std::string quoted;
-    for (const char c : file) {
-        if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) quoted += '\\';
-        quoted += c;
-    }
-    return std::regex(head + "\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}　" + quoted + "　" +
-                      machine + "\r\n");
-}
-
-// A program of about `bytes` bytes as a file holds it, and what ncsim decodes
-// of it after F1 (the LF that stands for no start characters, the lines, the
-// end character's LF and "%").
-std::pair<std::string, std::string> BigProgram(const std::string& number, std::size_t bytes) {
-    std::string file = "%\n" + number + "(BIG)\n";
-    std::string decoded = "\n" + number + "(BIG)\n";
-    for (int i = 1; file.size() < bytes; ++i) {
-        const std::string line = "N" + std::to_string(i) + "G01X" + std::to_string(i % 1000) +
-                                 ".Y-5.F300";
-        file += line + "\n";
-        decoded += line + "\n";
-    }
-    file += "M30\n%\n";
-    decoded += "M30\n\n%";
-    return {file, decoded};
-}
 
 TEST_F(DncServerTest, FourMachinesPunchRequestDripAndNoiseAtOnce) {
     const std::optional<std::string> ser2net = test::Ser2netProcess::Binary();
