@@ -274,6 +274,9 @@ void DncMachine::Run() {
     receiveEnv.isRequest = [](const std::string& line) {
         return ParseRemoteRequest(line).has_value();
     };
+    receiveEnv.unattended.idleLimit = std::chrono::seconds(config_.receiveIdleSeconds);
+    receiveEnv.unattended.discardNoise = true;
+    receiveEnv.unattended.tellNcOnError = true;
 
     const auto serve = [&](const std::string& programLine) {
         const std::optional<RemoteRequest> request = ParseRemoteRequest(programLine);
@@ -308,10 +311,17 @@ void DncMachine::Run() {
         sendEnv.link = &link;
         sendEnv.panel = &sendPanel;
         sendEnv.log = log;
+        sendEnv.punchEndsWait = true;
         (void)SendFiles(state, sendEnv);
         link.env.settings = &receiveSettings;
     };
 
+    // Noise is said at most once a minute, with what came since the last entry.
+    struct {
+        std::uint64_t bytes = 0;
+        int receives = 0;
+        std::optional<std::chrono::steady_clock::time_point> lastEntry;
+    } noise;
     bool away = false;
     while (!stop_) {
         if (!link.port || !link.port->IsOpen()) {
@@ -343,9 +353,28 @@ void DncMachine::Run() {
         for (const std::string& revision : received.keptRevisions) {
             logOwn(ServerEntry("前版", "保存", std::time(nullptr), revision));
         }
+        if (received.noiseBytes > 0) {
+            noise.bytes += received.noiseBytes;
+            ++noise.receives;
+            const auto now = std::chrono::steady_clock::now();
+            if (!noise.lastEntry || now - *noise.lastEntry >= std::chrono::minutes(1)) {
+                logOwn(ServerEntry("雑音", "破棄", std::time(nullptr),
+                                   std::to_string(noise.bytes) + " バイト（" +
+                                       std::to_string(noise.receives) + " 回）"));
+                noise = {};
+                noise.lastEntry = now;
+            }
+        }
         for (const std::string& line : received.requests) {
             if (stop_) break;
             serve(line);
+            // The NC began to punch instead of reading: what it punches is
+            // received next, and the requests after this one are dropped.
+            if (!link.heldInput.empty()) {
+                logOwn(ServerEntry("要求", "中止", std::time(nullptr),
+                                   ParseRemoteRequest(line)->name + "（ＮＣが出力を始めたため）"));
+                break;
+            }
         }
         // A receive that ended at once without a byte (a port that keeps
         // failing) must not spin.

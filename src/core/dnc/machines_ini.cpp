@@ -119,6 +119,20 @@ MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
                 machine.requestWaitSeconds = std::stoi(digits);
             }
         }
+        if (problem.empty()) {
+            std::optional<std::string> idle = machines.Read(stored, "ReceiveIdle");
+            if (!idle) idle = main.Read("Options", "ReceiveIdle");
+            if (idle) {
+                const std::string digits(Trim(*idle));
+                if (digits.empty() || digits.size() > 4 ||
+                    digits.find_first_not_of("0123456789") != std::string::npos ||
+                    std::stoi(digits) > 3600) {
+                    problem = "ReceiveIdle「" + *idle + "」は秒数（0〜3600）ではありません。";
+                } else {
+                    machine.receiveIdleSeconds = std::stoi(digits);
+                }
+            }
+        }
         if (!problem.empty()) {
             result.notes.push_back("[" + name + "] " + problem + "この機械は使いません。");
             continue;
@@ -141,6 +155,7 @@ MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
         }
         print += "SendDir=" + machine.sendDir + "\nReceiveDir=" + machine.receiveDir + "\n";
         print += "RequestWait=" + std::to_string(machine.requestWaitSeconds) + "\n";
+        print += "ReceiveIdle=" + std::to_string(machine.receiveIdleSeconds) + "\n";
         machine.fingerprint = std::move(print);
         result.machines.push_back(std::move(machine));
     }

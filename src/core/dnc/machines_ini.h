@@ -17,6 +17,9 @@ struct MachineConfig {
     // How long the answer to a request waits for the NC's DC1 (Signal "Y")
     // before it is given up on its abort path: the machine listens again.
     int requestWaitSeconds = 300;
+    // How long a receive that has begun may hear nothing before it is cut
+    // off (ReceiveIdle); 0: never.
+    int receiveIdleSeconds = 10;
     // Everything the machine's behaviour depends on, the device its port
     // names included; a reload leaves a machine whose text is unchanged alone.
     std::string fingerprint;
@@ -36,7 +39,9 @@ struct MachinesLoad {
 // key of Wexal.INI's [Setting] and [Options] may stand in the section under
 // its own name, and a key the section leaves out comes from Wexal.INI, then
 // the default. RequestWait (seconds, default 300) limits the wait for the
-// NC's DC1 before a requested program goes out. AutoSelect is never used:
+// NC's DC1 before a requested program goes out. ReceiveIdle (seconds, 0 to
+// 3600, default 10; also under [Options] of Wexal.INI) cuts off a receive
+// that has gone quiet. AutoSelect is never used:
 // nobody is there to type a number.
 MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
                           const std::filesystem::path& mainIni,

@@ -1,5 +1,6 @@
 #include "serial/byte_io.h"
 
+#include <bit>
 #include <chrono>
 #include <cmath>
 
@@ -29,12 +30,21 @@ void RecordFault(SerialLink& link, IoStatus status) {
 
 std::uint8_t ReadCharWithin(SerialLink& link, std::optional<int> waitMs) {
     if (!PortReady(link) || !link.lineFault.empty()) return 0;
+    if (!link.heldInput.empty()) {
+        const auto byte = static_cast<std::uint8_t>(link.heldInput.front());
+        link.heldInput.erase(0, 1);
+        ++link.bytesRead;
+        link.lastWireByte = byte;
+        return TakeReceivedByte(link, byte);
+    }
     const ReadResult read = link.port->ReadByteWithin(waitMs);
     if (read.status == IoStatus::LineLost) {
         RecordFault(link, read.status);
         return 0;
     }
     if (read.status != IoStatus::Ok) return 0;
+    ++link.bytesRead;
+    link.lastWireByte = read.byte;
     return TakeReceivedByte(link, read.byte);
 }
 
@@ -140,6 +150,7 @@ std::optional<std::uint8_t> WireByteFor(std::uint8_t c, int dataBits, bool autoS
 bool OutputQueueHasRoom(int queued) { return queued + 1 <= kMaxQueuedBytes; }
 
 std::uint8_t TakeReceivedByte(SerialLink& link, std::uint8_t byte) {
+    link.parityError = false;
     switch (byte) {
         case kDc1:
             link.canSend = true;
@@ -166,6 +177,11 @@ std::uint8_t TakeReceivedByte(SerialLink& link, std::uint8_t byte) {
             link.isoCode = IsoFlag(code);
             link.eiaCode = EiaFlag(code);
         }
+    }
+    // ISO tape has even parity, EIA odd, in the eighth bit; ASCII carries
+    // none of its own, and seven data bits leave no bit to look at.
+    if (link.lineSettings.dataBits == 8 && (code == TapeCode::Iso || code == TapeCode::Eia)) {
+        link.parityError = std::popcount(byte) % 2 == (code == TapeCode::Iso ? 1 : 0);
     }
     return DecodeFromWire(code, byte);
 }

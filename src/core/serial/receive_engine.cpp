@@ -18,12 +18,15 @@ constexpr int kBatchLines = 1000;
 // and otherwise once in this many characters.
 constexpr int kCharsPerModemLook = 16;
 constexpr auto kStopWait = 3000ms;
+constexpr auto kQuietAfterFailure = 2000ms;
 constexpr std::uint8_t kCr = 0x0D;
 constexpr std::uint8_t kLf = 0x0A;
 
 // How a receive ends; Saved is the completion of an abort that keeps what
 // arrived (op5), which adds no closing "%".
 enum class Ending { Completed, Saved, Aborted, Failed };
+
+using Clock = std::chrono::steady_clock;
 
 struct Run {
     ReceiveEnvironment& env;
@@ -35,7 +38,32 @@ struct Run {
     std::string error;       // Failed: what to tell the operator
     std::size_t logged = 0;  // completed files that have their log entry
     int sinceModemLook = 0;  // characters read since the modem lines were read
+    // The file a program that could not be started would have been.
+    std::string failedFile{};
+    // When the last byte came, and how many had come by then.
+    Clock::time_point lastByteAt = Clock::now();
+    std::uint64_t bytesSeen = 0;
 };
+
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (const char c : text) out += c == '\n' ? ' ' : c;
+    return out;
+}
+
+bool OnlyMarks(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        if (!line.empty() && line != "%") return false;
+    }
+    return true;
+}
+
+bool Blank(std::string_view text) {
+    for (const char c : text) {
+        if (c != '%' && static_cast<unsigned char>(c) > 0x20) return false;
+    }
+    return true;
+}
 
 Ending Fail(Run& r, const Status& status) {
     r.error = status.message;
@@ -132,6 +160,7 @@ std::optional<std::uint8_t> WaitForNc(Run& r) {
 }
 
 void BeginReceiving(Run& r, std::uint8_t c) {
+    r.s.startedWithPercent = c == '%';
     r.host.SetStatusPanel(3, kReceiveRunning);
     r.s.line.wordStart = true;
     r.s.line.inComment = false;
@@ -145,30 +174,78 @@ void BeginReceiving(Run& r, std::uint8_t c) {
     r.s.dataArrived = true;
 }
 
-// A line feed (or a line grown too long). nullopt: the receive goes on.
-std::optional<Ending> FinishLine(Run& r) {
-    const LineEnd end = EndLine(r.s.line, r.settings.OColonChange == "Y");
-    if (end.kind == LineEnd::Kind::FirstPercentDropped) return std::nullopt;
-    if (end.programNumber && !r.s.request.named && r.env.isRequest && r.env.isRequest(end.text)) {
-        // The program before it is complete; the request itself is never saved.
-        const Status finished = FinishProgramFile(r.s.data, r.s.view, r.settings, r.s.programCount);
-        LogCompleted(r);
-        if (!finished) return Fail(r, finished);
-        r.s.view.Clear();
-        r.s.requests.push_back(end.text);
-        r.s.discarding = true;
-        return std::nullopt;
+// Counts a byte of the program in progress for the noise test: NUL feed
+// and the NC's control codes count neither way.
+void CountByte(Run& r, std::uint8_t c) {
+    if (!r.env.unattended.discardNoise || r.link.lastWireByte == 0 || (c >= kDc1 && c <= kDc4)) {
+        return;
     }
+    ++r.s.programBytes;
+    // A byte that is no character of the code decodes to 0.
+    const bool printable = c == kCr || c == kLf || c == '\t' || (c >= 0x20 && c < 0x7F);
+    if (r.link.parityError || !printable) ++r.s.programNoise;
+}
+
+bool LooksLikeNoise(const Run& r) {
+    return r.env.unattended.discardNoise && r.s.programNoise * 10 > r.s.programBytes;
+}
+
+// Noise is no program; nor is what never had a number nor began with a "%".
+bool IsNoise(const Run& r) {
+    return r.env.unattended.discardNoise &&
+           (LooksLikeNoise(r) ||
+            (r.s.programCount == 0 && r.s.requests.empty() && !r.s.startedWithPercent));
+}
+
+// The program in progress goes unsaved; what stands under its name stays.
+void DropProgramAsNoise(Run& r) {
+    ReceivedData& data = r.s.data;
+    const bool something = !data.target.empty() || !OnlyMarks(r.s.view.lines());
+    if (something) r.s.noiseBytes += r.s.programBytes;
+    if (!data.renamedFiles.empty() && data.renamedFiles.back() == data.target) {
+        data.renamedFiles.pop_back();
+    }
+    DiscardUnfinishedTarget(data);
+    data.target.clear();
+    data.targetIsFallback = false;
+    r.s.view.Clear();
+}
+
+// A request's line is done with: the program before it is complete, and
+// what follows up to the next program number is no program.
+std::optional<Ending> TakeRequest(Run& r) {
+    const std::string text = r.s.heldRequest->text;
+    r.s.heldRequest.reset();
+    const Status finished = FinishProgramFile(r.s.data, r.s.view, r.settings, r.s.programCount);
+    LogCompleted(r);
+    if (!finished) return Fail(r, finished);
+    r.s.view.Clear();
+    r.s.requests.push_back(text);
+    r.s.discarding = true;
+    return std::nullopt;
+}
+
+// A finished line of a program, its program-number line included.
+std::optional<Ending> TakeLine(Run& r, const LineEnd& end) {
     if (end.programNumber) r.s.discarding = false;
     if (r.s.discarding)
         return end.endsReceive ? std::optional<Ending>(Ending::Completed) : std::nullopt;
     if (end.programNumber) {
         r.panel.AddProgramLine(end.text);
         if (!r.s.request.named) {
+            if (LooksLikeNoise(r)) DropProgramAsNoise(r);
+            r.s.programBytes = r.s.programNoise = 0;
             const Status started =
                 StartProgramFile(r.s.data, r.s.view, end.text, r.settings, r.s.programCount);
             LogCompleted(r);
-            if (!started) return Fail(r, started);
+            if (!started) {
+                if (r.s.data.target.empty()) {
+                    r.failedFile = PathRules::Join(
+                        r.settings.DirPath,
+                        ProgramFileName(end.text, r.settings, r.s.programCount));
+                }
+                return Fail(r, started);
+            }
         }
         ++r.s.programCount;
     }
@@ -177,6 +254,51 @@ std::optional<Ending> FinishLine(Run& r) {
     ++r.s.lineCount;
     if (end.endsReceive) return Ending::Completed;
     return std::nullopt;
+}
+
+// The held request before a line that the receive ends with: blocks in it
+// make the request a program.
+std::optional<Ending> SettleHeldRequest(Run& r, std::string_view nextLine) {
+    if (!r.s.heldRequest) return std::nullopt;
+    if (Blank(nextLine)) return TakeRequest(r);
+    const LineEnd held = std::move(*r.s.heldRequest);
+    r.s.heldRequest.reset();
+    return TakeLine(r, held);
+}
+
+// The last, unfinished line of a receive that ends.
+std::optional<Ending> AddLastLine(Run& r, std::string text) {
+    if (std::optional<Ending> ended = SettleHeldRequest(r, text)) return ended;
+    if (!r.s.discarding) r.s.view.Add(std::move(text));
+    return std::nullopt;
+}
+
+// A line feed (or a line grown too long). nullopt: the receive goes on.
+std::optional<Ending> FinishLine(Run& r) {
+    LineEnd end = EndLine(r.s.line, r.settings.OColonChange == "Y");
+    if (end.kind == LineEnd::Kind::FirstPercentDropped) return std::nullopt;
+    if (r.s.heldRequest) {
+        // A bare "O" goes on in the next line: nothing is decided yet.
+        if (end.kind == LineEnd::Kind::Continued) return std::nullopt;
+        if (end.programNumber || end.endsReceive || !end.keep || Blank(end.text)) {
+            // No block came before the next program or the end: the request.
+            if (end.programNumber || end.endsReceive) {
+                if (std::optional<Ending> ended = TakeRequest(r)) return ended;
+            } else {
+                return std::nullopt;
+            }
+        } else if (std::optional<Ending> ended = SettleHeldRequest(r, end.text)) {
+            return ended;
+        }
+    }
+    // A line the filter took a byte out of is not what the NC sent, and never
+    // a request.
+    if (end.programNumber && end.whole && !r.s.request.named && r.env.isRequest &&
+        r.env.isRequest(end.text)) {
+        r.s.heldRequest = std::move(end);
+        return std::nullopt;
+    }
+    return TakeLine(r, end);
 }
 
 // A full batch goes to the file, so the view never holds much more than it.
@@ -194,8 +316,34 @@ std::optional<Ending> AfterCharacter(Run& r) {
     return std::nullopt;
 }
 
+// Nothing came for the idle limit. A receive that got nothing to keep yet
+// ends as one that received nothing, one that ends in a request as a
+// request; any other is cut off.
+Ending EndOnIdle(Run& r) {
+    const bool nothing = r.s.data.target.empty() && !r.s.data.targetUnfinished &&
+                         r.s.programCount == 0 && OnlyMarks(r.s.view.lines()) &&
+                         Blank(r.s.line.buffer);
+    // A request that no "%" followed is a request all the same, and noise
+    // that goes quiet is noise.
+    if (nothing || (r.s.heldRequest && Blank(r.s.line.buffer)) || IsNoise(r)) {
+        return Ending::Completed;
+    }
+    // What came is set aside whole, the unfinished line included.
+    if (!Blank(r.s.line.buffer)) r.s.view.Add(r.s.line.buffer);
+    const Status written = WriteReceivedView(r.s.data, r.s.view, r.settings, r.env.now());
+    if (!written) return Fail(r, written);
+    r.s.view.Clear();
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(r.env.unattended.idleLimit).count();
+    r.error = "ＮＣから " + std::to_string(seconds) + " 秒間何も届かないため、受信を中止しました。";
+    return Ending::Failed;
+}
+
 Ending Receive(Run& r) {
     LineAssembly& line = r.s.line;
+    r.bytesSeen = r.link.bytesRead;
+    r.lastByteAt = Clock::now();
+    const auto idleLimit = r.env.unattended.idleLimit;
     while (true) {
         if (StopWanted(r, false)) return EndOnRequest(r);
         const std::uint8_t c = ReadChar(r.link);
@@ -203,11 +351,20 @@ Ending Receive(Run& r) {
         if (!r.link.lineFault.empty())
             return r.settings.op5 == "Y" ? Ending::Saved : Ending::Aborted;
         if (StopWanted(r, true)) return EndOnRequest(r);
+        if (r.link.bytesRead != r.bytesSeen) {
+            r.bytesSeen = r.link.bytesRead;
+            r.lastByteAt = Clock::now();
+            CountByte(r, c);
+            // A byte that broke the parity is not what the NC sent either.
+            if (r.link.parityError) line.dropped = true;
+        } else if (idleLimit.count() > 0 && Clock::now() - r.lastByteAt >= idleLimit) {
+            return EndOnIdle(r);
+        }
         if (c == 0 || ++r.sinceModemLook >= kCharsPerModemLook) {
             r.sinceModemLook = 0;
             const std::optional<ModemStatus> modem = RefreshLamps(r.link);
             if (modem && !modem->dsr && r.settings.op6 == "Y") {
-                r.s.view.Add(line.buffer);
+                if (std::optional<Ending> ended = AddLastLine(r, line.buffer)) return *ended;
                 return Ending::Completed;
             }
         }
@@ -218,11 +375,13 @@ Ending Receive(Run& r) {
             continue;
         }
         if (EndMarkReached(line)) {
-            if (std::optional<std::string> rest = EndMarkLine(line.buffer)) r.s.view.Add(*rest);
+            const std::optional<std::string> rest = EndMarkLine(line.buffer);
+            if (std::optional<Ending> ended = rest ? AddLastLine(r, *rest) : SettleHeldRequest(r, ""))
+                return *ended;
             return Ending::Completed;
         }
         if (c == kDc4) {
-            r.s.view.Add(line.buffer);
+            if (std::optional<Ending> ended = AddLastLine(r, line.buffer)) return *ended;
             return Ending::Completed;
         }
         if (c == kLf || LineIsFull(line)) {
@@ -234,14 +393,11 @@ Ending Receive(Run& r) {
     }
 }
 
-bool OnlyMarks(const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) {
-        if (!line.empty() && line != "%") return false;
-    }
-    return true;
-}
-
 Ending Complete(Run& r, bool addEndMark) {
+    if (r.s.heldRequest) {
+        if (std::optional<Ending> ended = TakeRequest(r)) return *ended;
+    }
+    if (IsNoise(r)) DropProgramAsNoise(r);
     // What is left of a request is no program.
     if (r.s.discarding) r.s.view.Clear();
     if (addEndMark && !r.s.discarding && r.settings.EndChar == "Y") r.s.view.Add("%");
@@ -320,15 +476,39 @@ void Abort(Run& r) {
     if (r.s.request.exitAfterTransfer && !r.link.lineFault.empty()) r.panel.CloseMainWindow();
 }
 
-// Ends like an abort, but sends no DC4, and the data of the file being
+// After a failure the NC may go on punching before it heeds the DC4: what it
+// sends up to the tape's end mark or two seconds of quiet is read away, so
+// that the rest of the program is not taken for new receives.
+void ReadAwayRest(Run& r) {
+    std::uint64_t seen = r.link.bytesRead;
+    auto last = Clock::now();
+    while (!StopWanted(r, false) && r.link.lineFault.empty()) {
+        const std::uint8_t c = ReadChar(r.link);
+        if (r.link.bytesRead != seen) {
+            seen = r.link.bytesRead;
+            last = Clock::now();
+            if (c == '%') return;
+        } else if (Clock::now() - last >= kQuietAfterFailure) {
+            return;
+        }
+    }
+}
+
+// Ends like an abort, but sends no DC4 (unless the receive is unattended), and the data of the file being
 // written is kept under a ".part" name, where it cannot pass for a complete
 // program; what stands under the target's name stays as it was.
 void EndOnError(Run& r) {
     const std::string aside = SetAsideUnfinishedTarget(r.s.data);
+    const bool tellNc = r.env.unattended.tellNcOnError;
+    const bool lineThere = r.link.port && r.link.port->IsOpen() && r.link.lineFault.empty();
+    if (tellNc && lineThere) SendChar(r.link, kDc4);
     std::string text = r.error;
     if (!aside.empty()) text += "\n未完了のデータ: " + aside;
     r.link.env.messages->Tell(text, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
-    Log(r, TransferLog::Outcome::Aborted, r.s.data.target);
+    std::string logged = r.s.data.target.empty() ? r.failedFile : r.s.data.target;
+    if (tellNc) logged += "（" + OneLine(r.error) + "）";
+    Log(r, TransferLog::Outcome::Aborted, logged);
+    if (tellNc && lineThere) ReadAwayRest(r);
     ClosePort(r.link);
     r.host.SetStatusPanel(3, kReceiveAborted);
     r.s.view.Clear();
@@ -350,7 +530,9 @@ Ending RunReceive(Run& r) {
 }  // namespace
 
 ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env) {
-    ReceiveState state{request, {}, 0, 0, {}, ReceivedView(env.panel), false, false, {}, false};
+    ReceiveState state;
+    state.request = request;
+    state.view = ReceivedView(env.panel);
     Run r{env, state, *env.link, *env.link->env.settings, *env.link->env.host, *env.panel, {}};
     state.data.revisions = RevisionPolicyOf(r.settings.KeepRevisions, env.revisionSource);
 
@@ -379,6 +561,7 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     result.savedNothing = state.data.completedFiles.empty();
     result.requests = state.requests;
     result.dataArrived = state.dataArrived;
+    result.noiseBytes = state.noiseBytes;
     result.error = r.error;
     const bool lineLost = !r.link.lineFault.empty();
     result.windowCloses =

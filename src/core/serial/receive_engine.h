@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <ctime>
+#include <optional>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +29,22 @@ inline constexpr const char* kReceiveAbortedMessage = "受信を中止しまし�
 // An automatic receive that ended with nothing but "%" lines: no file saved.
 inline constexpr const char* kReceiveNothing = "プログラムを受信しませんでした。";
 inline constexpr const char* kReceiveNothingMessage = "プログラムを受信しませんでした。!!";
+
+// What a receive that nobody watches does besides: the DNC server's. The
+// window leaves all of it off.
+struct UnattendedReceive {
+    // A receive that has begun and then hears nothing this long ends on the
+    // error path, whatever op5 and op6 say; zero: never.
+    std::chrono::milliseconds idleLimit{0};
+    // Programs that look like line noise are not saved: more than a tenth
+    // of their bytes broke the parity or were control or 8-bit bytes, or the
+    // receive never had a program number and did not begin with "%".
+    bool discardNoise = false;
+    // The error path stops the NC with DC4, names its reason in the log
+    // entry, and reads away the rest of the program, so that it is not
+    // taken for new receives.
+    bool tellNcOnError = false;
+};
 
 // The inputs of ReceiveFile as the save choice, the name entry or the R=
 // argument set them.
@@ -58,6 +76,7 @@ struct ReceiveEnvironment {
     bool quietWhileIdle = false;
     // Who replaces a file, as its revision is named: a machine's section name.
     std::string revisionSource{kWexalRevisionSource};
+    UnattendedReceive unattended;
 };
 
 enum class ReceiveEnd { Completed, Aborted, Failed };
@@ -84,6 +103,8 @@ struct ReceiveResult {
     std::vector<std::string> requests;
     // The NC had sent its first start character.
     bool dataArrived = false;
+    // Bytes of programs not saved because they looked like line noise.
+    std::uint64_t noiseBytes = 0;
     std::string error;          // Failed: what went wrong, as told
     bool windowCloses = false;  // ExitAfterTransfer, or the window asked
 };
@@ -101,6 +122,15 @@ struct ReceiveState {
     bool discarding = false;
     std::vector<std::string> requests;
     bool dataArrived = false;
+    bool startedWithPercent = false;
+    // A request line waits here until the next line shows whether blocks
+    // follow it (a program after all) or not.
+    std::optional<LineEnd> heldRequest;
+    // Of the program in progress: the bytes read and those that look like
+    // noise (UnattendedReceive::discardNoise).
+    std::uint64_t programBytes = 0;
+    std::uint64_t programNoise = 0;
+    std::uint64_t noiseBytes = 0;
 };
 
 // Receives one or more programs from the NC into the named file or one file

@@ -30,7 +30,10 @@ bool IsAcceptedCharacter(std::uint8_t c) { return c == '"' || In(kAcceptedCharac
 bool IsNumeral(std::uint8_t c) { return In(kNumerals, c); }
 
 void PutCharIntoLine(LineAssembly& line, std::uint8_t c, bool cutSpaces) {
-    if (!IsAcceptedCharacter(c)) return;
+    if (!IsAcceptedCharacter(c)) {
+        line.dropped = true;
+        return;
+    }
     const char ch = static_cast<char>(c);
     if (ch == '(') line.inComment = true;
     if (IsNumeral(c)) {
@@ -86,6 +89,7 @@ LineEnd EndLine(LineAssembly& line, bool colonChange) {
         if (line.buffer.size() < 4) {
             line.percentSeen = true;
             line.buffer.clear();
+            line.dropped = false;
             end.kind = LineEnd::Kind::FirstPercentDropped;
             return end;
         }
@@ -103,6 +107,8 @@ LineEnd EndLine(LineAssembly& line, bool colonChange) {
         return end;
     }
     end.kind = LineEnd::Kind::Finished;
+    end.whole = !line.dropped;
+    line.dropped = false;
     end.keep = !IsSuppressedLine(text);
     end.endsReceive = line.percentSeen && end.keep && Contains(text, "%");
     end.text = std::move(text);

@@ -19,6 +19,9 @@ struct LineAssembly {
     bool percentSeen = false;  // the first line has been processed
     bool wordStart = true;     // the last character put in was no numeral
     bool inComment = false;    // between "(" and ")"
+    // The filter left out a byte of this line, or one came with a parity
+    // error: the line is not quite what the NC sent.
+    bool dropped = false;
 };
 
 // One of "%OP:LNG$" or LF: the character that starts a receive.
@@ -62,6 +65,8 @@ struct LineEnd {
     bool programNumber = false;  // text is a program-number line (normalised)
     bool keep = false;           // text goes into the view
     bool endsReceive = false;
+    // Nothing of the line was left out (LineAssembly::dropped).
+    bool whole = true;
     std::string text;
 };
 

@@ -26,6 +26,7 @@ constexpr auto kProgramEndPause = 5ms;
 constexpr auto kDrainWait = 4000ms;
 constexpr auto kIdleAfterCompletion = 3000ms;
 constexpr auto kIdleAfterAbort = 1000ms;
+constexpr auto kPunchLook = 1000ms;
 
 // How a step ends: on to the next, or the abort path, before or after
 // anything went out. The exception path is taken by what is thrown.
@@ -148,6 +149,29 @@ Step AbortOnKey(Run& run) {
     return Step::Abort;
 }
 
+// After a "%" in the wait: true when a program follows it within a second,
+// so the NC is punching. What was read goes back to the link either way
+// only when it is a punch; blanks after a go-ahead are dropped.
+bool PunchFollows(Run& run) {
+    std::string read(1, static_cast<char>(run.link.lastWireByte));
+    const auto until = std::chrono::steady_clock::now() + kPunchLook;
+    std::uint64_t seen = run.link.bytesRead;
+    while (std::chrono::steady_clock::now() < until && !MustStop(run)) {
+        const std::uint8_t c = ReadChar(run.link);
+        if (run.link.bytesRead == seen) continue;
+        seen = run.link.bytesRead;
+        if (c == kDc1) return false;
+        read += static_cast<char>(run.link.lastWireByte);
+        const bool blank = c == 0 || c == '\r' || c == kLf || c == ' ' || c == '%' ||
+                           (c >= kDc1 && c <= kDc4);
+        if (!blank) {
+            run.link.heldInput = read + run.link.heldInput;
+            return true;
+        }
+    }
+    return false;
+}
+
 // The wait for the NC with Setting/Signal "Y": its DC1, or a "%" in any code,
 // starts the send.
 Step WaitForSignal(Run& run) {
@@ -159,6 +183,11 @@ Step WaitForSignal(Run& run) {
         // A vanished line never brings the signal.
         if (MustStop(run)) return Step::Abort;
         run.host.ProcessPendingEvents();
+        if (c == '%' && run.env.punchEndsWait && PunchFollows(run)) {
+            run.link.env.messages->Tell(kNcPunchingMessage, DefaultCaption(MessageIcon::None),
+                                        MessageIcon::None);
+            return Step::Abort;
+        }
         if (c == kDc1 || c == '%') {
             run.host.SetStatusPanel(3, kSending);
             run.link.bytesSinceCheck = 999;

@@ -52,6 +52,10 @@ struct SendEnvironment {
     ScreenSaver* screenSaver = nullptr;  // may be absent
     TransferLog log{std::filesystem::path()};
     std::function<std::time_t()> now = [] { return std::time(nullptr); };
+    // The DNC server's: a "%" that a program follows is the NC punching, not
+    // its go-ahead. The wait ends on the abort path and hands what it read
+    // back to the link (SerialLink::heldInput) for the receive.
+    bool punchEndsWait = false;
 };
 
 // NotStarted: nothing went out (the port did not open or take its settings,
@@ -90,6 +94,8 @@ inline constexpr const char* kSendCompletedLine = "送信完了しました。!!
 inline constexpr const char* kSendAbortedPanel = "送信中止しました。";
 inline constexpr const char* kSendAbortedLine = "送信中止しました。!!";
 inline constexpr const char* kNcStoppedMessage = "ＮＣ装置が送信を中止しました。";
+inline constexpr const char* kNcPunchingMessage =
+    "ＮＣがプログラムの出力を始めたため、送信を中止しました。";
 inline constexpr const char* kSendIncompleteLine = "送信できなかったファイルが有ります。!!";
 inline constexpr const char* kSendIncompleteMessage = "次のファイルは送信できませんでした。";
 inline constexpr const char* kFileChangedMessage = "送信中にファイルが変更されました。";

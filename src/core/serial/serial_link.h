@@ -66,6 +66,15 @@ struct SerialLink {
     // and ClosePort leaves it open unless the line was lost. The window
     // leaves this off and opens and closes its port for every transfer.
     bool holdOpen = false;
+
+    // Bytes read off the line but handed back, to be read again first (a
+    // punch that began while a send waited for its go-ahead).
+    std::string heldInput;
+    // Every byte read so far, and the last one as it came off the wire.
+    std::uint64_t bytesRead = 0;
+    std::uint8_t lastWireByte = 0;
+    // The last byte read broke the parity of the code in force.
+    bool parityError = false;
 };
 
 inline constexpr const char* kPortOpenFailedSuffix = "のポートが開きません。!!";
