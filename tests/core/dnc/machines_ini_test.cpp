@@ -88,8 +88,6 @@ TEST(RemoteRequestTest, RequestLinesAndTheFileTheyName) {
         {"O9999(REQ )", true, false, ""},
         {"O9999(REQ O1-2_3)", true, false, "O1-2_3.NC"},
         {"O9999(REQ o2000)", true, false, "o2000.NC"},
-        // Anything but half-width letters, digits, ".", "-" and "_" refuses
-        // the name; nothing turns it into another.
         {"O9999(REQ O2000#1)", true, false, ""},
         {"O9999(REQ A B)", true, false, ""},
         {"O9999(REQ .HIDDEN)", true, false, ""},

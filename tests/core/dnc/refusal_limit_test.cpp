@@ -21,27 +21,15 @@ TEST(RepeatLimitTest, OnceAnIntervalPerTextWithTheRepeatsHeldBackInTheNext) {
         std::size_t keysKept;
         std::vector<Step> steps;
     } cases[] = {
-        {"a repeat within the minute is held, the next after it carries the count",
-         256,
-         {{"A", 0ms, 0},
-          {"A", 1ms, kHeld},
-          {"A", 30s, kHeld},
-          {"A", 59999ms, kHeld},
-          {"A", 60s, 3},
-          {"A", 61s, kHeld},
-          {"A", 200s, 1},
-          {"A", 300s, 0}}},
-        {"texts are counted apart",
-         256,
-         {{"A", 0ms, 0}, {"B", 1s, 0}, {"A", 2s, kHeld}, {"B", 3s, kHeld}, {"B", 61s, 1},
-          {"A", 62s, 1}}},
-        {"a clock that went back holds nothing for ever",
-         256,
+        {"held within the minute, counted in the next", 256,
+         {{"A", 0ms, 0}, {"A", 1ms, kHeld}, {"A", 30s, kHeld}, {"A", 59999ms, kHeld}, {"A", 60s, 3},
+          {"A", 61s, kHeld}, {"A", 200s, 1}, {"A", 300s, 0}}},
+        {"texts apart", 256,
+         {{"A", 0ms, 0}, {"B", 1s, 0}, {"A", 2s, kHeld}, {"B", 3s, kHeld}, {"B", 61s, 1}, {"A", 62s, 1}}},
+        {"a clock gone back holds nothing for ever", 256,
          {{"A", 100s, 0}, {"A", 101s, kHeld}, {"A", 5s, 1}, {"A", 6s, kHeld}}},
-        {"a flood of different texts keeps the newest",
-         2,
-         {{"A", 0ms, 0}, {"B", 1s, 0}, {"B", 2s, kHeld}, {"C", 3s, 0}, {"A", 4s, 0},
-          {"C", 5s, kHeld}}},
+        {"many texts: the newest kept", 2,
+         {{"A", 0ms, 0}, {"B", 1s, 0}, {"B", 2s, kHeld}, {"C", 3s, 0}, {"A", 4s, 0}, {"C", 5s, kHeld}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
