@@ -27,6 +27,7 @@ public:
 
     bool Start(std::vector<std::string> args = {});
     void Signal(int signal) const;
+    pid_t pid() const { return pid_; }
     // Waits until the server holds the device open.
     bool WaitForOpen(const std::string& device, std::chrono::milliseconds limit) const;
     std::optional<int> WaitExit(std::chrono::milliseconds limit);

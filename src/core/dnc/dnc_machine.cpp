@@ -3,7 +3,9 @@
 #include <chrono>
 #include <optional>
 
+#include "dnc/refusal_limit.h"
 #include "dnc/remote_request.h"
+#include "dnc/request_service.h"
 #include "platform/path_rules.h"
 #include "programs/file_loader.h"
 #include "serial/receive_engine.h"
@@ -15,8 +17,6 @@ namespace wexal {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr const char* kIdeographicSpace = "\u3000";
 
 std::string OneLine(const std::string& text) {
     std::string out;
@@ -178,23 +178,6 @@ private:
     Stop& stop_;
 };
 
-// A log entry of the server's own, in the transfer entries' form:
-// "<kind>　　<outcome>　yyyy/mm/dd hh:mm:ss　<file>".
-std::string ServerEntry(std::string_view kind, std::string_view outcome, std::time_t when,
-                        const std::string& what) {
-    std::string entry = TransferLog::Entry(TransferLog::Direction::Send,
-                                           TransferLog::Outcome::Completed, when, what);
-    // The transfer entry's first two fields give way to the server's.
-    const std::string sendDone = std::string("送信") + kIdeographicSpace + kIdeographicSpace + "完了";
-    return std::string(kind) + kIdeographicSpace + kIdeographicSpace + std::string(outcome) +
-           entry.substr(sendDone.size());
-}
-
-// "要求　　受付　yyyy/mm/dd hh:mm:ss　<file>", or "拒否".
-std::string RequestEntry(bool accepted, std::time_t when, const std::string& what) {
-    return ServerEntry("要求", accepted ? "受付" : "拒否", when, what);
-}
-
 }  // namespace
 
 void DncShared::Say(const std::string& machine, const std::string& text) const {
@@ -278,50 +261,13 @@ void DncMachine::Run() {
     receiveEnv.unattended.discardNoise = true;
     receiveEnv.unattended.tellNcOnError = true;
 
-    const auto serve = [&](const std::string& programLine) {
-        const std::optional<RemoteRequest> request = ParseRemoteRequest(programLine);
-        if (!request) return;
-        std::string why;
-        const std::string name = RequestedFileName(request->name, sendSettings.Mask, why);
-        const std::string path = name.empty() ? "" : PathRules::Join(config_.sendDir, name);
-        if (why.empty()) why = WhyNotSendable(path);
-        const std::string kind = request->drip ? "（DRIP）" : "";
-        if (!why.empty()) {
-            // The NC's own text, made printable, so the entry stays one line.
-            std::string shown;
-            for (const char c : request->name) {
-                const auto byte = static_cast<unsigned char>(c);
-                if (byte < 0x20 || byte == 0x7F) {
-                    static const char* digits = "0123456789ABCDEF";
-                    shown += "\\x";
-                    shown += digits[byte >> 4];
-                    shown += digits[byte & 15];
-                } else {
-                    shown += c;
-                }
-            }
-            logOwn(RequestEntry(false, std::time(nullptr), shown + kind + "（" + why + "）"));
-            return;
-        }
-        logOwn(RequestEntry(true, std::time(nullptr), path + kind));
-        link.env.settings = &sendSettings;
-        ProgramLoad load = LoadProgram(config_.sendDir, name, messages);
-        SendState state = PrepareSend(config_.sendDir, name, std::move(load), {}, false, true);
-        SendEnvironment sendEnv;
-        sendEnv.link = &link;
-        sendEnv.panel = &sendPanel;
-        sendEnv.log = log;
-        sendEnv.punchEndsWait = true;
-        (void)SendFiles(state, sendEnv);
-        link.env.settings = &receiveSettings;
-    };
+    RequestService requests({config_.sendDir, &sendSettings, &receiveSettings, &link, &sendPanel,
+                             &messages, &log, &stop_, logOwn});
+    const auto serve = [&](const std::string& programLine) { requests.Serve(programLine); };
 
     // Noise is said at most once a minute, with what came since the last entry.
-    struct {
-        std::uint64_t bytes = 0;
-        int receives = 0;
-        std::optional<std::chrono::steady_clock::time_point> lastEntry;
-    } noise;
+    RepeatLimit noiseEntries;
+    std::uint64_t noiseBytes = 0;
     bool away = false;
     while (!stop_) {
         if (!link.port || !link.port->IsOpen()) {
@@ -354,15 +300,13 @@ void DncMachine::Run() {
             logOwn(ServerEntry("前版", "保存", std::time(nullptr), revision));
         }
         if (received.noiseBytes > 0) {
-            noise.bytes += received.noiseBytes;
-            ++noise.receives;
-            const auto now = std::chrono::steady_clock::now();
-            if (!noise.lastEntry || now - *noise.lastEntry >= std::chrono::minutes(1)) {
+            noiseBytes += received.noiseBytes;
+            if (const std::optional<long long> repeats =
+                    noiseEntries.Admit("noise", std::chrono::steady_clock::now())) {
                 logOwn(ServerEntry("雑音", "破棄", std::time(nullptr),
-                                   std::to_string(noise.bytes) + " バイト（" +
-                                       std::to_string(noise.receives) + " 回）"));
-                noise = {};
-                noise.lastEntry = now;
+                                   std::to_string(noiseBytes) + " バイト（" +
+                                       std::to_string(*repeats + 1) + " 回）"));
+                noiseBytes = 0;
             }
         }
         for (const std::string& line : received.requests) {

@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #include "platform/error_text.h"
 #include "platform/os_file.h"
@@ -14,6 +18,40 @@ namespace wexal {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsNameCharacter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '.' || c == '-' || c == '_';
+}
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    }
+    return true;
+}
+
+// The length of the UTF-8 character that starts at `at`; 0 when the bytes
+// there are none.
+std::size_t Utf8Length(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) return 1;
+    const std::size_t length = lead >= 0xF8 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+// The character of text that starts at `at`, printable.
+std::string CharacterAt(std::string_view text, std::size_t at) {
+    const std::size_t length = Utf8Length(text, at);
+    return PrintableName(text.substr(at, length == 0 ? 1 : length));
+}
 
 }  // namespace
 
@@ -48,16 +86,19 @@ std::string RequestedFileName(const std::string& name, const std::string& mask, 
         why = "名前が有りません。";
         return {};
     }
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            why = "名前に制御文字が有ります。";
-            return {};
-        }
-    }
-    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
-        name == "." || name.find("..") != std::string::npos) {
+    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) {
         why = "フォルダを含む名前は使えません。";
+        return {};
+    }
+    const auto bad = std::find_if(name.begin(), name.end(), [](char c) { return !IsNameCharacter(c); });
+    if (bad != name.end()) {
+        why = "名前に使えない文字「" + CharacterAt(name, static_cast<std::size_t>(bad - name.begin())) +
+              "」が有ります。使えるのは半角の英数字と「.」「-」「_」です。";
+        return {};
+    }
+    // Hidden files (the receive's unfinished ones among them), "." and "..".
+    if (name.front() == '.') {
+        why = "「.」で始まる名前は使えません。";
         return {};
     }
     if (name.find('.') != std::string::npos) return name;
@@ -67,6 +108,34 @@ std::string RequestedFileName(const std::string& name, const std::string& mask, 
         return name;
     }
     return name + extension;
+}
+
+std::string FindRequestedFile(const std::string& folder, const std::string& fileName,
+                              std::string& why) {
+    why.clear();
+    std::vector<std::string> found;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(Utf8Path(folder), error), end; !error && it != end;
+         it.increment(error)) {
+        std::string name = PathText(it->path().filename());
+        if (SameIgnoringAsciiCase(name, fileName)) found.push_back(std::move(name));
+    }
+    if (error) {
+        why = "送信フォルダを読めません。" + SystemErrorText(error.default_error_condition().value());
+        return {};
+    }
+    if (found.empty()) {
+        why = "ファイルが有りません。";
+        return {};
+    }
+    if (found.size() > 1) {
+        std::sort(found.begin(), found.end());
+        why = "大文字と小文字だけが違うファイル";
+        for (const std::string& name : found) why += "「" + name + "」";
+        why += "が有り、どれを送るか決められません。";
+        return {};
+    }
+    return found.front();
 }
 
 std::string WhyNotSendable(const std::string& path) {
@@ -82,6 +151,29 @@ std::string WhyNotSendable(const std::string& path) {
     if (got == 0) return "空のファイルです。";
     if (first == '\0') return "先頭がNULのファイルです。";
     return {};
+}
+
+std::string PrintableName(std::string_view name) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string shown;
+    for (std::size_t at = 0; at < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[at]);
+        const std::size_t length = Utf8Length(name, at);
+        if (length > 1) {
+            shown += name.substr(at, length);
+            at += length;
+            continue;
+        }
+        if (byte < 0x20 || byte >= 0x7F) {
+            shown += "\\x";
+            shown += digits[byte >> 4];
+            shown += digits[byte & 15];
+        } else {
+            shown += static_cast<char>(byte);
+        }
+        ++at;
+    }
+    return shown;
 }
 
 }  // namespace wexal

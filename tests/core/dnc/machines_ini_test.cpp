@@ -86,6 +86,12 @@ TEST(RemoteRequestTest, RequestLinesAndTheFileTheyName) {
         {"O9999(REQ ..)", true, false, ""},
         {"O9999(REQ A\x01)", true, false, ""},
         {"O9999(REQ )", true, false, ""},
+        {"O9999(REQ O1-2_3)", true, false, "O1-2_3.NC"},
+        {"O9999(REQ o2000)", true, false, "o2000.NC"},
+        {"O9999(REQ O2000#1)", true, false, ""},
+        {"O9999(REQ A B)", true, false, ""},
+        {"O9999(REQ .HIDDEN)", true, false, ""},
+        {"O9999(REQ \xEF\xBC\xAF\xEF\xBC\x91)", true, false, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
