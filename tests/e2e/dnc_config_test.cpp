@@ -28,17 +28,19 @@ using test::Entry;
 using test::NcsimProcess;
 namespace fs = std::filesystem;
 
-constexpr const char* kTape = "%\nO1000(FIRST)\nG01X1.F100\nM30\n%\n";
 constexpr const char* kSaved = "O1000(FIRST)\r\nG01 X1. F100\r\nM30\r\n%\r\n";
 
 class DncConfigTest : public DncServerTest {
 protected:
-    // ncsim punches kTape from a terminal reached through `link`.
+    // ncsim punches O1000 from a terminal reached through `link`.
     bool StartPunch(NcsimProcess& nc, const fs::path& link) {
-        const fs::path tape = work_ / "tape.nc";
-        test::WriteFileBytes(tape, kTape);
-        return nc.Start({"punch", tape.string(), "--line", "none", "--code", "iso", "--link",
-                         link.string()});
+        test::WriteFileBytes(work_ / "tape.nc", "%\nO1000(FIRST)\nG01X1.F100\nM30\n%\n");
+        return nc.Start({"punch", (work_ / "tape.nc").string(), "--line", "none", "--code", "iso",
+                         "--link", link.string()});
+    }
+    void WriteConfig(const std::string& machines, const std::string& ports) {
+        test::WriteFileBytes(home_ / "Machines.ini", machines);
+        test::WriteFileBytes(home_ / "Ports.ini", "[Ports]\n" + ports + "\n");
     }
 };
 
@@ -47,17 +49,15 @@ TEST_F(DncConfigTest, Utf8MachinesIniWithJapaneseFoldersWithOrWithoutAMark) {
         SCOPED_TRACE(mark.empty() ? "without a mark" : "with a mark");
         const fs::path send = Folder("加工/旋盤1 送信");
         const fs::path receive = Folder("加工/旋盤1 受信");
-        const fs::path link = work_ / "nc1";
         NcsimProcess nc;
-        ASSERT_TRUE(StartPunch(nc, link));
-        test::WriteFileBytes(home_ / "Machines.ini", mark + "[旋盤1]\nPort=COM1\nSendDir=" +
-                                                         send.string() + "\nReceiveDir=" +
-                                                         receive.string() + "\n");
-        test::WriteFileBytes(home_ / "Ports.ini", "[Ports]\nCOM1=" + link.string() + "\n");
+        ASSERT_TRUE(StartPunch(nc, work_ / "nc1"));
+        WriteConfig(mark + "[旋盤1]\nPort=COM1\nSendDir=" + send.string() + "\nReceiveDir=" +
+                        receive.string() + "\n",
+                    "COM1=" + (work_ / "nc1").string());
         DncProcess dnc(home_.path());
         ASSERT_TRUE(dnc.Start());
         EXPECT_EQ(nc.WaitExit(30s), std::optional<int>(0));
-        EXPECT_TRUE(dnc.WaitForOutput("受信　　完了", 20s)) << dnc.Out() << dnc.Err();
+        EXPECT_TRUE(dnc.WaitForOutput("受信　　完了", 20s)) << dnc.Out();
         EXPECT_EQ(test::ReadFileBytes(receive / "O1000.NC"), kSaved);
         EXPECT_TRUE(std::regex_search(
             dnc.Log(), Entry("受信　　完了　", (receive / "O1000.NC").string(), "旋盤1")))
@@ -70,34 +70,31 @@ TEST_F(DncConfigTest, Utf8MachinesIniWithJapaneseFoldersWithOrWithoutAMark) {
 
 TEST_F(DncConfigTest, MistakesInMachinesIniAreRefusedAtStartAndAtReload) {
     const std::string one = (work_ / "nc1").string(), two = (work_ / "nc2").string();
+    const std::regex control("[\\x00-\\x09\\x0B-\\x1F\\x7F]");
     const struct {
         const char* what;
-        std::string ini;
-        std::string ports;
-        std::vector<std::string> said;  // both sections, as the message shows them
+        std::string ini, ports;
+        const char* said;  // naming both sections, escaped as shown
     } mistakes[] = {
         {"one name in two cases", "[MC1]\nPort=COM1\n[mc1]\nPort=COM2\n",
-         "COM1=" + one + "\nCOM2=" + two, {"[MC1] と [mc1] は同じ名前です"}},
+         "COM1=" + one + "\nCOM2=" + two, "[MC1] と [mc1] は同じ名前です"},
         {"one device behind two port names", "[MC1]\nPort=COM1\n[MC2]\nPort=COM2\n",
-         "COM1=" + one + "\nCOM2=" + one, {"[MC1] と [MC2] は同じポートです"}},
+         "COM1=" + one + "\nCOM2=" + one, "[MC1] と [MC2] は同じポートです"},
         {"one device server, as RFC 2217 and raw TCP", "[MC1]\nPort=COM1\n[MC2]\nPort=COM2\n",
          "COM1=rfc2217://LOCALHOST:4001\nCOM2=tcp://localhost:4001",
-         {"[MC1] と [MC2] は同じポートです"}},
-        {"a control character and an escape sequence", "[MC\x01]\nPort=COM1\n[MC\x1B[2J]\nPort=COM2\n",
-         "COM1=" + one + "\nCOM2=" + two,
-         {"[MC\\x01] の名前に制御文字", "[MC\\x1B[2J] の名前に制御文字"}},
-        {"a bracket", "[MC]1]\nPort=COM1\n", "COM1=" + one, {"[MC]1] の名前に「]」"}},
+         "[MC1] と [MC2] は同じポートです"},
+        {"an escape sequence", "[MC\x1B[2J]\nPort=COM1\n", "COM1=" + one,
+         "[MC\\x1B[2J] の名前に制御文字"},
+        {"a bracket", "[MC]1]\nPort=COM1\n", "COM1=" + one, "[MC]1] の名前に「]」"},
     };
     for (const auto& m : mistakes) {
         SCOPED_TRACE(m.what);
-        test::WriteFileBytes(home_ / "Machines.ini", m.ini);
-        test::WriteFileBytes(home_ / "Ports.ini", "[Ports]\n" + m.ports + "\n");
+        WriteConfig(m.ini, m.ports);
         DncProcess dnc(home_.path());
         ASSERT_TRUE(dnc.Start());
         EXPECT_EQ(dnc.WaitExit(10s), std::optional<int>(2)) << dnc.Out();
-        const std::string err = dnc.Err();
-        for (const std::string& said : m.said) EXPECT_NE(err.find(said), std::string::npos) << err;
-        EXPECT_FALSE(std::regex_search(err, std::regex("[\\x00-\\x09\\x0B-\\x1F\\x7F]"))) << err;
+        EXPECT_NE(dnc.Err().find(m.said), std::string::npos) << dnc.Err();
+        EXPECT_FALSE(std::regex_search(dnc.Err(), control)) << dnc.Err();
     }
 
     // A running server keeps its machine through every one of them.
@@ -107,11 +104,11 @@ TEST_F(DncConfigTest, MistakesInMachinesIniAreRefusedAtStartAndAtReload) {
     int refused = 0;
     for (const auto& m : mistakes) {
         SCOPED_TRACE(m.what);
-        test::WriteFileBytes(home_ / "Machines.ini", m.ini);
-        test::WriteFileBytes(home_ / "Ports.ini", "[Ports]\n" + m.ports + "\n");
+        WriteConfig(m.ini, m.ports);
+        const int before = dnc_.Count(m.said);
         dnc_.Signal(SIGHUP);
         ASSERT_TRUE(dnc_.WaitForOutput("今の設定で続けます。", 20s, refused++)) << dnc_.Out();
-        for (const std::string& said : m.said) EXPECT_GE(dnc_.Count(said), 1) << dnc_.Out();
+        EXPECT_EQ(dnc_.Count(m.said), before + 1) << dnc_.Out();
     }
     EXPECT_EQ(dnc_.Count("停止"), 0) << dnc_.Out();
     Configure({{"MC1", one}});  // its folders and Ports.ini as at the start
@@ -120,7 +117,7 @@ TEST_F(DncConfigTest, MistakesInMachinesIniAreRefusedAtStartAndAtReload) {
     EXPECT_EQ(nc.WaitExit(30s), std::optional<int>(0));
     ASSERT_TRUE(dnc_.WaitForOutput("受信　　完了", 20s)) << dnc_.Out();
     EXPECT_EQ(test::ReadFileBytes(ReceiveDir("MC1") / "O1000.NC"), kSaved);
-    EXPECT_FALSE(std::regex_search(dnc_.Out(), std::regex("[\\x00-\\x09\\x0B-\\x1F\\x7F]")));
+    EXPECT_FALSE(std::regex_search(dnc_.Out(), control));
     dnc_.Signal(SIGTERM);
     EXPECT_EQ(dnc_.WaitExit(5s), std::optional<int>(0));
 }
@@ -148,14 +145,14 @@ TEST_F(DncConfigTest, AMachineWhoseFoldersFailIsNotStartedAndTheOthersServe) {
         machines.push_back({"SYS", send + "ReceiveDir=/sys", "ReceiveDir「/sys」に書き込めない（"});
     }
     const auto write = [&](const std::string& goodKeys) {
-        std::string ini = "[GOOD]\nPort=COM1\n" + goodKeys + "\n", ports = "[Ports]\n";
-        int n = 2;
-        for (const Machine& m : machines) {
-            ini += "[" + m.name + "]\nPort=COM" + std::to_string(n) + "\n" + m.keys + "\n";
-            ports += "COM" + std::to_string(n++) + "=" + (work_ / m.name).string() + "\n";
+        std::string ini = "[GOOD]\nPort=COM1\n" + goodKeys + "\n";
+        std::string ports = "COM1=" + (work_ / "nc1").string();
+        for (std::size_t n = 0; n < machines.size(); ++n) {
+            const std::string port = "COM" + std::to_string(n + 2);
+            ini += "[" + machines[n].name + "]\nPort=" + port + "\n" + machines[n].keys + "\n";
+            ports += "\n" + port + "=" + (work_ / machines[n].name).string();
         }
-        test::WriteFileBytes(home_ / "Machines.ini", ini);
-        test::WriteFileBytes(home_ / "Ports.ini", ports + "COM1=" + (work_ / "nc1").string() + "\n");
+        WriteConfig(ini, ports);
     };
     // GOOD has no ReceiveDir: what it punches goes to its SendDir.
     write("SendDir=" + SendDir("GOOD").string());
