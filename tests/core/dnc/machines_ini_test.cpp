@@ -91,8 +91,6 @@ TEST(MachinesIniTest, UnicodeWithOrWithoutAMarkAndCp932ReadAlike) {
         ASSERT_EQ(load.machines.size(), 1u);
         EXPECT_EQ(load.machines[0].name, "旋盤1");
         EXPECT_EQ(load.machines[0].sendDir, folder);
-        EXPECT_EQ(load.machines[0].receiveDir, folder);
-        EXPECT_TRUE(load.machines[0].receiveDirIsSendDir);
     }
 }
 
