@@ -29,15 +29,28 @@ std::string DncServer::Load(std::vector<MachineConfig>& machines) {
     return {};
 }
 
+void DncServer::StartChecked(MachineConfig config,
+                             std::vector<std::unique_ptr<DncMachine>>& into) {
+    // A machine whose punches would have nowhere to go must not look served.
+    if (const std::string problem = CheckMachineFolders(config); !problem.empty()) {
+        shared_.Say(config.name, problem + "ため、この機械は開始しません。");
+        return;
+    }
+    if (config.receiveDirIsSendDir) {
+        shared_.Say(config.name, "ReceiveDir の指定が無いため、受信したプログラムは SendDir（" +
+                                     config.sendDir + "）に保存します。");
+    }
+    shared_.Say(config.name, "開始します（" + config.settings.Port + "、" + config.settings.Speed +
+                                 "、送信 " + config.sendDir + "、受信 " + config.receiveDir + "）");
+    into.push_back(std::make_unique<DncMachine>(std::move(config), shared_));
+    into.back()->Start();
+}
+
 std::string DncServer::Start() {
     std::vector<MachineConfig> configs;
     if (std::string error = Load(configs); !error.empty()) return error;
-    for (MachineConfig& config : configs) {
-        shared_.Say(config.name, "開始します（" + config.settings.Port + "、" + config.settings.Speed +
-                                     "、送信 " + config.sendDir + "、受信 " + config.receiveDir + "）");
-        machines_.push_back(std::make_unique<DncMachine>(std::move(config), shared_));
-        machines_.back()->Start();
-    }
+    for (MachineConfig& config : configs) StartChecked(std::move(config), machines_);
+    if (machines_.empty()) return machinesIni_.string() + " の機械はどれも開始できません。";
     return {};
 }
 
@@ -71,11 +84,7 @@ void DncServer::Reload() {
         for (const auto& machine : kept) {
             if (Upper(machine->config().name) == Upper(config.name)) running = true;
         }
-        if (running) continue;
-        shared_.Say(config.name, "開始します（" + config.settings.Port + "、" + config.settings.Speed +
-                                     "、送信 " + config.sendDir + "、受信 " + config.receiveDir + "）");
-        kept.push_back(std::make_unique<DncMachine>(std::move(config), shared_));
-        kept.back()->Start();
+        if (!running) StartChecked(std::move(config), kept);
     }
     machines_ = std::move(kept);
     shared_.Say(kServerName, "設定を読み直しました（機械 " + std::to_string(machines_.size()) + " 台）。");

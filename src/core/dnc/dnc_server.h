@@ -15,12 +15,14 @@ class DncServer {
 public:
     DncServer(const DncShared& shared, std::filesystem::path machinesIni);
 
-    // Reads the configuration and starts every machine; the text says why
-    // nothing could start ("" when it did).
+    // Reads the configuration and starts every machine whose folders pass
+    // their check (the others are said); the text says why nothing could
+    // start ("" when something did).
     std::string Start();
     // Reads the configuration again: machines whose settings are unchanged
     // go on as they are, changed ones are restarted, removed ones stopped,
-    // new ones started. A configuration that cannot be read changes nothing.
+    // new ones started once their folders pass the check. A configuration
+    // that cannot be read or is refused changes nothing.
     void Reload();
     // Ends every machine (running transfers on their abort path); true when
     // all of them ended within the budget.
@@ -30,6 +32,8 @@ public:
 
 private:
     std::string Load(std::vector<MachineConfig>& machines);
+    // Starts the machine into `into` when its folders pass, else says why not.
+    void StartChecked(MachineConfig config, std::vector<std::unique_ptr<DncMachine>>& into);
     void StopAll(std::vector<std::unique_ptr<DncMachine>>& machines);
 
     const DncShared& shared_;

@@ -1,6 +1,10 @@
 #include "dnc/machines_ini.h"
 
-#include <set>
+#include <algorithm>
+#include <charconv>
+#include <cerrno>
+#include <optional>
+#include <utility>
 #include <string_view>
 #include <variant>
 
@@ -8,8 +12,11 @@
 #include "config/settings_keys.h"
 #include "config/settings_store.h"
 #include "platform/atomic_file.h"
+#include "platform/error_text.h"
+#include "platform/os_file.h"
 #include "platform/path_rules.h"
 #include "platform/text_codec.h"
+#include "platform/unfinished_file.h"
 #include "serial/port_names.h"
 
 namespace wexal {
@@ -32,9 +39,39 @@ std::string Upper(std::string_view text) {
     return out;
 }
 
-// The section headers in file order, as the file spells them.
-std::vector<std::string> SectionNames(std::string_view bytes) {
-    std::vector<std::string> names;
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// Machines.ini's text without its byte-order mark, and whether it is UTF-8.
+struct MachinesText {
+    std::string bytes;
+    bool utf8 = false;
+};
+
+// UTF-8 after a byte-order mark (a UTF-16 one too, as the profile calls read
+// it), or when the whole file is valid UTF-8, as a Linux editor writes it;
+// else cp932, the settings files' own code page. cp932 with kana or kanji is
+// almost never valid UTF-8, and ASCII reads the same either way.
+MachinesText DecodeMachinesText(std::string bytes) {
+    const std::string_view view = bytes;
+    if (view.starts_with(kUtf8Bom)) return {bytes.substr(kUtf8Bom.size()), true};
+    if (view.starts_with("\xFF\xFE") || view.starts_with("\xFE\xFF")) {
+        return {Utf16ToWtf8(view.substr(2), view.front() == '\xFE'), true};
+    }
+    const bool utf8 = IsUtf8(view);
+    return {std::move(bytes), utf8};
+}
+
+// A section header as the file spells it.
+struct SectionHeader {
+    std::string stored;   // the name as IniFile looks it up
+    std::string name;     // as UTF-8, for the log
+    bool bracket = false;  // "]" within the name: "[MC]1]" would read as MC
+};
+
+// The section headers in file order.
+std::vector<SectionHeader> SectionHeaders(const MachinesText& text) {
+    std::vector<SectionHeader> headers;
+    const std::string_view bytes = text.bytes;
     std::size_t at = 0;
     while (at < bytes.size()) {
         std::size_t end = bytes.find_first_of("\r\n", at);
@@ -44,12 +81,74 @@ std::vector<std::string> SectionNames(std::string_view bytes) {
             const std::size_t close = line.find(']');
             if (close != std::string_view::npos) {
                 const std::string_view name = Trim(line.substr(1, close - 1));
-                if (!name.empty()) names.emplace_back(name);
+                // After the header only a comment may follow.
+                std::string_view rest = line.substr(close + 1);
+                rest = rest.substr(0, rest.find(';'));
+                const std::size_t last = rest.rfind(']');
+                const bool bracket = last != std::string_view::npos;
+                // With a bracket, the name as its writer meant it, for the message.
+                const std::string_view shown = bracket ? line.substr(1, close + last) : name;
+                if (!shown.empty()) {
+                    headers.push_back({std::string(name),
+                                       text.utf8 ? std::string(shown) : Cp932ToUtf8Lossy(shown),
+                                       bracket});
+                }
             }
         }
         at = end + 1;
     }
-    return names;
+    return headers;
+}
+
+// The name with its control characters (C0, DEL, C1) and any byte that is
+// no character written as \xNN, so that it prints as what it is; whether it
+// had any.
+std::pair<std::string, bool> Printable(std::string_view name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    bool control = false;
+    while (!name.empty()) {
+        std::size_t length = Utf8SequenceLength(name);
+        const auto first = static_cast<unsigned char>(name.front());
+        unsigned code = first;
+        bool escape = false;
+        if (length == 0) {
+            length = 1;
+            escape = true;
+        } else if (length == 1) {
+            escape = first < 0x20 || first == 0x7F;
+        } else if (length == 2 && first == 0xC2) {  // U+0080 to U+00BF
+            code = static_cast<unsigned char>(name[1]);
+            escape = code <= 0x9F;
+        }
+        if (escape) {
+            out += "\\x";
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
+            control = true;
+        } else {
+            out.append(name.substr(0, length));
+        }
+        name.remove_prefix(length);
+    }
+    return {std::move(out), control};
+}
+
+// What tells two ports apart: the device the name resolves to, a network
+// port as host and port, a device through its links.
+std::string PortIdentity(const std::string& device) {
+    if (std::optional<NetworkPortAddress> address = ParseNetworkPortName(device)) {
+        // "4001" and "04001" are one port.
+        const std::string& service = address->service;
+        int port = 0;
+        if (std::from_chars(service.data(), service.data() + service.size(), port).ec != std::errc()) {
+            port = 0;
+        }
+        return "net:" + Upper(address->host) + ":" + std::to_string(port);
+    }
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(Utf8Path(device), error);
+    return error ? device : PathText(real);
 }
 
 bool IsMachineKey(const SettingsEntry& entry) {
@@ -73,23 +172,47 @@ MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
                           const std::filesystem::path& mainIni,
                           const std::filesystem::path& programFolder) {
     MachinesLoad result;
-    const FileContent file = ReadRegularFile(machinesIni, IniFile::kMaxFileSize);
+    FileContent file = ReadRegularFile(machinesIni, IniFile::kMaxFileSize);
     if (file.kind != FileLookup::Kind::Regular) {
         result.error = machinesIni.string() + " を読み込めません。" +
                        (file.kind == FileLookup::Kind::Missing ? "（ファイルが有りません）"
                                                               : "（" + file.reason + "）");
         return result;
     }
-    const IniFile machines = IniFile::Parse(file.bytes);
+    const MachinesText text = DecodeMachinesText(std::move(file.bytes));
+    const IniFile machines =
+        IniFile::Parse(text.utf8 ? std::string(kUtf8Bom) + text.bytes : text.bytes);
     Status mainStatus;
     const IniFile main = IniFile::Load(mainIni, &mainStatus);
     if (!mainStatus) result.notes.push_back(mainStatus.message + "\n既定値を使います。");
 
-    std::set<std::string> seen;
-    for (const std::string& stored : SectionNames(file.bytes)) {
-        const std::string name = Cp932ToUtf8Lossy(stored);
-        // The profile calls read the first section of a name; so does this.
-        if (!seen.insert(Upper(stored)).second) continue;
+    // A mistake in the file refuses all of it: a machine that would quietly
+    // go missing or fight another over its port is worse than none.
+    std::vector<std::string> refusals;
+    std::vector<std::pair<std::string, std::string>> names;  // upper case, as shown
+    struct PortUse {
+        std::string identity, label, port, device;
+    };
+    std::vector<PortUse> ports;
+    for (const SectionHeader& header : SectionHeaders(text)) {
+        const auto [shown, control] = Printable(header.name);
+        const std::string label = "[" + shown + "]";
+        if (header.bracket || control) {
+            refusals.push_back(label + " の名前に" + (control ? "制御文字" : "「]」") +
+                               "が有ります。");
+            continue;
+        }
+        const std::string& stored = header.stored;
+        const std::string& name = header.name;
+        const std::string upper = Upper(stored);
+        const auto same = std::find_if(names.begin(), names.end(),
+                                       [&](const auto& seen) { return seen.first == upper; });
+        if (same != names.end()) {
+            refusals.push_back(same->second + " と " + label +
+                               " は同じ名前です（大文字と小文字は区別しません）。");
+            continue;
+        }
+        names.emplace_back(upper, label);
 
         IniFile merged = main;
         for (const SettingsEntry& entry : kMainEntries) {
@@ -102,7 +225,26 @@ MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
         machine.name = name;
         SettingsStore::ReadMain(merged, machine.settings);
         machine.sendDir = machines.Read(stored, "SendDir").value_or(machine.settings.DirPath);
-        machine.receiveDir = machines.Read(stored, "ReceiveDir").value_or(machine.sendDir);
+        const std::optional<std::string> receiveDir = machines.Read(stored, "ReceiveDir");
+        machine.receiveDir = receiveDir.value_or(machine.sendDir);
+        machine.receiveDirIsSendDir = !receiveDir.has_value();
+
+        const std::optional<int> number = PortNumber(machine.settings.Port);
+        // A name without a number names no device; its open fails.
+        const std::string device =
+            number ? ResolvePortDevice(*number, programFolder) : machine.settings.Port;
+        PortUse use{PortIdentity(device), label, machine.settings.Port, device};
+        for (const PortUse& other : ports) {
+            if (other.identity != use.identity) continue;
+            std::string both = other.port + " = " + other.device;
+            if (Upper(other.port) != Upper(use.port) || other.device != use.device) {
+                both += "、" + use.port + " = " + use.device;
+            }
+            refusals.push_back(other.label + " と " + use.label + " は同じポートです（" + both +
+                               "）。");
+            break;
+        }
+        ports.push_back(std::move(use));
 
         std::string problem;
         if (!PathRules::IsAbsolute(machine.sendDir)) {
@@ -145,9 +287,7 @@ MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
         machine.settings.DirPath = machine.receiveDir;
 
         std::string print = "Port=" + machine.settings.Port + "\n";
-        if (const std::optional<int> number = PortNumber(machine.settings.Port)) {
-            print += "Device=" + ResolvePortDevice(*number, programFolder) + "\n";
-        }
+        if (number) print += "Device=" + device + "\n";
         for (const SettingsEntry& entry : kMainEntries) {
             if (IsMachineKey(entry)) {
                 print += std::string(entry.key) + "=" + FieldText(machine.settings, entry) + "\n";
@@ -159,10 +299,56 @@ MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
         machine.fingerprint = std::move(print);
         result.machines.push_back(std::move(machine));
     }
+    if (!refusals.empty()) {
+        result.machines.clear();
+        result.error = machinesIni.string() + " を使えません。";
+        for (const std::string& refusal : refusals) result.error += "\n" + refusal;
+        return result;
+    }
     if (result.machines.empty()) {
         result.error = machinesIni.string() + " に機械が有りません。（[MC1] のようなセクションに Port= を書いてください）";
     }
     return result;
+}
+
+namespace {
+
+// "" when the path leads to a folder, else why not, said after the key.
+std::string FolderProblem(const std::string& folder) {
+    const std::filesystem::path path = Utf8Path(folder);
+    if (const std::optional<FileStatus> status = StatPath(path, true)) {
+        return status->type == FileStatus::Type::Directory ? "" : "がフォルダではない";
+    }
+    const int error = errno;
+    if (error == ENOENT) {
+        const std::optional<FileStatus> link = StatPath(path, false);
+        return link && link->type == FileStatus::Type::Link ? "のリンク先が無い" : "が無い";
+    }
+    return "を調べられない（" + SystemErrorText(error) + "）";
+}
+
+}  // namespace
+
+std::string CheckMachineFolders(const MachineConfig& machine) {
+    std::string problem = FolderProblem(machine.sendDir);
+    if (problem.empty()) {
+        std::error_code error;
+        const std::filesystem::directory_iterator listing(Utf8Path(machine.sendDir), error);
+        if (error) problem = "を読めない（" + SystemErrorText(error.value()) + "）";
+    }
+    if (!problem.empty()) return "SendDir「" + machine.sendDir + "」" + problem;
+
+    problem = FolderProblem(machine.receiveDir);
+    if (problem.empty()) {
+        // Made the way a punched program is, so that whatever would refuse
+        // the program (rights, a read-only file system) refuses this first.
+        UnfinishedFile probe;
+        if (const int error = probe.Create(machine.receiveDir); error != 0) {
+            problem = "に書き込めない（" + SystemErrorText(error) + "）";
+        }
+        probe.Discard();
+    }
+    return problem.empty() ? "" : "ReceiveDir「" + machine.receiveDir + "」" + problem;
 }
 
 }  // namespace wexal

@@ -14,6 +14,7 @@ struct MachineConfig {
     Settings settings;       // Wexal.INI with the section's own keys laid over it
     std::string sendDir;     // where requested programs are taken from
     std::string receiveDir;  // where punched programs are saved
+    bool receiveDirIsSendDir = false;  // the section has no ReceiveDir of its own
     // How long the answer to a request waits for the NC's DC1 (Signal "Y")
     // before it is given up on its abort path: the machine listens again.
     int requestWaitSeconds = 300;
@@ -43,8 +44,18 @@ struct MachinesLoad {
 // 3600, default 10; also under [Options] of Wexal.INI) cuts off a receive
 // that has gone quiet. AutoSelect is never used:
 // nobody is there to type a number.
+//
+// The file is UTF-8 after a byte-order mark or when it is valid UTF-8 as a
+// whole, else cp932. It is refused as a whole (error) for two sections of one
+// name in any case, two sections on one port (the device the name resolves
+// to), or a section name with control characters or "]".
 MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
                           const std::filesystem::path& mainIni,
                           const std::filesystem::path& programFolder);
+
+// Why the machine cannot work with its folders, "SendDir「…」が無い" and the
+// like, ready for "ため、…"; "" when SendDir is a folder it can read and
+// ReceiveDir one it can really create a file in.
+std::string CheckMachineFolders(const MachineConfig& machine);
 
 }  // namespace wexal

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dnc/remote_request.h"
+#include "platform/text_codec.h"
 #include "support/test_env.h"
 
 namespace wexal {
@@ -23,11 +24,11 @@ TEST(MachinesIniTest, ASectionKeyWinsOverWexalIniWhichWinsOverTheDefault) {
             "\n"
             "ReceiveDir=" +
             mc1in +
-            "\nRequestWait=45\n[MC2]\nPort=COM4\nadd_no=Y\n[mc1]\nPort=COM9\n"
+            "\nRequestWait=45\n[MC2]\nPort=COM4\nadd_no=Y\n"
             "[MC3]\nPort=COM5\nSendDir=relative/path\n[MC4]\nPort=COM6\nRequestWait=0\n");
     const MachinesLoad load = LoadMachines(dir / "Machines.ini", dir / "Wexal.INI", dir.path());
     ASSERT_EQ(load.error, "");
-    // [mc1] again is MC1; MC3 has no usable folder, MC4 no usable wait.
+    // MC3 has no usable folder, MC4 no usable wait.
     ASSERT_EQ(load.machines.size(), 2u);
 
     const MachineConfig& one = load.machines[0];
@@ -67,6 +68,30 @@ TEST(MachinesIniTest, AFileWithoutMachinesOrNoFileAtAllIsAnError) {
     test::WriteFileBytes(dir / "Machines.ini", "; nothing\n");
     EXPECT_NE(LoadMachines(dir / "Machines.ini", dir / "Wexal.INI", dir.path()).error, "");
     EXPECT_NE(LoadMachines(dir / "none.ini", dir / "Wexal.INI", dir.path()).error, "");
+}
+
+TEST(MachinesIniTest, UnicodeWithOrWithoutAMarkAndCp932ReadAlike) {
+    const std::string folder = test::AbsolutePath("/srv/加工/受信");
+    const std::string text = "[旋盤1]\r\nPort=COM1\r\nSendDir=" + folder + "\r\n";
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"UTF-8", text},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + text},
+        {"UTF-16 with a mark", "\xFF\xFE" + *Wtf8ToUtf16(text, false)},
+        {"cp932", *Utf8ToCp932(text)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        test::WriteFileBytes(dir / "Machines.ini", c.bytes);
+        const MachinesLoad load = LoadMachines(dir / "Machines.ini", dir / "Wexal.INI", dir.path());
+        ASSERT_EQ(load.error, "");
+        ASSERT_EQ(load.machines.size(), 1u);
+        EXPECT_EQ(load.machines[0].name, "旋盤1");
+        EXPECT_EQ(load.machines[0].sendDir, folder);
+    }
 }
 
 TEST(RemoteRequestTest, RequestLinesAndTheFileTheyName) {
