@@ -198,7 +198,6 @@ std::string RequestEntry(bool accepted, std::time_t when, const std::string& wha
 }  // namespace
 
 void DncShared::Say(const std::string& machine, const std::string& text) const {
-    std::lock_guard<std::mutex> lock(*outputMutex);
     if (writeLine) writeLine(machine + ": " + OneLine(text));
 }
 
@@ -248,7 +247,8 @@ void DncMachine::Run() {
     TransferLog log(shared_.programFolder / "Wexal.log");
     const DncShared& shared = shared_;
     log.Share({config_.name, shared_.outputMutex, [&shared](std::string_view entry) {
-                   // The log's mutex is the output's: it is held here already.
+                   // Under the log's mutex, so the lines keep the file's order;
+                   // writeLine only queues the line.
                    if (shared.writeLine) shared.writeLine(entry);
                }});
     const auto logOwn = [&](const std::string& entry) {

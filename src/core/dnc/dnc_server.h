@@ -30,7 +30,8 @@ public:
 
 private:
     std::string Load(std::vector<MachineConfig>& machines);
-    void StopAll(std::vector<std::unique_ptr<DncMachine>>& machines);
+    // False when the process was asked to end before they all had.
+    bool StopAll(std::vector<std::unique_ptr<DncMachine>>& machines);
 
     const DncShared& shared_;
     std::filesystem::path machinesIni_;
