@@ -11,7 +11,7 @@ struct ServerOutput::State {
     std::size_t limit;
     std::mutex mutex;
     std::condition_variable changed;
-    std::string queued;         // whole lines, each ending in LF
+    std::string queued;        // whole lines, each ending in LF
     std::uint64_t unsaid = 0;  // dropped since the last note
     bool writing = false;
     bool gone = false;
