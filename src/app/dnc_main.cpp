@@ -1,8 +1,10 @@
 // wexal-dnc: the DNC server. Every machine of Machines.ini keeps its port
 // open, saves what its NC punches and answers its requests; no window, no
 // questions. SIGTERM (Ctrl+C on Windows) ends it (exit 0), SIGHUP re-reads
-// Machines.ini.
+// Machines.ini. Standard output is a journal nobody has to read: a stalled
+// one holds neither a machine nor the end.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "dnc/dnc_server.h"
+#include "dnc/server_output.h"
 #include "platform/os_file.h"
 #include "platform/program_folder.h"
 #include "platform/server_process.h"
@@ -21,13 +24,9 @@ namespace {
 constexpr int kCannotStart = 2;
 // SIGTERM must end the process within 5 seconds, transfers' abort paths included.
 constexpr std::chrono::milliseconds kStopBudget{4500};
-
-void WriteOut(std::string_view line) {
-    std::string text(line);
-    text += '\n';
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
+// What the last lines may take of those 5 seconds, and of the time before them.
+constexpr std::chrono::milliseconds kEndBudget{4700};
+constexpr std::chrono::milliseconds kLastLinesBudget{1000};
 
 int Usage(FILE* to, int status) {
     std::fputs("使い方: wexal-dnc [--config Machines.ini]\n"
@@ -61,27 +60,34 @@ int main(int argc, char** argv) {
     // Before any machine's thread starts, so that each inherits it.
     wexal::TakeServerRequests();
 
+    // Started after TakeServerRequests, so that its thread takes no signal.
+    wexal::ServerOutput output(wexal::WriteStandardOutput);
     wexal::DncShared shared;
     shared.programFolder = wexal::ProgramFolder();
-    shared.writeLine = WriteOut;
+    shared.writeLine = [&output](std::string_view line) { output.Post(line); };
+    shared.ending = wexal::StopPending;
     if (config.empty()) config = shared.programFolder / "Machines.ini";
 
     wexal::DncServer server(shared, config);
     if (const std::string error = server.Start(); !error.empty()) {
+        (void)output.Drain(kLastLinesBudget);
         std::fprintf(stderr, "wexal-dnc: %s\n", error.c_str());
         return kCannotStart;
     }
-    while (true) {
-        if (wexal::WaitServerRequest() == wexal::ServerRequest::Reload) {
-            server.Reload();
-            continue;
-        }
-        shared.Say("wexal-dnc", "終了します。");
-        const bool ended = server.Stop(kStopBudget);
-        std::fflush(stdout);
-        // A thread that could not end (a device that hangs in the kernel)
-        // must not keep the process: the exit does not wait for it.
-        if (!ended) std::_Exit(0);
-        return 0;
+    while (wexal::WaitServerRequest() == wexal::ServerRequest::Reload) {
+        // A stop that came with the reload, or during it, is not kept waiting.
+        if (wexal::StopPending()) break;
+        server.Reload();
     }
+    const auto stopAsked = std::chrono::steady_clock::now();
+    shared.Say("wexal-dnc", "終了します。");
+    const bool ended = server.Stop(kStopBudget);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        stopAsked + kEndBudget - std::chrono::steady_clock::now());
+    (void)output.Drain(std::clamp(left, std::chrono::milliseconds(0), kLastLinesBudget));
+    // A thread that could not end (a device that hangs in the kernel) must
+    // not keep the process: the exit does not wait for it. Nor does it wait
+    // for an output nobody reads; the writer is left to the exit.
+    if (!ended) std::_Exit(0);
+    return 0;
 }

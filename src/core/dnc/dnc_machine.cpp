@@ -181,7 +181,6 @@ private:
 }  // namespace
 
 void DncShared::Say(const std::string& machine, const std::string& text) const {
-    std::lock_guard<std::mutex> lock(*outputMutex);
     if (writeLine) writeLine(machine + ": " + OneLine(text));
 }
 
@@ -231,7 +230,8 @@ void DncMachine::Run() {
     TransferLog log(shared_.programFolder / "Wexal.log");
     const DncShared& shared = shared_;
     log.Share({config_.name, shared_.outputMutex, [&shared](std::string_view entry) {
-                   // The log's mutex is the output's: it is held here already.
+                   // Under the log's mutex, so the lines keep the file's order;
+                   // writeLine only queues the line.
                    if (shared.writeLine) shared.writeLine(entry);
                }});
     const auto logOwn = [&](const std::string& entry) {

@@ -14,14 +14,17 @@
 namespace wexal {
 
 // What every machine of one server shares: the program folder, the one log
-// and the one standard output, both behind one mutex so that no two lines
-// ever mix.
+// (its appends behind one mutex, so that no two entries ever mix) and the one
+// standard output.
 struct DncShared {
     std::filesystem::path programFolder;
     std::shared_ptr<std::mutex> outputMutex = std::make_shared<std::mutex>();
-    // Writes one line (UTF-8, no line end) to standard output; the caller
-    // holds outputMutex.
+    // Hands one line (UTF-8, no line end) on to standard output; called from
+    // every machine, under outputMutex or not, and never waits for the output.
     std::function<void(std::string_view line)> writeLine;
+    // True once the process is asked to end: a reload stops waiting for the
+    // machines it stops.
+    std::function<bool()> ending;
     // Every port of the server; tests may hand in their own.
     std::function<std::unique_ptr<SerialPort>(const std::string& device)> createPort =
         CreateSerialPort;

@@ -54,9 +54,19 @@ std::string DncServer::Start() {
     return {};
 }
 
-void DncServer::StopAll(std::vector<std::unique_ptr<DncMachine>>& machines) {
+bool DncServer::StopAll(std::vector<std::unique_ptr<DncMachine>>& machines) {
     for (auto& machine : machines) machine->RequestStop();
+    // Looked at, not joined: a machine on a device that hangs must not keep
+    // the process from a stop asked for meanwhile.
+    while (true) {
+        bool all = true;
+        for (const auto& machine : machines) all = all && machine->Finished();
+        if (all) break;
+        if (shared_.ending && shared_.ending()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     for (auto& machine : machines) machine->Join();
+    return true;
 }
 
 void DncServer::Reload() {
@@ -78,7 +88,14 @@ void DncServer::Reload() {
         (same ? kept : gone).push_back(std::move(machine));
     }
     for (auto& machine : gone) shared_.Say(machine->config().name, "設定が変わったため停止します。");
-    StopAll(gone);
+    if (!StopAll(gone)) {
+        // The process ends: its stop ends these machines with the rest, or
+        // leaves them to the exit.
+        for (auto& machine : gone) kept.push_back(std::move(machine));
+        machines_ = std::move(kept);
+        shared_.Say(kServerName, "終了の指示のため、設定の読み直しをやめます。");
+        return;
+    }
     for (MachineConfig& config : configs) {
         bool running = false;
         for (const auto& machine : kept) {

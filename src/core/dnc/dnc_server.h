@@ -34,7 +34,8 @@ private:
     std::string Load(std::vector<MachineConfig>& machines);
     // Starts the machine into `into` when its folders pass, else says why not.
     void StartChecked(MachineConfig config, std::vector<std::unique_ptr<DncMachine>>& into);
-    void StopAll(std::vector<std::unique_ptr<DncMachine>>& machines);
+    // False when the process was asked to end before they all had.
+    bool StopAll(std::vector<std::unique_ptr<DncMachine>>& machines);
 
     const DncShared& shared_;
     std::filesystem::path machinesIni_;

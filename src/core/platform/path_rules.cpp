@@ -3,6 +3,9 @@
 #ifndef _WIN32
 #include <pwd.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <vector>
 #endif
 
 #include <cstdlib>
@@ -20,8 +23,15 @@ std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         return home;
     }
-    if (const passwd* entry = getpwuid(getuid());
-        entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
+    // The reentrant lookup: the DNC server's machines ask at the same time.
+    std::vector<char> buffer(1024);
+    passwd record{};
+    passwd* entry = nullptr;
+    while (getpwuid_r(getuid(), &record, buffer.data(), buffer.size(), &entry) == ERANGE &&
+           buffer.size() < 1024 * 1024) {
+        buffer.resize(buffer.size() * 4);
+    }
+    if (entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
         return entry->pw_dir;
     }
     return std::string(1, kSeparator);

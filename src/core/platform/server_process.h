@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What a program without a window needs of its process: its arguments as
@@ -23,6 +24,13 @@ enum class ServerRequest { Stop, Reload };
 void TakeServerRequests();
 // Waits for the next request.
 ServerRequest WaitServerRequest();
+// True when a stop waits to be taken by WaitServerRequest: what a reload
+// looks at so as not to keep the stop waiting.
+bool StopPending();
+// Puts the bytes out on standard output in full, waiting as long as the
+// output holds them; false once it is gone for good (a pipe nobody will read).
+// Beside the C library's buffer: a thread stuck here holds no lock of it.
+bool WriteStandardOutput(std::string_view bytes);
 // The line of a server's usage that says how it is stopped and reloaded.
 const char* ServerRequestsHelp();
 

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <exception>
+#include <vector>
 
 #include "serial/byte_io.h"
 #include "serial/port_names.h"
@@ -219,18 +220,35 @@ std::optional<ModemStatus> RefreshLamps(SerialLink& link) {
 #ifndef _WIN32
 namespace {
 
+// The reentrant lookups, with room for a group of many members: every
+// machine of the DNC server may say this at once.
+constexpr std::size_t kLookupLimit = 1024 * 1024;
+
 // The group that may open the device, as the operator must type it; a device
 // of root's group has none to join, and dialout is where Debian puts ports.
 std::string GroupToJoin(const std::string& device) {
     struct stat info {};
     if (::stat(device.c_str(), &info) == 0 && info.st_gid != 0) {
-        if (const struct group* entry = ::getgrgid(info.st_gid)) return entry->gr_name;
+        std::vector<char> buffer(1024);
+        struct group record {};
+        struct group* entry = nullptr;
+        while (::getgrgid_r(info.st_gid, &record, buffer.data(), buffer.size(), &entry) == ERANGE &&
+               buffer.size() < kLookupLimit) {
+            buffer.resize(buffer.size() * 4);
+        }
+        if (entry != nullptr) return entry->gr_name;
     }
     return "dialout";
 }
 
 std::string UserName() {
-    const struct passwd* entry = ::getpwuid(::geteuid());
+    std::vector<char> buffer(1024);
+    struct passwd record {};
+    struct passwd* entry = nullptr;
+    while (::getpwuid_r(::geteuid(), &record, buffer.data(), buffer.size(), &entry) == ERANGE &&
+           buffer.size() < kLookupLimit) {
+        buffer.resize(buffer.size() * 4);
+    }
     return entry != nullptr ? entry->pw_name : "$USER";
 }
 

@@ -26,7 +26,9 @@ public:
     // Several machines writing one log (the DNC server): each entry ends in
     // a full-width blank and the tag (the machine's name), appends are
     // serialized through the shared mutex, and each entry, as UTF-8 without
-    // its line end, is also handed to echo (standard output).
+    // its line end, is also handed to echo (standard output) once it is in
+    // the file. Echo runs under the mutex: it must hand the line on, never
+    // wait for the output, or every machine would wait with it.
     struct Sharing {
         std::string tag;
         std::shared_ptr<std::mutex> mutex;

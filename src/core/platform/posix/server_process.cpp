@@ -1,7 +1,11 @@
 #include "platform/server_process.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace wexal {
 
@@ -39,6 +43,32 @@ ServerRequest WaitServerRequest() {
         if (sigwait(&wanted, &signal) != 0) continue;
         return signal == SIGHUP ? ServerRequest::Reload : ServerRequest::Stop;
     }
+}
+
+bool StopPending() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) != 0) return false;
+    return sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1;
+}
+
+bool WriteStandardOutput(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+        if (put > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(put));
+            continue;
+        }
+        if (put < 0 && errno == EINTR) continue;
+        // Another process sharing the terminal may have made it non-blocking.
+        if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{STDOUT_FILENO, POLLOUT, 0};
+            (void)::poll(&p, 1, -1);
+            continue;
+        }
+        return false;
+    }
+    return true;
 }
 
 const char* ServerRequestsHelp() {

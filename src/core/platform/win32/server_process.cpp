@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/win32/windows_error.h"
@@ -56,6 +57,22 @@ void TakeServerRequests() {
 ServerRequest WaitServerRequest() {
     WaitForSingleObject(StopEvent(), INFINITE);
     return ServerRequest::Stop;
+}
+
+bool StopPending() { return WaitForSingleObject(StopEvent(), 0) == WAIT_OBJECT_0; }
+
+bool WriteStandardOutput(std::string_view bytes) {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+    while (!bytes.empty()) {
+        // A console whose text is being selected holds this call; only the
+        // writer thread waits.
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+        if (!WriteFile(out, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
 }
 
 const char* ServerRequestsHelp() {
