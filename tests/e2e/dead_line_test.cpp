@@ -136,7 +136,7 @@ TEST(DeadLineTest, WexalEndsOnSigtermWhileItsLineTakesNothing) {
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled);
         std::printf("[ measured ] %s: ended %lld ms after SIGTERM\n", c.name,
                     static_cast<long long>(took.count()));
-        ASSERT_EQ(status, std::optional<int>(kExitAborted)) << wexal.Stderr();
+        EXPECT_EQ(status, std::optional<int>(kExitAborted)) << wexal.Stderr();
         const std::regex entry(std::string(c.entry) + "[0-9/: ]+　" + file.string() + "\r\n");
         EXPECT_TRUE(std::regex_search(wexal.Log(), entry)) << wexal.Log();
         EXPECT_NE(wexal.Stderr().find(c.says), std::string::npos) << wexal.Stderr();
