@@ -44,10 +44,13 @@ enum class PurgeQueues { Input, Output, Both };
 // far end is gone, CTS held low.
 inline constexpr int kLongestWriteWaitMs = 10000;
 // Once the transfer or the program is ending, a write that the line holds up
-// and the drain of the output at a close wait at most this long.
+// waits at most this long.
 inline constexpr int kEndingWaitMs = 2000;
-// The drain at a close gives up when the output has not moved for this long.
+// The drain of the output at a close gives up when it has not moved for this
+// long, and once the transfer is ending, after kEndingDrainMs in all: what
+// the byte writer's queue and a DC4 take at 1200 baud.
 inline constexpr int kDrainStallMs = 2000;
+inline constexpr int kEndingDrainMs = 3000;
 
 // The program is ending on a signal: every wait of every port that a line
 // holds up is cut to kEndingWaitMs. Safe to call from a signal handler.

@@ -233,20 +233,21 @@ IoStatus PosixSerialPort::WriteByte(std::uint8_t byte) {
 }
 
 // The kernel's close waits up to half a minute for output that cannot go out
-// (CTS low, the peer's XOFF). Output that moves is let go; output that stands
-// still for kDrainStallMs, or any once the transfer is ending, is discarded.
+// (CTS low, the peer's XOFF). Output that moves is let go (the DC4 of an
+// abort still reaches the NC); output that stands still is discarded.
 void PosixSerialPort::DrainOutput() {
     int queued = 0;
     if (ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued == 0) return;
-    LineWait wait(kDrainStallMs, *this);
+    const Deadline ending(kEndingDrainMs);
+    LineWait stall(kDrainStallMs, *this);
     while (queued > 0) {
-        const int slice = wait.NextMs(kDrainLookMs);
-        if (slice == 0) break;
+        const int slice = stall.NextMs(kDrainLookMs);
+        if (slice == 0 || (Ending() && ending.RemainingMs() == 0)) break;
         poll(nullptr, 0, slice);
         int now = 0;
         if (ioctl(fd_, TIOCOUTQ, &now) != 0) break;
         if (now == 0) return;
-        if (now < queued && !Ending()) wait.Restart();
+        if (now < queued) stall.Restart();
         queued = now;
     }
     tcflush(fd_, TCOFLUSH);

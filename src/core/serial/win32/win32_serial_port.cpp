@@ -364,21 +364,22 @@ void Win32SerialPort::Close() {
 }
 
 // A driver may wait at the close for output that cannot go out (CTS low,
-// the peer's XOFF). Output that moves is let go; output that stands still
-// for kDrainStallMs, or any once the transfer is ending, is discarded.
+// the peer's XOFF). Output that moves is let go (the DC4 of an abort still
+// reaches the NC); output that stands still is discarded.
 void Win32SerialPort::DrainOutput() {
     DWORD errors = 0;
     COMSTAT comstat{};
     if (ClearCommError(handle_, &errors, &comstat) && comstat.cbOutQue == 0) return;
     DWORD queued = comstat.cbOutQue;
-    LineWait wait(kDrainStallMs, *this);
+    const Deadline ending(kEndingDrainMs);
+    LineWait stall(kDrainStallMs, *this);
     while (queued > 0) {
-        const int slice = wait.NextMs(kDrainLookMs);
-        if (slice == 0) break;
+        const int slice = stall.NextMs(kDrainLookMs);
+        if (slice == 0 || (Ending() && ending.RemainingMs() == 0)) break;
         Sleep(static_cast<DWORD>(slice));
         if (!ClearCommError(handle_, &errors, &comstat)) break;
         if (comstat.cbOutQue == 0) return;
-        if (comstat.cbOutQue < queued && !Ending()) wait.Restart();
+        if (comstat.cbOutQue < queued) stall.Restart();
         queued = comstat.cbOutQue;
     }
     PurgeComm(handle_, PURGE_TXCLEAR | PURGE_TXABORT);
