@@ -181,8 +181,12 @@ std::uint8_t TakeReceivedByte(SerialLink& link, std::uint8_t byte) {
         }
     }
     // ISO tape has even parity, EIA odd, in the eighth bit; ASCII carries
-    // none of its own, and seven data bits leave no bit to look at.
-    if (link.lineSettings.dataBits == 8 && (code == TapeCode::Iso || code == TapeCode::Eia)) {
+    // none of its own, and seven data bits leave no bit to look at. Only a
+    // receive set to ISO or EIA looks: a code told by its first byte may be
+    // plain ASCII all the same.
+    const int setCode = link.env.settings ? link.env.settings->R_Code : 0;
+    if (link.mode == TransferMode::Receive && (setCode == 1 || setCode == 2) &&
+        link.lineSettings.dataBits == 8 && (code == TapeCode::Iso || code == TapeCode::Eia)) {
         link.parityError = std::popcount(byte) % 2 == (code == TapeCode::Iso ? 1 : 0);
     }
     return DecodeFromWire(code, byte);

@@ -181,13 +181,20 @@ void CountByte(Run& r, std::uint8_t c) {
         return;
     }
     ++r.s.programBytes;
+    ++r.s.receiveBytes;
     // A byte that is no character of the code decodes to 0.
     const bool printable = c == kCr || c == kLf || c == '\t' || (c >= 0x20 && c < 0x7F);
-    if (r.link.parityError || !printable) ++r.s.programNoise;
+    if (r.link.parityError || !printable) {
+        ++r.s.programNoise;
+        ++r.s.receiveNoise;
+    }
 }
 
+// The program's own bytes, or, for a short one that says little, those of
+// the whole receive.
 bool LooksLikeNoise(const Run& r) {
-    return r.env.unattended.discardNoise && r.s.programNoise * 10 > r.s.programBytes;
+    return r.env.unattended.discardNoise && (r.s.programNoise * 10 > r.s.programBytes ||
+                                             r.s.receiveNoise * 10 > r.s.receiveBytes);
 }
 
 // Noise is no program; nor is what never had a number nor began with a "%".

@@ -130,6 +130,8 @@ struct ReceiveState {
     // noise (UnattendedReceive::discardNoise).
     std::uint64_t programBytes = 0;
     std::uint64_t programNoise = 0;
+    std::uint64_t receiveBytes = 0;
+    std::uint64_t receiveNoise = 0;
     std::uint64_t noiseBytes = 0;
 };
 
