@@ -112,12 +112,7 @@ TEST_F(DncServerTest, ASendThatCannotGoOutEndsOnSigterm) {
     ASSERT_TRUE(dnc_.Start());
     ASSERT_TRUE(dnc_.WaitForOpen(nc.slave(), 20s)) << dnc_.Out();
 
-    std::string tape;  // ISO: even parity in the eighth bit
-    for (const char c : std::string("%\nO9999(REQ O1234)\n%\n")) {
-        const auto byte = static_cast<unsigned char>(c);
-        tape += static_cast<char>(__builtin_parity(byte) ? byte | 0x80 : byte);
-    }
-    ASSERT_EQ(::write(nc.master(), tape.data(), tape.size()), static_cast<ssize_t>(tape.size()));
+    ASSERT_TRUE(test::PunchIso(nc.master(), "%\nO9999(REQ O1234)\n%\n"));
     ASSERT_TRUE(dnc_.WaitForOutput("要求　　受付", 20s)) << dnc_.Out();
     ASSERT_TRUE(WaitUntilFull(nc.master())) << dnc_.Out();
 

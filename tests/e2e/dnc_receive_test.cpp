@@ -30,30 +30,8 @@ using test::DncServerTest;
 using test::Entry;
 namespace fs = std::filesystem;
 
-// The text as an ISO tape: even parity in the eighth bit.
-std::string Iso(const std::string& text) {
-    std::string tape;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        tape += static_cast<char>(__builtin_parity(byte) ? byte | 0x80 : byte);
-    }
-    return tape;
-}
-
 void Punch(const test::PseudoTerminal& nc, const std::string& text) {
-    const std::string tape = Iso(text);
-    ASSERT_EQ(::write(nc.master(), tape.data(), tape.size()), static_cast<ssize_t>(tape.size()));
-}
-
-// Everything the server sent to the NC so far.
-std::string Heard(const test::PseudoTerminal& nc) {
-    ::fcntl(nc.master(), F_SETFL, ::fcntl(nc.master(), F_GETFL) | O_NONBLOCK);
-    std::string heard;
-    char chunk[256];
-    for (ssize_t got; (got = ::read(nc.master(), chunk, sizeof chunk)) > 0;) {
-        heard.append(chunk, static_cast<std::size_t>(got));
-    }
-    return heard;
+    ASSERT_TRUE(test::PunchIso(nc.master(), text));
 }
 
 std::vector<std::string> FilesIn(const fs::path& folder) {
@@ -90,7 +68,7 @@ TEST_F(DncReceiveTest, APunchCutOffIsSetAsideAndTheNextTapeStartsAfresh) {
     // The NC is reset in the middle of its punch, and punches again later.
     Punch(nc_, "%\nO1000\nG01X9.\n");
     ASSERT_TRUE(dnc_.WaitForOutput("受信　　中止", 20s)) << dnc_.Out();
-    EXPECT_NE(Heard(nc_).find('\x14'), std::string::npos) << "the NC is told with DC4";
+    EXPECT_NE(test::TakeBack(nc_.master()).find('\x14'), std::string::npos) << "the NC is told with DC4";
     EXPECT_EQ(test::ReadFileBytes(good), "O1000\r\nG01 X1.\r\nM30\r\n%\r\n");
     EXPECT_EQ(test::ReadFileBytes(ReceiveDir("MC1") / "O1000.NC.part"), "O1000\r\nG01 X9.\r\n");
     EXPECT_TRUE(std::regex_search(
@@ -115,7 +93,7 @@ TEST_F(DncReceiveTest, AFolderGoneUnderAPunchTellsTheNcAndEndsOnce) {
     // Two programs: the second must not be taken for receives of its own.
     Punch(nc_, "%\nO1000\nG01X1.\nM30\nO2000\nG01X2.\nM30\n%\n");
     ASSERT_TRUE(dnc_.WaitForOutput("受信　　中止", 20s)) << dnc_.Out();
-    EXPECT_NE(Heard(nc_).find('\x14'), std::string::npos);
+    EXPECT_NE(test::TakeBack(nc_.master()).find('\x14'), std::string::npos);
     std::this_thread::sleep_for(3s);
     EXPECT_EQ(dnc_.Count("受信　　中止"), 1) << dnc_.Out();
     EXPECT_NE(dnc_.Log().find("　" + (ReceiveDir("MC1") / "O1000.NC").string() + "（"),
@@ -186,7 +164,7 @@ TEST_F(DncReceiveTest, WhatLooksLikeARequestButIsNotIsSavedAndAPunchEndsTheWait)
 
     // A real request, and then the NC punches instead of reading: the punch
     // is saved and nothing goes out to it.
-    (void)Heard(nc_);
+    (void)test::TakeBack(nc_.master());
     Punch(nc_, "%\nO9999(REQ O1000)\n%\n");
     ASSERT_TRUE(dnc_.WaitForOutput("要求　　受付", 20s)) << dnc_.Out();
     std::this_thread::sleep_for(500ms);
@@ -194,7 +172,7 @@ TEST_F(DncReceiveTest, WhatLooksLikeARequestButIsNotIsSavedAndAPunchEndsTheWait)
     ASSERT_TRUE(dnc_.WaitForOutput("O2000.NC", 20s)) << dnc_.Out();
     EXPECT_EQ(test::ReadFileBytes(ReceiveDir("MC1") / "O2000.NC"),
               "O2000\r\nG01 X2.\r\nM30\r\n%\r\n");
-    EXPECT_EQ(Heard(nc_).find("G01X1."), std::string::npos);
+    EXPECT_EQ(test::TakeBack(nc_.master()).find("G01X1."), std::string::npos);
     EXPECT_EQ(dnc_.Count("送信　　完了"), 0) << dnc_.Out();
     EXPECT_EQ(dnc_.Count("要求　　中止"), 1) << dnc_.Out();
 }

@@ -30,31 +30,12 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::DncServerTest;
 using test::Entry;
-
-// The bytes as an NC punches them in ISO code: seven bits and even parity.
-std::string IsoTape(std::string_view text) {
-    std::string tape;
-    for (const char c : text) {
-        const auto low = static_cast<unsigned char>(c) & 0x7F;
-        tape += static_cast<char>(__builtin_parity(low) ? low | 0x80 : low);
-    }
-    return tape;
-}
+using test::IsoTape;
+using test::TakeBack;
 
 // A request tape whose name is the bytes given, as the NC punches them.
 std::string RequestTape(std::string_view name) {
     return IsoTape("%\nO9999(REQ " + std::string(name) + ")\n%\n");
-}
-
-// What the server sent back so far.
-std::string TakeBack(int master) {
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    std::string back;
-    char chunk[4096];
-    for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;) {
-        back.append(chunk, static_cast<std::size_t>(n));
-    }
-    return back;
 }
 
 // utime + stime of a process, in seconds.

@@ -213,22 +213,14 @@ TEST_F(DncServerTest, BadRequestsSendNothingAndTheMachineIsStillServed) {
         fs::create_symlink(nc.slave(), link);
         ASSERT_TRUE(dnc_.WaitForOpen(nc.slave(), 20s)) << dnc_.Out();
         const int refusals = dnc_.Count("要求　　拒否");
-        std::string tape;
-        for (const char c : "%\nO9999(REQ " + std::string(r.name) + ")\n%\n") {
-            const auto byte = static_cast<unsigned char>(c);
-            tape += static_cast<char>(__builtin_parity(byte) ? byte | 0x80 : byte);
-        }
-        ASSERT_EQ(::write(nc.master(), tape.data(), tape.size()),
-                  static_cast<ssize_t>(tape.size()));
+        ASSERT_TRUE(test::PunchIso(nc.master(), "%\nO9999(REQ " + std::string(r.name) + ")\n%\n"));
         EXPECT_TRUE(dnc_.WaitForOutput("要求　　拒否", 20s, refusals)) << dnc_.Out();
         EXPECT_NE(dnc_.Log().find(std::string(r.logged) + "（" + r.reason + "）　MC1\r\n"),
                   std::string::npos)
             << dnc_.Log();
         // Nothing comes back, not even the DC4 of a finished receive.
         std::this_thread::sleep_for(1s);
-        ::fcntl(nc.master(), F_SETFL, ::fcntl(nc.master(), F_GETFL) | O_NONBLOCK);
-        char back[64];
-        EXPECT_LE(::read(nc.master(), back, sizeof back), 0);
+        EXPECT_EQ(test::TakeBack(nc.master()), "");
         fs::remove(link);
     }
     EXPECT_EQ(dnc_.Log().find("送信"), std::string::npos) << dnc_.Log();
@@ -277,12 +269,7 @@ TEST_F(DncServerTest, PunchesOfOneNumberKeepEveryProgram) {
     ASSERT_TRUE(dnc_.Start());
     ASSERT_TRUE(dnc_.WaitForOpen(nc1.slave(), 20s) && dnc_.WaitForOpen(nc2.slave(), 20s));
     const auto punch = [](test::PseudoTerminal& nc, const std::string& comment) {
-        std::string tape;
-        for (const char c : "%\nO1234(" + comment + ")\nG01X1.\n%\n") {
-            const auto byte = static_cast<unsigned char>(c);
-            tape += static_cast<char>(__builtin_parity(byte) ? byte | 0x80 : byte);
-        }
-        return ::write(nc.master(), tape.data(), tape.size()) == static_cast<ssize_t>(tape.size());
+        return test::PunchIso(nc.master(), "%\nO1234(" + comment + ")\nG01X1.\n%\n");
     };
     const fs::path file = shared / "O1234.NC";
     const auto kept = [&] {

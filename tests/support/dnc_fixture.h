@@ -128,4 +128,32 @@ inline std::pair<std::string, std::string> BigProgram(const std::string& number,
     return {file, decoded};
 }
 
+// The text as an NC punches it in ISO code: seven bits and even parity.
+inline std::string IsoTape(std::string_view text) {
+    std::string tape;
+    for (const char c : text) {
+        const auto low = static_cast<unsigned char>(c) & 0x7F;
+        tape += static_cast<char>(__builtin_parity(low) ? low | 0x80 : low);
+    }
+    return tape;
+}
+
+// Punches the text in ISO code on the NC's side of a terminal; true when all of it went.
+inline bool PunchIso(int master, std::string_view text) {
+    const std::string tape = IsoTape(text);
+    return ::write(master, tape.data(), tape.size()) == static_cast<ssize_t>(tape.size());
+}
+
+// What the server sent to the NC's side of a terminal so far; the side is
+// left non-blocking.
+inline std::string TakeBack(int master) {
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    std::string back;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;) {
+        back.append(chunk, static_cast<std::size_t>(n));
+    }
+    return back;
+}
+
 }  // namespace wexal::test

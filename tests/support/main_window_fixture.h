@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QWidget>
 #include <QtTest>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -30,6 +31,10 @@ public:
 inline std::unique_ptr<TForm1> StartMainWindow(std::vector<std::string> args,
                                                const std::filesystem::path& programFolder,
                                                TForm1::Services services) {
+    // The window looks at COM1 as it starts: unless a test bound it, a
+    // terminal of the process's own stands in, whatever ports this machine has.
+    static const PseudoTerminal com1;
+    if (!std::getenv("WEXAL_COM1") && com1.ok()) ::setenv("WEXAL_COM1", com1.slave().c_str(), 1);
     auto form = std::make_unique<TForm1>(std::move(args), ProgramFiles::In(programFolder),
                                          std::move(services));
     form->show();
