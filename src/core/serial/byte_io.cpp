@@ -1,5 +1,6 @@
 #include "serial/byte_io.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -8,6 +9,14 @@ namespace wexal {
 namespace {
 
 constexpr int kMaxQueuedBytes = 258;
+// Bytes written between two looks at the NC's XON/XOFF during a send.
+constexpr int kLookEvery = 10;
+// Longest sleep between two looks at the abort keys in a wait for room.
+constexpr std::chrono::microseconds kLongestSlice{10000};
+// Where the port cannot see all of its queue, the next run goes out when the line
+// needs at most this long (and less than a byte) for the last: early enough
+// that a wake-up a little late leaves the line busy.
+constexpr std::chrono::nanoseconds kLineLead{200000};
 
 bool PortReady(const SerialLink& link) { return link.port && link.port->IsOpen(); }
 
@@ -43,6 +52,27 @@ std::chrono::microseconds ByteTime(const LineSettings& line) {
     return std::chrono::microseconds(static_cast<long long>(std::ceil(seconds * 1e6)));
 }
 
+std::chrono::nanoseconds ExactByteTime(const LineSettings& line) {
+    const double seconds = BitsPerFrame(line) / (line.baud > 0 ? line.baud : 1200);
+    return std::chrono::nanoseconds(static_cast<long long>(seconds * 1e9));
+}
+
+// How long the line still needs for the bytes written so far, at its rate.
+std::chrono::nanoseconds LineAhead(SerialLink& link) {
+    return std::max(link.lineFreeAt - link.env.host->Now(), std::chrono::nanoseconds{0});
+}
+
+// Bytes written that the line cannot have carried yet.
+int LineBacklog(SerialLink& link, std::chrono::nanoseconds ahead) {
+    const std::chrono::nanoseconds byte = ExactByteTime(link.lineSettings);
+    return static_cast<int>((ahead.count() + byte.count() - 1) / byte.count());
+}
+
+void NoteWritten(SerialLink& link, int count) {
+    link.lineFreeAt = std::max(link.lineFreeAt, link.env.host->Now()) +
+                      count * ExactByteTime(link.lineSettings);
+}
+
 enum class Gate { Go, Abort, Fault };
 
 // Every tenth byte of a send: take what the NC said and wait while it holds
@@ -70,30 +100,54 @@ Gate CheckAbortKeys(SerialLink& link) {
 }
 
 // Keeps the driver's queue short, so an XOFF stops the output within a
-// fraction of a second. Sleeps a byte time between looks instead of spinning.
-Gate WaitForQueueRoom(SerialLink& link) {
+// fraction of a second. The queue is what the driver reports or what the line
+// cannot have carried yet at its rate, whichever is more: a pseudo-terminal
+// passes bytes on at once and would otherwise be written to at the CPU's
+// speed. Where the port cannot see all of its queue, the writer hands it the
+// next run only when the line has (nearly) carried the last, so the NC's
+// XOFF finds at most one run on the way. Sleeps whole byte times between
+// looks, at most about 10 ms, instead of spinning.
+Gate WaitForQueueRoom(SerialLink& link, int count, bool askPort) {
     TransferHost& host = *link.env.host;
     while (true) {
-        const QueueStatus queue = link.port->GetQueueStatus();
-        if (queue.status == IoStatus::LineLost) {
-            RecordFault(link, queue.status);
-            return Gate::Fault;
+        int reported = -1;
+        if (askPort) {
+            const QueueStatus queue = link.port->GetQueueStatus();
+            if (queue.status == IoStatus::LineLost) {
+                RecordFault(link, queue.status);
+                return Gate::Fault;
+            }
+            host.ProcessPendingEvents();
+            // A driver that cannot say how full it is does not hold the writer.
+            if (queue.status == IoStatus::Ok) reported = queue.outputQueued;
         }
-        host.ProcessPendingEvents();
-        // A driver that cannot say how full it is does not hold the writer.
-        if (queue.status != IoStatus::Ok) {
-            link.queueRoom = 1;
-            return Gate::Go;
-        }
-        if (OutputQueueHasRoom(queue.outputQueued)) {
-            link.queueRoom = kMaxQueuedBytes - queue.outputQueued;
+        const std::chrono::nanoseconds ahead = LineAhead(link);
+        const int backlog = LineBacklog(link, ahead);
+        const int queued = std::max(reported, backlog);
+        const int overQueue = queued + count - kMaxQueuedBytes;
+        const std::chrono::nanoseconds lead =
+            std::min(kLineLead, ExactByteTime(link.lineSettings) - std::chrono::nanoseconds(1));
+        const std::chrono::nanoseconds overLine =
+            !link.port->ReportsWholeQueue() ? ahead - lead : std::chrono::nanoseconds{0};
+        if (overQueue <= 0 && overLine.count() <= 0) {
+            if (askPort) link.queueRoom = reported >= 0 ? kMaxQueuedBytes - queued : count;
             return Gate::Go;
         }
         if (host.AbortKeyPressed()) return Gate::Abort;
         // A program ending on a signal does not wait for a peer that takes
-        // nothing, not even for the DC4 of its abort path.
-        if (link.env.messages && link.env.messages->Interrupted()) return Gate::Abort;
-        host.Sleep(ByteTime(link.lineSettings));
+        // nothing, not even for the DC4 of its abort path. The line's own
+        // pace is no such peer: it has carried the bytes within a moment.
+        const bool driverFull = reported + count > kMaxQueuedBytes;
+        if (driverFull && link.env.messages && link.env.messages->Interrupted()) return Gate::Abort;
+        const std::chrono::microseconds byte = ByteTime(link.lineSettings);
+        if (overQueue > 0) {
+            const int most = std::max<int>(1, static_cast<int>(kLongestSlice / byte));
+            host.Sleep(byte * std::clamp(overQueue, 1, most));
+        } else {
+            host.Sleep(std::clamp(std::chrono::ceil<std::chrono::microseconds>(overLine),
+                                  std::chrono::microseconds(1), kLongestSlice));
+        }
+        askPort = true;
     }
 }
 
@@ -170,14 +224,12 @@ std::uint8_t TakeReceivedByte(SerialLink& link, std::uint8_t byte) {
     return DecodeFromWire(code, byte);
 }
 
-void SendChar(SerialLink& link, std::uint8_t c) {
-    const Settings& settings = *link.env.settings;
+namespace {
 
-    if (settings.Send_SP_Cut == "Y" && c == ' ') return;
-    const std::optional<std::uint8_t> wire =
-        WireByteFor(c, SpeedTextDataBits(settings.Speed), link.autoSelectActive,
-                    TapeCodeFromFlags(link.isoCode, link.eiaCode));
-    if (!wire) return;
+// The steps of one write: the abort keys, every tenth byte of a send the
+// NC's XON/XOFF, the driver's queue and the modem lines, then the bytes.
+// A run never reaches past the next look at XON/XOFF.
+void WriteRun(SerialLink& link, const std::uint8_t* bytes, int count) {
     // Nothing to write to: a port that never opened, or one that went away.
     if (!PortReady(link) || !link.lineFault.empty()) {
         link.abortRequested = true;
@@ -185,7 +237,7 @@ void SendChar(SerialLink& link, std::uint8_t c) {
     }
 
     Gate gate = Gate::Go;
-    if (link.mode == TransferMode::Send && link.bytesSinceCheck > 9) {
+    if (link.mode == TransferMode::Send && link.bytesSinceCheck > kLookEvery - 1) {
         gate = PollFlowControl(link);
         if (gate == Gate::Go) link.bytesSinceCheck = 0;
     } else {
@@ -195,19 +247,67 @@ void SendChar(SerialLink& link, std::uint8_t c) {
     // control, every tenth byte of a send (every byte otherwise); the queue
     // also whenever the room seen at its last look is used up.
     const bool look = link.mode != TransferMode::Send || link.bytesSinceCheck == 0;
-    if (gate == Gate::Go && (look || link.queueRoom <= 0)) gate = WaitForQueueRoom(link);
+    if (gate == Gate::Go) gate = WaitForQueueRoom(link, count, look || link.queueRoom < count);
     if (gate == Gate::Abort) AbortExit(link);
     if (gate != Gate::Go) return;
 
     if (look) ApplyModemLines(link);
 
-    const IoStatus written = link.port->WriteByte(*wire);
+    const IoStatus written = count == 1 ? link.port->WriteByte(bytes[0])
+                                        : link.port->WriteBytes(bytes, static_cast<std::size_t>(count));
+    NoteWritten(link, count);
     if (written != IoStatus::Ok) {
         RecordFault(link, written);
         return;
     }
-    ++link.bytesSinceCheck;
-    --link.queueRoom;
+    link.bytesSinceCheck += count;
+    link.queueRoom -= count;
+}
+
+}  // namespace
+
+void SendChar(SerialLink& link, std::uint8_t c) {
+    const Settings& settings = *link.env.settings;
+
+    if (settings.Send_SP_Cut == "Y" && c == ' ') return;
+    const std::optional<std::uint8_t> wire =
+        WireByteFor(c, SpeedTextDataBits(settings.Speed), link.autoSelectActive,
+                    TapeCodeFromFlags(link.isoCode, link.eiaCode));
+    if (!wire) return;
+    WriteRun(link, &*wire, 1);
+}
+
+void SendChars(SerialLink& link, std::string_view chars, const std::function<bool()>& stop) {
+    if (link.mode != TransferMode::Send) {
+        for (const char c : chars) {
+            SendChar(link, static_cast<std::uint8_t>(c));
+            if (link.abortRequested || (stop && stop())) return;
+        }
+        return;
+    }
+    const Settings& settings = *link.env.settings;
+    const bool cutSpaces = settings.Send_SP_Cut == "Y";
+    const int dataBits = SpeedTextDataBits(settings.Speed);
+    std::uint8_t run[kLookEvery];
+    std::size_t next = 0;
+    while (true) {
+        // The bytes due before the next look at XON/XOFF, filtered and
+        // translated as SendChar does one at a time.
+        const int due =
+            link.bytesSinceCheck > kLookEvery - 1 ? kLookEvery : kLookEvery - link.bytesSinceCheck;
+        int count = 0;
+        while (next < chars.size() && count < due) {
+            const auto c = static_cast<std::uint8_t>(chars[next++]);
+            if (cutSpaces && c == ' ') continue;
+            const std::optional<std::uint8_t> wire =
+                WireByteFor(c, dataBits, link.autoSelectActive,
+                            TapeCodeFromFlags(link.isoCode, link.eiaCode));
+            if (wire) run[count++] = *wire;
+        }
+        if (count == 0) return;
+        WriteRun(link, run, count);
+        if (link.abortRequested || (stop && stop())) return;
+    }
 }
 
 std::uint8_t ReadChar(SerialLink& link) {

@@ -10,6 +10,13 @@
 
 namespace wexal {
 
+IoStatus SerialPort::WriteBytes(const std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (const IoStatus status = WriteByte(bytes[i]); status != IoStatus::Ok) return status;
+    }
+    return IoStatus::Ok;
+}
+
 std::unique_ptr<SerialPort> CreateSerialPort(const std::string& device) {
     if (IsNetworkPortName(device)) return std::make_unique<NetSerialPort>();
 #ifdef _WIN32

@@ -225,4 +225,29 @@ IoStatus PosixSerialPort::WriteByte(std::uint8_t byte) {
     }
 }
 
+// A send's run of bytes in one call: the driver nearly always takes them all.
+IoStatus PosixSerialPort::WriteBytes(const std::uint8_t* bytes, std::size_t count) {
+    if (fd_ < 0) return IoStatus::Failed;
+    std::optional<Deadline> deadline;
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(fd_, bytes + done, count - done);
+        if (put > 0) {
+            done += static_cast<std::size_t>(put);
+            continue;
+        }
+        if (put < 0 && errno != EAGAIN && errno != EINTR) return FailureOf(errno);
+        if (!deadline) deadline.emplace(OneByteWriteWait(timeouts_));
+        pollfd p{fd_, POLLOUT, 0};
+        const int ready = poll(&p, 1, deadline->RemainingMs().value_or(-1));
+        if (ready < 0 && errno != EINTR) return FailureOf(errno);
+        if (ready > 0) {
+            if ((p.revents & POLLNVAL) != 0) return IoStatus::Failed;
+            if (!HasOnly(p.revents, POLLOUT)) return IoStatus::LineLost;
+        }
+        if (ready == 0) return IoStatus::TimedOut;
+    }
+    return IoStatus::Ok;
+}
+
 }  // namespace wexal
