@@ -21,6 +21,7 @@
 #include "config/run_outcome.h"
 #include "platform/instance_lock.h"
 #include "platform/program_folder.h"
+#include "serial/serial_port.h"
 
 namespace {
 
@@ -29,6 +30,9 @@ int g_signalPipe[2] = {-1, -1};
 bool g_headless = false;
 
 void OnTerminate(int) {
+    // A transfer blocked on a line that takes nothing sees no event: the
+    // port's own wait must learn of the end.
+    wexal::InterruptPortWaits();
     const char byte = 1;
     [[maybe_unused]] ssize_t n = ::write(g_signalPipe[0], &byte, 1);
 }

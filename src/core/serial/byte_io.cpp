@@ -26,7 +26,9 @@ void RecordFault(SerialLink& link, IoStatus status) {
     link.abortRequested = true;
     if (!link.lineFault.empty()) return;
     link.lineLost = status == IoStatus::LineLost;
-    link.lineFault = link.lineLost ? kLineLostMessage : kWriteFailedMessage;
+    link.lineFault = link.lineLost                    ? kLineLostMessage
+                     : status == IoStatus::TimedOut ? LineStalledMessage(link.port->LastWriteWaitMs())
+                                                    : kWriteFailedMessage;
     // A network port also names its port and server: the cable is not the only suspect.
     if (const std::string detail = link.lineLost ? link.port->LostLineDetail() : std::string();
         !detail.empty()) {

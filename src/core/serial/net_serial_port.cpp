@@ -388,15 +388,15 @@ ReadResult NetSerialPort::ReadByteWithin(std::optional<int> waitMs) {
 IoStatus NetSerialPort::WriteByte(std::uint8_t byte) {
     if (!IsOpen()) return IoStatus::Failed;
     if (lost_) return IoStatus::LineLost;
-    const std::optional<int> waitMs = OneByteWriteWait(timeouts_);
-    const Clock::time_point deadline =
-        waitMs ? Clock::now() + milliseconds(*waitMs) : Clock::time_point::max();
+    const LineWait wait(OneByteWriteWait(timeouts_), *this);
+    lastWriteWaitMs_ = 0;
     while (output_.size() > kMaxPendingOutput) {
         CheckHealth();
         if (lost_) return IoStatus::LineLost;
-        const int left = deadline == Clock::time_point::max() ? kSliceMs : RemainingMs(deadline);
-        if (left == 0) return IoStatus::TimedOut;
-        Pump(std::min(left, kSliceMs));
+        const int slice = wait.NextMs(kSliceMs);
+        lastWriteWaitMs_ = wait.ElapsedMs();
+        if (slice == 0) return IoStatus::TimedOut;
+        Pump(slice);
     }
     output_ += Rfc2217() ? rfc2217::EncodeData(byte) : std::string(1, static_cast<char>(byte));
     const Clock::time_point now = Clock::now();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <exception>
@@ -75,7 +76,14 @@ bool OpenAndConfigure(SerialLink& link, TransferMode mode) {
     // start of the next transfer.
     const bool reuse = link.holdOpen && link.port && link.port->IsOpen();
     const std::string device = DeviceOf(settings, link.env.programFolder);
-    if (!reuse) link.port = link.env.createPort(device);
+    if (!reuse) {
+        link.port = link.env.createPort(device);
+        // A port whose line takes nothing must not hold up the end of a
+        // transfer: its waits are cut short once one is under way.
+        link.port->SetEndingCheck([&link] {
+            return link.abortRequested || (link.env.messages && link.env.messages->Interrupted());
+        });
+    }
     SerialPort& port = *link.port;
 
     if (!reuse) {
@@ -204,6 +212,11 @@ void ClosePort(SerialLink& link) {
 
 void ReleasePort(SerialLink& link) {
     if (link.port) link.port->Close();
+}
+
+std::string LineStalledMessage(int waitedMs) {
+    const int seconds = std::max(1, (waitedMs + 500) / 1000);
+    return "回線が" + std::to_string(seconds) + "秒間データを受け取りませんでした。";
 }
 
 std::optional<ModemStatus> RefreshLamps(SerialLink& link) {

@@ -86,6 +86,9 @@ inline constexpr const char* kAutoSelectRefusedMessage =
 inline constexpr const char* kLinkErrorMessage = "通信エラー!!";
 inline constexpr const char* kLineLostMessage = "回線が切断されました。";
 inline constexpr const char* kWriteFailedMessage = "回線にデータを送れませんでした。";
+// A write that the line did not take within its wait:
+// "回線が10秒間データを受け取りませんでした。"
+std::string LineStalledMessage(int waitedMs);
 
 // Opens the port named in Setting/Port for the mode, configures it, sets the
 // lamps and runs the automatic port switching when it is on. On false the

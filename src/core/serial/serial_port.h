@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +39,24 @@ struct QueueStatus {
 };
 
 enum class PurgeQueues { Input, Output, Both };
+
+// A write whose time-out record allows any wait still gives up when the line
+// has taken nothing for this long: a peer that never reads, an adapter whose
+// far end is gone, CTS held low.
+inline constexpr int kLongestWriteWaitMs = 10000;
+// Once the transfer or the program is ending, a write that the line holds up
+// waits at most this long.
+inline constexpr int kEndingWaitMs = 2000;
+// The drain of the output at a close gives up when it has not moved for this
+// long, and once the transfer is ending, after kEndingDrainMs in all: what
+// the byte writer's queue and a DC4 take at 1200 baud.
+inline constexpr int kDrainStallMs = 2000;
+inline constexpr int kEndingDrainMs = 3000;
+
+// The program is ending on a signal: every wait of every port that a line
+// holds up is cut to kEndingWaitMs. Safe to call from a signal handler.
+void InterruptPortWaits();
+bool PortWaitsInterrupted();
 
 // One serial port, open for the length of one transfer. All calls come from
 // one thread. Which backend runs is known only to CreateSerialPort.
@@ -87,6 +107,39 @@ public:
     // After LineLost: what the operator should know beyond "the line went
     // away", naming where the line ran when it was not a local device.
     virtual std::string LostLineDetail() const { return {}; }
+
+    // Asked while a write or a close waits for a line that takes nothing:
+    // true when the transfer is ending, which cuts the wait to kEndingWaitMs.
+    void SetEndingCheck(std::function<bool()> ending) { ending_ = std::move(ending); }
+    bool Ending() const { return PortWaitsInterrupted() || (ending_ && ending_()); }
+    // How long the last WriteByte waited for the line to take its byte.
+    int LastWriteWaitMs() const { return lastWriteWaitMs_; }
+
+protected:
+    int lastWriteWaitMs_ = 0;
+
+private:
+    std::function<bool()> ending_;
+};
+
+// One wait of a port for a line that takes nothing, looked at in slices: as
+// long as asked (nullopt: kLongestWriteWaitMs), but no longer than
+// kEndingWaitMs from its start once the port's transfer is ending.
+class LineWait {
+public:
+    LineWait(std::optional<int> limitMs, const SerialPort& port);
+    // Milliseconds to wait before looking again, at most sliceMs; 0 when the
+    // wait is over.
+    int NextMs(int sliceMs) const;
+    int ElapsedMs() const;
+    // The line moved: the wait starts anew.
+    void Restart() { start_ = Clock::now(); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    int limitMs_;
+    const SerialPort& port_;
+    Clock::time_point start_;
 };
 
 // A closed port of the kind the device name asks for: a network port for

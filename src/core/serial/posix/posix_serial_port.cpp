@@ -24,6 +24,9 @@ using posix_io::IsLineGone;
 // How long input that keeps coming gathers in the driver before the next
 // look: at 19200 baud about 190 bytes, one wake-up instead of 190.
 constexpr int kGatherMs = 100;
+// A write that waits for the line looks this often whether its transfer is ending.
+constexpr int kLookMs = 100;
+constexpr int kDrainLookMs = 20;
 
 Status SystemError(const std::string& device, int error) {
     return Status::Error(device + ": " + SystemErrorText(error), error);
@@ -80,6 +83,7 @@ void PosixSerialPort::Close() {
     DropBuffered();
     inputFlowing_ = false;
     if (fd_ < 0) return;
+    DrainOutput();
     // The flag outlives this descriptor while others hold the device open.
     if (exclusive_) ioctl(fd_, TIOCNXCL);
     ::close(fd_);
@@ -207,28 +211,32 @@ ReadResult PosixSerialPort::ReadByteWithin(std::optional<int> waitMs) {
 
 IoStatus PosixSerialPort::WriteByte(std::uint8_t byte) {
     if (fd_ < 0) return IoStatus::Failed;
+    lastWriteWaitMs_ = 0;
     // The driver nearly always has room: write first, wait only when it has none.
-    std::optional<Deadline> deadline;
+    std::optional<LineWait> wait;
     while (true) {
         const ssize_t put = ::write(fd_, &byte, 1);
         if (put == 1) return IoStatus::Ok;
         if (put < 0 && errno != EAGAIN && errno != EINTR) return FailureOf(errno);
-        if (!deadline) deadline.emplace(OneByteWriteWait(timeouts_));
+        if (!wait) wait.emplace(OneByteWriteWait(timeouts_), *this);
+        const int slice = wait->NextMs(kLookMs);
+        lastWriteWaitMs_ = wait->ElapsedMs();
+        if (slice == 0) return IoStatus::TimedOut;
         pollfd p{fd_, POLLOUT, 0};
-        const int ready = poll(&p, 1, deadline->RemainingMs().value_or(-1));
+        const int ready = poll(&p, 1, slice);
         if (ready < 0 && errno != EINTR) return FailureOf(errno);
         if (ready > 0) {
             if ((p.revents & POLLNVAL) != 0) return IoStatus::Failed;
             if (!HasOnly(p.revents, POLLOUT)) return IoStatus::LineLost;
         }
-        if (ready == 0) return IoStatus::TimedOut;
     }
 }
 
 // A send's run of bytes in one call: the driver nearly always takes them all.
 IoStatus PosixSerialPort::WriteBytes(const std::uint8_t* bytes, std::size_t count) {
     if (fd_ < 0) return IoStatus::Failed;
-    std::optional<Deadline> deadline;
+    lastWriteWaitMs_ = 0;
+    std::optional<LineWait> wait;
     std::size_t done = 0;
     while (done < count) {
         const ssize_t put = ::write(fd_, bytes + done, count - done);
@@ -237,17 +245,40 @@ IoStatus PosixSerialPort::WriteBytes(const std::uint8_t* bytes, std::size_t coun
             continue;
         }
         if (put < 0 && errno != EAGAIN && errno != EINTR) return FailureOf(errno);
-        if (!deadline) deadline.emplace(OneByteWriteWait(timeouts_));
+        if (!wait) wait.emplace(OneByteWriteWait(timeouts_), *this);
+        const int slice = wait->NextMs(kLookMs);
+        lastWriteWaitMs_ = wait->ElapsedMs();
+        if (slice == 0) return IoStatus::TimedOut;
         pollfd p{fd_, POLLOUT, 0};
-        const int ready = poll(&p, 1, deadline->RemainingMs().value_or(-1));
+        const int ready = poll(&p, 1, slice);
         if (ready < 0 && errno != EINTR) return FailureOf(errno);
         if (ready > 0) {
             if ((p.revents & POLLNVAL) != 0) return IoStatus::Failed;
             if (!HasOnly(p.revents, POLLOUT)) return IoStatus::LineLost;
         }
-        if (ready == 0) return IoStatus::TimedOut;
     }
     return IoStatus::Ok;
+}
+
+// The kernel's close waits up to half a minute for output that cannot go out
+// (CTS low, the peer's XOFF). Output that moves is let go (the DC4 of an
+// abort still reaches the NC); output that stands still is discarded.
+void PosixSerialPort::DrainOutput() {
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued == 0) return;
+    const Deadline ending(kEndingDrainMs);
+    LineWait stall(kDrainStallMs, *this);
+    while (queued > 0) {
+        const int slice = stall.NextMs(kDrainLookMs);
+        if (slice == 0 || (Ending() && ending.RemainingMs() == 0)) break;
+        poll(nullptr, 0, slice);
+        int now = 0;
+        if (ioctl(fd_, TIOCOUTQ, &now) != 0) break;
+        if (now == 0) return;
+        if (now < queued) stall.Restart();
+        queued = now;
+    }
+    tcflush(fd_, TCOFLUSH);
 }
 
 }  // namespace wexal

@@ -11,7 +11,9 @@ namespace wexal {
 
 // A terminal device (/dev/ttyS*, /dev/ttyUSB*, a pseudo-terminal). The
 // descriptor stays non-blocking; every wait is a poll with the time-out the
-// record asks for, so no call can hang on a vanished device.
+// record asks for, so no call can hang on a vanished device, and none on a
+// line that takes nothing: see LineWait. A close waits for the output only
+// while it moves.
 //
 // Input is read as it lies in the driver, many bytes to a read, and handed
 // out one at a time. While it keeps coming, the reader lets it gather for a
@@ -44,6 +46,7 @@ public:
 
 private:
     Status SetControlLines(const LineSettings& settings);
+    void DrainOutput();
     std::optional<std::uint8_t> TakeBuffered();
     void DropBuffered() { inputNext_ = inputEnd_ = 0; }
 

@@ -44,6 +44,9 @@ constexpr DWORD kCancelMs = 1000;
 // A read that ended at once with nothing and no error: the pause before the
 // next look, so that such a driver does not make the reader spin.
 constexpr DWORD kEmptyReadPauseMs = 10;
+// A write that waits for the line looks this often whether its transfer is ending.
+constexpr int kLookMs = 100;
+constexpr int kDrainLookMs = 20;
 
 // Milliseconds left of the wait as Win32 counts them: nullopt without limit.
 std::optional<DWORD> Left(const Deadline& deadline) {
@@ -341,6 +344,7 @@ void Win32SerialPort::Close() {
     DropBuffered();
     inputFlowing_ = false;
     if (handle_ != nullptr) {
+        if (!ioStuck_) DrainOutput();
         // Nothing is pending after a call returns, unless a driver never
         // completed a cancel: closing the handle ends that operation.
         CancelIoEx(handle_, nullptr);
@@ -357,6 +361,28 @@ void Win32SerialPort::Close() {
         CloseHandle(portClaim_);
         portClaim_ = nullptr;
     }
+}
+
+// A driver may wait at the close for output that cannot go out (CTS low,
+// the peer's XOFF). Output that moves is let go (the DC4 of an abort still
+// reaches the NC); output that stands still is discarded.
+void Win32SerialPort::DrainOutput() {
+    DWORD errors = 0;
+    COMSTAT comstat{};
+    if (ClearCommError(handle_, &errors, &comstat) && comstat.cbOutQue == 0) return;
+    DWORD queued = comstat.cbOutQue;
+    const Deadline ending(kEndingDrainMs);
+    LineWait stall(kDrainStallMs, *this);
+    while (queued > 0) {
+        const int slice = stall.NextMs(kDrainLookMs);
+        if (slice == 0 || (Ending() && ending.RemainingMs() == 0)) break;
+        Sleep(static_cast<DWORD>(slice));
+        if (!ClearCommError(handle_, &errors, &comstat)) break;
+        if (comstat.cbOutQue == 0) return;
+        if (comstat.cbOutQue < queued) stall.Restart();
+        queued = comstat.cbOutQue;
+    }
+    PurgeComm(handle_, PURGE_TXCLEAR | PURGE_TXABORT);
 }
 
 Status Win32SerialPort::Failure(unsigned long win32Error) const {
@@ -463,7 +489,8 @@ QueueStatus Win32SerialPort::GetQueueStatus() {
 }
 
 Win32SerialPort::Transfer Win32SerialPort::Run(bool write, unsigned long size,
-                                               std::optional<unsigned long> waitMs) {
+                                               std::optional<unsigned long> waitMs,
+                                               const LineWait* lineWait) {
     Transfer result;
     io_->overlapped = OVERLAPPED{};
     io_->overlapped.hEvent = io_->done;
@@ -475,7 +502,17 @@ Win32SerialPort::Transfer Win32SerialPort::Run(bool write, unsigned long size,
             result.error = error;
             return result;
         }
-        const DWORD waited = WaitForSingleObject(io_->done, waitMs.value_or(INFINITE));
+        DWORD waited = WAIT_TIMEOUT;
+        if (lineWait != nullptr) {
+            // Looked at in slices: the transfer may start to end meanwhile.
+            for (int slice = lineWait->NextMs(kLookMs); slice > 0;
+                 slice = lineWait->NextMs(kLookMs)) {
+                waited = WaitForSingleObject(io_->done, static_cast<DWORD>(slice));
+                if (waited != WAIT_TIMEOUT) break;
+            }
+        } else {
+            waited = WaitForSingleObject(io_->done, waitMs.value_or(INFINITE));
+        }
         const DWORD waitError = waited == WAIT_FAILED ? GetLastError() : 0;
         if (waited != WAIT_OBJECT_0) {
             CancelIoEx(handle_, &io_->overlapped);
@@ -545,11 +582,9 @@ IoStatus Win32SerialPort::WriteByte(std::uint8_t byte) {
     if (!IsOpen()) return IoStatus::Failed;
     if (ioStuck_) return IoStatus::LineLost;
     io_->output = byte;
-    std::optional<unsigned long> wait;
-    if (const std::optional<int> limit = OneByteWriteWait(timeouts_)) {
-        wait = static_cast<unsigned long>(*limit);
-    }
-    const Transfer put = Run(true, 1, wait);
+    const LineWait wait(OneByteWriteWait(timeouts_), *this);
+    const Transfer put = Run(true, 1, std::nullopt, &wait);
+    lastWriteWaitMs_ = wait.ElapsedMs();
     if (put.bytes == 1) return IoStatus::Ok;
     if (put.error != 0) return FailureOf(put.error);
     // Cancelled when the wait passed, or ended by a time-out of the driver's own.

@@ -12,7 +12,8 @@ namespace wexal {
 // A Win32 communications device (\\.\COM1, \\.\COM12). The handle is opened
 // for overlapped I/O and every wait is the backend's own: a read or write is
 // started, waited for at most as long as asked, and cancelled when that
-// passes, so no call can hang on a vanished device. The driver's own time-out
+// passes, so no call can hang on a vanished device; a write never waits
+// longer than LineWait allows, and a close drains only output that moves. The driver's own time-out
 // record stays at "no time-outs" for that reason (Wine does not keep to its
 // rules for overlapped reads); the record the caller sets is kept here and
 // turned into waits, as on POSIX.
@@ -54,8 +55,11 @@ private:
     // How one read or write ended.
     struct Transfer;
     // Reads into io_->input or writes io_->output, waiting at most waitMs
-    // (nullopt: without limit) and cancelling the operation when that passes.
-    Transfer Run(bool write, unsigned long size, std::optional<unsigned long> waitMs);
+    // (nullopt: without limit), or as lineWait says when one is given, and
+    // cancelling the operation when that passes.
+    Transfer Run(bool write, unsigned long size, std::optional<unsigned long> waitMs,
+                 const LineWait* lineWait = nullptr);
+    void DrainOutput();
     std::optional<std::uint8_t> TakeBuffered();
     void DropBuffered() { inputNext_ = inputEnd_ = 0; }
     // A failed call's Status, with the errno that the POSIX backend would give.

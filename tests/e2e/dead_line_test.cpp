@@ -1,0 +1,139 @@
+// A line that takes nothing (a terminal whose far end never reads) must not
+// hold up the end: the real Wexal, with a window and without, and the real
+// wexal-dnc end within 5 s of SIGTERM, log the transfer as aborted and say why.
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "config/run_outcome.h"
+#include "support/dnc_fixture.h"
+#include "support/test_env.h"
+#include "support/wexal_process.h"
+#include "support/x_display.h"
+
+namespace wexal {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr const char* kStalled = "秒間データを受け取りませんでした。";
+
+int Waiting(int fd) {
+    int bytes = 0;
+    return ::ioctl(fd, FIONREAD, &bytes) == 0 ? bytes : -1;
+}
+
+// The NC says it is ready (DC1) until bytes come, and then reads nothing:
+// returns once they stop growing.
+bool WaitUntilFull(int master) {
+    const auto until = Clock::now() + 20s;
+    while (Waiting(master) <= 0 && Clock::now() < until) {
+        (void)!::write(master, "\x11", 1);
+        std::this_thread::sleep_for(200ms);
+    }
+    int last = -1;
+    while (Waiting(master) != last && Clock::now() < until) {
+        last = Waiting(master);
+        std::this_thread::sleep_for(500ms);
+    }
+    return last > 0 && Clock::now() < until;
+}
+
+std::string LongProgram() {
+    std::string text = "%\nO1234\n";
+    for (int i = 1; text.size() < 400000; ++i) {
+        text += "N" + std::to_string(i) + "G01X" + std::to_string(i % 1000) + ".Y-5.F300\n";
+    }
+    return text + "M30\n%\n";
+}
+
+TEST(DeadLineTest, WexalEndsOnSigtermWhileItsLineTakesNothing) {
+    test::VirtualDisplay display;
+    struct Case {
+        const char* name;
+        bool window;
+    };
+    const Case cases[] = {{"command-line send", false}, {"send in a window", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.window && !display.ok()) {
+            ADD_FAILURE() << "Xvfb is needed";
+            continue;
+        }
+        test::TempDir program, runtime, nc;
+        fs::permissions(runtime.path(), fs::perms::owner_all);
+        test::WriteFileBytes(program / "Wexal.INI",
+                             "[Setting]\nPort=COM1\nSpeed=9600,8,N,2\nCode=N\nSignal=Y\n"
+                             "StartChar=N\nEndChar=Y\n");
+        const fs::path file = nc / "O1234.NC";
+        test::WriteFileBytes(file, LongProgram());
+        test::PseudoTerminal line;
+        ASSERT_TRUE(line.ok());
+
+        test::WexalProcess wexal(program.path(), runtime.path());
+        if (c.window) wexal.SetEnvironment({"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.name()});
+        ASSERT_TRUE(wexal.Start(line.slave(), {"S=" + file.string(), "END"}));
+        ASSERT_TRUE(WaitUntilFull(line.master())) << wexal.Stderr();
+        ASSERT_EQ(wexal.WaitExit(0ms), std::nullopt) << "ended before the signal\n" << wexal.Stderr();
+
+        const auto signalled = Clock::now();
+        ::kill(wexal.pid(), SIGTERM);
+        const std::optional<int> status = wexal.WaitExit(5s);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled);
+        std::printf("[ measured ] %s: ended %lld ms after SIGTERM\n", c.name,
+                    static_cast<long long>(took.count()));
+        EXPECT_EQ(status, std::optional<int>(kExitAborted)) << wexal.Stderr();
+        const std::regex entry("送信　　中止　[0-9/: ]+　" + file.string() + "\r\n");
+        EXPECT_TRUE(std::regex_search(wexal.Log(), entry)) << wexal.Log();
+        EXPECT_NE(wexal.Stderr().find(kStalled), std::string::npos) << wexal.Stderr();
+    }
+}
+
+using test::DncServerTest;
+
+// The NC asks for a program and then never reads again.
+TEST_F(DncServerTest, ASendThatCannotGoOutEndsOnSigterm) {
+    test::WriteFileBytes(SendDir("MC1") / "O1234.NC", LongProgram());
+    test::PseudoTerminal nc;
+    ASSERT_TRUE(nc.ok());
+    Configure({{"MC1", nc.slave()}});
+    ASSERT_TRUE(dnc_.Start());
+    ASSERT_TRUE(dnc_.WaitForOpen(nc.slave(), 20s)) << dnc_.Out();
+
+    std::string tape;  // ISO: even parity in the eighth bit
+    for (const char c : std::string("%\nO9999(REQ O1234)\n%\n")) {
+        const auto byte = static_cast<unsigned char>(c);
+        tape += static_cast<char>(__builtin_parity(byte) ? byte | 0x80 : byte);
+    }
+    ASSERT_EQ(::write(nc.master(), tape.data(), tape.size()), static_cast<ssize_t>(tape.size()));
+    ASSERT_TRUE(dnc_.WaitForOutput("要求　　受付", 20s)) << dnc_.Out();
+    ASSERT_TRUE(WaitUntilFull(nc.master())) << dnc_.Out();
+
+    const auto signalled = Clock::now();
+    dnc_.Signal(SIGTERM);
+    const std::optional<int> status = dnc_.WaitExit(5s);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled);
+    std::printf("[ measured ] wexal-dnc: ended %lld ms after SIGTERM\n",
+                static_cast<long long>(took.count()));
+    ASSERT_EQ(status, std::optional<int>(0)) << dnc_.Out();
+    EXPECT_TRUE(std::regex_search(
+        dnc_.Log(), test::Entry("送信　　中止　", (SendDir("MC1") / "O1234.NC").string(), "MC1")))
+        << dnc_.Log();
+    EXPECT_NE(dnc_.Out().find(kStalled), std::string::npos) << dnc_.Out();
+    EXPECT_EQ(dnc_.Out().find("時間内に停止できませんでした"), std::string::npos) << dnc_.Out();
+}
+
+}  // namespace
+}  // namespace wexal
