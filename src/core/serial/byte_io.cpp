@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 
 namespace wexal {
 
@@ -13,10 +12,13 @@ constexpr int kMaxQueuedBytes = 258;
 constexpr int kLookEvery = 10;
 // Longest sleep between two looks at the abort keys in a wait for room.
 constexpr std::chrono::microseconds kLongestSlice{10000};
-// Where the port cannot see all of its queue, the next run goes out when the line
-// needs at most this long (and less than a byte) for the last: early enough
-// that a wake-up a little late leaves the line busy.
+// Where the port cannot see all of its queue, a run goes out when the line
+// holds at most this much (and less than a byte) beyond the ten bytes: early
+// enough that a wake-up a little late leaves the line busy.
 constexpr std::chrono::nanoseconds kLineLead{200000};
+// How often a send asks the driver for its queue and the modem lines and
+// lets the window take its events: at 19200 baud every twentieth byte.
+constexpr std::chrono::milliseconds kLookInterval{10};
 
 bool PortReady(const SerialLink& link) { return link.port && link.port->IsOpen(); }
 
@@ -47,11 +49,6 @@ std::uint8_t ReadCharWithin(SerialLink& link, std::optional<int> waitMs) {
     }
     if (read.status != IoStatus::Ok) return 0;
     return TakeReceivedByte(link, read.byte);
-}
-
-std::chrono::microseconds ByteTime(const LineSettings& line) {
-    const double seconds = BitsPerFrame(line) / (line.baud > 0 ? line.baud : 1200);
-    return std::chrono::microseconds(static_cast<long long>(std::ceil(seconds * 1e6)));
 }
 
 std::chrono::nanoseconds ExactByteTime(const LineSettings& line) {
@@ -101,18 +98,31 @@ Gate CheckAbortKeys(SerialLink& link) {
     return Gate::Go;
 }
 
+// The looks that cost system calls or a repaint (the driver's queue, the
+// modem lines, the window's events) come at most this often during a send.
+bool LookDue(SerialLink& link) {
+    const std::chrono::nanoseconds now = link.env.host->Now();
+    if (now < link.nextLookAt) return false;
+    link.nextLookAt = now + kLookInterval;
+    return true;
+}
+
 // Keeps the driver's queue short, so an XOFF stops the output within a
 // fraction of a second. The queue is what the driver reports or what the line
 // cannot have carried yet at its rate, whichever is more: a pseudo-terminal
 // passes bytes on at once and would otherwise be written to at the CPU's
-// speed. Where the port cannot see all of its queue, the writer hands it the
-// next run only when the line has (nearly) carried the last, so the NC's
-// XOFF finds at most one run on the way. Sleeps whole byte times between
-// looks, at most about 10 ms, instead of spinning.
+// speed. Where the port cannot see all of its queue, a run goes out only when
+// the line holds no more than ten bytes with it, so the NC's XOFF finds at
+// most ten on the way. Sleeps to the time the run is due, at most about
+// 10 ms between looks at the abort keys, instead of spinning.
 Gate WaitForQueueRoom(SerialLink& link, int count, bool askPort) {
     TransferHost& host = *link.env.host;
+    const std::chrono::nanoseconds byte = ExactByteTime(link.lineSettings);
+    const std::chrono::nanoseconds lineRoom =
+        kLookEvery * byte + std::min(kLineLead, byte - std::chrono::nanoseconds(1));
+    const bool wholeQueue = link.port->ReportsWholeQueue();
+    int reported = -1;
     while (true) {
-        int reported = -1;
         if (askPort) {
             const QueueStatus queue = link.port->GetQueueStatus();
             if (queue.status == IoStatus::LineLost) {
@@ -121,16 +131,13 @@ Gate WaitForQueueRoom(SerialLink& link, int count, bool askPort) {
             }
             host.ProcessPendingEvents();
             // A driver that cannot say how full it is does not hold the writer.
-            if (queue.status == IoStatus::Ok) reported = queue.outputQueued;
+            reported = queue.status == IoStatus::Ok ? queue.outputQueued : -1;
         }
         const std::chrono::nanoseconds ahead = LineAhead(link);
-        const int backlog = LineBacklog(link, ahead);
-        const int queued = std::max(reported, backlog);
+        const int queued = std::max(reported, LineBacklog(link, ahead));
         const int overQueue = queued + count - kMaxQueuedBytes;
-        const std::chrono::nanoseconds lead =
-            std::min(kLineLead, ExactByteTime(link.lineSettings) - std::chrono::nanoseconds(1));
         const std::chrono::nanoseconds overLine =
-            !link.port->ReportsWholeQueue() ? ahead - lead : std::chrono::nanoseconds{0};
+            wholeQueue ? std::chrono::nanoseconds{0} : ahead + count * byte - lineRoom;
         if (overQueue <= 0 && overLine.count() <= 0) {
             if (askPort) link.queueRoom = reported >= 0 ? kMaxQueuedBytes - queued : count;
             return Gate::Go;
@@ -141,15 +148,13 @@ Gate WaitForQueueRoom(SerialLink& link, int count, bool askPort) {
         // pace is no such peer: it has carried the bytes within a moment.
         const bool driverFull = reported + count > kMaxQueuedBytes;
         if (driverFull && link.env.messages && link.env.messages->Interrupted()) return Gate::Abort;
-        const std::chrono::microseconds byte = ByteTime(link.lineSettings);
-        if (overQueue > 0) {
-            const int most = std::max<int>(1, static_cast<int>(kLongestSlice / byte));
-            host.Sleep(byte * std::clamp(overQueue, 1, most));
-        } else {
-            host.Sleep(std::clamp(std::chrono::ceil<std::chrono::microseconds>(overLine),
-                                  std::chrono::microseconds(1), kLongestSlice));
-        }
-        askPort = true;
+        std::chrono::nanoseconds wait = overLine;
+        if (overQueue > 0) wait = std::max(wait, overQueue * byte);
+        host.Sleep(std::clamp(std::chrono::ceil<std::chrono::microseconds>(wait),
+                              std::chrono::microseconds(1), kLongestSlice));
+        // What the driver itself holds is asked again when it held the writer;
+        // the line's own pace needs no asking.
+        askPort = (driverFull || LookDue(link));
     }
 }
 
@@ -239,16 +244,17 @@ void WriteRun(SerialLink& link, const std::uint8_t* bytes, int count) {
     }
 
     Gate gate = Gate::Go;
-    if (link.mode == TransferMode::Send && link.bytesSinceCheck > kLookEvery - 1) {
+    const bool send = link.mode == TransferMode::Send;
+    if (send && link.bytesSinceCheck > kLookEvery - 1) {
         gate = PollFlowControl(link);
         if (gate == Gate::Go) link.bytesSinceCheck = 0;
     } else {
         gate = CheckAbortKeys(link);
     }
-    // The driver's queue and the modem lines are looked at along with the flow
-    // control, every tenth byte of a send (every byte otherwise); the queue
-    // also whenever the room seen at its last look is used up.
-    const bool look = link.mode != TransferMode::Send || link.bytesSinceCheck == 0;
+    // The driver's queue and the modem lines are looked at with every byte
+    // of a receive and every 10 ms of a send; the queue also whenever the
+    // room seen at its last look is used up.
+    const bool look = !send || LookDue(link);
     if (gate == Gate::Go) gate = WaitForQueueRoom(link, count, look || link.queueRoom < count);
     if (gate == Gate::Abort) AbortExit(link);
     if (gate != Gate::Go) return;

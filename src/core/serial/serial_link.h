@@ -51,6 +51,8 @@ struct SerialLink {
     // When the line will have carried every byte written so far, reckoned
     // at its rate on the host's clock (TransferHost::Now).
     std::chrono::nanoseconds lineFreeAt{0};
+    // When a send next asks the driver and the modem lines (host's clock).
+    std::chrono::nanoseconds nextLookAt{0};
     bool isoCode = false;
     bool eiaCode = false;
     bool autoSelectActive = false;
