@@ -156,7 +156,7 @@ TEST(SerialLinkPtyTest, XoffFromNcsimHoldsTheWriterAndXonReleasesIt) {
     EXPECT_GE(Number(report, "xoff_sent"), 2);
     EXPECT_GE(Number(report, "xon_sent"), 2);
     // At most ten bytes after the XOFF, and one on its way.
-    EXPECT_LE(Number(report, "bytes_after_xoff"), 11);
+    EXPECT_LE(Number(report, "bytes_after_xoff"), 11) << test::ReadFileBytes(out / "report.txt");
     EXPECT_EQ(Number(report, "parity_errors"), 0);
     std::string iso;
     for (const unsigned char c : program) {

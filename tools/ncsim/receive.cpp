@@ -19,6 +19,8 @@ using std::chrono::nanoseconds;
 constexpr unsigned char kXon = 0x11, kDc2 = 0x12, kDc3 = 0x13, kDc4 = 0x14, kDel = 0x7F;
 // How late a wake-up on a busy machine may come without delaying the line.
 constexpr milliseconds kWakeSlack{2};
+// How late a wake-up may come while the PC keeps the line busy.
+constexpr milliseconds kCatchUp{20};
 
 class Receiver {
 public:
@@ -71,6 +73,7 @@ private:
     std::deque<OnWire> wire_;
     Clock::time_point lineFreeAt_{};
     Clock::time_point lastDrained_{};
+    Clock::time_point releasedAt_{};
     long long arrived_ = 0;
 
     // The machine's buffer: read from the line, not yet taken in.
@@ -104,7 +107,9 @@ private:
 
 void Receiver::Send(std::string_view bytes) {
     // The PC purges its queues when it opens the port; nothing is kept for it.
-    if (peerOpen_) pending_.append(bytes);
+    if (!peerOpen_) return;
+    pending_.append(bytes);
+    if (bytes.find(static_cast<char>(kXon)) != std::string_view::npos) releasedAt_ = Clock::now();
 }
 
 void Receiver::ReadLine(Clock::time_point now) {
@@ -115,9 +120,14 @@ void Receiver::ReadLine(Clock::time_point now) {
     raw_ += chunk;
     if (endReason_ != nullptr) return;
     // A byte starts when the line is free and it has been written: after the
-    // last read that found nothing more, and at most a moment before this
-    // one, so a wake-up the scheduler delayed does not hold the line back.
-    const Clock::time_point written = std::max(lastDrained_, now - kWakeSlack);
+    // last read, which found nothing more, and not before this side's last
+    // XON or DC1 let the PC go. Where the line was still busy at the last
+    // read, the PC's UART had it queued right behind (up to kCatchUp back),
+    // so a wake-up the scheduler delayed does not hold the line back; on an
+    // idle line it was written at most a moment before it was read.
+    const bool busy = lineFreeAt_ > lastDrained_;
+    const Clock::time_point written =
+        std::max({lastDrained_, releasedAt_, now - (busy ? kCatchUp : kWakeSlack)});
     lastDrained_ = now;
     for (unsigned char byte : chunk) {
         lineFreeAt_ = std::max(lineFreeAt_, written) + linePeriod_;

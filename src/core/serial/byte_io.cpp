@@ -112,14 +112,15 @@ bool LookDue(SerialLink& link) {
 // cannot have carried yet at its rate, whichever is more: a pseudo-terminal
 // passes bytes on at once and would otherwise be written to at the CPU's
 // speed. Where the port cannot see all of its queue, a run goes out only when
-// the line holds no more than ten bytes with it, so the NC's XOFF finds at
-// most ten on the way. Sleeps to the time the run is due, at most about
-// 10 ms between looks at the abort keys, instead of spinning.
-Gate WaitForQueueRoom(SerialLink& link, int count, bool askPort) {
+// the line holds no more than lineBytes with it (the run alone when it
+// follows a look at XON/XOFF), so the NC's XOFF finds at most ten on the
+// way. Sleeps to the time the run is due, at most about 10 ms between looks
+// at the abort keys, instead of spinning.
+Gate WaitForQueueRoom(SerialLink& link, int count, bool askPort, int lineBytes) {
     TransferHost& host = *link.env.host;
     const std::chrono::nanoseconds byte = ExactByteTime(link.lineSettings);
     const std::chrono::nanoseconds lineRoom =
-        kLookEvery * byte + std::min(kLineLead, byte - std::chrono::nanoseconds(1));
+        lineBytes * byte + std::min(kLineLead, byte - std::chrono::nanoseconds(1));
     const bool wholeQueue = link.port->ReportsWholeQueue();
     int reported = -1;
     while (true) {
@@ -243,19 +244,25 @@ void WriteRun(SerialLink& link, const std::uint8_t* bytes, int count) {
         return;
     }
 
-    Gate gate = Gate::Go;
+    // A send looks at the NC's XON/XOFF before every tenth byte, and only
+    // once the line has carried what went before: an XOFF that comes during
+    // the wait is seen, and one that comes later finds at most these ten
+    // bytes on their way.
     const bool send = link.mode == TransferMode::Send;
-    if (send && link.bytesSinceCheck > kLookEvery - 1) {
-        gate = PollFlowControl(link);
-        if (gate == Gate::Go) link.bytesSinceCheck = 0;
-    } else {
-        gate = CheckAbortKeys(link);
-    }
+    const bool flowLook = send && link.bytesSinceCheck > kLookEvery - 1;
+    Gate gate = flowLook ? Gate::Go : CheckAbortKeys(link);
     // The driver's queue and the modem lines are looked at with every byte
     // of a receive and every 10 ms of a send; the queue also whenever the
     // room seen at its last look is used up.
     const bool look = !send || LookDue(link);
-    if (gate == Gate::Go) gate = WaitForQueueRoom(link, count, look || link.queueRoom < count);
+    if (gate == Gate::Go) {
+        gate = WaitForQueueRoom(link, count, look || link.queueRoom < count,
+                                flowLook ? count : kLookEvery);
+    }
+    if (gate == Gate::Go && flowLook) {
+        gate = PollFlowControl(link);
+        if (gate == Gate::Go) link.bytesSinceCheck = 0;
+    }
     if (gate == Gate::Abort) AbortExit(link);
     if (gate != Gate::Go) return;
 
