@@ -234,9 +234,9 @@ std::uint8_t TakeReceivedByte(SerialLink& link, std::uint8_t byte) {
 
 namespace {
 
-// The steps of one write: the abort keys, every tenth byte of a send the
-// NC's XON/XOFF, the driver's queue and the modem lines, then the bytes.
-// A run never reaches past the next look at XON/XOFF.
+// The steps of one write: the abort keys, the driver's queue and the line's
+// pace, every tenth byte of a send the NC's XON/XOFF, the modem lines, then
+// the bytes. A run never reaches past the next look at XON/XOFF.
 void WriteRun(SerialLink& link, const std::uint8_t* bytes, int count) {
     // Nothing to write to: a port that never opened, or one that went away.
     if (!PortReady(link) || !link.lineFault.empty()) {
