@@ -42,18 +42,19 @@ int Waiting(int fd) {
 // filling the pseudo-terminal takes it a while; the test's own descriptor of
 // the slave (watch) sees when nothing more fits.
 bool WaitUntilFull(int master, int watch) {
-    const auto until = Clock::now() + 40s;
+    const auto until = Clock::now() + 45s;
     while (Waiting(master) <= 0 && Clock::now() < until) {
         (void)!::write(master, "\x11", 1);
         std::this_thread::sleep_for(200ms);
     }
-    // A look during one of the writer's writes finds no room too: full is
-    // what half a second of looks all find.
+    // A look during one of the writer's writes finds no room too, and the
+    // kernel still takes a few hundred bytes into a buffer it began after
+    // it says there is none: full is what three seconds of looks all find.
     int fullLooks = 0;
     while (Clock::now() < until) {
         pollfd p{watch, POLLOUT, 0};
         fullLooks = ::poll(&p, 1, 0) == 0 ? fullLooks + 1 : 0;
-        if (fullLooks > 5) return true;
+        if (fullLooks > 30) return true;
         std::this_thread::sleep_for(100ms);
     }
     return false;
