@@ -62,8 +62,9 @@ demo=build/demo
 # A few small NC programs and settings of the demo's own, made here at run time.
 prepare_demo() {
   mkdir -p "$demo/nc" "$demo/home" "$demo/machine"
-  # Long enough (about 2 KB) that the machine, reading at 4800 baud, holds the
-  # sender with XOFF and releases it with XON several times.
+  # Long enough (about 700 bytes) that the machine, taking in 200 bytes a
+  # second from a 4800 baud line that brings 436, holds the sender with XOFF
+  # and releases it with XON.
   {
     printf '%%\r\nO1000(DEMO FACE MILL)\r\nG90G54G00X0Y0\r\nS1200M03\r\nG43Z50.H01\r\nG01Z-1.F200\r\n'
     for y in $(seq 0 5 95); do printf 'G01X100.Y%d.F400\r\nG01X0Y%d.\r\n' "$y" "$((y + 5))"; done
@@ -79,7 +80,9 @@ prepare_demo() {
   export WEXAL_HOME="$PWD/$demo/home"
 }
 
-machine_args=(receive --line 4800,8,N,2 --dc1 --xoff-at 200 --xon-at 50)
+# The machine takes bytes in slower than the line brings them, so its buffer
+# fills and it says XOFF at 200 bytes and XON at 50.
+machine_args=(receive --line 4800,8,N,2 --drain 200 --dc1 --xoff-at 200 --xon-at 50)
 
 ncsim_loop_pid=""
 # With a display: ncsim reads every program sent with F1, restarted after

@@ -3,10 +3,11 @@
 # 19200,8,N,1 paced at the line rate: 8 ask for a program (REQ) and read it in,
 # 8 punch one out. Every transfer runs at the same time.
 # Prints, per machine, the bytes, the line's own time for them, the transfer
-# time (ncsim: first to last byte), how far over the line time it was, and
+# time (ncsim: first to last byte), how far over the line time it was,
 # whether the program arrived byte-exact (the request: ncsim's decoded text
 # against what F1 sends of the file; the punch: the saved file against what
-# F2 saves of the tape). Then the server's CPU time (utime + stime from
+# F2 saves of the tape), the XOFFs, and for a request the most bytes that
+# stood in the machine's buffer (its XOFF level is 200). Then the server's CPU time (utime + stime from
 # /proc/<pid>/stat, from its start until the last machine ended) as a share
 # of one core over that time, and its peak memory (VmHWM).
 # Usage: bench/e2e/dnc_scale.sh [SECONDS_OF_LINE_TIME]   (default 30)
@@ -91,23 +92,25 @@ wait "$dnc" || status=$?
 dnc=
 
 value() { sed -n "s/^$2=//p" "$1"; }
-printf '%-5s %-6s %8s %8s %10s %7s %6s %5s\n' mc kind bytes line_s transfer_s over exact xoffs
+printf '%-5s %-6s %8s %8s %10s %7s %6s %5s %5s\n' mc kind bytes line_s transfer_s over exact xoffs fill
 worst=0
 bad=0
 for i in $(seq 1 $machines); do
   if [ $((i % 2)) -eq 1 ]; then
     kind=REQ; bytes=$(value "$work/rep$i" bytes_received); xoffs=$(value "$work/rep$i" xoff_sent)
+    fill=$(value "$work/rep$i" max_buffer_fill)
     cmp -s "$work/got$i.nc" "$work/O1000.decoded" && exact=yes || exact=NO
   else
     kind=punch; bytes=$(value "$work/rep$i" bytes_sent); xoffs=$(value "$work/rep$i" xoff_received)
+    fill=-
     cmp -s "$work/recv$i/O2000.NC" "$work/O2000.saved" && exact=yes || exact=NO
   fi
   [ "$exact" = yes ] || bad=1
   ms=$(value "$work/rep$i" duration_ms)
   over=$(awk -v b="$bytes" -v ms="$ms" 'BEGIN { line = b * 10 / 19200; printf "%.2f", (ms / 1000 / line - 1) * 100 }')
   worst=$(awk -v a="$worst" -v b="$over" 'BEGIN { print (b > a ? b : a) }')
-  awk -v i="$i" -v k="$kind" -v b="$bytes" -v ms="$ms" -v o="$over" -v e="$exact" -v x="$xoffs" \
-    'BEGIN { printf "MC%-3d %-6s %8d %8.2f %10.2f %6.2f%% %6s %5d\n", i, k, b, b * 10 / 19200, ms / 1000, o, e, x }'
+  awk -v i="$i" -v k="$kind" -v b="$bytes" -v ms="$ms" -v o="$over" -v e="$exact" -v x="$xoffs" -v f="$fill" \
+    'BEGIN { printf "MC%-3d %-6s %8d %8.2f %10.2f %6.2f%% %6s %5d %5s\n", i, k, b, b * 10 / 19200, ms / 1000, o, e, x, f }'
 done
 awk -v t="$cpu_ticks" -v clk="$clk" -v s="$start" -v e="$end" -v h="$hwm" -v w="$worst" -v st="$status" \
   'BEGIN { wall = e - s; cpu = t / clk

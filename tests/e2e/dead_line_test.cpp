@@ -1,6 +1,8 @@
 // A line that takes nothing (a terminal whose far end never reads) must not
 // hold up the end: the real Wexal, with a window and without, and the real
 // wexal-dnc end within 5 s of SIGTERM, log the transfer as aborted and say why.
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -36,19 +38,32 @@ int Waiting(int fd) {
 }
 
 // The NC says it is ready (DC1) until bytes come, and then reads nothing:
-// returns once they stop growing.
-bool WaitUntilFull(int master) {
-    const auto until = Clock::now() + 20s;
+// returns once the line holds no more. The writer keeps the line's pace, so
+// filling the pseudo-terminal takes it a while; the test's own descriptor of
+// the slave (watch) sees when nothing more fits.
+bool WaitUntilFull(int master, int watch) {
+    const auto until = Clock::now() + 45s;
     while (Waiting(master) <= 0 && Clock::now() < until) {
         (void)!::write(master, "\x11", 1);
         std::this_thread::sleep_for(200ms);
     }
-    int last = -1;
-    while (Waiting(master) != last && Clock::now() < until) {
-        last = Waiting(master);
-        std::this_thread::sleep_for(500ms);
+    // A look during one of the writer's writes finds no room too, and the
+    // kernel still takes a few hundred bytes into a buffer it began after
+    // it says there is none: full is what three seconds of looks all find.
+    int fullLooks = 0;
+    while (Clock::now() < until) {
+        pollfd p{watch, POLLOUT, 0};
+        fullLooks = ::poll(&p, 1, 0) == 0 ? fullLooks + 1 : 0;
+        if (fullLooks > 30) return true;
+        std::this_thread::sleep_for(100ms);
     }
-    return last > 0 && Clock::now() < until;
+    return false;
+}
+
+// A descriptor of the slave of its own, opened before the program takes the
+// line for itself.
+int WatchSlave(const test::PseudoTerminal& line) {
+    return ::open(line.slave().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
 }
 
 std::string LongProgram() {
@@ -75,17 +90,21 @@ TEST(DeadLineTest, WexalEndsOnSigtermWhileItsLineTakesNothing) {
         test::TempDir program, runtime, nc;
         fs::permissions(runtime.path(), fs::perms::owner_all);
         test::WriteFileBytes(program / "Wexal.INI",
-                             "[Setting]\nPort=COM1\nSpeed=9600,8,N,2\nCode=N\nSignal=Y\n"
+                             "[Setting]\nPort=COM1\nSpeed=19200,8,N,1\nCode=N\nSignal=Y\n"
                              "StartChar=N\nEndChar=Y\n");
         const fs::path file = nc / "O1234.NC";
         test::WriteFileBytes(file, LongProgram());
         test::PseudoTerminal line;
         ASSERT_TRUE(line.ok());
 
+        const int watch = WatchSlave(line);
+        ASSERT_GE(watch, 0);
         test::WexalProcess wexal(program.path(), runtime.path());
         if (c.window) wexal.SetEnvironment({"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.name()});
         ASSERT_TRUE(wexal.Start(line.slave(), {"S=" + file.string(), "END"}));
-        ASSERT_TRUE(WaitUntilFull(line.master())) << wexal.Stderr();
+        const bool full = WaitUntilFull(line.master(), watch);
+        ::close(watch);
+        ASSERT_TRUE(full) << wexal.Stderr();
         ASSERT_EQ(wexal.WaitExit(0ms), std::nullopt) << "ended before the signal\n" << wexal.Stderr();
 
         const auto signalled = Clock::now();
@@ -108,13 +127,17 @@ TEST_F(DncServerTest, ASendThatCannotGoOutEndsOnSigterm) {
     test::WriteFileBytes(SendDir("MC1") / "O1234.NC", LongProgram());
     test::PseudoTerminal nc;
     ASSERT_TRUE(nc.ok());
-    Configure({{"MC1", nc.slave()}});
+    Configure({{"MC1", nc.slave()}}, "Speed=19200,8,N,1\n");
+    const int watch = WatchSlave(nc);
+    ASSERT_GE(watch, 0);
     ASSERT_TRUE(dnc_.Start());
     ASSERT_TRUE(dnc_.WaitForOpen(nc.slave(), 20s)) << dnc_.Out();
 
     ASSERT_TRUE(test::PunchIso(nc.master(), "%\nO9999(REQ O1234)\n%\n"));
     ASSERT_TRUE(dnc_.WaitForOutput("要求　　受付", 20s)) << dnc_.Out();
-    ASSERT_TRUE(WaitUntilFull(nc.master())) << dnc_.Out();
+    const bool full = WaitUntilFull(nc.master(), watch);
+    ::close(watch);
+    ASSERT_TRUE(full) << dnc_.Out();
 
     const auto signalled = Clock::now();
     dnc_.Signal(SIGTERM);

@@ -104,8 +104,9 @@ TEST(NcsimTest, HelpExplainsTheModesAndExitsZero) {
     }
 }
 
-// The PC side sends as Wexal's byte writer does: ten bytes, then a look for
-// XOFF with a 10 ms wait, and while held, waits for XON.
+// The PC side sends as Wexal's byte writer does: ten bytes at the line's
+// rate, then a look for XOFF with a 10 ms wait, and while held, waits for
+// XON. The machine takes bytes in slower than the line brings them.
 TEST(NcsimTest, ReceiveIsoHoldsAFastSenderWithXoffAtTheLineRate) {
     test::TempDir dir;
     NcsimProcess sim;
@@ -115,6 +116,7 @@ TEST(NcsimTest, ReceiveIsoHoldsAFastSenderWithXoffAtTheLineRate) {
                            "--code",         "iso",
                            "--xoff-at",      "64",
                            "--xon-at",       "16",
+                           "--drain",        "200",
                            "--raw",          (dir / "raw.bin").string(),
                            "--text",         (dir / "text.nc").string(),
                            "--report",       (dir / "report.txt").string(),
@@ -148,7 +150,14 @@ TEST(NcsimTest, ReceiveIsoHoldsAFastSenderWithXoffAtTheLineRate) {
     int xoffs = 0, xons = 0;
     bool held = false;
     const auto start = Clock::now();
+    // The PC's side of the line is a UART: it writes no faster than 436
+    // bytes a second; the machine takes in only 200.
+    const auto byteTime = std::chrono::duration<double>(1.0 / 436.36);
+    Clock::time_point lineFree = start;
     for (size_t i = 0; i < bytes.size(); ++i) {
+        std::this_thread::sleep_until(lineFree);
+        lineFree = std::max(lineFree, Clock::now()) +
+                   std::chrono::duration_cast<Clock::duration>(byteTime);
         ASSERT_EQ(::write(fd, &bytes[i], 1), 1);
         if ((i + 1) % 10 != 0 && i + 1 != bytes.size()) continue;
         do {
@@ -172,9 +181,9 @@ TEST(NcsimTest, ReceiveIsoHoldsAFastSenderWithXoffAtTheLineRate) {
     // The sender may have finished before the last XOFF and XON reached it.
     EXPECT_GE(xoffs, 1);
     EXPECT_GE(xons, 1);
-    // 634 bytes at 436 bytes a second take about 1.45 s; the buffer limit
-    // made the sender wait for most of that.
-    EXPECT_GT(sendTime, 900ms);
+    // 634 bytes taken in at 200 a second take about 3.2 s; the buffer limit
+    // made the sender wait for much of that (the line alone: 1.45 s).
+    EXPECT_GT(sendTime, 2s);
     EXPECT_EQ(test::ReadFileBytes(dir / "raw.bin"), bytes);
     EXPECT_EQ(test::ReadFileBytes(dir / "text.nc"), program.substr(0, program.size() - 1));
 

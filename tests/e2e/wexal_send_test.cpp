@@ -119,11 +119,13 @@ INSTANTIATE_TEST_SUITE_P(Codes, WexalSendCodesTest,
 
 // A program of several megabytes streams from its file to the machine: every
 // line arrives, byte for byte, in the order of the file.
-TEST_F(WexalSendTest, AProgramOfSeveralMegabytesArrivesExactly) {
+// The writer keeps the line's pace on a pseudo-terminal too: 40 KB take
+// 21 s at 19200 baud.
+TEST_F(WexalSendTest, ALongProgramOfMixedLineEndsArrivesExactly) {
     Settings("19200,8,N,1", "N");
     std::string program = "%\r\nO3000(BIG)\r\n";
     std::string expected = "\nO3000(BIG)\n";
-    for (int n = 1; program.size() < 3'000'000; ++n) {
+    for (int n = 1; program.size() < 40'000; ++n) {
         const std::string line = "N" + std::to_string(n) + "G01X" + std::to_string(n % 997) +
                                  ".125Y-" + std::to_string(n % 313) + ".5F300";
         // CR LF, bare LF and a lone CR, as files come.

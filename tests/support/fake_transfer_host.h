@@ -45,6 +45,7 @@ public:
     void SetProgressPosition(int position) override { progressPosition = position; }
     void SetMessageLine(const std::string& text, MessageLineColour colour) override;
     void Sleep(std::chrono::microseconds duration) override;
+    std::chrono::nanoseconds Now() override { return clock_.Now(); }
     std::optional<std::string> AskAutoSelectNumber() override;
 
     // Records.

@@ -79,9 +79,11 @@ Receive (the PC sends, ncsim plays the machine reading in):
                         e.g. --inject 500:DC4 to make the PC abort.
   --no-percent-end      do not end at the end mark
 
-  A pseudo-terminal moves bytes at once, so ncsim reads them as soon as they
-  come and counts what it has read but not yet taken in at the line rate as
-  its buffer. The receive ends at the end mark (a "%" after program
+  A pseudo-terminal moves bytes at once; ncsim lets each reach the machine
+  only when the line could have carried it, so the buffer, the XOFF and the
+  report's times are the line's. The machine takes bytes in at the line rate
+  (or --drain's, when slower): its buffer fills only when the PC sends
+  faster than that. The receive ends at the end mark (a "%" after program
   characters), at DC4, when the PC closes the port after sending data, or on
   the idle time-out.
 
@@ -115,8 +117,9 @@ Report keys: mode, line, bytes_per_s, code, end_reason (end-mark, dc4, closed,
 complete, idle-timeout, signal, error), duration_ms (first to last byte moved),
 opens; receive: bytes_received, leader_bytes, text_bytes, parity_errors,
 first_parity_error (byte offset or -1), eia_unknown, overrun_bytes, xoff_sent,
-xon_sent, max_buffer_fill, bytes_after_xoff (most bytes read during one XOFF),
-bytes_after_xoff_total, xoff_held_ms, dc1_sent, injected, dc4_received;
+xon_sent, max_buffer_fill, bytes_after_xoff (most bytes that arrived during
+one XOFF), bytes_after_xoff_total, xoff_held_ms, dc1_sent, injected,
+dc4_received;
 punch: bytes_sent, tape_bytes, unencodable, xoff_received, xon_received, held_ms,
 dc4_received; request: the receive keys and request (NAME), request_kind
 (REQ or DRIP), request_bytes (tape bytes punched), request_end (how the

@@ -17,6 +17,10 @@ using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 
 constexpr unsigned char kXon = 0x11, kDc2 = 0x12, kDc3 = 0x13, kDc4 = 0x14, kDel = 0x7F;
+// How late a wake-up on a busy machine may come without delaying the line.
+constexpr milliseconds kWakeSlack{2};
+// How late a wake-up may come while the PC keeps the line busy.
+constexpr milliseconds kCatchUp{20};
 
 class Receiver {
 public:
@@ -28,6 +32,8 @@ public:
         }
         paced_ = rate > 0;
         if (paced_) period_ = duration_cast<nanoseconds>(duration<double>(1.0 / rate));
+        const double lineRate = options.line.BytesPerSecond();
+        if (lineRate > 0) linePeriod_ = duration_cast<nanoseconds>(duration<double>(1.0 / lineRate));
         fired_.assign(options.injections.size(), false);
     }
 
@@ -36,6 +42,9 @@ public:
 
 private:
     void ReadLine(Clock::time_point now);
+    Clock::time_point NextEvent() const;
+    void Advance(Clock::time_point now);
+    void Arrive(unsigned char byte, Clock::time_point at);
     void TakeIn(unsigned char byte, Clock::time_point now);
     void FlowControl(Clock::time_point now);
     void Readiness(Clock::time_point now);
@@ -51,6 +60,21 @@ private:
     TapeDecoder decoder_;
     bool paced_ = false;
     nanoseconds period_{};
+    nanoseconds linePeriod_{};  // zero: a line without a rate delivers at once
+
+    // Bytes the PC has written that the line has not carried in yet, each
+    // with the time its last bit arrives. The PC's side of a pseudo-terminal
+    // or a socket takes bytes faster than any serial line; the machine sees
+    // them only at the line's rate.
+    struct OnWire {
+        Clock::time_point at;
+        unsigned char byte;
+    };
+    std::deque<OnWire> wire_;
+    Clock::time_point lineFreeAt_{};
+    Clock::time_point lastDrained_{};
+    Clock::time_point releasedAt_{};
+    long long arrived_ = 0;
 
     // The machine's buffer: read from the line, not yet taken in.
     std::deque<unsigned char> buffer_;
@@ -66,6 +90,7 @@ private:
 
     bool held_ = false;
     Clock::time_point heldSince_{};
+    Clock::time_point xoffOutAt_ = Clock::time_point::max();
     long long heldMs_ = 0;
     long long episodeBytes_ = 0;
 
@@ -82,33 +107,84 @@ private:
 
 void Receiver::Send(std::string_view bytes) {
     // The PC purges its queues when it opens the port; nothing is kept for it.
-    if (peerOpen_) pending_.append(bytes);
+    if (!peerOpen_) return;
+    pending_.append(bytes);
+    if (bytes.find(static_cast<char>(kXon)) != std::string_view::npos) releasedAt_ = Clock::now();
 }
 
 void Receiver::ReadLine(Clock::time_point now) {
     std::string chunk;
     port_.ReadAvailable(chunk);
     if (chunk.empty()) return;
-    if (!anyByte_) firstByte_ = now;
-    anyByte_ = true;
     lastActivity_ = now;
     raw_ += chunk;
     if (endReason_ != nullptr) return;
+    // A byte starts when the line is free and it has been written: after the
+    // last read, which found nothing more, and not before this side's last
+    // XON or DC1 let the PC go. Where the line was still busy at the last
+    // read, the PC's UART had it queued right behind (up to kCatchUp back),
+    // so a wake-up the scheduler delayed does not hold the line back; on an
+    // idle line it was written at most a moment before it was read.
+    const bool busy = lineFreeAt_ > lastDrained_;
+    const Clock::time_point written =
+        std::max({lastDrained_, releasedAt_, now - (busy ? kCatchUp : kWakeSlack)});
+    lastDrained_ = now;
     for (unsigned char byte : chunk) {
-        if (held_) {
-            ++episodeBytes_;
-            ++afterXoffTotal_;
-            maxAfterXoff_ = std::max(maxAfterXoff_, episodeBytes_);
-        }
-        if (options_.bufferSize > 0 &&
-            static_cast<long long>(buffer_.size()) >= options_.bufferSize) {
-            ++overrun_;  // a full machine loses the byte
-            continue;
-        }
-        if (buffer_.empty() && paced_) nextDue_ = std::max(nextDue_, now) + period_;
-        buffer_.push_back(byte);
+        lineFreeAt_ = std::max(lineFreeAt_, written) + linePeriod_;
+        wire_.push_back({lineFreeAt_, byte});
     }
+}
+
+void Receiver::Arrive(unsigned char byte, Clock::time_point at) {
+    if (!anyByte_) firstByte_ = at;
+    anyByte_ = true;
+    lastActivity_ = at;
+    ++arrived_;
+    // Counted from the moment the XOFF went out, not from when the machine
+    // decided on it: what the line carried meanwhile was on its way already.
+    if (held_ && at > xoffOutAt_) {
+        ++episodeBytes_;
+        ++afterXoffTotal_;
+        maxAfterXoff_ = std::max(maxAfterXoff_, episodeBytes_);
+    }
+    if (options_.bufferSize > 0 && static_cast<long long>(buffer_.size()) >= options_.bufferSize) {
+        ++overrun_;  // a full machine loses the byte
+        return;
+    }
+    if (buffer_.empty() && paced_) nextDue_ = std::max(nextDue_, at) + period_;
+    buffer_.push_back(byte);
     maxFill_ = std::max(maxFill_, static_cast<long long>(buffer_.size()));
+    FlowControl(at);
+}
+
+Clock::time_point Receiver::NextEvent() const {
+    Clock::time_point next = Clock::time_point::max();
+    if (!wire_.empty()) next = wire_.front().at;
+    if (!buffer_.empty()) next = std::min(next, paced_ ? nextDue_ : Clock::time_point::min());
+    return next;
+}
+
+// Lets the line and the machine catch up with now, one byte at a time in the
+// order they happened, so the buffer's level and the XOFF follow the line's
+// clock and not how late this process woke up.
+void Receiver::Advance(Clock::time_point now) {
+    while (endReason_ == nullptr) {
+        const bool arrival = !wire_.empty() && wire_.front().at <= now;
+        const bool takeIn = !buffer_.empty() && (!paced_ || nextDue_ <= now);
+        if (!arrival && !takeIn) return;
+        if (takeIn && (!arrival || !paced_ || nextDue_ <= wire_.front().at)) {
+            const Clock::time_point at = paced_ ? nextDue_ : now;
+            TakeIn(buffer_.front(), at);
+            buffer_.pop_front();
+            if (paced_) nextDue_ += period_;
+            lastActivity_ = at;
+            FlowControl(at);
+        } else {
+            const OnWire next = wire_.front();
+            wire_.pop_front();
+            Arrive(next.byte, next.at);
+        }
+    }
 }
 
 void Receiver::TakeIn(unsigned char byte, Clock::time_point now) {
@@ -156,6 +232,7 @@ void Receiver::FlowControl(Clock::time_point now) {
         Send(std::string(1, static_cast<char>(options_.xoffChar)));
         held_ = true;
         heldSince_ = now;
+        xoffOutAt_ = Clock::time_point::max();
         episodeBytes_ = 0;
         ++xoffSent_;
     } else if (held_ && fill <= *options_.xonAt) {
@@ -177,7 +254,7 @@ void Receiver::Readiness(Clock::time_point now) {
     for (size_t i = 0; i < fired_.size(); ++i) {
         const Injection& injection = options_.injections[i];
         if (fired_[i] || !peerOpen_ || !ready_) continue;
-        if (static_cast<long long>(raw_.size()) >= injection.afterBytes) {
+        if (arrived_ >= injection.afterBytes) {
             Send(injection.bytes);
             fired_[i] = true;
             ++injected_;
@@ -208,6 +285,7 @@ void Receiver::Linger() {
 int Receiver::Run(Report& report) {
     const Clock::time_point start = Clock::now();
     lastActivity_ = start;
+    lastDrained_ = start;
     const auto idle = duration_cast<nanoseconds>(duration<double>(options_.idleTimeoutSeconds));
     for (;;) {
         auto now = Clock::now();
@@ -215,28 +293,28 @@ int Receiver::Run(Report& report) {
             End("signal", now);
             break;
         }
-        while (endReason_ == nullptr && !buffer_.empty() && (!paced_ || now >= nextDue_)) {
-            TakeIn(buffer_.front(), now);
-            buffer_.pop_front();
-            if (paced_) nextDue_ += period_;
-            lastActivity_ = now;
-            FlowControl(now);
-        }
+        Advance(now);
         if (endReason_ != nullptr) break;
         FlowControl(now);
         Readiness(now);
         if (!pending_.empty()) pending_.erase(0, port_.Write(pending_));
-        if (!peerOpen_ && textStarted_ && buffer_.empty() && opens_ > 0) {
+        if (held_ && pending_.empty() && xoffOutAt_ == Clock::time_point::max()) {
+            xoffOutAt_ = Clock::now();
+        }
+        const bool drained = buffer_.empty() && wire_.empty();
+        if (!peerOpen_ && textStarted_ && drained && opens_ > 0) {
             End("closed", now);
             break;
         }
-        if (idle.count() > 0 && buffer_.empty() && now - lastActivity_ >= idle) {
+        if (idle.count() > 0 && drained && now - lastActivity_ >= idle) {
             End("idle-timeout", lastActivity_);
             break;
         }
 
         nanoseconds timeout = milliseconds(10);
-        if (paced_ && !buffer_.empty()) timeout = std::min(timeout, nanoseconds(nextDue_ - now));
+        if (const Clock::time_point next = NextEvent(); next != Clock::time_point::max()) {
+            timeout = std::min(timeout, std::max(nanoseconds(next - now), nanoseconds{}));
+        }
         if (peerOpen_ && !ready_) timeout = std::min(timeout, nanoseconds(readyAt_ - now));
         Line::Events events = port_.Wait(timeout, !pending_.empty());
         now = Clock::now();

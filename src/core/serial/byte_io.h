@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "serial/serial_link.h"
 #include "serial/tape_code.h"
@@ -11,6 +14,11 @@ namespace wexal {
 // Writes one character, translated to the code in force, or nothing. Callers
 // test link.abortRequested afterwards and end the transfer when it is set.
 void SendChar(SerialLink& link, std::uint8_t c);
+// The characters as SendChar writes them one by one, with the same filter,
+// translation, XON/XOFF looks, queue limit and abort keys, but the bytes due
+// before each look handed to the port in one write (at most ten). Returns
+// after the last one, or once abortRequested is set or stop() says so.
+void SendChars(SerialLink& link, std::string_view chars, const std::function<bool()>& stop);
 
 // Reads at most one byte, waiting the mode's read time-out, and returns the
 // decoded character, DC1 to DC4 as themselves, or 0 when nothing usable came.

@@ -196,6 +196,7 @@ bool OpenPort(SerialLink& link, TransferMode mode) {
     link.autoSelectActive = false;
     link.opened = false;
     link.queueRoom = 0;
+    link.nextLookAt = {};
     try {
         link.opened = OpenAndConfigure(link, mode);
         return link.opened;

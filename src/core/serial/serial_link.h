@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -47,6 +48,11 @@ struct SerialLink {
     // Bytes the driver's output queue is known to take without holding more
     // than it may: what it lacked at the last look, less what went out since.
     int queueRoom = 0;
+    // When the line will have carried every byte written so far, reckoned
+    // at its rate on the host's clock (TransferHost::Now).
+    std::chrono::nanoseconds lineFreeAt{0};
+    // When a send next asks the driver and the modem lines (host's clock).
+    std::chrono::nanoseconds nextLookAt{0};
     bool isoCode = false;
     bool eiaCode = false;
     bool autoSelectActive = false;

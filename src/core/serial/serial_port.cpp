@@ -13,6 +13,13 @@
 
 namespace wexal {
 
+IoStatus SerialPort::WriteBytes(const std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (const IoStatus status = WriteByte(bytes[i]); status != IoStatus::Ok) return status;
+    }
+    return IoStatus::Ok;
+}
+
 namespace {
 
 std::atomic<bool> g_portWaitsInterrupted{false};

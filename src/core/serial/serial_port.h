@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -94,6 +95,14 @@ public:
 
     // Hands one byte to the driver, waiting as the time-out record says.
     virtual IoStatus WriteByte(std::uint8_t byte) = 0;
+    // Hands the bytes to the driver in order, as few calls as the device
+    // allows; Ok only when all of them were taken.
+    virtual IoStatus WriteBytes(const std::uint8_t* bytes, std::size_t count);
+    // The output queue GetQueueStatus reports holds every byte not yet on the
+    // wire. A pseudo-terminal passes bytes on at once, and a UART's FIFO or an
+    // adapter's own buffer is not counted either: such a port says false, and
+    // the writer reckons the line's progress from its rate instead.
+    virtual bool ReportsWholeQueue() const { return true; }
 
     // After LineLost: what the operator should know beyond "the line went
     // away", naming where the line ran when it was not a local device.

@@ -36,6 +36,10 @@ public:
 
     // Blocks the thread, window included.
     virtual void Sleep(std::chrono::microseconds duration) = 0;
+    // The clock Sleep runs by; the writer reckons the line's progress with it.
+    virtual std::chrono::nanoseconds Now() {
+        return std::chrono::steady_clock::now().time_since_epoch();
+    }
 
     // The auto-select number the operator confirms; nullopt when cancelled.
     virtual std::optional<std::string> AskAutoSelectNumber() = 0;

@@ -232,6 +232,34 @@ IoStatus PosixSerialPort::WriteByte(std::uint8_t byte) {
     }
 }
 
+// A send's run of bytes in one call: the driver nearly always takes them all.
+IoStatus PosixSerialPort::WriteBytes(const std::uint8_t* bytes, std::size_t count) {
+    if (fd_ < 0) return IoStatus::Failed;
+    lastWriteWaitMs_ = 0;
+    std::optional<LineWait> wait;
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(fd_, bytes + done, count - done);
+        if (put > 0) {
+            done += static_cast<std::size_t>(put);
+            continue;
+        }
+        if (put < 0 && errno != EAGAIN && errno != EINTR) return FailureOf(errno);
+        if (!wait) wait.emplace(OneByteWriteWait(timeouts_), *this);
+        const int slice = wait->NextMs(kLookMs);
+        lastWriteWaitMs_ = wait->ElapsedMs();
+        if (slice == 0) return IoStatus::TimedOut;
+        pollfd p{fd_, POLLOUT, 0};
+        const int ready = poll(&p, 1, slice);
+        if (ready < 0 && errno != EINTR) return FailureOf(errno);
+        if (ready > 0) {
+            if ((p.revents & POLLNVAL) != 0) return IoStatus::Failed;
+            if (!HasOnly(p.revents, POLLOUT)) return IoStatus::LineLost;
+        }
+    }
+    return IoStatus::Ok;
+}
+
 // The kernel's close waits up to half a minute for output that cannot go out
 // (CTS low, the peer's XOFF). Output that moves is let go (the DC4 of an
 // abort still reaches the NC); output that stands still is discarded.

@@ -40,6 +40,9 @@ public:
     QueueStatus GetQueueStatus() override;
     ReadResult ReadByteWithin(std::optional<int> waitMs) override;
     IoStatus WriteByte(std::uint8_t byte) override;
+    IoStatus WriteBytes(const std::uint8_t* bytes, std::size_t count) override;
+    // TIOCOUTQ leaves out what a pseudo-terminal, a FIFO or a USB adapter holds.
+    bool ReportsWholeQueue() const override { return false; }
 
 private:
     Status SetControlLines(const LineSettings& settings);
