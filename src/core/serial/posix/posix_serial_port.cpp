@@ -209,30 +209,10 @@ ReadResult PosixSerialPort::ReadByteWithin(std::optional<int> waitMs) {
     }
 }
 
-IoStatus PosixSerialPort::WriteByte(std::uint8_t byte) {
-    if (fd_ < 0) return IoStatus::Failed;
-    lastWriteWaitMs_ = 0;
-    // The driver nearly always has room: write first, wait only when it has none.
-    std::optional<LineWait> wait;
-    while (true) {
-        const ssize_t put = ::write(fd_, &byte, 1);
-        if (put == 1) return IoStatus::Ok;
-        if (put < 0 && errno != EAGAIN && errno != EINTR) return FailureOf(errno);
-        if (!wait) wait.emplace(OneByteWriteWait(timeouts_), *this);
-        const int slice = wait->NextMs(kLookMs);
-        lastWriteWaitMs_ = wait->ElapsedMs();
-        if (slice == 0) return IoStatus::TimedOut;
-        pollfd p{fd_, POLLOUT, 0};
-        const int ready = poll(&p, 1, slice);
-        if (ready < 0 && errno != EINTR) return FailureOf(errno);
-        if (ready > 0) {
-            if ((p.revents & POLLNVAL) != 0) return IoStatus::Failed;
-            if (!HasOnly(p.revents, POLLOUT)) return IoStatus::LineLost;
-        }
-    }
-}
+IoStatus PosixSerialPort::WriteByte(std::uint8_t byte) { return WriteBytes(&byte, 1); }
 
-// A send's run of bytes in one call: the driver nearly always takes them all.
+// A send's run of bytes in one call. The driver nearly always has room:
+// write first, wait only when it has none.
 IoStatus PosixSerialPort::WriteBytes(const std::uint8_t* bytes, std::size_t count) {
     if (fd_ < 0) return IoStatus::Failed;
     lastWriteWaitMs_ = 0;
