@@ -87,6 +87,17 @@ TEST_F(DncReceiveTest, APunchCutOffIsSetAsideAndTheNextTapeStartsAfresh) {
               "O1000\r\nG01 X1.\r\nM30\r\n%\r\n");
 }
 
+TEST_F(DncReceiveTest, APunchWhoseLineGoesAwayIsSetAsideEvenWithOp5) {
+    StartOn("op5=Y\n");
+    Punch(nc_, "%\nO1000\nG01X9.\n");
+    std::this_thread::sleep_for(1s);
+    nc_.CloseMaster();
+    ASSERT_TRUE(dnc_.WaitForOutput("受信　　中止", 20s)) << dnc_.Out();
+    EXPECT_EQ(FilesIn(ReceiveDir("MC1")), std::vector<std::string>{"O1000.NC.part"});
+    EXPECT_EQ(test::ReadFileBytes(ReceiveDir("MC1") / "O1000.NC.part"), "O1000\r\nG01 X9.\r\n");
+    EXPECT_NE(dnc_.Log().find("/O1000.NC（回線が切断されました。"), std::string::npos) << dnc_.Log();
+}
+
 TEST_F(DncReceiveTest, AFolderGoneUnderAPunchTellsTheNcAndEndsOnce) {
     StartOn("ReceiveIdle=0\n");
     fs::remove_all(ReceiveDir("MC1"));

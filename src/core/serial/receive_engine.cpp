@@ -1,5 +1,6 @@
 #include "serial/receive_engine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <optional>
@@ -56,6 +57,21 @@ bool OnlyMarks(const std::vector<std::string>& lines) {
         if (!line.empty() && line != "%") return false;
     }
     return true;
+}
+
+// An address letter with its value ("G01", "X-1.", "#1"), outside comments.
+bool HasWord(std::string_view line) {
+    bool comment = false;
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '(') comment = true;
+        if (c == ')') comment = false;
+        const char next = line[i + 1];
+        const bool value = (next >= '0' && next <= '9') || next == '-' || next == '+' ||
+                           next == '.' || next == '#';
+        if (!comment && ((c >= 'A' && c <= 'Z') || c == '#') && value) return true;
+    }
+    return false;
 }
 
 bool Blank(std::string_view text) {
@@ -197,11 +213,12 @@ bool LooksLikeNoise(const Run& r) {
                                              r.s.receiveNoise * 10 > r.s.receiveBytes);
 }
 
-// Noise is no program; nor is what never had a number nor began with a "%".
+// Noise is no program; nor is what never had a number and either did not
+// begin with a "%" or holds no word of a program.
 bool IsNoise(const Run& r) {
     return r.env.unattended.discardNoise &&
-           (LooksLikeNoise(r) ||
-            (r.s.programCount == 0 && r.s.requests.empty() && !r.s.startedWithPercent));
+           (LooksLikeNoise(r) || (r.s.programCount == 0 && r.s.requests.empty() &&
+                                  (!r.s.startedWithPercent || !r.s.sawWord)));
 }
 
 // The program in progress goes unsaved; what stands under its name stays.
@@ -257,7 +274,10 @@ std::optional<Ending> TakeLine(Run& r, const LineEnd& end) {
         ++r.s.programCount;
     }
     if (end.kind == LineEnd::Kind::Continued) return std::nullopt;
-    if (end.keep) r.s.view.Add(end.text);
+    if (end.keep) {
+        r.s.sawWord = r.s.sawWord || HasWord(end.text);
+        r.s.view.Add(end.text);
+    }
     ++r.s.lineCount;
     if (end.endsReceive) return Ending::Completed;
     return std::nullopt;
@@ -276,7 +296,9 @@ std::optional<Ending> SettleHeldRequest(Run& r, std::string_view nextLine) {
 // The last, unfinished line of a receive that ends.
 std::optional<Ending> AddLastLine(Run& r, std::string text) {
     if (std::optional<Ending> ended = SettleHeldRequest(r, text)) return ended;
-    if (!r.s.discarding) r.s.view.Add(std::move(text));
+    if (r.s.discarding) return std::nullopt;
+    r.s.sawWord = r.s.sawWord || HasWord(text);
+    r.s.view.Add(std::move(text));
     return std::nullopt;
 }
 
@@ -323,15 +345,14 @@ std::optional<Ending> AfterCharacter(Run& r) {
     return std::nullopt;
 }
 
-// Nothing came for the idle limit. A receive that got nothing to keep yet
-// ends as one that received nothing, one that ends in a request as a
-// request; any other is cut off.
-Ending EndOnIdle(Run& r) {
+// The receive stops in the middle: the line went quiet or went away. One
+// that got nothing to keep ends as one that received nothing, one that ends
+// in a request as a request, noise as noise; any other program is cut off
+// and set aside on the error path, never saved as whole.
+Ending CutOff(Run& r, std::string reason) {
     const bool nothing = r.s.data.target.empty() && !r.s.data.targetUnfinished &&
                          r.s.programCount == 0 && OnlyMarks(r.s.view.lines()) &&
                          Blank(r.s.line.buffer);
-    // A request that no "%" followed is a request all the same, and noise
-    // that goes quiet is noise.
     if (nothing || (r.s.heldRequest && Blank(r.s.line.buffer)) || IsNoise(r)) {
         return Ending::Completed;
     }
@@ -340,9 +361,7 @@ Ending EndOnIdle(Run& r) {
     const Status written = WriteReceivedView(r.s.data, r.s.view, r.settings, r.env.now());
     if (!written) return Fail(r, written);
     r.s.view.Clear();
-    const auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(r.env.unattended.idleLimit).count();
-    r.error = "ＮＣから " + std::to_string(seconds) + " 秒間何も届かないため、受信を中止しました。";
+    r.error = std::move(reason);
     return Ending::Failed;
 }
 
@@ -355,8 +374,10 @@ Ending Receive(Run& r) {
         if (StopWanted(r, false)) return EndOnRequest(r);
         const std::uint8_t c = ReadChar(r.link);
         // The device is gone: the operator has been told; keep what came when asked to.
-        if (!r.link.lineFault.empty())
+        if (!r.link.lineFault.empty()) {
+            if (r.env.unattended.tellNcOnError) return CutOff(r, r.link.lineFault);
             return r.settings.op5 == "Y" ? Ending::Saved : Ending::Aborted;
+        }
         if (StopWanted(r, true)) return EndOnRequest(r);
         if (r.link.bytesRead != r.bytesSeen) {
             r.bytesSeen = r.link.bytesRead;
@@ -365,7 +386,10 @@ Ending Receive(Run& r) {
             // A byte that broke the parity is not what the NC sent either.
             if (r.link.parityError) line.dropped = true;
         } else if (idleLimit.count() > 0 && Clock::now() - r.lastByteAt >= idleLimit) {
-            return EndOnIdle(r);
+            const auto seconds =
+                std::chrono::duration_cast<std::chrono::seconds>(idleLimit).count();
+            return CutOff(r, "ＮＣから " + std::to_string(seconds) +
+                                 " 秒間何も届かないため、受信を中止しました。");
         }
         if (c == 0 || ++r.sinceModemLook >= kCharsPerModemLook) {
             r.sinceModemLook = 0;
@@ -509,9 +533,12 @@ void EndOnError(Run& r) {
     const bool tellNc = r.env.unattended.tellNcOnError;
     const bool lineThere = r.link.port && r.link.port->IsOpen() && r.link.lineFault.empty();
     if (tellNc && lineThere) SendChar(r.link, kDc4);
-    std::string text = r.error;
-    if (!aside.empty()) text += "\n未完了のデータ: " + aside;
-    r.link.env.messages->Tell(text, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+    // A lost line was said when it went.
+    std::string text = r.error == r.link.lineFault ? std::string() : r.error;
+    if (!aside.empty()) text += (text.empty() ? "" : "\n") + std::string("未完了のデータ: ") + aside;
+    if (!text.empty()) {
+        r.link.env.messages->Tell(text, DefaultCaption(MessageIcon::Error), MessageIcon::Error);
+    }
     std::string logged = r.s.data.target.empty() ? r.failedFile : r.s.data.target;
     if (tellNc) logged += "（" + OneLine(r.error) + "）";
     Log(r, TransferLog::Outcome::Aborted, logged);
@@ -568,7 +595,10 @@ ReceiveResult ReceiveFile(const ReceiveRequest& request, ReceiveEnvironment& env
     result.savedNothing = state.data.completedFiles.empty();
     result.requests = state.requests;
     result.dataArrived = state.dataArrived;
-    result.noiseBytes = state.noiseBytes;
+    // A receive that was noise throughout counts all of it.
+    result.noiseBytes = state.data.completedFiles.empty() && state.noiseBytes > 0
+                            ? std::max(state.noiseBytes, state.receiveBytes)
+                            : state.noiseBytes;
     result.error = r.error;
     const bool lineLost = !r.link.lineFault.empty();
     result.windowCloses =

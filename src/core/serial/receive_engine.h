@@ -42,7 +42,8 @@ struct UnattendedReceive {
     bool discardNoise = false;
     // The error path stops the NC with DC4, names its reason in the log
     // entry, and reads away the rest of the program, so that it is not
-    // taken for new receives.
+    // taken for new receives; a program the line cut off (gone or quiet)
+    // takes it too, whatever op5 says, and is set aside, never saved whole.
     bool tellNcOnError = false;
 };
 
@@ -132,6 +133,8 @@ struct ReceiveState {
     std::uint64_t programNoise = 0;
     std::uint64_t receiveBytes = 0;
     std::uint64_t receiveNoise = 0;
+    // A line of it held a word of a program (an address with its value).
+    bool sawWord = false;
     std::uint64_t noiseBytes = 0;
 };
 
