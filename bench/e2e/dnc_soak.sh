@@ -6,9 +6,11 @@
 # for a drip feed (DRIP). Meanwhile:
 #   - machines 15 and 16 now and then put 5 to 8 s of random bytes on their
 #     line instead of a program (an ncsim punching /dev/urandom as it is);
-#   - once a minute one machine's ncsim is killed in the middle of a punch and
-#     its link removed, and the machine comes back a few seconds later: the
-#     server finds the port away, reopens it and must keep what came as .part;
+#   - once a minute one machine's punch is cut in the middle, one minute by
+#     killing its ncsim and removing the link (the port goes away; the machine
+#     comes back a few seconds later and the server must reopen it), the next
+#     by stopping its ncsim (the line goes quiet past ReceiveIdle): either way
+#     the server must keep what came as .part and log why;
 #   - SIGHUP every 30 s;
 #   - in the middle the server's standard output (a FIFO) is not read for 20 s.
 # Between two transfers a machine's ncsim ends and the next one makes the
@@ -87,7 +89,7 @@ done
 # One machine, until the end of the run. Each transfer is a line of
 # m<i>/runs: KIND NAME STATUS (ncsim's exit status).
 worker() {
-  local i=$1 end=$2 k=0 dir="$work/m$i" link="$work/nc$i" num size rc pid kind
+  local i=$1 end=$2 k=0 dir="$work/m$i" link="$work/nc$i" num size rc pid kind how
   local noisy_here=0
   for n in $noisy; do [ "$n" -eq "$i" ] && noisy_here=1; done
   while [ "$(now)" -lt "$end" ]; do
@@ -96,17 +98,26 @@ worker() {
     if [ -e "$work/cut$i" ]; then
       # A punch of about 30 s of line, cut after 10 s: the port opens within
       # the server's 3 s retry, so several seconds of program have come.
+      how=$(cat "$work/cut$i")
       rm -f "$work/cut$i"
       program "$num" $((1920 * 30)) "$((i * 31 + k))" "" "" "$dir/O$num.tape" ""
       build/bin/ncsim punch "$dir/O$num.tape" --link "$link" --line "$line" --code iso \
         --report "$dir/k$k.rep" >/dev/null 2>&1 &
       pid=$!
       sleep 10
+      if [ "$how" = quiet ]; then
+        # Past ReceiveIdle=2 the server gives up and sends DC4, which ends
+        # the punch once ncsim runs again.
+        kill -STOP "$pid" 2>/dev/null
+        sleep 4
+        kill -CONT "$pid" 2>/dev/null
+        sleep 2
+      fi
       kill -TERM "$pid" 2>/dev/null
       wait "$pid"
       rc=$?
       rm -f "$link"
-      echo "cut O$num.NC $rc" >>"$dir/runs"
+      echo "cut-$how O$num.NC $rc" >>"$dir/runs"
       sleep 4
       continue
     fi
@@ -167,7 +178,7 @@ while [ "$(now)" -lt "$end" ]; do
   fi
   # A cut every minute, from 20 s on, machine after machine (not the noisy ones).
   if [ "$t" -ge $((20 + cuts * 60)) ] && [ "$t" -lt $((duration - 30)) ]; then
-    touch "$work/cut$cut_next"
+    [ $((cuts % 2)) -eq 0 ] && echo killed >"$work/cut$cut_next" || echo quiet >"$work/cut$cut_next"
     cuts=$((cuts + 1))
     cut_next=$((cut_next % 14 + 1))
   fi
@@ -254,12 +265,12 @@ for i in $(seq 1 $machines); do
         cmp -s "$dir/$got" "$dir/$want" ||
           fail "MC$i $kind ${want%.decoded} ($got): not what the server sends of the file"
         ;;
-      cut)
+      cut-*)
         counts_cut=$((counts_cut + 1))
         expected["recv$i/$name.part"]=1
-        [ -f "$work/recv$i/$name.part" ] || fail "MC$i cut punch $name: no $name.part"
+        [ -f "$work/recv$i/$name.part" ] || fail "MC$i punch $name cut (${kind#cut-}): no $name.part"
         grep -q "^受信　　中止.*/recv$i/$name（..*）　MC$i\$" "$log" ||
-          fail "MC$i cut punch $name: no 受信　　中止 entry with its reason"
+          fail "MC$i punch $name cut (${kind#cut-}): no 受信　　中止 entry with its reason"
         ;;
       noise)
         counts_noise=$((counts_noise + 1))
