@@ -5,7 +5,8 @@
 # its own (a new program number each time), asks for a program (REQ) and asks
 # for a drip feed (DRIP). Meanwhile:
 #   - machines 15 and 16 now and then put 5 to 8 s of random bytes on their
-#     line instead of a program (an ncsim punching /dev/urandom as it is);
+#     line instead of a program (noise_line, which heeds no DC4; the bytes
+#     are kept in m15/ and m16/ noise*.bin);
 #   - once a minute one machine's punch is cut in the middle, one minute by
 #     killing its ncsim and removing the link (the port goes away; the machine
 #     comes back a few seconds later and the server must reopen it), the next
@@ -122,7 +123,7 @@ worker() {
       continue
     fi
     if [ "$noisy_here" -eq 1 ] && [ $((k % 3)) -eq 0 ]; then
-      build/bin/noise_line "$link" 1920 $((5 + k % 4)) >"$dir/noise$k" 2>&1
+      build/bin/noise_line "$link" 1920 $((5 + k % 4)) "$dir/noise$k.bin" >"$dir/noise$k" 2>&1
       echo "noise noise$k $?" >>"$dir/runs"
       sleep 1
       continue
@@ -155,6 +156,16 @@ clk=$(getconf CLK_TCK)
 start=$(date +%s.%N)
 WEXAL_HOME="$work/home" build/bin/wexal-dnc >"$work/out.fifo" 2>"$work/dnc.err" &
 dnc=$!
+# The 20 s of output fit a pipe's usual 64 KB; in one page they hold the
+# server's writer for real. python3 does that where it is (not on every
+# Debian); without it the stall only shows the server is not slowed by it.
+pipe_size=default
+if command -v python3 >/dev/null; then
+  pipe_size=$(python3 -c 'import fcntl, os, sys
+fd = os.open(sys.argv[1], os.O_RDONLY | os.O_NONBLOCK)
+print(fcntl.fcntl(fd, 1031, 4096))  # F_SETPIPE_SZ
+os.close(fd)' "$work/out.fifo" 2>/dev/null) || pipe_size=default
+fi
 begin=$(now)
 end=$((begin + duration))
 for i in $(seq 1 $machines); do
@@ -186,7 +197,11 @@ while [ "$(now)" -lt "$end" ]; do
     kill -STOP "$reader"
     stalled=1
     stall_began=$t
+    stall_from=$(date '+%Y/%m/%d %H:%M:%S')
   elif [ "$stalled" -eq 1 ] && [ "$t" -ge $((stall_began + 20)) ]; then
+    # Where the server's threads wait just before the output is read again.
+    blocked=$(cat /proc/"$dnc"/task/*/wchan 2>/dev/null | tr '\0' '\n' | grep -c pipe_write)
+    stall_to=$(date '+%Y/%m/%d %H:%M:%S')
     kill -CONT "$reader"
     stalled=2
   fi
@@ -300,6 +315,13 @@ reloads=$(grep -c '設定を読み直しました' "$work/dnc.out")
 dropped_lines=${dropped%% *}
 [ $((reloads + dropped_lines)) -ge "$hups" ] ||
   fail "$hups SIGHUPs but only $reloads reloads said (and $dropped_lines lines dropped)"
+# Machines go on while nobody reads the output: transfers that ended then.
+during=$(awk -v from="${stall_from:-}" -v to="${stall_to:-}" '
+  /^(受信|送信)　　完了/ && match($0, /[0-9][0-9][0-9][0-9]\/[0-9][0-9]\/[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]/) {
+    t = substr($0, RSTART, 19); if (t > from && t <= to) n++ }
+  END { print n + 0 }' "$log")
+[ "${stalled:-0}" -eq 2 ] && [ "$during" -gt 0 ] ||
+  fail "no transfer ended while the server's output was not read ($stall_from to $stall_to)"
 [ "$counts_punch" -gt 0 ] && [ "$counts_req" -gt 0 ] && [ "$counts_drip" -gt 0 ] ||
   fail "a kind of transfer never ran"
 
@@ -310,7 +332,9 @@ echo "log entries by kind:"
 grep '[0-9][0-9][0-9][0-9]/[0-9][0-9]/[0-9][0-9] ' "$log" | sed 's/　*[0-9][0-9][0-9][0-9]\/.*//' |
   sort | uniq -c | sed 's/^/  /'
 sed -n 's/^雑音　　破棄　[^　]*　/  noise entry: /p' "$log"
-echo "server output: $(wc -l <"$work/dnc.out") lines, dropped $dropped; $reloads reloads said"
+echo "server output: $(wc -l <"$work/dnc.out") lines, dropped $dropped; $reloads reloads said;" \
+  "FIFO of $pipe_size bytes; at the stall's end ${blocked:-?} server thread(s) in pipe_write," \
+  "$during transfers ended during it"
 awk -v t="$cpu_ticks" -v clk="$clk" -v s="$start" -v e="$ended_at" -v h="$hwm" -v x="$exit_s" \
   -v st="$status" -v th="$threads" -v fd="$fds" \
   'BEGIN { wall = e - s; cpu = t / clk

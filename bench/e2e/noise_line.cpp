@@ -2,8 +2,9 @@
 // (raw, 19200 baud) with a symbolic link to its slave. Once the PC has the
 // port open, random bytes go out at BYTES_PER_S for SECONDS, whatever the PC
 // sends back (DC4, XOFF) is read and ignored, as a loose cable would. Prints
-// the bytes written, then removes the link.
-// Usage: noise_line LINK BYTES_PER_S SECONDS [WAIT_FOR_OPEN_S]
+// the bytes written, then removes the link. SAVE_FILE keeps the bytes, so that
+// what the server made of them can be tried again.
+// Usage: noise_line LINK BYTES_PER_S SECONDS [SAVE_FILE]
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -39,13 +40,18 @@ bool PeerOpen(int master, std::chrono::milliseconds wait) {
 
 int main(int argc, char** argv) {
     if (argc < 4 || argc > 5) {
-        std::fputs("usage: noise_line LINK BYTES_PER_S SECONDS [WAIT_FOR_OPEN_S]\n", stderr);
+        std::fputs("usage: noise_line LINK BYTES_PER_S SECONDS [SAVE_FILE]\n", stderr);
         return 2;
     }
     const std::string link = argv[1];
     const double rate = std::atof(argv[2]);
     const double seconds = std::atof(argv[3]);
-    const double waitOpen = argc == 5 ? std::atof(argv[4]) : 30;
+    FILE* save = argc == 5 ? std::fopen(argv[4], "wb") : nullptr;
+    if (argc == 5 && save == nullptr) {
+        std::perror(argv[4]);
+        return 1;
+    }
+    constexpr double waitOpen = 30;
     if (rate <= 0 || seconds <= 0) {
         std::fputs("noise_line: rate and seconds must be above 0\n", stderr);
         return 2;
@@ -96,6 +102,7 @@ int main(int argc, char** argv) {
                 for (long long i = 0; i < due; ++i) {
                     const unsigned char byte = static_cast<unsigned char>(random());
                     if (::write(master, &byte, 1) != 1) break;
+                    if (save) std::fputc(byte, save);
                     ++written;
                 }
             }
@@ -105,6 +112,7 @@ int main(int argc, char** argv) {
     }
     ::unlink(link.c_str());
     ::close(master);
+    if (save) std::fclose(save);
     std::printf("%lld\n", written);
     return open ? 0 : 1;
 }
