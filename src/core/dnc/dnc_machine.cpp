@@ -7,6 +7,7 @@
 #include "dnc/remote_request.h"
 #include "dnc/request_service.h"
 #include "platform/path_rules.h"
+#include "platform/text_codec.h"
 #include "programs/file_loader.h"
 #include "serial/receive_engine.h"
 #include "serial/send_engine.h"
@@ -17,12 +18,6 @@ namespace wexal {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string OneLine(const std::string& text) {
-    std::string out;
-    for (const char c : text) out += c == '\n' ? ' ' : c;
-    return out;
-}
 
 // Sleeps, waking early for a stop.
 void Rest(const std::atomic<bool>& stop, std::chrono::microseconds duration) {

@@ -100,40 +100,6 @@ std::vector<SectionHeader> SectionHeaders(const MachinesText& text) {
     return headers;
 }
 
-// The name with its control characters (C0, DEL, C1) and any byte that is
-// no character written as \xNN, so that it prints as what it is; whether it
-// had any.
-std::pair<std::string, bool> Printable(std::string_view name) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    bool control = false;
-    while (!name.empty()) {
-        std::size_t length = Utf8SequenceLength(name);
-        const auto first = static_cast<unsigned char>(name.front());
-        unsigned code = first;
-        bool escape = false;
-        if (length == 0) {
-            length = 1;
-            escape = true;
-        } else if (length == 1) {
-            escape = first < 0x20 || first == 0x7F;
-        } else if (length == 2 && first == 0xC2) {  // U+0080 to U+00BF
-            code = static_cast<unsigned char>(name[1]);
-            escape = code <= 0x9F;
-        }
-        if (escape) {
-            out += "\\x";
-            out += kHex[code >> 4];
-            out += kHex[code & 0xF];
-            control = true;
-        } else {
-            out.append(name.substr(0, length));
-        }
-        name.remove_prefix(length);
-    }
-    return {std::move(out), control};
-}
-
 // What tells two ports apart: the device the name resolves to, a network
 // port as host and port, a device through its links.
 std::string PortIdentity(const std::string& device) {
@@ -195,7 +161,8 @@ MachinesLoad LoadMachines(const std::filesystem::path& machinesIni,
     };
     std::vector<PortUse> ports;
     for (const SectionHeader& header : SectionHeaders(text)) {
-        const auto [shown, control] = Printable(header.name);
+        const std::string shown = PrintableText(header.name);
+        const bool control = shown != header.name;
         const std::string label = "[" + shown + "]";
         if (header.bracket || control) {
             refusals.push_back(label + " の名前に" + (control ? "制御文字" : "「]」") +

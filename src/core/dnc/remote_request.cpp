@@ -10,6 +10,7 @@
 
 #include "platform/error_text.h"
 #include "platform/os_file.h"
+#include "platform/text_codec.h"
 #include "platform/unique_fd.h"
 #include "programs/program_names.h"
 
@@ -34,23 +35,10 @@ bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The length of the UTF-8 character that starts at `at`; 0 when the bytes
-// there are none.
-std::size_t Utf8Length(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) return 1;
-    const std::size_t length = lead >= 0xF8 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || at + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
-
 // The character of text that starts at `at`, printable.
 std::string CharacterAt(std::string_view text, std::size_t at) {
-    const std::size_t length = Utf8Length(text, at);
-    return PrintableName(text.substr(at, length == 0 ? 1 : length));
+    const std::size_t length = Utf8SequenceLength(text.substr(at));
+    return PrintableText(text.substr(at, length == 0 ? 1 : length));
 }
 
 }  // namespace
@@ -151,29 +139,6 @@ std::string WhyNotSendable(const std::string& path) {
     if (got == 0) return "空のファイルです。";
     if (first == '\0') return "先頭がNULのファイルです。";
     return {};
-}
-
-std::string PrintableName(std::string_view name) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string shown;
-    for (std::size_t at = 0; at < name.size();) {
-        const auto byte = static_cast<unsigned char>(name[at]);
-        const std::size_t length = Utf8Length(name, at);
-        if (length > 1) {
-            shown += name.substr(at, length);
-            at += length;
-            continue;
-        }
-        if (byte < 0x20 || byte >= 0x7F) {
-            shown += "\\x";
-            shown += digits[byte >> 4];
-            shown += digits[byte & 15];
-        } else {
-            shown += static_cast<char>(byte);
-        }
-        ++at;
-    }
-    return shown;
 }
 
 }  // namespace wexal

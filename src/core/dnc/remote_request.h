@@ -36,8 +36,4 @@ std::string FindRequestedFile(const std::string& folder, const std::string& file
 // starting with NUL (the loader would ask about its format).
 std::string WhyNotSendable(const std::string& path);
 
-// The NC's text for a log entry of one line: control characters, DEL and
-// bytes beyond ASCII as "\xNN".
-std::string PrintableName(std::string_view name);
-
 }  // namespace wexal

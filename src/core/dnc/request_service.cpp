@@ -5,6 +5,7 @@
 
 #include "dnc/remote_request.h"
 #include "platform/path_rules.h"
+#include "platform/text_codec.h"
 #include "programs/file_loader.h"
 #include "serial/send_engine.h"
 
@@ -42,7 +43,7 @@ void RequestService::Serve(const std::string& programLine) {
     if (why.empty()) why = WhyNotSendable(path);
     if (!why.empty()) {
         // The NC's own text, made printable, so the entry stays one line.
-        Refuse(PrintableName(request->name) + kind + "（" + why + "）");
+        Refuse(PrintableText(request->name) + kind + "（" + why + "）");
         return;
     }
     c_.logOwn(RequestEntry(true, std::time(nullptr), path + kind));

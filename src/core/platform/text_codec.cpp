@@ -1,5 +1,6 @@
 #include "platform/text_codec.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -45,6 +46,41 @@ void AppendUnit(std::string& out, std::uint32_t unit, bool bigEndian) {
 }
 
 }  // namespace
+
+std::string OneLine(std::string_view text) {
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '\n', ' ');
+    return out;
+}
+
+std::string PrintableText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    while (!text.empty()) {
+        std::size_t length = Utf8SequenceLength(text);
+        const auto first = static_cast<unsigned char>(text.front());
+        unsigned code = first;
+        bool escape = false;
+        if (length == 0) {
+            length = 1;
+            escape = true;
+        } else if (length == 1) {
+            escape = first < 0x20 || first == 0x7F;
+        } else if (length == 2 && first == 0xC2) {  // U+0080 to U+00BF
+            code = static_cast<unsigned char>(text[1]);
+            escape = code <= 0x9F;
+        }
+        if (escape) {
+            out += "\\x";
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
+        } else {
+            out.append(text.substr(0, length));
+        }
+        text.remove_prefix(length);
+    }
+    return out;
+}
 
 std::size_t Utf8SequenceLength(std::string_view text) {
     if (text.empty()) return 0;

@@ -33,6 +33,14 @@ std::size_t Cp932Width(std::string_view utf8);
 // malformed (overlong, surrogate, beyond U+10FFFF, cut short) or text is empty.
 std::size_t Utf8SequenceLength(std::string_view text);
 
+// The text with its line breaks as blanks, for a line of a log or a terminal.
+std::string OneLine(std::string_view text);
+
+// The text as it may go into a log line or a terminal: its characters as
+// they stand, control characters (C0, DEL, C1) and bytes that are no
+// character of UTF-8 as "\xNN".
+std::string PrintableText(std::string_view text);
+
 // Bytes of the character at the start of a non-empty text, for stepping
 // through text made for display: a malformed byte counts as one.
 std::size_t Utf8CharLength(std::string_view text);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/path_rules.h"
+#include "platform/text_codec.h"
 #include "serial/byte_io.h"
 
 namespace wexal {
@@ -45,12 +46,6 @@ struct Run {
     Clock::time_point lastByteAt = Clock::now();
     std::uint64_t bytesSeen = 0;
 };
-
-std::string OneLine(const std::string& text) {
-    std::string out;
-    for (const char c : text) out += c == '\n' ? ' ' : c;
-    return out;
-}
 
 bool OnlyMarks(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
