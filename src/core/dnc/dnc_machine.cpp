@@ -258,7 +258,6 @@ void DncMachine::Run() {
 
     RequestService requests({config_.sendDir, &sendSettings, &receiveSettings, &link, &sendPanel,
                              &messages, &log, &stop_, logOwn});
-    const auto serve = [&](const std::string& programLine) { requests.Serve(programLine); };
 
     // Noise is said at most once a minute, with what came since the last entry.
     RepeatLimit noiseEntries;
@@ -306,7 +305,7 @@ void DncMachine::Run() {
         }
         for (const std::string& line : received.requests) {
             if (stop_) break;
-            serve(line);
+            requests.Serve(line);
             // The NC began to punch instead of reading: what it punches is
             // received next, and the requests after this one are dropped.
             if (!link.heldInput.empty()) {
